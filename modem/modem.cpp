@@ -1,0 +1,36 @@
+#include "modem/modem.h"
+
+namespace quavel {
+
+void Modem::initialise_profile(int item_index, ProfileListener& listener, int waterfall_width,
+                               int waterfall_height) {
+    listener.before_profile_change();
+    build_speed_profile(profile, item_index, waterfall_width, waterfall_height);
+    listener.profile_rebuilt(profile);
+    if (first_activation) {
+        first_activation = false;
+        set_centre_frequency(kDefaultCentreHz, listener);
+    } else {
+        set_centre_frequency(tuning.centre_hz, listener);
+    }
+    build_test_bank(test_bank, profile);
+    listener.after_profile_change();
+}
+
+uint32_t Modem::set_centre_frequency(long long hz, ProfileListener& listener) {
+    tuning = compute_tuning(profile.speed, profile.N, clamp_centre_hz(hz));
+    synthesise_symbol(transmit_bank.row(0), kIdleSymbol, static_cast<float>(tuning.centre_hz),
+                      profile);
+    listener.retuned(tuning);
+    return tuning.centre_hz;
+}
+
+std::span<const int16_t> Modem::transmit_row(uint32_t symbol) {
+    auto row = transmit_bank.row(symbol - 1);
+    if (symbol != kIdleSymbol) {
+        synthesise_symbol(row, symbol, static_cast<float>(tuning.centre_hz), profile);
+    }
+    return std::span<const int16_t>(row.data(), profile.N);
+}
+
+} // namespace quavel

@@ -1,0 +1,54 @@
+// The modem's shared state: the speed profile, the tuning, the transmit bank and the test bank,
+// with the two operations that change them: the speed-profile initialisation and set centre
+// frequency. What the receiver, the transmitter and the window must do when they run is reached
+// through ProfileListener, so this layer knows nothing of them.
+#pragma once
+
+#include <cstdint>
+
+#include "modem/speed_profile.h"
+#include "modem/synthesis.h"
+#include "modem/tuning.h"
+
+namespace quavel {
+
+class ProfileListener {
+public:
+    virtual ~ProfileListener() = default;
+    // Before anything is rebuilt: stop capture (only when capture is open).
+    virtual void before_profile_change() {}
+    // The profile tables are rebuilt: reset the capture ring and pending list, switch AFC,
+    // auto-sync and printing on, clear the transmitting flag, paint the scope and spectrum
+    // black and re-read the waterfall sensitivity.
+    virtual void profile_rebuilt(const SpeedProfile&) {}
+    // The centre frequency was set (also from the initialisation): rebuild the Morse
+    // identification audio at the new frequency.
+    virtual void retuned(const Tuning&) {}
+    // Everything is rebuilt: clear the tune flag and playback flags, the data-arrived flag,
+    // enable "Tx ON" and restart capture (only when capture is open).
+    virtual void after_profile_change() {}
+};
+
+struct Modem {
+    SpeedProfile profile;
+    Tuning tuning;
+    SymbolBank transmit_bank; // row 0 (idle) always current; other rows built just before use
+    SymbolBank test_bank;     // all rows at 900 Hz for the current profile
+    bool first_activation = true; // the next initialisation tunes to 1000 Hz
+
+    Modem() { tuning = compute_tuning(profile.speed, profile.N, kDefaultCentreHz); }
+
+    // Speed-profile initialisation for speed selector item 0, 1 or 2.
+    void initialise_profile(int item_index, ProfileListener& listener, int waterfall_width = 320,
+                            int waterfall_height = 20);
+
+    // Clamps `hz` to the centre-frequency range, recomputes edges and markers, rebuilds the
+    // idle row and tells the listener. Returns the frequency set.
+    uint32_t set_centre_frequency(long long hz, ProfileListener& listener);
+
+    // Builds transmit-bank row s - 1 at the current centre frequency and returns its first N
+    // samples; the idle symbol's row is returned as it stands.
+    std::span<const int16_t> transmit_row(uint32_t symbol);
+};
+
+} // namespace quavel

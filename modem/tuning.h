@@ -1,0 +1,50 @@
+// Tuning: the centre frequency (tone 5) and what follows from it for the receiver and the
+// displays. Band edges are 1-based float indices into an interleaved complex spectrum of N
+// points at 4000 samples per second: the real part of point k sits at 2k+1 and the imaginary
+// part at 2k+2, so a lower edge is always odd and an upper edge always even, and [L, U] covers
+// whole points.
+#pragma once
+
+#include <cstdint>
+
+namespace quavel {
+
+// The one range of centre frequencies every caller (command line, waterfall click, AFC) is held
+// to. It holds the waterfall's whole span (802..1112 Hz) and keeps the receive passband
+// (centre +/- 36 Hz, +/- 72 Hz at speed 4) well inside 0..2000 Hz, where the band edges and the
+// decimation to 4000 samples per second are meaningful.
+inline constexpr uint32_t kCentreMinHz = 100;
+inline constexpr uint32_t kCentreMaxHz = 1900;
+inline constexpr uint32_t kDefaultCentreHz = 1000;
+
+constexpr bool centre_in_range(long long hz) { return hz >= kCentreMinHz && hz <= kCentreMaxHz; }
+constexpr uint32_t clamp_centre_hz(long long hz) {
+    return hz < kCentreMinHz ? kCentreMinHz
+                             : (hz > kCentreMaxHz ? kCentreMaxHz : static_cast<uint32_t>(hz));
+}
+
+struct Tuning {
+    uint32_t centre_hz = kDefaultCentreHz;
+    uint32_t band_low = 0;       // L (odd)
+    uint32_t band_high = 0;      // U (even)
+    uint32_t half_band_low = 0;  // Lh (odd), the same edge for N/2 points
+    uint32_t half_band_high = 0; // Uh (even)
+    // Waterfall columns counted from 1 of the lower edge, upper edge and centre; computed in
+    // unsigned arithmetic, so a frequency below 800 Hz gives a column far beyond the image.
+    uint32_t marker_low = 0;
+    uint32_t marker_high = 0;
+    uint32_t marker_centre = 0;
+    float tune_phase_step = 0.0f; // radians per sample of the tune carrier
+};
+
+// Band half-width in Hz of a speed value: 72 at speed 4, else 36.
+constexpr uint32_t band_half_width_hz(uint32_t speed) { return speed == 4 ? 72 : 36; }
+
+// The tuning values for a centre frequency at speed value `speed` with analysis length N.
+// The centre is taken as given (callers clamp it to the range above first).
+Tuning compute_tuning(uint32_t speed, uint32_t N, uint32_t centre_hz);
+
+// Waterfall column (counted from 1) of a frequency, in unsigned 32-bit arithmetic.
+constexpr uint32_t waterfall_marker(uint32_t f_hz) { return ((f_hz - 800u) * 320u) / 311u; }
+
+} // namespace quavel

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Builds Quavel and runs it or its tests. Installs the Debian packages it needs when run as root
+# (otherwise names the missing ones).
+#   tools/build.sh run [console options]   build and start the console
+#   tools/build.sh test                    build and run every test
+#   tools/build.sh sanitize                build and run every test under ASan + UBSan
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$here"
+
+packages=(cmake g++ pkgconf libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev
+          qt6-base-dev qt6-multimedia-dev libqt6serialport6-dev libqt6svg6 qt6-qpa-plugins
+          pulseaudio pulseaudio-utils xdg-utils)
+
+ensure_packages() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing: ${missing[*]}"
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    else
+        echo "Missing Debian packages; install them with:" >&2
+        echo "  sudo apt-get install ${missing[*]}" >&2
+        exit 1
+    fi
+}
+
+configure_and_build() {
+    local dir=$1; shift
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j"$(nproc)"
+}
+
+# A sound server for the tests that play and capture through real audio: a null sink whose
+# monitor is remapped as the default input. Started only when none answers.
+ensure_sound_server() {
+    "$here/tools/sound-server.sh" start || echo "note: no sound server; the sound-card tests will skip" >&2
+}
+
+cmd=${1:-}
+[ $# -gt 0 ] && shift
+case "$cmd" in
+    run)
+        ensure_packages
+        configure_and_build build
+        exec "$here/build/quavel" "$@"
+        ;;
+    test)
+        ensure_packages
+        configure_and_build build -DQUAVEL_WERROR=ON
+        ensure_sound_server
+        cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+        ;;
+    sanitize)
+        ensure_packages
+        configure_and_build build-asan -DQUAVEL_WERROR=ON -DQUAVEL_SANITIZE=ON -DQUAVEL_BUILD_BENCH=OFF
+        ensure_sound_server
+        cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
+            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j2
+        ;;
+    *)
+        echo "usage: tools/build.sh run|test|sanitize" >&2
+        exit 2
+        ;;
+esac
