@@ -1,0 +1,132 @@
+// The station: one object that owns everything the program keeps for its whole run (the speed
+// profile and tuning, the symbol banks, the receiver with its capture ring and displays, the
+// transmitter with its queue and scheduler, the station settings) and offers the operations the
+// console's handlers and the headless tools delegate to. Qt-free; devices come in through the
+// platform interfaces, panes through TextSink/TextSource, the displays through Canvas.
+//
+// Everything here runs on one thread (the window's). Device callbacks only record a buffer
+// number; the timer ticks pick the results up.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "modem/modem.h"
+#include "platform/audio_device.h"
+#include "platform/canvas.h"
+#include "platform/text_pane.h"
+
+namespace quavel {
+
+struct StationSettings {
+    std::string callsign;          // at most 14 characters; "NOCALL" refuses the identification
+    std::string port_name = "NONE"; // "COM1".."COM4" or "NONE"
+    std::string delay_word;         // "ON" makes the first playback buffer silent
+};
+
+// The four text panes the station writes to and takes from.
+struct StationPanes {
+    TextSink& primary;     // Memo1: the primary alphabet's receive pane
+    TextSink& secondary;   // Memo2: the secondary alphabet's receive pane
+    TextSource& transmit;  // Memo4: the type-ahead text, taken one character per symbol
+    TextSink& sent;        // Memo5: what has been taken for sending
+};
+
+// What the window shows in response to the station's own changes.
+class StationEvents {
+public:
+    virtual ~StationEvents() = default;
+    // "CW I/D" and "Tune Up" become enabled or disabled (tune carrier or identification started
+    // or ended, transmission started or ended).
+    virtual void transmit_buttons_changed(bool cw_id_enabled, bool tune_enabled) {}
+    // The keyboard focus goes back to the transmit pane.
+    virtual void focus_transmit_pane() {}
+    // A speed change switched AFC, auto-sync and printing back on: captions follow.
+    virtual void switches_changed() {}
+};
+
+class Station {
+public:
+    Station(StationPanes panes, Canvas& waterfall, Canvas& scope, Canvas& spectrum,
+            MessageSink& messages, StationEvents& events);
+    ~Station();
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
+    // Devices. Null means none: capture never delivers, playback never completes, no keying.
+    // The station does not own them; they must outlive it or be replaced first.
+    void set_audio_input(AudioInput* input);
+    void set_audio_output(AudioOutput* output);
+    void set_ptt(Ptt* ptt);
+
+    // Settings as read from the configuration file (or set by the setup panel).
+    StationSettings& settings();
+    const StationSettings& settings() const;
+
+    // The first activation: speed item 0..2 and track-bar position 1..5, tune to 1000 Hz, build
+    // the banks, open capture (its failure shows "Cannot Open Audio Input Device").
+    void activate(int speed_item, int sensitivity_position);
+    // A new speed while receiving: the whole speed-profile initialisation, capture stopped and
+    // restarted around it. AFC, auto-sync and printing come back on.
+    void change_speed(int speed_item);
+
+    // Timer3: move one completed capture buffer into the ring. Returns true if one moved.
+    bool capture_tick();
+    // Timer1: at most one receive step. Returns true if a step ran (the displays changed).
+    bool receive_tick();
+    // Timer2: refill the playback buffer the device has returned, if any.
+    bool transmit_tick();
+    // Headless drivers: let on-demand devices (files read or written as fast as asked) work.
+    // Returns false once the audio input is exhausted.
+    bool pump_devices();
+
+    // Operator switches.
+    void set_test_mode(bool on); // switching on restarts the test sequence
+    void set_afc(bool on);       // switching on clears the AFC votes
+    void set_print(bool on);
+    void set_autosync(bool on);
+    bool test_mode() const;
+    bool afc() const;
+    bool print() const;
+    bool autosync() const;
+    // Track-bar position 1..5 (sensitivity 0.5, 1, 10, 20, 40); others leave it unchanged.
+    void set_sensitivity_position(int position);
+    float sensitivity() const;
+
+    // Tuning. The frequency is clamped to the centre-frequency range; returns what was set.
+    uint32_t set_centre_frequency(long long hz);
+    uint32_t centre_hz() const;
+    // A release on the sync scope: the left button at X 0..63 sets the sync position.
+    void scope_release(bool left_button, int x);
+    uint32_t sync_position() const;
+
+    // Transmit/receive switching. Start: close capture, open and prime playback, raise RTS.
+    // Stop: close playback, clear nothing the operator typed except what the window clears,
+    // reopen capture, lower RTS.
+    void start_transmission();
+    void stop_transmission();
+    bool transmitting() const;
+    // "Tune Up": the carrier for 6 x speed buffers.
+    void tune_up();
+    // "CW I/D": false (and the "No Callsign !" box) when the callsign is "NOCALL".
+    bool cw_id();
+
+    // PTT port: open the port named in the settings (closing any open one first). Its failure
+    // shows "Cannot open COM Port". Ports are only opened by the setup panel's OK.
+    void open_ptt_port();
+    void release_ptt(); // lowers RTS at once (used on close and on signals)
+
+    const Modem& modem() const;
+    const SpeedProfile& profile() const;
+
+    // Counters for diagnostics and tests.
+    uint64_t receive_steps() const;
+    uint64_t dropped_capture_blocks() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace quavel
