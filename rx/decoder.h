@@ -1,0 +1,40 @@
+// The character decoder and AFC: once per receive step it turns the tone pair into text for the
+// two receive panes (primary alphabet in the first, secondary in the second) and lets automatic
+// frequency control vote on where the strongest tone lies in its bin range. A net six votes one
+// way since the last correction move the centre frequency 1 Hz, never outside the
+// centre-frequency range.
+#pragma once
+
+#include <cstdint>
+
+#include "modem/modem.h"
+#include "platform/text_pane.h"
+#include "rx/tone_decision.h"
+
+namespace quavel {
+
+// Net votes beyond which AFC corrects (six in a row are needed).
+inline constexpr int32_t kAfcVoteLimit = 5;
+
+struct DecoderState {
+    bool escape_pending = false; // an escape symbol came; the next symbol completes it
+    bool print = true;           // off: only escaped characters reach the panes
+    bool afc = true;
+    // Positive: the signal lies low (peaks below their centre bins). Counts with AFC off too.
+    int32_t afc_counter = 0;
+
+    // The AFC switch: turning it on starts the vote afresh.
+    void set_afc(bool on) {
+        if (on && !afc) afc_counter = 0;
+        afc = on;
+    }
+};
+
+// Decode-and-track for one receive step. Characters go into `primary` and `secondary` at their
+// carets; an AFC correction retunes `modem` through set_centre_frequency (which tells
+// `listener`). A silent decision is the idle symbol and casts no vote. An escape followed by a
+// pair other than the three escape pairs prints nothing.
+void decode_and_track(DecoderState& state, const ToneDecision& decision, Modem& modem,
+                      ProfileListener& listener, TextSink& primary, TextSink& secondary);
+
+} // namespace quavel

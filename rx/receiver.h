@@ -1,0 +1,70 @@
+// The receiver: capture (buffers, hand-over, ring), the demodulator, the character decoder and
+// the operator's receive switches in one object, so that the station can own it by value and a
+// test can run two side by side. The modem (profile, tuning, test bank), the panes and the
+// displays are passed in by the caller on each step: the receiver owns none of them.
+//
+// Everything runs on the window's thread except the audio input's completion callback, which
+// only touches the capture hand-over.
+#pragma once
+
+#include <cstdint>
+
+#include "modem/modem.h"
+#include "platform/text_pane.h"
+#include "rx/capture.h"
+#include "rx/decoder.h"
+#include "rx/demodulator.h"
+
+namespace quavel {
+
+class ReceiveDisplays;
+
+// Where a receive step puts what it finds. `displays` may be null (nothing drawn).
+struct ReceiveOutputs {
+    TextSink& primary;   // the primary alphabet's pane
+    TextSink& secondary; // the secondary alphabet's pane
+    ReceiveDisplays* displays = nullptr;
+};
+
+class Receiver {
+public:
+    Capture capture;
+    DemodulatorState demodulator;
+    DecoderState decoder;
+
+    bool test_mode = false;     // feed the test bank in the order of the test sequence
+    uint32_t test_position = 0; // next entry of the test sequence
+    bool auto_sync = true;
+    float waterfall_sensitivity = 1.0f; // 0.5, 1, 10, 20 or 40
+
+    // The speed-profile initialisation, in its three moments (the station's ProfileListener
+    // forwards them): capture stops; the ring and the pending list empty for the new symbol
+    // step and AFC, auto-sync and printing come back on; capture starts again.
+    void before_profile_change() { capture.stop(); }
+    void profile_rebuilt(const SpeedProfile& profile);
+    void after_profile_change() { capture.restart(); }
+
+    // Back to receiving after a transmission: the scope average and the pending list start
+    // afresh; the ring's counts carry on. (Capture itself is reopened by the caller.)
+    void resume_receiving();
+
+    // Switching test mode on starts the test sequence from its first entry.
+    void set_test_mode(bool on);
+
+    // Timer3: one completed capture buffer into the ring. True if one moved.
+    bool capture_tick() { return capture.tick(); }
+
+    // Timer1: one receive step, if capture has delivered and the ring holds a whole symbol.
+    // Returns whether a step ran. In test mode the symbol comes from `modem.test_bank` but the
+    // captured audio still paces the steps. An AFC correction retunes `modem` via `listener`.
+    bool receive_step(Modem& modem, ProfileListener& listener, const ReceiveOutputs& out);
+
+    uint64_t steps() const { return steps_; }
+    const ToneDecision& last_decision() const { return last_decision_; }
+
+private:
+    uint64_t steps_ = 0;
+    ToneDecision last_decision_;
+};
+
+} // namespace quavel
