@@ -22,6 +22,9 @@ class TextSource {
 public:
     virtual ~TextSource() = default;
     virtual std::optional<char> take_first() = 0;
+    // The character take_first() would return next, left in place (nullopt when empty). A pane
+    // that cannot look ahead may keep this default; a CR LF pair in it then goes as two breaks.
+    virtual std::optional<char> peek_first() const { return std::nullopt; }
 };
 
 // A string that is both: what tests and the headless tools use.
@@ -33,6 +36,10 @@ public:
         const char c = text_.front();
         text_.erase(0, 1);
         return c;
+    }
+    std::optional<char> peek_first() const override {
+        if (text_.empty()) return std::nullopt;
+        return text_.front();
     }
     const std::string& text() const { return text_; }
     void set_text(std::string t) { text_ = std::move(t); }
