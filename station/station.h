@@ -16,14 +16,9 @@
 #include "platform/audio_device.h"
 #include "platform/canvas.h"
 #include "platform/text_pane.h"
+#include "station/station_config.h" // StationSettings
 
 namespace quavel {
-
-struct StationSettings {
-    std::string callsign;          // at most 14 characters; "NOCALL" refuses the identification
-    std::string port_name = "NONE"; // "COM1".."COM4" or "NONE"
-    std::string delay_word;         // "ON" makes the first playback buffer silent
-};
 
 // The four text panes the station writes to and takes from.
 struct StationPanes {
