@@ -139,18 +139,6 @@ TEST(ConfigTokens, HugeTokenIsQuotedShort) {
 
 // --- The file ---
 
-TEST(ConfigFile, ReadsTokensFromTheFile) {
-    TempDir dir;
-    dir.write("KEYSETUP.INI", "G4ABC\nCOM2\tON");
-    StationSettings s;
-    const ConfigRead r = read_config_file(dir.path(), s);
-    EXPECT_EQ(r.status, ConfigFileStatus::Read);
-    EXPECT_TRUE(r.problems.empty());
-    EXPECT_EQ(s.callsign, "G4ABC");
-    EXPECT_EQ(s.port_name, "COM2");
-    EXPECT_EQ(s.delay_word, "ON");
-}
-
 TEST(ConfigFile, LargeFileReadsInPieces) {
     TempDir dir;
     // Tokens straddling the reader's chunk boundaries, then megabytes nobody needs to read.
@@ -262,16 +250,6 @@ TEST(ConfirmSetup, ReplacesTheFileAndOpensNoPortForNone) {
     EXPECT_EQ(s.delay_word, "ON");
 }
 
-TEST(ConfirmSetup, BlankInCallsignNoLongerShiftsTheTokens) {
-    TempDir dir;
-    StationSettings s;
-    const SetupConfirmation c = confirm_setup(dir.path(), {"AB CD", 0, 1}, s);
-    EXPECT_TRUE(c.saved);
-    EXPECT_EQ(s.callsign, "ABCD");
-    EXPECT_EQ(s.port_name, "COM1");
-    EXPECT_EQ(s.delay_word, "ON");
-}
-
 TEST(ConfirmSetup, OverLongCallsignIsCutAndReported) {
     TempDir dir;
     StationSettings s;
@@ -298,15 +276,6 @@ TEST(ConfirmSetup, UnwritableTargetKeepsEverything) {
     EXPECT_EQ(s.callsign, "G4ABC");
     EXPECT_EQ(s.port_name, "COM2");
     EXPECT_EQ(s.delay_word, "ON");
-}
-
-TEST(ConfirmSetup, MissingDirectoryIsReported) {
-    TempDir dir;
-    StationSettings s{"G4ABC", "COM2", "ON"};
-    const SetupConfirmation c = confirm_setup(dir.path() / "gone", {"M0XYZ", 0, 0}, s);
-    EXPECT_FALSE(c.saved);
-    ASSERT_TRUE(c.message);
-    EXPECT_EQ(s.callsign, "G4ABC");
 }
 
 TEST(ConfirmSetup, ReadOnlyDirectoryLeavesTheOldFileWhole) {
@@ -341,19 +310,6 @@ TEST(ConfirmSetup, LeftoverTemporaryFileIsNeitherUsedNorTouched) {
     EXPECT_EQ(dir.read("KEYSETUP.INI"), "G4ABC COM3 ON");
     EXPECT_EQ(dir.read("KEYSETUP.INI.tmp"), "someone else's");
     EXPECT_EQ(dir.listing(), "KEYSETUP.INI KEYSETUP.INI.tmp");
-}
-
-TEST(ConfirmSetup, WrittenFileReadsBackAtTheNextStart) {
-    TempDir dir;
-    StationSettings first;
-    ASSERT_TRUE(confirm_setup(dir.path(), {"\tW1AW\n", 1, 1}, first).saved);
-    StationSettings next;
-    const StartupConfig st = load_config_at_startup(dir.path(), next);
-    EXPECT_TRUE(st.build_macros);
-    EXPECT_FALSE(st.message);
-    EXPECT_EQ(next.callsign, "W1AW");
-    EXPECT_EQ(next.port_name, "COM2");
-    EXPECT_EQ(next.delay_word, "ON");
 }
 
 } // namespace
