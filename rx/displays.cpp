@@ -121,11 +121,6 @@ void ReceiveDisplays::spectrum_line(int k, float magnitude, float spectrum_scale
     spectrum_.line(k, 0, k, h, spectrum_pen_);
 }
 
-void ReceiveDisplays::clear_scope_and_spectrum() {
-    scope_.rectangle({0, 0, scope_.width(), scope_.height()}, kBlack, scope_pen_);
-    spectrum_.rectangle({0, 0, spectrum_.width(), spectrum_.height()}, kBlack, spectrum_pen_);
-}
-
 uint32_t sync_from_scope_release(uint32_t current, MouseButton button, int x, uint32_t N) {
     if (button != MouseButton::left || x < 0 || x >= kScopeColumns / 2) return current;
     return static_cast<uint32_t>(x) * N / 128u;

@@ -56,9 +56,12 @@ public:
     // truncated to the length.
     void spectrum_line(int k, float magnitude, float spectrum_scale);
 
-    // Both painted black with the pens as they stand and left as they are (speed-profile
-    // initialisation): only a receive step changes the pens.
-    void clear_scope_and_spectrum();
+    // Both cleared with the pen as it stands (speed-profile initialisation); the pens then
+    // change as after any clear, so a receive step right after it outlines the scope in white.
+    void clear_scope_and_spectrum() {
+        clear_scope();
+        clear_spectrum();
+    }
 
 private:
     Canvas& waterfall_;

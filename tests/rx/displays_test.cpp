@@ -246,24 +246,27 @@ INSTANTIATE_TEST_SUITE_P(Displays, ScopeColumns,
                                            std::pair{std::numeric_limits<float>::infinity(), 64},
                                            std::pair{std::numeric_limits<float>::quiet_NaN(), 0}));
 
-TEST(Displays, ClearedScopeAndSpectrumAreOutlinedWithThePenLeftByTheLastStep) {
+TEST(Displays, ClearedScopeAndSpectrumAreOutlinedWithThePenLeftByTheLastDrawing) {
     Displays d;
-    // Start-up: fresh canvases have a black pen, and the initialisation's clear keeps it.
+    // Start-up: fresh canvases have a black pen; the clear leaves the scope pen white and the
+    // spectrum pen green.
     d.displays.clear_scope_and_spectrum();
+    EXPECT_EQ(d.scope.pixels(), std::vector<uint32_t>(128 * 64, kBlack));
+    EXPECT_EQ(d.spectrum_image.pixels(), std::vector<uint32_t>(80 * 64, kBlack));
     d.receive_step();
-    EXPECT_EQ(d.scope.pixel(0, 0), kBlack);
-    EXPECT_EQ(d.scope.pixel(127, 63), kBlack);
-    EXPECT_EQ(d.spectrum_image.pixel(0, 0), kBlack);
-    EXPECT_EQ(d.spectrum_image.pixel(79, 63), kBlack);
+    EXPECT_EQ(d.scope.pixel(0, 0), kWhite);
+    EXPECT_EQ(d.scope.pixel(127, 63), kWhite);
+    EXPECT_EQ(d.spectrum_image.pixel(79, 63), kGreen);
+    // From the second step on the sync marker has left the scope pen green.
     d.receive_step();
     for (const auto& [x, y] : {std::pair{0, 0}, {127, 0}, {0, 63}, {127, 63}, {90, 0}}) {
         EXPECT_EQ(d.scope.pixel(x, y), kGreen) << x << "," << y;
     }
     EXPECT_EQ(d.scope.pixel(1, 1), kBlack);
     EXPECT_EQ(d.scope.pixel(126, 62), kBlack);
-    EXPECT_EQ(d.spectrum_image.pixel(79, 63), kGreen);
+    EXPECT_EQ(d.spectrum_image.pixel(0, 0), kGreen);
     EXPECT_EQ(d.spectrum_image.pixel(78, 62), kBlack);
-    // A speed change clears both with the green pen and leaves the pens alone.
+    // A speed change clears both with the green pens.
     d.displays.clear_scope_and_spectrum();
     EXPECT_EQ(d.scope.pixel(127, 63), kGreen);
     EXPECT_EQ(d.spectrum_image.pixel(79, 0), kGreen);
