@@ -96,7 +96,7 @@ void Transmitter::refill(Modem& modem, TextSource& transmit_pane, TextSink& sent
 }
 
 IdentificationStart Transmitter::cw_id(std::string_view callsign) {
-    if (callsign == kNoCallsign) return IdentificationStart::NoCallsign;
+    if (callsign == kRefusedCallsign) return IdentificationStart::NoCallsign;
     identification_.start(identification_audio_);
     return IdentificationStart::Started;
 }

@@ -27,8 +27,8 @@
 
 namespace quavel {
 
-// The station callsign the setup panel stores when none was entered; it is never keyed.
-inline constexpr std::string_view kNoCallsign = "NOCALL";
+// The callsign the setup panel stores when none was entered: "CW I/D" refuses to key it.
+inline constexpr std::string_view kRefusedCallsign = "NOCALL";
 inline constexpr std::string_view kNoCallsignText =
     "No Callsign !\nRun Set Up if you want to Transmit";
 inline constexpr std::string_view kNoCallsignTitle = "Vexmar Driftel Program";
@@ -62,7 +62,9 @@ public:
     static constexpr int kPlaybackBuffers = 2;
 
     Transmitter() = default;
-    ~Transmitter(); // stops a transmission still running
+    // Stops a transmission still running, so the output (which must outlive the transmitter,
+    // or be stopped first) never reports to a transmitter that is gone.
+    ~Transmitter();
     Transmitter(const Transmitter&) = delete;
     Transmitter& operator=(const Transmitter&) = delete;
 

@@ -216,7 +216,7 @@ int run_tx(const std::vector<std::string>& args) {
     if (o.send_id && o.callsign.empty()) {
         return usage_error("--id needs the station callsign: give --callsign CALL");
     }
-    if (o.send_id && o.callsign == kNoCallsign) {
+    if (o.send_id && o.callsign == kRefusedCallsign) {
         return usage_error("--id: the callsign NOCALL is never keyed; give your own callsign");
     }
     for (const char c : o.callsign) {

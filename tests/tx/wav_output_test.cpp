@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/wav_file.h"
+#include "platform/wav_output.h"
+
+namespace quavel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class WavOutputTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("quavel-wav-output-" +
+               std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        path = (dir / "out.wav").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::vector<int16_t> ramp(size_t n, int16_t from) {
+        std::vector<int16_t> v(n);
+        for (size_t i = 0; i < n; ++i)
+            v[i] = static_cast<int16_t>(from + static_cast<int>(i));
+        return v;
+    }
+
+    fs::path dir;
+    std::string path;
+};
+
+TEST_F(WavOutputTest, FastPlaysOneBufferPerPumpInOrderAndDropsTheRestOnClose) {
+    WavOutput out(path);
+    std::vector<int> done;
+    ASSERT_TRUE(out.open([&](int i) { done.push_back(i); }));
+    const auto a = ramp(100, 0);
+    const auto b = ramp(50, 1000);
+    out.queue(0, a);
+    out.queue(1, b);
+    EXPECT_FALSE(fs::exists(path)); // nothing under the target name until it is finished
+    out.pump();
+    EXPECT_EQ(done, (std::vector<int>{0}));
+    out.pump();
+    out.pump(); // nothing left: nothing happens
+    EXPECT_EQ(done, (std::vector<int>{0, 1}));
+    out.queue(0, ramp(10, -5)); // never played
+    out.close();
+    EXPECT_TRUE(out.committed());
+    EXPECT_EQ(done.size(), 2u);
+    std::vector<int16_t> want = a;
+    want.insert(want.end(), b.begin(), b.end());
+    const WavData read = read_wav(path);
+    ASSERT_TRUE(read.ok()) << read.error;
+    EXPECT_EQ(read.samples, want);
+}
+
+TEST_F(WavOutputTest, AnUnwritablePathFailsToOpen) {
+    WavOutput out((dir / "missing" / "out.wav").string());
+    EXPECT_FALSE(out.open([](int) {}));
+    EXPECT_NE(out.error().find("cannot write"), std::string::npos) << out.error();
+    out.close();
+    EXPECT_FALSE(out.committed());
+}
+
+TEST_F(WavOutputTest, OverfullQueueIsRefusedAndTheFileThrownAway) {
+    WavOutput out(path);
+    ASSERT_TRUE(out.open([](int) {}));
+    for (int i = 0; i <= WavOutput::kSlots; ++i)
+        out.queue(i % 2, ramp(8, 0));
+    EXPECT_EQ(out.queued(), WavOutput::kSlots);
+    EXPECT_FALSE(out.error().empty());
+    out.pump();
+    out.close();
+    EXPECT_FALSE(out.committed());
+    EXPECT_TRUE(fs::is_empty(dir));
+}
+
+TEST_F(WavOutputTest, RealTimeReportsFromItsOwnThread) {
+    WavOutput out(path, WavOutput::Pacing::RealTime);
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<int> done;
+    std::vector<std::thread::id> threads;
+    ASSERT_TRUE(out.open([&](int i) {
+        std::lock_guard lock(m);
+        done.push_back(i);
+        threads.push_back(std::this_thread::get_id());
+        cv.notify_all();
+    }));
+    out.queue(0, ramp(80, 0)); // 10 ms each
+    out.queue(1, ramp(80, 100));
+    out.pump(); // does nothing in this pacing
+    {
+        std::unique_lock lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(20), [&] { return done.size() == 2; }));
+    }
+    EXPECT_EQ(done, (std::vector<int>{0, 1}));
+    EXPECT_NE(threads[0], std::this_thread::get_id());
+    out.queue(0, ramp(8192, 0)); // cut off by close: never reported, never written
+    out.close();
+    EXPECT_EQ(done.size(), 2u);
+    EXPECT_EQ(out.samples_written(), 160u);
+    const WavData read = read_wav(path);
+    ASSERT_TRUE(read.ok()) << read.error;
+    EXPECT_EQ(read.samples.size(), 160u);
+}
+
+} // namespace
+} // namespace quavel
