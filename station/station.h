@@ -22,10 +22,10 @@ namespace quavel {
 
 // The four text panes the station writes to and takes from.
 struct StationPanes {
-    TextSink& primary;     // Memo1: the primary alphabet's receive pane
-    TextSink& secondary;   // Memo2: the secondary alphabet's receive pane
-    TextSource& transmit;  // Memo4: the type-ahead text, taken one character per symbol
-    TextSink& sent;        // Memo5: what has been taken for sending
+    TextSink& primary;    // Memo1: the primary alphabet's receive pane
+    TextSink& secondary;  // Memo2: the secondary alphabet's receive pane
+    TextSource& transmit; // Memo4: the type-ahead text, taken one character per symbol
+    TextSink& sent;       // Memo5: what has been taken for sending
 };
 
 // What the window shows in response to the station's own changes.
@@ -34,7 +34,7 @@ public:
     virtual ~StationEvents() = default;
     // "CW I/D" and "Tune Up" become enabled or disabled (tune carrier or identification started
     // or ended, transmission started or ended).
-    virtual void transmit_buttons_changed(bool cw_id_enabled, bool tune_enabled) {}
+    virtual void transmit_buttons_changed(bool /*cw_id_enabled*/, bool /*tune_enabled*/) {}
     // The keyboard focus goes back to the transmit pane.
     virtual void focus_transmit_pane() {}
     // A speed change switched AFC, auto-sync and printing back on: captions follow.

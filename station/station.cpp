@@ -1,0 +1,287 @@
+#include "station/station.h"
+
+#include <array>
+
+#include "rx/capture.h"
+#include "rx/displays.h"
+#include "rx/receiver.h"
+#include "tx/scheduler.h"
+
+namespace quavel {
+
+namespace {
+
+constexpr const char* kCannotOpenPortText = "Cannot open COM Port";
+constexpr const char* kCannotOpenPortTitle = "Vexmar Driftel Program";
+
+// Waterfall sensitivity by track-bar position 1..5.
+constexpr std::array<float, 5> kSensitivity = {0.5f, 1.0f, 10.0f, 20.0f, 40.0f};
+
+} // namespace
+
+struct Station::Impl final : ProfileListener, TransmitListener {
+    Impl(StationPanes p, Canvas& waterfall, Canvas& scope, Canvas& spectrum, MessageSink& m,
+         StationEvents& e)
+        : panes(p), displays(waterfall, scope, spectrum), messages(m), events(e) {}
+
+    StationPanes panes;
+    ReceiveDisplays displays;
+    MessageSink& messages;
+    StationEvents& events;
+
+    Modem modem;
+    Receiver receiver;
+    Transmitter transmitter;
+    StationSettings settings;
+
+    AudioInput* input = nullptr;
+    AudioOutput* output = nullptr;
+    Ptt* ptt = nullptr;
+    // Set once capture has been opened at start-up (whether or not the device opened): from
+    // then on a speed change stops and restarts capture around its work.
+    bool capture_open = false;
+    // Set by every attempt to open the PTT port, successful or not; line changes only then.
+    bool port_open = false;
+    int sensitivity_position = 2;
+
+    void read_sensitivity() {
+        if (sensitivity_position >= 1 && sensitivity_position <= 5) {
+            receiver.waterfall_sensitivity = kSensitivity[sensitivity_position - 1];
+        }
+    }
+
+    void open_capture() {
+        if (input == nullptr || !receiver.capture.open(*input)) {
+            messages.show(kCaptureOpenFailedText, kCaptureMessageTitle, MessageIcon::Warning);
+        }
+    }
+
+    void set_rts(bool active) {
+        if (port_open && ptt != nullptr && ptt->is_open()) ptt->set_rts(active);
+    }
+
+    // ProfileListener: the speed-profile initialisation reaching the receiver, the transmitter
+    // and the window.
+    void before_profile_change() override {
+        if (capture_open) receiver.before_profile_change();
+    }
+    void profile_rebuilt(const SpeedProfile& profile) override {
+        receiver.profile_rebuilt(profile);
+        displays.clear_scope_and_spectrum();
+        read_sensitivity();
+    }
+    void retuned(const Tuning&) override {
+        transmitter.build_identification(modem, settings.callsign);
+    }
+    void after_profile_change() override {
+        transmitter.profile_changed();
+        events.transmit_buttons_changed(false, false);
+        events.focus_transmit_pane();
+        events.switches_changed();
+        if (capture_open) receiver.after_profile_change();
+    }
+
+    // TransmitListener.
+    void tune_ended() override { events.transmit_buttons_changed(true, true); }
+    void identification_ended() override {
+        events.transmit_buttons_changed(true, true);
+        events.focus_transmit_pane();
+    }
+};
+
+Station::Station(StationPanes panes, Canvas& waterfall, Canvas& scope, Canvas& spectrum,
+                 MessageSink& messages, StationEvents& events)
+    : impl_(std::make_unique<Impl>(panes, waterfall, scope, spectrum, messages, events)) {}
+
+Station::~Station() {
+    // Never leave the transmitter keyed or the devices running behind a station that is gone:
+    // the sound is cut first, then the keying line released.
+    impl_->transmitter.stop_transmission();
+    impl_->set_rts(false);
+    impl_->receiver.capture.close();
+}
+
+void Station::set_audio_input(AudioInput* input) {
+    impl_->input = input;
+}
+void Station::set_audio_output(AudioOutput* output) {
+    impl_->output = output;
+}
+void Station::set_ptt(Ptt* ptt) {
+    impl_->ptt = ptt;
+}
+
+StationSettings& Station::settings() {
+    return impl_->settings;
+}
+const StationSettings& Station::settings() const {
+    return impl_->settings;
+}
+
+void Station::activate(int speed_item, int sensitivity_position) {
+    Impl& s = *impl_;
+    s.sensitivity_position = sensitivity_position;
+    s.receiver.decoder.escape_pending = false;
+    s.modem.first_activation = true;
+    s.capture_open = false;
+    s.modem.initialise_profile(speed_item, s);
+    s.open_capture();
+    s.capture_open = true;
+}
+
+void Station::change_speed(int speed_item) {
+    if (transmitting()) return; // the selector is disabled while transmitting
+    impl_->modem.initialise_profile(speed_item, *impl_);
+}
+
+bool Station::capture_tick() {
+    return impl_->receiver.capture_tick();
+}
+
+bool Station::receive_tick() {
+    Impl& s = *impl_;
+    const ReceiveOutputs out{s.panes.primary, s.panes.secondary, &s.displays};
+    return s.receiver.receive_step(s.modem, s, out);
+}
+
+bool Station::transmit_tick() {
+    Impl& s = *impl_;
+    return s.transmitter.timer2_tick(s.modem, s.panes.transmit, s.panes.sent, s);
+}
+
+bool Station::pump_devices() {
+    Impl& s = *impl_;
+    if (s.output != nullptr && s.transmitter.playback_open()) s.output->pump();
+    if (s.receiver.capture.is_open()) return s.receiver.capture.pump();
+    return true;
+}
+
+void Station::set_test_mode(bool on) {
+    impl_->receiver.set_test_mode(on);
+}
+void Station::set_afc(bool on) {
+    impl_->receiver.decoder.set_afc(on);
+}
+void Station::set_print(bool on) {
+    impl_->receiver.decoder.print = on;
+}
+void Station::set_autosync(bool on) {
+    impl_->receiver.auto_sync = on;
+}
+bool Station::test_mode() const {
+    return impl_->receiver.test_mode;
+}
+bool Station::afc() const {
+    return impl_->receiver.decoder.afc;
+}
+bool Station::print() const {
+    return impl_->receiver.decoder.print;
+}
+bool Station::autosync() const {
+    return impl_->receiver.auto_sync;
+}
+
+void Station::set_sensitivity_position(int position) {
+    if (position < 1 || position > 5) return;
+    impl_->sensitivity_position = position;
+    impl_->read_sensitivity();
+}
+float Station::sensitivity() const {
+    return impl_->receiver.waterfall_sensitivity;
+}
+
+uint32_t Station::set_centre_frequency(long long hz) {
+    return impl_->modem.set_centre_frequency(hz, *impl_);
+}
+uint32_t Station::centre_hz() const {
+    return impl_->modem.tuning.centre_hz;
+}
+
+void Station::scope_release(bool left_button, int x) {
+    SpeedProfile& p = impl_->modem.profile;
+    p.sync_position = sync_from_scope_release(
+        p.sync_position, left_button ? MouseButton::left : MouseButton::right, x, p.N);
+}
+uint32_t Station::sync_position() const {
+    return impl_->modem.profile.sync_position;
+}
+
+void Station::start_transmission() {
+    Impl& s = *impl_;
+    if (transmitting()) return;
+    s.events.focus_transmit_pane();
+    s.events.transmit_buttons_changed(true, true);
+    s.receiver.capture.close();
+    const bool silent_first = ptt_delay_on(s.settings.delay_word);
+    if (s.output == nullptr ||
+        !s.transmitter.start_transmission(*s.output, s.modem, silent_first)) {
+        s.messages.show(std::string(kCannotOpenOutputText), std::string(kCannotOpenOutputTitle),
+                        MessageIcon::Warning);
+    }
+    // Keyed only once the playback runs; the optional silent first buffer covers the switch.
+    s.set_rts(true);
+}
+
+void Station::stop_transmission() {
+    Impl& s = *impl_;
+    s.transmitter.stop_transmission();
+    s.events.focus_transmit_pane();
+    s.events.transmit_buttons_changed(false, false);
+    s.receiver.resume_receiving();
+    s.open_capture();
+    // Released only after the sound has been cut and the receiver restarted.
+    s.set_rts(false);
+}
+
+bool Station::transmitting() const {
+    return impl_->transmitter.transmitting() || impl_->transmitter.playback_open();
+}
+
+void Station::tune_up() {
+    impl_->transmitter.tune_up();
+    impl_->events.transmit_buttons_changed(false, false);
+}
+
+bool Station::cw_id() {
+    Impl& s = *impl_;
+    if (s.transmitter.cw_id(s.settings.callsign) == IdentificationStart::NoCallsign) {
+        s.messages.show(std::string(kNoCallsignText), std::string(kNoCallsignTitle),
+                        MessageIcon::Warning);
+        return false;
+    }
+    s.events.transmit_buttons_changed(false, false);
+    s.events.focus_transmit_pane();
+    return true;
+}
+
+void Station::open_ptt_port() {
+    Impl& s = *impl_;
+    if (s.settings.port_name == "NONE") return;
+    if (s.port_open && s.ptt != nullptr) {
+        s.port_open = false;
+        s.ptt->close();
+    }
+    if (s.ptt == nullptr || !s.ptt->open(s.settings.port_name)) {
+        s.messages.show(kCannotOpenPortText, kCannotOpenPortTitle, MessageIcon::Warning);
+    }
+    s.port_open = true;
+}
+
+void Station::release_ptt() {
+    if (impl_->ptt != nullptr && impl_->ptt->is_open()) impl_->ptt->set_rts(false);
+}
+
+const Modem& Station::modem() const {
+    return impl_->modem;
+}
+const SpeedProfile& Station::profile() const {
+    return impl_->modem.profile;
+}
+uint64_t Station::receive_steps() const {
+    return impl_->receiver.steps();
+}
+uint64_t Station::dropped_capture_blocks() const {
+    return impl_->receiver.capture.ring().dropped_blocks();
+}
+
+} // namespace quavel

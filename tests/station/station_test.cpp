@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/recording_messages.h"
+#include "platform/wav_file.h"
+#include "platform/wav_input.h"
+#include "platform/wav_output.h"
+#include "station/station.h"
+
+namespace quavel {
+namespace {
+
+// The keying line: no serial port can be driven here, so this records what the station asks.
+class RecordingPtt : public Ptt {
+public:
+    bool open(const std::string& port) override {
+        opened.push_back(port);
+        open_ = port != "COM9";
+        return open_;
+    }
+    void set_rts(bool active) override { rts.push_back(active); }
+    void close() override {
+        ++closes;
+        open_ = false;
+    }
+    bool is_open() const override { return open_; }
+
+    std::vector<std::string> opened;
+    std::vector<bool> rts;
+    int closes = 0;
+
+private:
+    bool open_ = false;
+};
+
+struct Events : StationEvents {
+    void transmit_buttons_changed(bool cw, bool tune) override {
+        cw_enabled = cw;
+        tune_enabled = tune;
+    }
+    void switches_changed() override { ++switch_updates; }
+    bool cw_enabled = true;
+    bool tune_enabled = true;
+    int switch_updates = 0;
+};
+
+// One station with string panes and memory canvases.
+struct Rig {
+    StringPane memo1, memo2, memo4, memo5;
+    MemoryCanvas waterfall{320, 20}, scope{128, 64}, spectrum{80, 64};
+    RecordingMessages messages;
+    Events events;
+    Station station{{memo1, memo2, memo4, memo5}, waterfall, scope, spectrum, messages, events};
+};
+
+std::string temp_path(const std::string& name) {
+    return (std::filesystem::temp_directory_path() /
+            (name + "-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed())))
+        .string();
+}
+
+// Sends `text` from one station into a WAV file and returns the samples written.
+std::vector<int16_t> transmit(int speed_item, const std::string& text, const std::string& path) {
+    Rig tx;
+    WavOutput out(path);
+    tx.station.set_audio_output(&out);
+    tx.station.activate(speed_item, 2);
+    tx.memo4.set_text(text);
+    tx.station.start_transmission();
+    // Once everything is taken, the queue holds at most two symbols; two more idle ones let the
+    // receiver (one symbol behind) print the last, and two buffers are still with the device.
+    int refills_after_text = 0;
+    while (refills_after_text < 6) {
+        out.pump();
+        if (tx.station.transmit_tick() && tx.memo4.text().empty()) ++refills_after_text;
+    }
+    out.pump();
+    out.pump();
+    tx.station.stop_transmission();
+    EXPECT_EQ(tx.memo5.text(), text);
+    const WavData wav = read_wav(path);
+    EXPECT_TRUE(wav.ok()) << wav.error;
+    return wav.samples;
+}
+
+// Receives `samples` on a second station and returns the primary pane.
+std::string receive(int speed_item, std::vector<int16_t> samples) {
+    Rig rx;
+    SampleInput in(std::make_unique<MemorySampleSource>(std::move(samples)), Pacing::Fast);
+    rx.station.set_audio_input(&in);
+    rx.station.activate(speed_item, 2);
+    bool more = true;
+    while (more) {
+        more = rx.station.pump_devices();
+        while (rx.station.capture_tick()) {
+        }
+        while (rx.station.receive_tick()) {
+        }
+    }
+    return rx.memo1.text();
+}
+
+class StationRoundTrip : public ::testing::TestWithParam<int> {};
+
+TEST_P(StationRoundTrip, OneStationCopiesAnother) {
+    const std::string path = temp_path("station-rt.wav");
+    const std::string text = "CQ CQ DE TEST 73?";
+    const auto samples = transmit(GetParam(), text, path);
+    std::filesystem::remove(path);
+    const std::string copy = receive(GetParam(), samples);
+    EXPECT_NE(copy.find(text), std::string::npos)
+        << "copied: [" << copy << "] from " << samples.size();
+}
+
+INSTANTIATE_TEST_SUITE_P(AllSpeeds, StationRoundTrip, ::testing::Values(0, 1, 2));
+
+TEST(Station, ActivationWithoutCaptureWarnsOnceAndReceivesNothing) {
+    Rig r;
+    r.station.activate(1, 2);
+    ASSERT_EQ(r.messages.messages().size(), 1u);
+    EXPECT_EQ(r.messages.messages()[0].text, "Cannot Open Audio Input Device");
+    EXPECT_EQ(r.messages.messages()[0].title, "Vexmar Quavel2000 Program");
+    EXPECT_EQ(r.station.centre_hz(), 1000u);
+    EXPECT_EQ(r.station.profile().speed, 2u);
+    EXPECT_FALSE(r.station.receive_tick());
+    // The speed change keeps the centre and switches everything back on.
+    r.station.set_afc(false);
+    r.station.set_autosync(false);
+    r.station.set_centre_frequency(957);
+    r.station.change_speed(2);
+    EXPECT_EQ(r.station.centre_hz(), 957u);
+    EXPECT_TRUE(r.station.afc());
+    EXPECT_TRUE(r.station.autosync());
+    EXPECT_EQ(r.station.sync_position(), 512u);
+    EXPECT_GE(r.events.switch_updates, 2);
+    EXPECT_EQ(r.messages.messages().size(), 1u); // no second open attempt on a speed change
+}
+
+TEST(Station, KeyingFollowsThePlaybackAndNeverOutlivesIt) {
+    Rig r;
+    RecordingPtt ptt;
+    const std::string path = temp_path("station-ptt.wav");
+    WavOutput out(path);
+    r.station.set_ptt(&ptt);
+    r.station.set_audio_output(&out);
+    r.station.activate(2, 2);
+    // A port is opened only by the setup panel's OK; "NONE" opens nothing.
+    r.station.start_transmission();
+    r.station.stop_transmission();
+    EXPECT_TRUE(ptt.rts.empty());
+    r.station.settings().port_name = "NONE";
+    r.station.open_ptt_port();
+    EXPECT_TRUE(ptt.opened.empty());
+    r.station.settings().port_name = "COM1";
+    r.station.open_ptt_port();
+    r.station.settings().port_name = "COM3";
+    r.station.open_ptt_port();
+    EXPECT_EQ(ptt.opened, (std::vector<std::string>{"COM1", "COM3"}));
+    EXPECT_EQ(ptt.closes, 1);
+    r.station.start_transmission();
+    EXPECT_TRUE(r.station.transmitting());
+    EXPECT_TRUE(r.events.cw_enabled);
+    r.station.stop_transmission();
+    EXPECT_FALSE(r.events.cw_enabled);
+    EXPECT_EQ(ptt.rts, (std::vector<bool>{true, false}));
+    // A port that cannot be opened: the message, and no keying.
+    r.station.settings().port_name = "COM9";
+    r.station.open_ptt_port();
+    EXPECT_EQ(r.messages.messages().back().text, "Cannot open COM Port");
+    r.station.start_transmission();
+    r.station.stop_transmission();
+    EXPECT_EQ(ptt.rts.size(), 2u);
+    std::filesystem::remove(path);
+}
+
+TEST(Station, DestroyedWhileTransmittingUnkeysFirst) {
+    RecordingPtt ptt;
+    const std::string path = temp_path("station-close.wav");
+    {
+        WavOutput out(path);
+        Rig r;
+        r.station.set_ptt(&ptt);
+        r.station.set_audio_output(&out);
+        r.station.activate(1, 2);
+        r.station.settings().port_name = "COM1";
+        r.station.open_ptt_port();
+        r.station.start_transmission();
+    }
+    EXPECT_EQ(ptt.rts, (std::vector<bool>{true, false}));
+    std::filesystem::remove(path);
+}
+
+TEST(Station, TuneAndIdentificationDriveTheButtons) {
+    Rig r;
+    const std::string path = temp_path("station-tune.wav");
+    WavOutput out(path);
+    r.station.set_audio_output(&out);
+    r.station.activate(2, 2);
+    r.station.settings().callsign = "NOCALL";
+    r.station.start_transmission();
+    EXPECT_FALSE(r.station.cw_id());
+    EXPECT_EQ(r.messages.messages().back().text,
+              "No Callsign !\nRun Set Up if you want to Transmit");
+    r.station.tune_up();
+    EXPECT_FALSE(r.events.tune_enabled);
+    int refills = 0;
+    while (!r.events.tune_enabled && refills < 100) {
+        out.pump();
+        if (r.station.transmit_tick()) ++refills;
+    }
+    EXPECT_EQ(refills, 24); // 6 x speed buffers at speed 4
+    r.station.stop_transmission();
+    std::filesystem::remove(path);
+}
+
+TEST(Station, SensitivityFollowsTheTrackBar) {
+    Rig r;
+    r.station.activate(1, 2);
+    const float expected[] = {0.5f, 1.0f, 10.0f, 20.0f, 40.0f};
+    for (int pos = 1; pos <= 5; ++pos) {
+        r.station.set_sensitivity_position(pos);
+        EXPECT_EQ(r.station.sensitivity(), expected[pos - 1]);
+    }
+    r.station.set_sensitivity_position(9);
+    EXPECT_EQ(r.station.sensitivity(), 40.0f);
+}
+
+} // namespace
+} // namespace quavel
