@@ -126,6 +126,15 @@ void WavOutput::close() {
     }
 }
 
+void WavOutput::abandon() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!open_) return;
+        if (error_.empty()) error_ = path_ + ": abandoned";
+    }
+    close();
+}
+
 bool WavOutput::is_open() const {
     std::lock_guard lock(mutex_);
     return open_;

@@ -48,6 +48,8 @@ public:
     // Drops whatever is still queued and finishes the file: renamed into place when every
     // write succeeded, removed otherwise. Nothing is reported done after close() returns.
     void close() override;
+    // Closes without keeping anything: the file is removed, as after a failed write.
+    void abandon();
     // Fast pacing: plays the oldest queued buffer, if any, and reports it done. RealTime: no-op.
     void pump() override;
 

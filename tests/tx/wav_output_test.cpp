@@ -85,6 +85,17 @@ TEST_F(WavOutputTest, OverfullQueueIsRefusedAndTheFileThrownAway) {
     EXPECT_TRUE(fs::is_empty(dir));
 }
 
+TEST_F(WavOutputTest, AbandonLeavesNoFile) {
+    WavOutput out(path);
+    ASSERT_TRUE(out.open([](int) {}));
+    out.queue(0, ramp(8, 0));
+    out.pump();
+    out.abandon();
+    EXPECT_FALSE(out.is_open());
+    EXPECT_FALSE(out.committed());
+    EXPECT_TRUE(fs::is_empty(dir));
+}
+
 TEST_F(WavOutputTest, RealTimeReportsFromItsOwnThread) {
     WavOutput out(path, WavOutput::Pacing::RealTime);
     std::mutex m;

@@ -280,6 +280,7 @@ int run_tx(const std::vector<std::string>& args) {
         if (!more_to_send()) ++trailing;
         output.pump();
         if (!tx.timer2_tick(modem, transmit_pane, sent_pane, events)) {
+            output.abandon();
             tx.stop_transmission();
             return runtime_error("internal error: the playback buffer was not returned");
         }
