@@ -137,9 +137,16 @@ void band_magnitudes(DemodulatorState& st, const SpeedProfile& p, const Tuning& 
     st.band_count = k;
 }
 
-// The peak of each tone's bin range, the strongest and second-strongest tones
-// (ties to the lower tone) and the single-tone rule.
-ToneDecision pick_tones(DemodulatorState& st, const SpeedProfile& p) {
+} // namespace
+
+uint32_t auto_sync_position(int first_minimum, int second_minimum, uint32_t N, uint32_t current) {
+    if (first_minimum <= 0 || second_minimum < 0) return current;
+    const int apart = second_minimum - first_minimum;
+    if (apart <= 60 || apart >= 68) return current;
+    return static_cast<uint32_t>(first_minimum) * N / kColumns;
+}
+
+ToneDecision pick_tones(DemodulatorState& st, float single_tone_ratio) {
     for (int t = 0; t < kToneCount; ++t) {
         const BinRange& r = kToneBins[t];
         float peak = 0.0f;
@@ -174,21 +181,12 @@ ToneDecision pick_tones(DemodulatorState& st, const SpeedProfile& p) {
             u = t;
         }
     }
-    if (p1 > p.single_tone_ratio * p2) u = s;
+    if (p1 > single_tone_ratio * p2) u = s;
     d.a = std::min(s, u);
     d.b = std::max(s, u);
     d.strongest = s;
     d.strongest_peak_bin = st.peak_bin[s];
     return d;
-}
-
-} // namespace
-
-uint32_t auto_sync_position(int first_minimum, int second_minimum, uint32_t N, uint32_t current) {
-    if (first_minimum <= 0 || second_minimum < 0) return current;
-    const int apart = second_minimum - first_minimum;
-    if (apart <= 60 || apart >= 68) return current;
-    return static_cast<uint32_t>(first_minimum) * N / kColumns;
 }
 
 ToneDecision demodulate(DemodulatorState& st, std::span<const int16_t> source, SpeedProfile& p,
@@ -227,7 +225,7 @@ ToneDecision demodulate(DemodulatorState& st, std::span<const int16_t> source, S
     if (displays != nullptr) displays->sync_marker(p.sync_position, C);
     transform_symbol(st, p);
     band_magnitudes(st, p, t, displays);
-    return pick_tones(st, p);
+    return pick_tones(st, p.single_tone_ratio);
 }
 
 } // namespace quavel

@@ -68,6 +68,12 @@ ToneDecision demodulate(DemodulatorState& state, std::span<const int16_t> source
                         SpeedProfile& profile, const Tuning& tuning, bool auto_sync,
                         ReceiveDisplays* displays, float waterfall_sensitivity);
 
+// The tone decision on `state.band_magnitude`: each tone's peak within its bin range (its peak
+// bin kept from before when the range is all zero), the strongest tone and the strongest of the
+// others (equal peaks go to the lower tone), and one tone alone unless ratio x second >= first.
+// All peaks zero gives a silent decision.
+ToneDecision pick_tones(DemodulatorState& state, float single_tone_ratio);
+
 // The auto-sync rule on the two scope minima: the new sync position, or `current` when the dips
 // are not one symbol apart (61..67 columns), when the first is at column 0, or when either half
 // had no minimum (-1).
