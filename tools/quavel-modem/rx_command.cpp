@@ -136,7 +136,16 @@ public:
     void insert(std::string_view text) override {
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::fflush(stdout);
+        printed_ = printed_ || !text.empty();
     }
+    // Ends the text with a line break, if there was any text.
+    void finish() {
+        if (printed_) std::fputs("\n", stdout);
+        std::fflush(stdout);
+    }
+
+private:
+    bool printed_ = false;
 };
 
 class NullPane : public TextSink {
@@ -226,8 +235,7 @@ int run_rx(const std::vector<std::string>& args) {
         }
     }
     rx->capture.close();
-    std::fputs("\n", stdout);
-    std::fflush(stdout);
+    shown.finish();
 
     if (!input->error().empty()) {
         std::fprintf(stderr, "%s: standard input: %s\n", kName, input->error().c_str());

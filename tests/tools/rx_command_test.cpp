@@ -1,0 +1,275 @@
+// quavel-modem rx end to end: what it copies from the transmitter's files and from raw samples,
+// and how it refuses every kind of bad input and bad option.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "modem/code_table.h"
+#include "modem/modem.h"
+#include "platform/wav_file.h"
+
+namespace quavel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RxCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(info->test_suite_name()) + "-" + info->name();
+        for (char& c : name) {
+            if (c == '/') c = '-';
+        }
+        dir = fs::temp_directory_path() / ("quavel-rx-" + name);
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Runs `quavel-modem VERB ARGS` (shell words) with standard input from `stdin_path` (or
+    // empty); returns the exit code and keeps stdout and stderr.
+    int run(const std::string& verb_and_args, const std::string& stdin_path = "") {
+        std::string in = stdin_path;
+        if (in.empty()) {
+            in = (dir / "empty").string();
+            std::ofstream(in, std::ios::binary).flush();
+        }
+        const std::string cmd = std::string("'") + QUAVEL_MODEM_TOOL + "' " + verb_and_args +
+                                " < '" + in + "' > '" + (dir / "stdout.txt").string() + "' 2> '" +
+                                (dir / "stderr.txt").string() + "'";
+        const int status = std::system(cmd.c_str());
+        out = slurp(dir / "stdout.txt");
+        err = slurp(dir / "stderr.txt");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    int rx(const std::string& args, const std::string& stdin_path = "") {
+        return run("rx " + args, stdin_path);
+    }
+    static std::string slurp(const fs::path& p) {
+        std::ifstream f(p, std::ios::binary);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+    void write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+    }
+    // A transmission written by the transmitter tool.
+    std::string transmit(const std::string& text, int speed, int freq) {
+        const std::string wav = path("tx.wav");
+        EXPECT_EQ(run("tx --speed " + std::to_string(speed) + " --freq " + std::to_string(freq) +
+                      " -o '" + wav + "' '" + text + "'"),
+                  0)
+            << err;
+        return wav;
+    }
+
+    fs::path dir;
+    std::string out;
+    std::string err;
+};
+
+void put16(std::string& s, uint32_t v) {
+    s += static_cast<char>(v & 0xFF);
+    s += static_cast<char>((v >> 8) & 0xFF);
+}
+void put32(std::string& s, uint32_t v) {
+    put16(s, v & 0xFFFF);
+    put16(s, v >> 16);
+}
+
+struct Header {
+    uint16_t format = 1; // PCM
+    uint16_t channels = 1;
+    uint32_t rate = 8000;
+    uint16_t bits = 16;
+};
+
+// A WAV file of `data_bytes` bytes of data after a plain 44-byte header; `claimed` overrides the
+// data chunk's length.
+std::string wav_bytes(const Header& h, const std::string& data, int64_t claimed = -1) {
+    const uint16_t block = static_cast<uint16_t>(h.channels * h.bits / 8);
+    std::string s = "RIFF";
+    put32(s, static_cast<uint32_t>(36 + data.size()));
+    s += "WAVEfmt ";
+    put32(s, 16);
+    put16(s, h.format);
+    put16(s, h.channels);
+    put32(s, h.rate);
+    put32(s, h.rate * block);
+    put16(s, block);
+    put16(s, h.bits);
+    s += "data";
+    put32(s, claimed >= 0 ? static_cast<uint32_t>(claimed) : static_cast<uint32_t>(data.size()));
+    return s + data;
+}
+
+std::string noise_bytes(size_t n) {
+    std::string s;
+    uint32_t x = 7;
+    for (size_t i = 0; i < n; ++i) {
+        x = x * 1664525u + 1013904223u;
+        s += static_cast<char>(x >> 24);
+    }
+    return s;
+}
+
+bool copies(const std::string& copy, const std::string& text, size_t stray) {
+    return copy.size() >= text.size() && copy.size() - text.size() <= stray && copy.ends_with(text);
+}
+
+class RxRoundTrip : public RxCommand, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RxRoundTrip, CopiesWhatTheTransmitterSent) {
+    const int speed = GetParam();
+    const std::string wav = transmit("CQ DE QUAVEL? PSE K", speed, 1210);
+    ASSERT_EQ(rx("--speed " + std::to_string(speed) + " --freq 1210 '" + wav + "'"), 0) << err;
+    EXPECT_TRUE(copies(out, "CQ DE QUAVEL? PSE K\n", 1)) << out;
+    EXPECT_NE(err.find("centre frequency 121"), std::string::npos) << err;
+    EXPECT_NE(err.find("sync position"), std::string::npos) << err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Speeds, RxRoundTrip, ::testing::Values(1, 2, 4));
+
+TEST_F(RxCommand, SecondaryPaneAndSwitches) {
+    const std::string wav = transmit("AB", 2, 1000);
+    ASSERT_EQ(rx("--secondary --no-afc --no-autosync '" + wav + "'"), 0) << err;
+    EXPECT_TRUE(copies(out, "OV\n", 1)) << out;
+    EXPECT_NE(err.find("centre frequency 1000 Hz, sync position 1024"), std::string::npos) << err;
+}
+
+TEST_F(RxCommand, RawSamplesOnStandardInput) {
+    const WavData wav = read_wav(transmit("RAW 73", 4, 800));
+    ASSERT_TRUE(wav.ok());
+    std::string raw;
+    for (int16_t v : wav.samples)
+        put16(raw, static_cast<uint16_t>(v));
+    raw += '\x01'; // a stray odd byte at the end is ignored
+    write("raw.s16", raw);
+    ASSERT_EQ(rx("--speed 4 --freq 800 -", path("raw.s16")), 0) << err;
+    EXPECT_TRUE(copies(out, "RAW 73\n", 1)) << out;
+}
+
+TEST_F(RxCommand, SelfTestWithoutInputRunsOneCycle) {
+    ASSERT_EQ(rx("--test --freq 900"), 0) << err;
+    EXPECT_TRUE(copies(out,
+                       "THIS TEST MESSAGE WILL PRINT OUT THE WHOLE QUAVEL CHARACTER SET "
+                       "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234567890,.'/)(?@=\n",
+                       1))
+        << out;
+}
+
+TEST_F(RxCommand, SelfTestPacedByAFile) {
+    // Three symbols of audio: three steps, the third decodes the third idle of the sequence.
+    write("short.wav", wav_bytes({}, std::string(3 * 4096 * 2, '\0')));
+    ASSERT_EQ(rx("--test --freq 900 '" + path("short.wav") + "'"), 0) << err;
+    EXPECT_NE(err.find("3 symbols"), std::string::npos) << err;
+}
+
+TEST_F(RxCommand, HelpGoesToStandardOutput) {
+    ASSERT_EQ(rx("--help"), 0);
+    EXPECT_NE(out.find("usage: quavel-modem rx"), std::string::npos);
+    EXPECT_NE(out.find("--secondary"), std::string::npos);
+}
+
+TEST_F(RxCommand, LyingDataLengthReadsWhatIsThere) {
+    const WavData wav = read_wav(transmit("LIAR", 2, 1000));
+    ASSERT_TRUE(wav.ok());
+    std::string data;
+    for (int16_t v : wav.samples)
+        put16(data, static_cast<uint16_t>(v));
+    write("lying.wav", wav_bytes({}, data, static_cast<int64_t>(data.size()) * 3));
+    ASSERT_EQ(rx("'" + path("lying.wav") + "'"), 0) << err;
+    EXPECT_TRUE(copies(out, "LIAR\n", 1)) << out;
+}
+
+struct BadInput {
+    const char* name;
+    std::string bytes; // empty name: no file at all
+    const char* message;
+};
+
+class RxBadInput : public RxCommand, public ::testing::WithParamInterface<BadInput> {};
+
+TEST_P(RxBadInput, RefusedWithAMessageAndStatus1) {
+    const BadInput& c = GetParam();
+    const std::string file = path("input.wav");
+    if (std::string(c.name) != "missing") write("input.wav", c.bytes);
+    EXPECT_EQ(rx("'" + file + "'"), 1) << out << err;
+    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+    EXPECT_EQ(err.find("centre frequency"), std::string::npos) << err;
+    EXPECT_TRUE(out.empty()) << out;
+}
+
+const std::string kSamples = noise_bytes(8192);
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RxBadInput,
+    ::testing::Values(BadInput{"missing", "", "no such file"}, BadInput{"empty", "", "input.wav"},
+                      BadInput{"text", "this is not a sound file\n", "input.wav"},
+                      BadInput{"rate", wav_bytes({.rate = 11025}, kSamples), "11025 Hz"},
+                      BadInput{"stereo", wav_bytes({.channels = 2}, kSamples), "2 channel"},
+                      BadInput{"eightbit", wav_bytes({.bits = 8}, kSamples), "16-bit"},
+                      BadInput{"twentyfour", wav_bytes({.bits = 24}, noise_bytes(8190)), "16-bit"},
+                      BadInput{"float", wav_bytes({.format = 3, .bits = 32}, kSamples), "16-bit"},
+                      BadInput{"alaw", wav_bytes({.format = 6, .bits = 8}, kSamples), "16-bit"},
+                      BadInput{"truncated_header", wav_bytes({}, kSamples).substr(0, 30),
+                               "input.wav"},
+                      BadInput{"no_samples", wav_bytes({}, ""), "input.wav"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RxCommand, DirectoryIsNotAFile) {
+    fs::create_directories(dir / "sub");
+    EXPECT_EQ(rx("'" + path("sub") + "'"), 1);
+    EXPECT_NE(err.find("directory"), std::string::npos) << err;
+}
+
+TEST_F(RxCommand, EmptyStandardInput) {
+    EXPECT_EQ(rx("-"), 1);
+    EXPECT_NE(err.find("standard input holds no samples"), std::string::npos) << err;
+}
+
+struct BadUsage {
+    const char* name;
+    const char* args;
+    const char* message;
+};
+
+class RxBadUsage : public RxCommand, public ::testing::WithParamInterface<BadUsage> {};
+
+TEST_P(RxBadUsage, RefusedWithAMessageAndStatus2) {
+    write("ok.wav", wav_bytes({}, std::string(4096, '\0')));
+    const std::string args = std::string(GetParam().args);
+    EXPECT_EQ(rx(args), 2) << err;
+    EXPECT_NE(err.find(GetParam().message), std::string::npos) << err;
+    EXPECT_TRUE(out.empty()) << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, RxBadUsage,
+    ::testing::Values(BadUsage{"no_input", "", "no input"},
+                      BadUsage{"unknown", "--bogus -", "unknown option '--bogus'"},
+                      BadUsage{"speed3", "--speed 3 -", "--speed must be 1, 2 or 4"},
+                      BadUsage{"speed_word", "--speed fast -", "--speed must be 1, 2 or 4"},
+                      BadUsage{"speed_no_value", "- --speed", "--speed needs a value"},
+                      BadUsage{"freq_low", "--freq 99 -", "outside 100..1900 Hz"},
+                      BadUsage{"freq_high", "--freq=1901 -", "outside 100..1900 Hz"},
+                      BadUsage{"freq_negative", "--freq -5 -", "outside 100..1900 Hz"},
+                      BadUsage{"freq_word", "--freq 1k -", "whole number"},
+                      BadUsage{"freq_huge", "--freq 99999999999999999999 -", "whole number"},
+                      BadUsage{"flag_value", "--no-afc=1 -", "takes no value"},
+                      BadUsage{"two_inputs", "- -", "only one input"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace quavel
