@@ -29,8 +29,8 @@ void IdentificationAudio::build(float frequency_hz, std::string_view callsign,
             p += kMorseSpaceSamples;
             continue;
         }
-        const MorseCode* m = morse_code(c);
-        if (m == nullptr) continue;
+        const auto m = morse_code(c);
+        if (!m) continue;
         for (uint32_t e = m->count; e-- > 0;) {
             const uint32_t n = ((m->bits >> e) & 1u) != 0 ? kMorseDashSamples : kMorseDotSamples;
             // The tone starts afresh in every element, rising along the keying ramp over its

@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -37,11 +38,11 @@ inline constexpr std::array<MorseCode, kMorseLastCode - kMorseFirstCode + 1> kMo
     {4, 0x01}, {3, 0x03}, {4, 0x09}, {4, 0x0B}, {4, 0x0C},                       // V..Z
 }};
 
-// The Morse row of a character; nullptr for codes outside 44..90, which have none.
-constexpr const MorseCode* morse_code(char c) {
+// The Morse row of a character; none for codes outside 44..90.
+constexpr std::optional<MorseCode> morse_code(char c) {
     const auto u = static_cast<unsigned char>(c);
-    if (u < kMorseFirstCode || u > kMorseLastCode) return nullptr;
-    return &kMorseTable[u - kMorseFirstCode];
+    if (u < kMorseFirstCode || u > kMorseLastCode) return std::nullopt;
+    return kMorseTable[u - kMorseFirstCode];
 }
 
 // Timing in samples at 8000 per second.
@@ -66,7 +67,7 @@ constexpr uint32_t morse_text_samples(std::string_view text) {
     for (const char c : text) {
         if (c == ' ') {
             n += kMorseSpaceSamples;
-        } else if (const MorseCode* m = morse_code(c)) {
+        } else if (const auto m = morse_code(c)) {
             n += morse_character_samples(*m);
         }
     }

@@ -32,10 +32,10 @@ TEST(MorseTable, SendsEveryCharacterAsListed) {
     for (size_t i = 0; i < want.size(); ++i) {
         EXPECT_EQ(sent_as(kMorseTable[i]), want[i]) << static_cast<char>(44 + i);
     }
-    EXPECT_EQ(morse_code('+'), nullptr);
-    EXPECT_EQ(morse_code('['), nullptr);
-    EXPECT_EQ(morse_code('a'), nullptr);
-    EXPECT_EQ(morse_code(static_cast<char>(0xC4)), nullptr);
+    EXPECT_FALSE(morse_code('+'));
+    EXPECT_FALSE(morse_code('['));
+    EXPECT_FALSE(morse_code('a'));
+    EXPECT_FALSE(morse_code(static_cast<char>(0xC4)));
 }
 
 struct LengthCase {

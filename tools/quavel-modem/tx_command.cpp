@@ -220,7 +220,7 @@ int run_tx(const std::vector<std::string>& args) {
         return usage_error("--id: the callsign NOCALL is never keyed; give your own callsign");
     }
     for (const char c : o.callsign) {
-        if (c != ' ' && morse_code(c) == nullptr) {
+        if (c != ' ' && !morse_code(c)) {
             std::fprintf(stderr,
                          "quavel-modem tx: warning: '%c' in the callsign has no Morse code and "
                          "is left out of the identification\n",
