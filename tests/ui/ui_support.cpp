@@ -1,0 +1,74 @@
+#include "ui_support.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include "ui/quavel_application.h"
+
+namespace {
+
+QuavelApplication* application = nullptr;
+
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        // No display in the test run: windows live in memory.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "ui_tests";
+        static char* argv[] = {name, nullptr};
+        application = new QuavelApplication(argc, argv);
+    }
+    void TearDown() override {
+        delete application;
+        application = nullptr;
+    }
+};
+
+[[maybe_unused]] ::testing::Environment* const environment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+} // namespace
+
+QuavelApplication& test_application() {
+    return *application;
+}
+
+void write_file(const QString& dir, const QString& name, const std::string& text) {
+    QFile file(QDir(dir).filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << name.toStdString();
+    file.write(text.data(), static_cast<qint64>(text.size()));
+}
+
+std::string read_file(const QString& dir, const QString& name) {
+    QFile file(QDir(dir).filePath(name));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll().toStdString();
+}
+
+void FormTest::SetUp() {
+    test_application();
+    ASSERT_TRUE(dir.isValid());
+}
+
+void FormTest::TearDown() {
+    form.reset();
+}
+
+void FormTest::create_form(ConsoleOptions options) {
+    form = std::make_unique<TForm1>(messages, std::move(options), dir.path());
+    form->station().set_audio_input(&input);
+    form->station().set_audio_output(&output);
+    form->station().set_ptt(&ptt);
+}
+
+void FormTest::activate() {
+    QEvent activation(QEvent::WindowActivate);
+    QApplication::sendEvent(form.get(), &activation);
+}
+
+QString FormTest::path(const QString& name) const {
+    return QDir(dir.path()).filePath(name);
+}

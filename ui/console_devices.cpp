@@ -1,0 +1,26 @@
+#include "ui/console_devices.h"
+
+#include "platform/qt_audio_input.h"
+#include "platform/qt_audio_output.h"
+#include "platform/qt_serial_ptt.h"
+#include "platform/wav_input.h"
+#include "platform/wav_output.h"
+
+ConsoleDevices make_console_devices(ConsoleOptions& options) {
+    ConsoleDevices devices;
+    if (options.audio_in.empty()) {
+        devices.input = std::make_unique<quavel::QtAudioInput>();
+    } else {
+        devices.input = std::make_unique<quavel::SampleInput>(
+            std::make_unique<quavel::MemorySampleSource>(std::move(options.audio_in_samples)),
+            quavel::Pacing::RealTime);
+        options.audio_in_samples = {};
+    }
+    if (options.audio_out.empty())
+        devices.output = std::make_unique<quavel::QtAudioOutput>();
+    else
+        devices.output = std::make_unique<quavel::WavOutput>(options.audio_out,
+                                                             quavel::WavOutput::Pacing::RealTime);
+    devices.ptt = std::make_unique<quavel::QtSerialPtt>(options.com_ports);
+    return devices;
+}

@@ -1,0 +1,18 @@
+// The devices the console runs with, chosen from its command line: the sound card through Qt
+// unless --audio-in / --audio-out name WAV files (played and written at 8000 samples per second
+// of wall clock, as a sound card would), and the serial keying line with the --com mappings.
+#pragma once
+
+#include <memory>
+
+#include "platform/audio_device.h"
+#include "ui/console_options.h"
+
+struct ConsoleDevices {
+    std::unique_ptr<quavel::AudioInput> input;
+    std::unique_ptr<quavel::AudioOutput> output;
+    std::unique_ptr<quavel::Ptt> ptt;
+};
+
+// Takes the recording's samples out of `options`. Needs a QApplication for the Qt devices.
+ConsoleDevices make_console_devices(ConsoleOptions& options);

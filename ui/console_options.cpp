@@ -1,0 +1,151 @@
+#include "ui/console_options.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <optional>
+#include <set>
+#include <string_view>
+
+#include "platform/wav_file.h"
+
+namespace {
+
+// A file name as the C library wants it.
+std::string local_path(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+std::string check_rx_log(const QString& path) {
+    QFile log(path);
+    if (QFileInfo(path).isDir() || !log.open(QIODevice::WriteOnly | QIODevice::Append))
+        return "Cannot open the receive log \"" + path.toStdString() + "\" for appending" +
+               (log.errorString().isEmpty() ? "" : ": " + log.errorString().toStdString());
+    return {};
+}
+
+std::string check_audio_out(const QString& path, const QString& audio_in) {
+    const QFileInfo target(path);
+    if (target.isDir()) return "--audio-out names a folder: \"" + path.toStdString() + "\"";
+    const QFileInfo folder(target.absolutePath());
+    if (!folder.isDir())
+        return "The folder of --audio-out does not exist: \"" + folder.filePath().toStdString() +
+               "\"";
+    if (!folder.isWritable())
+        return "Cannot write into the folder of --audio-out: \"" + folder.filePath().toStdString() +
+               "\"";
+    if (!audio_in.isEmpty() && QFileInfo(audio_in).absoluteFilePath() == target.absoluteFilePath())
+        return "--audio-out would overwrite the recording given to --audio-in";
+    return {};
+}
+
+// The parser with every option of the console.
+struct Parser {
+    Parser() {
+        parser.setApplicationDescription(
+            "Quavel: sound-card modem and operating console for keyboard-to-keyboard Quavel.");
+        parser.addOptions({help, audio_in, audio_out, rx_log, com});
+    }
+    std::string help_text() const {
+        // The usage line names the program as it is called, also before the application exists
+        // (when Qt knows no name for it).
+        QString text = parser.helpText();
+        text.replace(0, text.indexOf('\n'), "Usage: quavel [options]");
+        return text.toStdString();
+    }
+
+    QCommandLineParser parser;
+    const QCommandLineOption help{{"h", "help"}, "Shows these options."};
+    const QCommandLineOption audio_in{
+        "audio-in",
+        "Receive from FILE.wav (8000 Hz, 16-bit, mono), played at its own speed, instead of the "
+        "sound card.",
+        "FILE.wav"};
+    const QCommandLineOption audio_out{
+        "audio-out", "Transmit into FILE.wav instead of the sound card.", "FILE.wav"};
+    const QCommandLineOption rx_log{
+        "rx-log", "Append every character printed in the left receive pane to FILE.", "FILE"};
+    const QCommandLineOption com{
+        "com", "Key the PTT port COMn through DEVICE (e.g. COM1=/dev/ttyUSB0); repeatable.",
+        "COMn=DEVICE"};
+};
+
+} // namespace
+
+std::optional<std::string> console_help(const QStringList& arguments) {
+    Parser p;
+    // Other options may be wrong or belong to Qt: help is shown all the same.
+    p.parser.parse(arguments);
+    if (!p.parser.isSet(p.help)) return std::nullopt;
+    return p.help_text();
+}
+
+ParsedCommandLine parse_console_options(const QStringList& arguments) {
+    ParsedCommandLine result;
+    Parser p;
+    QCommandLineParser& parser = p.parser;
+    const QCommandLineOption& audio_in = p.audio_in;
+    const QCommandLineOption& audio_out = p.audio_out;
+    const QCommandLineOption& rx_log = p.rx_log;
+    const QCommandLineOption& com = p.com;
+
+    if (!parser.parse(arguments)) {
+        result.error = parser.errorText().toStdString();
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        result.error =
+            "Unexpected argument \"" + parser.positionalArguments().first().toStdString() + "\"";
+        return result;
+    }
+    for (const QCommandLineOption* single : {&audio_in, &audio_out, &rx_log}) {
+        if (parser.values(*single).size() > 1) {
+            result.error = "--" + single->names().first().toStdString() + " given more than once";
+            return result;
+        }
+    }
+
+    ConsoleOptions& options = result.options;
+    if (parser.isSet(audio_in)) {
+        options.audio_in = local_path(parser.value(audio_in));
+        quavel::WavData wav = quavel::read_wav(options.audio_in);
+        if (!wav.ok()) {
+            result.error = wav.error;
+            return result;
+        }
+        options.audio_in_samples = std::move(wav.samples);
+    }
+    if (parser.isSet(audio_out)) {
+        const QString path = parser.value(audio_out);
+        if (std::string error = check_audio_out(path, parser.value(audio_in)); !error.empty()) {
+            result.error = error;
+            return result;
+        }
+        options.audio_out = local_path(path);
+    }
+    if (parser.isSet(rx_log)) {
+        const QString path = parser.value(rx_log);
+        if (std::string error = check_rx_log(path); !error.empty()) {
+            result.error = error;
+            return result;
+        }
+        options.rx_log = local_path(path);
+    }
+    std::set<unsigned> mapped;
+    for (const QString& entry : parser.values(com)) {
+        const std::string text = entry.toStdString();
+        std::string error;
+        if (!options.com_ports.add(text, error)) {
+            result.error = "--com: " + error;
+            return result;
+        }
+        const unsigned port =
+            quavel::com_port_number(std::string_view(text).substr(0, text.find('=')));
+        if (!mapped.insert(port).second) {
+            result.error = "--com: COM" + std::to_string(port) + " is mapped more than once";
+            return result;
+        }
+    }
+    return result;
+}

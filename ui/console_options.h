@@ -1,0 +1,40 @@
+// The console's command line:
+//   --audio-in FILE.wav    receive from a recording (8000 Hz, 16-bit, mono) delivered at 8000
+//                          samples per second of wall clock, instead of the sound card
+//   --audio-out FILE.wav   transmit into a WAV file instead of the sound card
+//   --rx-log FILE          append every character printed in the primary receive pane to FILE
+//   --com COMn=DEVICE      the serial device for a PTT port name (repeatable)
+//   --help
+#pragma once
+
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/com_port_map.h"
+
+struct ConsoleOptions {
+    std::string audio_in;                  // empty: the sound card
+    std::vector<int16_t> audio_in_samples; // the recording, read and checked while parsing
+    std::string audio_out;                 // empty: the sound card
+    std::string rx_log;                    // empty: no log
+    quavel::ComPortMap com_ports;
+};
+
+struct ParsedCommandLine {
+    ConsoleOptions options;
+    std::string error; // empty when the command line is usable
+    bool ok() const { return error.empty(); }
+};
+
+// The help text when `arguments` ask for it (-h, --help), whatever else they hold; works before
+// the application exists, so it needs no display.
+std::optional<std::string> console_help(const QStringList& arguments);
+
+// `arguments` starts with the program name and holds no options of Qt's own (the application
+// takes those out). Checks every file named: the recording is read
+// whole (a bad one is refused with read_wav's message), the log must open for appending, the
+// output's folder must exist and be writable.
+ParsedCommandLine parse_console_options(const QStringList& arguments);

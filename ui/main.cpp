@@ -1,0 +1,50 @@
+// The console: parses the command line, creates the devices and the main window, and runs the
+// event loop until the window closes.
+#include <QStringList>
+#include <cstdio>
+#include <exception>
+
+#include "platform/qt_message_box.h"
+#include "ui/console_devices.h"
+#include "ui/console_options.h"
+#include "ui/quavel25.h"
+#include "ui/quavel_application.h"
+#include "ui/quit_on_signal.h"
+
+int main(int argc, char** argv) {
+    // Help needs no display: shown before the application exists.
+    QStringList raw;
+    for (int i = 0; i < argc; ++i)
+        raw << QString::fromLocal8Bit(argv[i]);
+    if (const std::optional<std::string> help = console_help(raw)) {
+        std::fputs(help->c_str(), stdout);
+        return 0;
+    }
+
+    // The application takes its own options (-platform, -style...) out of the command line.
+    QuavelApplication app(argc, argv);
+    ParsedCommandLine command_line = parse_console_options(QApplication::arguments());
+    if (!command_line.ok()) {
+        std::fprintf(stderr, "quavel: %s\nTry 'quavel --help'.\n", command_line.error.c_str());
+        return 2;
+    }
+    quit_on_signal(app);
+    quavel::QtMessageBox messages;
+    app.set_message_sink(&messages);
+    try {
+        // The devices outlive the window, whose station uses them to the end.
+        ConsoleDevices devices = make_console_devices(command_line.options);
+        TForm1 Form1(messages, std::move(command_line.options));
+        Form1.station().set_audio_input(devices.input.get());
+        Form1.station().set_audio_output(devices.output.get());
+        Form1.station().set_ptt(devices.ptt.get());
+        Form1.show();
+        return app.exec();
+    } catch (const std::exception& e) {
+        app.report_exception(e.what());
+    } catch (...) {
+        app.report_exception("Unknown error");
+    }
+    // Whatever escaped the window's creation or the event loop ended the program: say so.
+    return 1;
+}

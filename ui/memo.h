@@ -1,0 +1,28 @@
+// The form's multi-line text boxes (receive panes, transmit pane, sent-text pane and the two
+// one-line fields): a plain text edit that tells the form about a click inside it and lets the
+// form change each typed character before the box takes it.
+#pragma once
+
+#include <QPlainTextEdit>
+
+class Memo : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    enum class ScrollBars { None, Vertical };
+    Memo(QWidget* parent, const QString& name, ScrollBars scroll_bars);
+
+signals:
+    // The left button was pressed and released inside the box.
+    void clicked();
+    // A typed character (codes 1..255) before the box takes it. The handler may replace it;
+    // replacing it with 0 swallows the key.
+    void keyPress(char& key);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    bool left_pressed_inside_ = false;
+};

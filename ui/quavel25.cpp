@@ -1,0 +1,676 @@
+#include "ui/quavel25.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
+#include <QSlider>
+#include <QStyle>
+#include <filesystem>
+
+#include "modem/tuning.h"
+#include "station/stored_text.h"
+#include "ui/canvas_view.h"
+#include "ui/form_timer.h"
+#include "ui/help_page.h"
+#include "ui/memo.h"
+#include "ui/radio_group.h"
+#include "ui/rx_log.h"
+#include "ui/text_panes.h"
+
+namespace {
+
+const QColor kAqua(0, 255, 255);
+const char* const kHelpTitle = "Vexmar Quavel Program V2.5";
+
+QLabel* make_label(QWidget* parent, const QString& name, const QString& caption, int left,
+                   int top) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    // Labels size themselves to their caption.
+    label->adjustSize();
+    label->move(left, top);
+    return label;
+}
+
+QPushButton* make_button(QWidget* parent, const QString& name, const QString& caption, int left,
+                         int top, int width, int height) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(left, top, width, height);
+    button->setAutoDefault(false);
+    return button;
+}
+
+void set_background(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+QFrame* make_panel(QWidget* parent, const QString& name, int left, int top, int width, int height) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(name);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setGeometry(left, top, width, height);
+    set_background(panel, panel->palette().color(QPalette::Window));
+    return panel;
+}
+
+// The program's icon: two tones of a symbol on the waterfall's grey.
+QIcon make_icon() {
+    QPixmap pixmap(32, 32);
+    pixmap.fill(QColor(224, 224, 224));
+    QPainter painter(&pixmap);
+    painter.fillRect(9, 4, 4, 24, Qt::black);
+    painter.fillRect(19, 4, 4, 24, Qt::black);
+    painter.fillRect(0, 30, 32, 2, Qt::red);
+    return QIcon(pixmap);
+}
+
+// The frequency a release (or the pointer) at X on the waterfall stands for: X x 311 / W + 802
+// in signed 32-bit arithmetic, then held to the centre-frequency range as tuning holds it.
+uint32_t waterfall_hz(int x, int width) {
+    const int32_t f = static_cast<int32_t>(x) * 311 / width + 802;
+    return quavel::clamp_centre_hz(f);
+}
+
+// The modem's 8-bit text of a box.
+std::string modem_text(const QString& text) {
+    std::string out;
+    out.reserve(static_cast<size_t>(text.size()));
+    for (const QChar c : text)
+        out.push_back(to_modem_char(c));
+    return out;
+}
+
+std::filesystem::path to_path(const QString& dir) {
+    return std::filesystem::path(dir.toStdU16String());
+}
+
+} // namespace
+
+// How the station's own changes reach the controls.
+class TForm1::Events : public quavel::StationEvents {
+public:
+    explicit Events(TForm1& form) : form_(form) {}
+    void transmit_buttons_changed(bool cw_id_enabled, bool tune_enabled) override {
+        form_.Button3->setEnabled(cw_id_enabled);
+        form_.Button9->setEnabled(tune_enabled);
+    }
+    void focus_transmit_pane() override { form_.Memo4->setFocus(); }
+    void switches_changed() override { form_.show_switches(); }
+
+private:
+    TForm1& form_;
+};
+
+TForm1::TForm1(quavel::MessageSink& messages, ConsoleOptions options, QString working_dir,
+               QWidget* parent)
+    : QMainWindow(parent), messages_(messages), options_(std::move(options)),
+      working_dir_(working_dir.isEmpty() ? QDir::currentPath() : std::move(working_dir)),
+      open_help_(open_help_page) {
+    setObjectName("Form1");
+    setWindowTitle(kCaption);
+    setWindowIcon(make_icon());
+    QFont font("MS Sans Serif");
+    font.setPixelSize(11);
+    setFont(font);
+
+    auto* client = new QWidget(this);
+    client->setObjectName("ClientArea");
+    client->setFixedSize(kClientWidth, kClientHeight);
+    client->setMouseTracking(true);
+    client->installEventFilter(this);
+    setCentralWidget(client);
+
+    create_controls();
+    create_setup_panel();
+    create_menu();
+    bind_handlers();
+    set_tab_order();
+
+    events_ = std::make_unique<Events>(*this);
+    primary_pane_ = std::make_unique<PaneSink>(*Memo1);
+    if (!options_.rx_log.empty())
+        rx_log_ = std::make_unique<RxLog>(*primary_pane_, options_.rx_log, messages_);
+    secondary_pane_ = std::make_unique<PaneSink>(*Memo2);
+    transmit_pane_ = std::make_unique<PaneSource>(*Memo4);
+    sent_pane_ = std::make_unique<PaneSink>(*Memo5);
+    const quavel::StationPanes panes{rx_log_ ? static_cast<quavel::TextSink&>(*rx_log_)
+                                             : *primary_pane_,
+                                     *secondary_pane_, *transmit_pane_, *sent_pane_};
+    station_ = std::make_unique<quavel::Station>(panes, Image1->canvas(), Image2->canvas(),
+                                                 Image3->canvas(), messages_, *events_);
+
+    move(kLeft, kTop);
+    resize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
+}
+
+// The station goes first: it cuts the sound and releases the keying line while the panes and
+// canvases it holds are still there.
+TForm1::~TForm1() {
+    station_.reset();
+}
+
+void TForm1::set_help_opener(std::function<bool(const QString&)> opener) {
+    open_help_ = std::move(opener);
+}
+
+void TForm1::create_controls() {
+    QWidget* client = centralWidget();
+    Label4 = make_label(client, "Label4", "800 Hz", 0, 24);
+    Label5 = make_label(client, "Label5", "1111 Hz", 280, 24);
+
+    Image1 = new CanvasView(client, "Image1", 320, 20);
+    Image1->move(0, 40);
+    Image1->setCursor(Qt::CrossCursor);
+    Image1->setMouseTracking(true);
+    Image2 = new CanvasView(client, "Image2", 128, 64);
+    Image2->move(0, 64);
+    Image3 = new CanvasView(client, "Image3", 80, 64);
+    Image3->move(128, 64);
+
+    Label8 = make_label(client, "Label8", "AFC On", 280, 0);
+    set_background(Label8, kAqua);
+    Label11 = make_label(client, "Label11", "AutoSync On", 328, 0);
+    set_background(Label11, kAqua);
+    Label9 = make_label(client, "Label9", "Waterfall Sens.", 328, 48);
+
+    TrackBar1 = new QSlider(Qt::Horizontal, client);
+    TrackBar1->setObjectName("TrackBar1");
+    TrackBar1->setGeometry(336, 16, 57, 29);
+    TrackBar1->setRange(1, 5);
+    TrackBar1->setValue(2);
+    TrackBar1->setTickInterval(1);
+    TrackBar1->setTickPosition(QSlider::TicksBelow);
+    TrackBar1->setPageStep(1);
+
+    Label12 = make_label(client, "Label12", "Macros etc.", 320, 64);
+
+    RadioGroup3 =
+        new RadioGroup(client, "RadioGroup3", "Speed",
+                       {"1 Quavel/sec", "2 Quavel/sec", "4 Quavel/sec"}, QRect(208, 64, 105, 65));
+    RadioGroup3->setItemIndex(1);
+
+    Button12 = make_button(client, "Button12", "1.TXT", 320, 80, 41, 25);
+    Button13 = make_button(client, "Button13", "2.TXT", 360, 80, 49, 25);
+    Button14 = make_button(client, "Button14", "3.TXT", 408, 80, 49, 25);
+    Button7 = make_button(client, "Button7", "CQ", 320, 104, 25, 25);
+    Button8 = make_button(client, "Button8", "QRZ", 344, 104, 33, 25);
+    Button10 = make_button(client, "Button10", "Macro1", 376, 104, 41, 25);
+    Button11 = make_button(client, "Button11", "Macro2", 416, 104, 41, 25);
+
+    Memo1 = new Memo(client, "Memo1", Memo::ScrollBars::Vertical);
+    Memo1->setGeometry(0, 136, 232, 97);
+    Memo2 = new Memo(client, "Memo2", Memo::ScrollBars::Vertical);
+    Memo2->setGeometry(233, 136, 232, 97);
+    // The receive panes only ever hold received text.
+    Memo1->setReadOnly(true);
+    Memo2->setReadOnly(true);
+
+    Label10 = make_label(client, "Label10", "Other Station", 16, 236);
+    Memo6 = new Memo(client, "Memo6", Memo::ScrollBars::None);
+    Memo6->setGeometry(0, 252, 97, 17);
+    Memo5 = new Memo(client, "Memo5", Memo::ScrollBars::Vertical);
+    Memo5->setGeometry(104, 232, 361, 41);
+    QPalette red_text = Memo5->palette();
+    red_text.setColor(QPalette::Text, Qt::red);
+    Memo5->setPalette(red_text);
+    Memo4 = new Memo(client, "Memo4", Memo::ScrollBars::Vertical);
+    Memo4->setGeometry(0, 272, 465, 49);
+
+    // "Tx ON" starts 11 pixels left of the client area, as it always has.
+    Button1 = make_button(client, "Button1", "Tx ON", -11, 320, 68, 25);
+    Button3 = make_button(client, "Button3", "CW I/D", 56, 320, 57, 25);
+    Button3->setEnabled(false);
+    Button2 = make_button(client, "Button2", "Test On", 112, 320, 73, 25);
+    Button4 = make_button(client, "Button4", "AFC Off", 184, 320, 73, 25);
+    Button5 = make_button(client, "Button5", "Print Off", 256, 320, 65, 25);
+    Button6 = make_button(client, "Button6", "AutoSync Off", 320, 320, 89, 25);
+    Button9 = make_button(client, "Button9", "Tune Up", 408, 320, 57, 25);
+    Button9->setEnabled(false);
+
+    Panel2 = make_panel(client, "Panel2", 88, 0, 185, 13);
+    Panel2->setFrameStyle(QFrame::NoFrame);
+    set_background(Panel2, kAqua);
+    Label3 = make_label(Panel2, "Label3", "Mouse Pointed Freq = ", 0, 0);
+    Label7 = make_label(Panel2, "Label7", "", 112, 0);
+    Label7->resize(41, 13);
+    Label6 = make_label(Panel2, "Label6", "Hz", 160, 0);
+    Panel2->hide();
+
+    Timer1 = new FormTimer(this, "Timer1", 2, true);
+    Timer2 = new FormTimer(this, "Timer2", 10, false);
+    Timer3 = new FormTimer(this, "Timer3", 2, true);
+}
+
+void TForm1::create_setup_panel() {
+    Panel1 = make_panel(centralWidget(), "Panel1", 8, 0, 169, 217);
+    Label1 = make_label(Panel1, "Label1", "SETUP OPTIONS", 8, 16);
+    QPalette caption = Label1->palette();
+    caption.setColor(QPalette::WindowText, Qt::white);
+    caption.setColor(QPalette::Window, caption.color(QPalette::Active, QPalette::Highlight));
+    Label1->setPalette(caption);
+    Label1->setAutoFillBackground(true);
+    Label2 = make_label(Panel1, "Label2", "Enter Callsign", 8, 32);
+    Memo3 = new Memo(Panel1, "Memo3", Memo::ScrollBars::None);
+    Memo3->setGeometry(24, 48, 81, 17);
+    RadioGroup1 = new RadioGroup(Panel1, "RadioGroup1", "PTT Function",
+                                 {"COM1", "COM2", "COM3", "COM4", "NONE"}, QRect(8, 88, 73, 89));
+    RadioGroup1->setItemIndex(4);
+    RadioGroup2 =
+        new RadioGroup(Panel1, "RadioGroup2", "PTT Delay", {"OFF", "ON"}, QRect(88, 88, 73, 89));
+    RadioGroup2->setItemIndex(0);
+    BitBtn1 = make_button(Panel1, "BitBtn1", "OK", 8, 184, 65, 25);
+    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    BitBtn1->setDefault(true);
+    BitBtn2 = make_button(Panel1, "BitBtn2", "Cancel", 88, 184, 65, 25);
+    BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+
+    // OK is the panel's default button (Return on the radio groups), Cancel its cancel button
+    // (Escape anywhere in the panel). The callsign field keeps Return for itself.
+    for (QWidget* group : {static_cast<QWidget*>(RadioGroup1), static_cast<QWidget*>(RadioGroup2)})
+        for (const auto key : {Qt::Key_Return, Qt::Key_Enter})
+            connect(new QShortcut(QKeySequence(key), group, nullptr, nullptr,
+                                  Qt::WidgetWithChildrenShortcut),
+                    &QShortcut::activated, BitBtn1, &QPushButton::click);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), Panel1, nullptr, nullptr,
+                          Qt::WidgetWithChildrenShortcut),
+            &QShortcut::activated, BitBtn2, &QPushButton::click);
+
+    Panel1->setEnabled(false);
+    Panel1->hide();
+}
+
+void TForm1::create_menu() {
+    MainMenu1 = menuBar();
+    MainMenu1->setObjectName("MainMenu1");
+    File1 = MainMenu1->addMenu("&File");
+    File1->setObjectName("File1");
+    Exit1 = File1->addAction("E&xit");
+    Exit1->setObjectName("Exit1");
+    SetUp1 = MainMenu1->addAction("&Set Up");
+    SetUp1->setObjectName("SetUp1");
+    Help1 = MainMenu1->addAction("&Help");
+    Help1->setObjectName("Help1");
+    About1 = MainMenu1->addAction("&About");
+    About1->setObjectName("About1");
+    // The items stay where they are on every desktop.
+    for (QAction* item : {Exit1, SetUp1, Help1, About1})
+        item->setMenuRole(QAction::NoRole);
+}
+
+void TForm1::bind_handlers() {
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+    connect(Help1, &QAction::triggered, this, &TForm1::Help1Click);
+    connect(Image1, &CanvasView::mouseUp, this, &TForm1::Image1MouseUp);
+    connect(Image2, &CanvasView::mouseUp, this, &TForm1::Image2MouseUp);
+    connect(SetUp1, &QAction::triggered, this, &TForm1::SetUp1Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+    connect(Memo3, &Memo::keyPress, this, &TForm1::Memo3KeyPress);
+    connect(Memo4, &Memo::keyPress, this, &TForm1::Memo4KeyPress);
+    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
+    connect(Image1, &CanvasView::mouseMove, this, &TForm1::Image1MouseMove);
+    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+    connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
+    connect(TrackBar1, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
+    connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
+    connect(Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
+    connect(RadioGroup3, &RadioGroup::clicked, this, &TForm1::RadioGroup3Click);
+    connect(Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
+    connect(Memo1, &Memo::clicked, this, &TForm1::Memo1Click);
+    connect(Memo2, &Memo::clicked, this, &TForm1::Memo2Click);
+    connect(Button8, &QPushButton::clicked, this, &TForm1::Button8Click);
+    connect(Button7, &QPushButton::clicked, this, &TForm1::Button7Click);
+    connect(Button9, &QPushButton::clicked, this, &TForm1::Button9Click);
+    connect(Memo6, &Memo::keyPress, this, &TForm1::Memo6KeyPress);
+    connect(Button10, &QPushButton::clicked, this, &TForm1::Button10Click);
+    connect(Button11, &QPushButton::clicked, this, &TForm1::Button11Click);
+    connect(Button12, &QPushButton::clicked, this, &TForm1::Button12Click);
+    connect(Button13, &QPushButton::clicked, this, &TForm1::Button13Click);
+    connect(Button14, &QPushButton::clicked, this, &TForm1::Button14Click);
+    // FormActivate and FormMouseMove come from event() and eventFilter().
+}
+
+void TForm1::set_tab_order() {
+    // The focusable widgets of each control in the form's tab order; a radio group's stops are
+    // its buttons, the panels' stops the controls inside them.
+    const auto stops = [](QWidget* control) {
+        QList<QWidget*> out;
+        if (auto* group = qobject_cast<RadioGroup*>(control)) {
+            for (int i = 0; i < group->count(); ++i)
+                out.push_back(group->button(i));
+        } else {
+            out.push_back(control);
+        }
+        return out;
+    };
+    QList<QWidget*> chain;
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             Memo1,    Memo2,       BitBtn1,  BitBtn2,  Memo3,   RadioGroup1, RadioGroup2,
+             Memo4,    Button1,     Button3,  Button2,  Button4, Button5,     TrackBar1,
+             Button6,  RadioGroup3, Button7,  Button8,  Button9, Memo5,       Memo6,
+             Button10, Button11,    Button12, Button13, Button14})
+        chain.append(stops(control));
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
+}
+
+bool TForm1::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) FormActivate();
+    return QMainWindow::event(event);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == centralWidget() && event->type() == QEvent::MouseMove) {
+        // Moves over a control that does not track the mouse come up here too; only the bare
+        // surface counts.
+        const auto* move = static_cast<QMouseEvent*>(event);
+        const QPoint at = move->position().toPoint();
+        if (centralWidget()->childAt(at) == nullptr)
+            FormMouseMove(move->modifiers(), at.x(), at.y());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::show_warning(const std::string& text, const std::string& title) {
+    messages_.show(text, title, quavel::MessageIcon::Warning);
+}
+
+void TForm1::show_switches() {
+    // A caption names the action of the next click; an indicator shows its switch is on.
+    Button4->setText(station_->afc() ? "AFC Off" : "AFC On");
+    Label8->setVisible(station_->afc());
+    Button6->setText(station_->autosync() ? "AutoSync Off" : "AutoSync On");
+    Label11->setVisible(station_->autosync());
+    Button5->setText(station_->print() ? "Print Off" : "Print On");
+}
+
+void TForm1::set_transmitting_controls(bool transmitting) {
+    Memo4->setFocus();
+    Timer2->setEnabled(transmitting);
+    Timer1->setEnabled(!transmitting);
+    Timer3->setEnabled(!transmitting);
+    for (QWidget* receive_only : {static_cast<QWidget*>(Button2), static_cast<QWidget*>(Button4),
+                                  static_cast<QWidget*>(Button5), static_cast<QWidget*>(Button6),
+                                  static_cast<QWidget*>(RadioGroup3)})
+        receive_only->setEnabled(!transmitting);
+    SetUp1->setEnabled(!transmitting);
+}
+
+void TForm1::insert_into_transmit_pane(const std::string& text) {
+    PaneSink(*Memo4).insert(text);
+    Memo4->setFocus();
+}
+
+// --- Handlers, in the form's order ---
+
+void TForm1::FormActivate() {
+    // Re-activations (after another program or a message box had the focus) change nothing.
+    if (activated_) return;
+    activated_ = true;
+    quavel::StationSettings& settings = station_->settings();
+    const quavel::StartupConfig startup =
+        quavel::load_config_at_startup(to_path(working_dir_), settings);
+    if (startup.message) show_warning(startup.message->text, startup.message->title);
+    if (startup.build_macros)
+        macros_.build(settings.callsign, quavel::QrzForm::Activation);
+    else
+        RadioGroup1->setItemIndex(4);
+    // Tunes to 1000 Hz at the selected speed, opens capture and gives the transmit pane the
+    // focus; from here on the station receives.
+    station_->activate(RadioGroup3->itemIndex(), TrackBar1->value());
+}
+
+void TForm1::Timer1Timer() {
+    FormTimer::Pause pause(*Timer1);
+    if (station_->receive_tick()) {
+        Image1->update();
+        Image2->update();
+        Image3->update();
+    }
+}
+
+void TForm1::Exit1Click() {
+    close();
+}
+
+void TForm1::About1Click() {
+    messages_.show("Quavel2.5  A 9 Tone Transmission Program\nby the Quavel developers\n"
+                   "September 2000",
+                   "Information", quavel::MessageIcon::None);
+}
+
+void TForm1::Help1Click() {
+    const QString page = find_help_page(working_dir_, QCoreApplication::applicationDirPath());
+    if (page.isEmpty())
+        show_warning(std::string("The help page ") + kHelpPageName + " was not found", kHelpTitle);
+    else if (!open_help_(page))
+        show_warning("Cannot open the help page " + page.toStdString(), kHelpTitle);
+}
+
+void TForm1::Image1MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int x, int) {
+    station_->set_centre_frequency(waterfall_hz(x, Image1->width()));
+}
+
+void TForm1::Image2MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int) {
+    station_->scope_release(button == Qt::LeftButton, x);
+}
+
+void TForm1::SetUp1Click() {
+    Panel1->setEnabled(true);
+    Panel1->show();
+    Panel1->raise();
+    const quavel::StationSettings& settings = station_->settings();
+    Memo3->clear();
+    PaneSink(*Memo3).insert(settings.callsign);
+    Memo3->setFocus();
+    if (const auto item = quavel::port_item_for_word(settings.port_name))
+        RadioGroup1->setItemIndex(*item);
+    if (const auto item = quavel::delay_item_for_word(settings.delay_word))
+        RadioGroup2->setItemIndex(*item);
+}
+
+void TForm1::BitBtn1Click() {
+    Panel1->setEnabled(false);
+    Panel1->hide();
+    const quavel::SetupPanelEntry entry{modem_text(Memo3->toPlainText()), RadioGroup1->itemIndex(),
+                                        RadioGroup2->itemIndex()};
+    quavel::StationSettings& settings = station_->settings();
+    const quavel::SetupConfirmation done =
+        quavel::confirm_setup(to_path(working_dir_), entry, settings);
+    if (done.message) show_warning(done.message->text, done.message->title);
+    if (done.saved) {
+        macros_.build(settings.callsign, quavel::QrzForm::Setup);
+        // The identification audio is built when the station tunes: tune again in place so
+        // that "CW I/D" sends the callsign just confirmed, not the one before it.
+        station_->set_centre_frequency(station_->centre_hz());
+    }
+    if (done.open_port) station_->open_ptt_port();
+    Memo4->setFocus();
+}
+
+void TForm1::BitBtn2Click() {
+    Memo4->setFocus();
+    Panel1->setEnabled(false);
+    Panel1->hide();
+}
+
+void TForm1::Memo3KeyPress(char& key) {
+    key = quavel::callsign_key(key);
+}
+
+// The transmit pane and the other-station field take capitals as the callsign field does.
+void TForm1::Memo4KeyPress(char& key) {
+    key = quavel::callsign_key(key);
+}
+
+void TForm1::Button1Click() {
+    const bool start = Button1->text() == "Tx ON";
+    Button1->setText(start ? "Tx OFF" : "Tx ON");
+    set_transmitting_controls(start);
+    if (start) {
+        station_->start_transmission();
+    } else {
+        // The text not yet taken for sending is discarded.
+        Memo4->clear();
+        station_->stop_transmission();
+    }
+}
+
+void TForm1::Button3Click() {
+    station_->cw_id();
+}
+
+void TForm1::Image1MouseMove(Qt::KeyboardModifiers, int x, int) {
+    Label7->setText(QString::number(waterfall_hz(x, Image1->width())));
+    Panel2->show();
+}
+
+void TForm1::FormMouseMove(Qt::KeyboardModifiers, int, int) {
+    Panel2->hide();
+}
+
+void TForm1::Button2Click() {
+    const bool on = Button2->text() == "Test On";
+    Button2->setText(on ? "Test Off" : "Test On");
+    station_->set_test_mode(on);
+}
+
+void TForm1::Button4Click() {
+    if (Button4->text() == "AFC Off") {
+        Button4->setText("AFC On");
+        station_->set_afc(false);
+        Label8->hide();
+    } else if (Button4->text() == "AFC On") {
+        Button4->setText("AFC Off");
+        station_->set_afc(true);
+        Label8->show();
+    }
+}
+
+void TForm1::Button5Click() {
+    const bool off = Button5->text() == "Print Off";
+    Button5->setText(off ? "Print On" : "Print Off");
+    station_->set_print(!off);
+}
+
+void TForm1::TrackBar1Change() {
+    station_->set_sensitivity_position(TrackBar1->value());
+    Memo4->setFocus();
+}
+
+void TForm1::Timer2Timer() {
+    FormTimer::Pause pause(*Timer2);
+    station_->transmit_tick();
+}
+
+void TForm1::Button6Click() {
+    if (Button6->text() == "AutoSync Off") {
+        Button6->setText("AutoSync On");
+        Label11->hide();
+        station_->set_autosync(false);
+    } else if (Button6->text() == "AutoSync On") {
+        Button6->setText("AutoSync Off");
+        station_->set_autosync(true);
+        Label11->show();
+    }
+}
+
+void TForm1::RadioGroup3Click() {
+    station_->change_speed(RadioGroup3->itemIndex());
+}
+
+void TForm1::Timer3Timer() {
+    FormTimer::Pause pause(*Timer3);
+    station_->capture_tick();
+}
+
+void TForm1::widen_receive_pane(Memo& clicked) {
+    // The clicked pane's text goes to the clipboard, when it has any; nothing is ever pasted
+    // into a receive pane. The caret goes to the end, where received text is appended.
+    if (!clicked.document()->isEmpty())
+        QGuiApplication::clipboard()->setText(clicked.toPlainText());
+    clicked.moveCursor(QTextCursor::End);
+}
+
+void TForm1::Memo1Click() {
+    Memo2->resize(58, Memo2->height());
+    Memo2->move(407, Memo2->y());
+    Memo1->resize(406, Memo1->height());
+    widen_receive_pane(*Memo1);
+}
+
+void TForm1::Memo2Click() {
+    Memo1->resize(58, Memo1->height());
+    Memo2->move(59, Memo2->y());
+    Memo2->resize(406, Memo2->height());
+    widen_receive_pane(*Memo2);
+}
+
+void TForm1::Button8Click() {
+    insert_into_transmit_pane(macros_.qrz);
+}
+
+void TForm1::Button7Click() {
+    insert_into_transmit_pane(macros_.cq);
+}
+
+void TForm1::Button9Click() {
+    station_->tune_up();
+}
+
+void TForm1::Memo6KeyPress(char& key) {
+    key = quavel::callsign_key(key);
+}
+
+void TForm1::insert_exchange_macro(quavel::ExchangeMacro which) {
+    const std::string text = quavel::exchange_text(which, modem_text(Memo6->toPlainText()),
+                                                   station_->settings().callsign);
+    if (!text.empty()) insert_into_transmit_pane(text);
+}
+
+void TForm1::Button10Click() {
+    insert_exchange_macro(quavel::ExchangeMacro::Macro1);
+}
+
+void TForm1::Button11Click() {
+    insert_exchange_macro(quavel::ExchangeMacro::Macro2);
+}
+
+void TForm1::insert_stored_text(int number) {
+    const quavel::StoredTextRead read = quavel::read_stored_text(to_path(working_dir_), number);
+    if (read.message)
+        show_warning(read.message->text, read.message->title);
+    else
+        insert_into_transmit_pane(read.text);
+}
+
+void TForm1::Button12Click() {
+    insert_stored_text(1);
+}
+
+void TForm1::Button13Click() {
+    insert_stored_text(2);
+}
+
+void TForm1::Button14Click() {
+    insert_stored_text(3);
+}

@@ -1,0 +1,186 @@
+// The console's main window, `Form1` of class `TForm1`: every control at its place on the form,
+// the main menu, the three timers and the 35 event handlers. The handlers keep to the window's
+// side (captions, enabling, geometry, focus, message boxes) and delegate everything else to the
+// station the window owns.
+//
+// Message boxes go through the MessageSink given to the constructor: the running program passes
+// modal boxes, tests a recorder.
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+#include "platform/audio_device.h"
+#include "station/macros.h"
+#include "station/station.h"
+#include "ui/console_options.h"
+
+class CanvasView;
+class FormTimer;
+class Memo;
+class PaneSink;
+class PaneSource;
+class RadioGroup;
+class RxLog;
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QSlider;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // The client area below the menu bar holds the controls; the form's outer size (473 x 391
+    // with a caption, menu line and a 4-pixel frame) leaves this much inside.
+    static constexpr int kClientWidth = 465;
+    static constexpr int kClientHeight = 345;
+    static constexpr int kLeft = 83;
+    static constexpr int kTop = 72;
+    static constexpr const char* kCaption = "Quavel 2000 by Vexmar V2.5 ";
+
+    // `working_dir` holds "KEYSETUP.INI", the stored texts and, first in line, the help page.
+    TForm1(quavel::MessageSink& messages, ConsoleOptions options = {}, QString working_dir = {},
+           QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // How the help page is opened (tests replace it). Returns false when the launch failed.
+    void set_help_opener(std::function<bool(const QString& path)> opener);
+
+    // The station behind the window. Its devices are set here before the window is first
+    // activated (capture opens then) and must outlive the window.
+    quavel::Station& station() { return *station_; }
+
+    // Controls, named as on the form.
+    QLabel* Label4;
+    QLabel* Label5;
+    CanvasView* Image1; // waterfall
+    CanvasView* Image2; // sync scope
+    CanvasView* Image3; // symbol spectrum
+    QLabel* Label8;
+    QLabel* Label11;
+    QLabel* Label9;
+    QSlider* TrackBar1;
+    QLabel* Label12;
+    RadioGroup* RadioGroup3;
+    QPushButton* Button12;
+    QPushButton* Button13;
+    QPushButton* Button14;
+    QPushButton* Button7;
+    QPushButton* Button8;
+    QPushButton* Button10;
+    QPushButton* Button11;
+    Memo* Memo1; // primary-alphabet receive pane
+    Memo* Memo2; // secondary-alphabet receive pane
+    QLabel* Label10;
+    Memo* Memo6; // other station
+    Memo* Memo5; // text already sent
+    Memo* Memo4; // transmit text
+    QPushButton* Button1;
+    QPushButton* Button3;
+    QPushButton* Button2;
+    QPushButton* Button4;
+    QPushButton* Button5;
+    QPushButton* Button6;
+    QPushButton* Button9;
+    QFrame* Panel2; // frequency readout
+    QLabel* Label3;
+    QLabel* Label7;
+    QLabel* Label6;
+    QFrame* Panel1; // setup panel
+    QLabel* Label1;
+    QLabel* Label2;
+    Memo* Memo3; // callsign
+    RadioGroup* RadioGroup1;
+    RadioGroup* RadioGroup2;
+    QPushButton* BitBtn1;
+    QPushButton* BitBtn2;
+    FormTimer* Timer1; // receive step
+    FormTimer* Timer2; // playback refill
+    FormTimer* Timer3; // capture transfer
+    QMenuBar* MainMenu1;
+    QMenu* File1;
+    QAction* Exit1;
+    QAction* SetUp1;
+    QAction* Help1;
+    QAction* About1;
+
+public slots:
+    void FormActivate();
+    void Timer1Timer();
+    void Exit1Click();
+    void About1Click();
+    void Help1Click();
+    void Image1MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void Image2MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void SetUp1Click();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void Memo3KeyPress(char& key);
+    void Memo4KeyPress(char& key);
+    void Button1Click();
+    void Button3Click();
+    void Image1MouseMove(Qt::KeyboardModifiers shift, int x, int y);
+    void FormMouseMove(Qt::KeyboardModifiers shift, int x, int y);
+    void Button2Click();
+    void Button4Click();
+    void Button5Click();
+    void TrackBar1Change();
+    void Timer2Timer();
+    void Button6Click();
+    void RadioGroup3Click();
+    void Timer3Timer();
+    void Memo1Click();
+    void Memo2Click();
+    void Button8Click();
+    void Button7Click();
+    void Button9Click();
+    void Memo6KeyPress(char& key);
+    void Button10Click();
+    void Button11Click();
+    void Button12Click();
+    void Button13Click();
+    void Button14Click();
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void create_controls();
+    void create_setup_panel();
+    void create_menu();
+    void bind_handlers();
+    void set_tab_order();
+    // The toggle captions and indicator labels after the station switched AFC, auto-sync and
+    // printing (a speed change switches all three on).
+    void show_switches();
+    void set_transmitting_controls(bool transmitting);
+    void widen_receive_pane(Memo& clicked);
+    void insert_into_transmit_pane(const std::string& text);
+    void insert_stored_text(int number);
+    void insert_exchange_macro(quavel::ExchangeMacro which);
+    void show_warning(const std::string& text, const std::string& title);
+
+    quavel::MessageSink& messages_;
+    ConsoleOptions options_;
+    QString working_dir_;
+    std::function<bool(const QString&)> open_help_;
+    bool activated_ = false;
+
+    quavel::MacroTexts macros_;
+
+    // What the station writes to and takes from, and how it reaches the window; all of it
+    // outlives the station, which goes first.
+    class Events;
+    std::unique_ptr<Events> events_;
+    std::unique_ptr<PaneSink> primary_pane_;
+    std::unique_ptr<RxLog> rx_log_;
+    std::unique_ptr<PaneSink> secondary_pane_;
+    std::unique_ptr<PaneSource> transmit_pane_;
+    std::unique_ptr<PaneSink> sent_pane_;
+    std::unique_ptr<quavel::Station> station_;
+};

@@ -1,0 +1,39 @@
+#include "ui/quit_on_signal.h"
+
+#include <QCoreApplication>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+// The handler may only write a byte; the event loop reads it and quits.
+int signal_pipe[2] = {-1, -1};
+
+extern "C" void on_stop_signal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signal_pipe[1], &byte, 1);
+}
+} // namespace
+
+void quit_on_signal(QCoreApplication& app) {
+    if (signal_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, signal_pipe) != 0) return;
+    auto* notifier = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
+        char byte = 0;
+        [[maybe_unused]] const auto got = ::read(signal_pipe[0], &byte, 1);
+        notifier->setEnabled(false);
+        QCoreApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+#else
+void quit_on_signal(QCoreApplication&) {}
+#endif

@@ -1,0 +1,10 @@
+// Ends the event loop when the process is asked to stop (SIGINT, SIGTERM, SIGHUP), so the window
+// and its station are destroyed in order: the sound is cut, the transmitter unkeyed and a WAV
+// being written finished, instead of the process dying keyed. Does nothing where these signals
+// do not exist.
+#pragma once
+
+class QCoreApplication;
+
+// Call once, after the application exists.
+void quit_on_signal(QCoreApplication& app);

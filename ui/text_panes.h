@@ -1,0 +1,42 @@
+// The form's text boxes as the station sees them: text goes in at the caret, replacing any
+// selection, as if typed there; the transmit pane gives up its first character. The modem's
+// characters are 8-bit (Latin-1).
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/text_pane.h"
+
+class QPlainTextEdit;
+
+// Inserts at the box's caret and keeps the caret in view.
+class PaneSink : public quavel::TextSink {
+public:
+    explicit PaneSink(QPlainTextEdit& pane) : pane_(pane) {}
+    void insert(std::string_view text) override;
+
+private:
+    QPlainTextEdit& pane_;
+};
+
+// Takes the first character of the box and leaves the caret at the end of what remains, so the
+// operator's typing goes on at the end. A line break comes out as "\n"; a character outside
+// Latin-1 as DEL (0x7F), which the code table does not hold, so it is shown but never sent as
+// something else.
+class PaneSource : public quavel::TextSource {
+public:
+    explicit PaneSource(QPlainTextEdit& pane) : pane_(pane) {}
+    std::optional<char> take_first() override;
+    std::optional<char> peek_first() const override;
+
+private:
+    QPlainTextEdit& pane_;
+};
+
+// A box's character as the modem's 8-bit character.
+char to_modem_char(QChar c);
+// The modem's 8-bit text as box text.
+QString from_modem_text(std::string_view text);
