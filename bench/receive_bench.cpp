@@ -75,12 +75,12 @@ public:
 void BM_ReceiveStep(benchmark::State& state) {
     const int item = static_cast<int>(state.range(0));
     const bool draw = state.range(1) != 0;
+    PrimedInput input; // outlives the receiver, whose capture closes it
     auto modem = std::make_unique<Modem>();
     auto rx = std::make_unique<Receiver>();
     Forwarder listener(*rx);
     modem->initialise_profile(item, listener);
     rx->decoder.afc = false;
-    PrimedInput input;
     rx->capture.open(input);
     rx->capture.tick();
     MemoryCanvas waterfall(320, 20);
@@ -150,6 +150,7 @@ void BM_ReceiveTenMinutes(benchmark::State& state) {
                 }
             }
         }
+        rx->capture.close();
         benchmark::DoNotOptimize(primary.text().size());
     }
     state.SetLabel("speed " + std::to_string(p.speed) + ", 600 s of audio");

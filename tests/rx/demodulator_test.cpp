@@ -183,10 +183,10 @@ private:
 };
 
 struct ReceiverFixture : ::testing::Test {
+    ManualInput input; // outlives the receiver, whose capture closes it
     std::unique_ptr<Modem> modem = std::make_unique<Modem>();
     std::unique_ptr<Receiver> rx = std::make_unique<Receiver>();
     Forwarder listener{*rx};
-    ManualInput input;
     StringPane primary;
     StringPane secondary;
     ReceiveOutputs outputs{primary, secondary, nullptr};
