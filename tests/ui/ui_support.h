@@ -40,17 +40,36 @@ public:
     bool is_open = false;
 };
 
-// Playback that takes buffers and never reports them played.
-class SilentOutput : public quavel::AudioOutput {
+// Playback that plays only when the test says so: play_one() reports the oldest queued buffer
+// done, as a sound card would once it has played it. Keeps every sample queued.
+class SteppedOutput : public quavel::AudioOutput {
 public:
-    bool open(Done) override {
+    bool open(Done done) override {
+        done_ = std::move(done);
         is_open = true;
         return true;
     }
-    void queue(int, std::span<const int16_t>) override { ++queued; }
-    void close() override { is_open = false; }
+    void queue(int index, std::span<const int16_t> buffer) override {
+        queued.push_back(index);
+        samples.insert(samples.end(), buffer.begin(), buffer.end());
+    }
+    void close() override {
+        is_open = false;
+        queued.clear();
+    }
+    bool play_one() {
+        if (queued.empty()) return false;
+        const int index = queued.front();
+        queued.erase(queued.begin());
+        done_(index);
+        return true;
+    }
     bool is_open = false;
-    int queued = 0;
+    std::vector<int> queued;
+    std::vector<int16_t> samples;
+
+private:
+    Done done_;
 };
 
 // A keying line that remembers the ports opened and the RTS changes.
@@ -89,7 +108,7 @@ protected:
     QTemporaryDir dir;
     quavel::RecordingMessages messages;
     SilentInput input;
-    SilentOutput output;
+    SteppedOutput output;
     RecordingPtt ptt;
     std::unique_ptr<TForm1> form;
 };

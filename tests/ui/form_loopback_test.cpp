@@ -1,0 +1,120 @@
+// Two consoles side by side: what one sends from its transmit pane, the other prints in its
+// receive panes and its receive log, all through the windows' own handlers and timers' work.
+#include <QApplication>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <algorithm>
+#include <gtest/gtest.h>
+
+#include "platform/wav_input.h"
+#include "ui/memo.h"
+#include "ui/radio_group.h"
+#include "ui_support.h"
+
+namespace {
+
+class Loopback : public FormTest {
+protected:
+    // Sends `typed` from the form under test at `speed_item`: the text typed into the transmit
+    // pane, played until the pane is empty and a few idle symbols have followed.
+    std::vector<int16_t> transmit(const QString& typed, int speed_item) {
+        create_form();
+        activate();
+        form->RadioGroup3->button(speed_item)->click();
+        QTest::keyClicks(form->Memo4, typed);
+        form->Button1->click();
+        int trailing = 0;
+        for (int guard = 0; guard < 2000 && trailing < 6; ++guard) {
+            output.play_one();
+            form->Timer2Timer();
+            if (form->Memo4->toPlainText().isEmpty()) ++trailing;
+        }
+        form->Button1->click();
+        return output.samples;
+    }
+
+    // A second console that receives `samples` as if captured, as fast as it can.
+    std::unique_ptr<TForm1> receive(std::vector<int16_t> samples, int speed_item,
+                                    ConsoleOptions options = {}) {
+        auto receiver = std::make_unique<TForm1>(messages, std::move(options), dir.path());
+        recording_ = std::make_unique<quavel::SampleInput>(
+            std::make_unique<quavel::MemorySampleSource>(std::move(samples)), quavel::Pacing::Fast);
+        receiver->station().set_audio_input(recording_.get());
+        QEvent activation(QEvent::WindowActivate);
+        QApplication::sendEvent(receiver.get(), &activation);
+        receiver->RadioGroup3->button(speed_item)->click();
+        // Hand the capture buffers over and run receive steps until the recording is used up
+        // and the last symbols have gone through.
+        int after_end = 0;
+        for (int guard = 0; guard < 100000 && after_end < 64; ++guard) {
+            if (!receiver->station().pump_devices()) ++after_end;
+            receiver->Timer3Timer();
+            receiver->Timer1Timer();
+        }
+        return receiver;
+    }
+
+    std::unique_ptr<quavel::SampleInput> recording_;
+};
+
+class LoopbackAtSpeed : public Loopback, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LoopbackAtSpeed, TypedTextArrivesInTheOtherConsole) {
+    std::vector<int16_t> air = transmit("cq cq de g4abc k", GetParam());
+    ASSERT_GT(air.size(), 0u);
+    auto other = receive(std::move(air), GetParam());
+    EXPECT_NE(other->Memo1->toPlainText().indexOf("CQ CQ DE G4ABC K"), -1)
+        << other->Memo1->toPlainText().toStdString();
+    // The second pane reads the same symbols in the second column: as many characters.
+    EXPECT_EQ(other->Memo2->toPlainText().size(), other->Memo1->toPlainText().size());
+    EXPECT_EQ(form->Memo5->toPlainText(), "CQ CQ DE G4ABC K");
+    EXPECT_EQ(other->station().dropped_capture_blocks(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Speeds, LoopbackAtSpeed, ::testing::Values(0, 1, 2));
+
+TEST_F(Loopback, ReceiveLogHoldsWhatThePrimaryPanePrinted) {
+    write_file(dir.path(), "rx.log", "earlier\n");
+    std::vector<int16_t> air = transmit("test 123 test", 1);
+    ConsoleOptions options;
+    options.rx_log = path("rx.log").toStdString();
+    auto other = receive(std::move(air), 1, options);
+    const std::string printed = other->Memo1->toPlainText().toStdString();
+    EXPECT_NE(printed.find("TEST 123 TEST"), std::string::npos) << printed;
+    EXPECT_EQ(read_file(dir.path(), "rx.log"), "earlier\n" + printed);
+}
+
+TEST_F(Loopback, PrintingOffKeepsThePanesEmpty) {
+    std::vector<int16_t> air = transmit("abc abc abc", 1);
+    auto other = std::make_unique<TForm1>(messages, ConsoleOptions{}, dir.path());
+    quavel::SampleInput recording(std::make_unique<quavel::MemorySampleSource>(std::move(air)),
+                                  quavel::Pacing::Fast);
+    other->station().set_audio_input(&recording);
+    other->FormActivate();
+    other->Button5->click();
+    ASSERT_EQ(other->Button5->text(), "Print On");
+    for (int guard = 0, after_end = 0; guard < 100000 && after_end < 64; ++guard) {
+        if (!other->station().pump_devices()) ++after_end;
+        other->Timer3Timer();
+        other->Timer1Timer();
+    }
+    EXPECT_GT(other->station().receive_steps(), 10u);
+    EXPECT_TRUE(other->Memo1->toPlainText().isEmpty());
+    EXPECT_TRUE(other->Memo2->toPlainText().isEmpty());
+}
+
+TEST_F(Loopback, UnwritableLogIsReportedOnceAndReceptionGoesOn) {
+    std::vector<int16_t> air = transmit("abc", 1);
+    ConsoleOptions options;
+    options.rx_log = path("no/such/folder/rx.log").toStdString();
+    messages.clear();
+    auto other = receive(std::move(air), 1, options);
+    const auto about_log =
+        std::count_if(messages.messages().begin(), messages.messages().end(),
+                      [](const auto& m) { return m.text.find("rx.log") != std::string::npos; });
+    EXPECT_EQ(about_log, 1);
+    EXPECT_NE(other->Memo1->toPlainText().indexOf("ABC"), -1);
+}
+
+} // namespace
