@@ -1,0 +1,655 @@
+// quavel_sensitivity: measures how well the receive chain copies text through a simulated HF
+// channel, against an ideal detector that is told the symbol timing and the frequency.
+//
+// The audio is made by the real 'quavel-modem tx'. The channel and the receiver are called as
+// the libraries the 'quavel-modem channel' and 'quavel-modem rx' tools call, which is much faster
+// than running them as processes for every trial; at the start of every run the tools are run on
+// sample cases and must agree with the library path (see tool_check.h).
+//
+//   quavel_sensitivity --smoke            a quick check of the whole path (CI)
+//   quavel_sensitivity [OPTIONS]          the full measurement, CSV files and document tables
+//   quavel_sensitivity --splice DOC NAME FILE
+//                                         put FILE's text into block NAME of DOC
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "error_rate.h"
+#include "platform/wav_file.h"
+#include "process.h"
+#include "receive_run.h"
+#include "report.h"
+#include "sweep.h"
+#include "tool_check.h"
+#include "trial.h"
+
+#ifndef QUAVEL_MODEM_TOOL
+#define QUAVEL_MODEM_TOOL "quavel-modem"
+#endif
+
+namespace quavel::perf {
+namespace {
+
+// 227 characters: every letter, every digit, the punctuation and the three escaped characters,
+// in the words of an ordinary contact.
+constexpr const char* kText =
+    "CQ CQ DE G4ABC G4ABC K. R R TNX FOR CALL, OM. UR RST 579 579 = NAME PETER, QTH LONDON "
+    "(IO91). RIG 100 W, ANT DIPOLE AT 12 M. WX 15 C, RAIN. QSL VIA PETER@EXAMPLE.ORG / THE QUICK "
+    "BROWN FOX JUMPS OVER THE LAZY DOG'S BACK 1234567890. HW CPY? BK";
+
+struct Options {
+    bool smoke = false;
+    std::string tool = QUAVEL_MODEM_TOOL;
+    std::string out_dir = ".";
+    std::string doc; // empty: no document update
+    int repeats = 6;
+    int jobs = 2;
+    std::vector<uint32_t> speeds{1, 2, 4};
+    std::vector<ChannelKind> channels{std::begin(kChannelKinds), std::end(kChannelKinds)};
+    bool afc = true;
+    bool clock = true;
+    bool rtf = true;
+    bool diagnostics = true;
+    int ideal_segments = 0; // 0: from the channel's Doppler spread
+};
+
+void usage(std::FILE* out) {
+    std::fputs(
+        "usage: quavel_sensitivity --smoke [--tool PATH]\n"
+        "       quavel_sensitivity [--out DIR] [--doc FILE.md] [--repeats R] [--jobs J]\n"
+        "                          [--speeds 1,2,4] [--channels awgn,quiet,moderate,disturbed]\n"
+        "                          [--no-afc] [--no-clock] [--no-rtf] [--no-diagnostics]\n"
+        "                          [--ideal-segments K] [--tool PATH]\n"
+        "       quavel_sensitivity --splice DOC.md NAME FILE\n"
+        "\n"
+        "Sends a fixed text of 227 characters through 'quavel-modem tx', the simulated HF\n"
+        "channel and the receiver, and measures the character error rate against the SNR in\n"
+        "2500 Hz, beside an ideal detector told the symbol timing and the frequency. Writes\n"
+        "perf_*.csv into DIR and, with --doc, the tables into the document's generated blocks.\n",
+        out);
+}
+
+std::optional<std::vector<std::string>> split(const std::string& list) {
+    std::vector<std::string> items;
+    std::stringstream in(list);
+    std::string item;
+    while (std::getline(in, item, ','))
+        items.push_back(item);
+    if (items.empty()) return std::nullopt;
+    return items;
+}
+
+// Returns an exit code when the command is finished (help, usage error, splice).
+std::optional<int> parse(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 < argc) return std::string(argv[++i]);
+            return std::nullopt;
+        };
+        auto bad = [&](const std::string& message) {
+            std::fprintf(stderr, "quavel_sensitivity: %s\n", message.c_str());
+            return 2;
+        };
+        auto number = [&](int low, int high, int& out) -> bool {
+            const auto v = value();
+            if (!v) return false;
+            char* end = nullptr;
+            const long n = std::strtol(v->c_str(), &end, 10);
+            if (end == v->c_str() || *end != '\0' || n < low || n > high) return false;
+            out = static_cast<int>(n);
+            return true;
+        };
+        if (arg == "--help" || arg == "-h") {
+            usage(stdout);
+            return 0;
+        } else if (arg == "--smoke") {
+            o.smoke = true;
+        } else if (arg == "--tool" || arg == "--out" || arg == "--doc") {
+            const auto v = value();
+            if (!v || v->empty()) return bad(arg + " needs a value");
+            (arg == "--tool" ? o.tool : arg == "--out" ? o.out_dir : o.doc) = *v;
+        } else if (arg == "--repeats") {
+            if (!number(1, 100, o.repeats)) return bad("--repeats needs a number 1..100");
+        } else if (arg == "--ideal-segments") {
+            if (!number(1, 16, o.ideal_segments)) return bad("--ideal-segments needs 1..16");
+        } else if (arg == "--jobs") {
+            if (!number(1, 64, o.jobs)) return bad("--jobs needs a number 1..64");
+        } else if (arg == "--speeds") {
+            const auto v = value();
+            const auto items = v ? split(*v) : std::nullopt;
+            if (!items) return bad("--speeds needs a list such as 1,2,4");
+            o.speeds.clear();
+            for (const std::string& s : *items) {
+                if (s != "1" && s != "2" && s != "4") return bad("speeds are 1, 2 and 4");
+                o.speeds.push_back(static_cast<uint32_t>(std::stoul(s)));
+            }
+        } else if (arg == "--channels") {
+            const auto v = value();
+            const auto items = v ? split(*v) : std::nullopt;
+            if (!items) return bad("--channels needs a list such as awgn,quiet");
+            o.channels.clear();
+            for (const std::string& name : *items) {
+                const auto* it =
+                    std::find_if(std::begin(kChannelKinds), std::end(kChannelKinds),
+                                 [&](ChannelKind k) { return name == channel_name(k); });
+                if (it == std::end(kChannelKinds)) return bad("unknown channel '" + name + "'");
+                o.channels.push_back(*it);
+            }
+        } else if (arg == "--no-afc") {
+            o.afc = false;
+        } else if (arg == "--no-clock") {
+            o.clock = false;
+        } else if (arg == "--no-rtf") {
+            o.rtf = false;
+        } else if (arg == "--no-diagnostics") {
+            o.diagnostics = false;
+        } else if (arg == "--splice") {
+            if (i + 3 >= argc) return bad("--splice needs DOC NAME FILE");
+            const std::string doc = argv[i + 1];
+            const std::string name = argv[i + 2];
+            std::ifstream in(argv[i + 3], std::ios::binary);
+            if (!in) return bad(std::string("cannot read ") + argv[i + 3]);
+            std::stringstream content;
+            content << in.rdbuf();
+            std::string error;
+            if (!splice_block(doc, name, content.str(), error)) return bad(error);
+            return 0;
+        } else {
+            return bad("unknown option '" + arg + "' (try --help)");
+        }
+    }
+    return std::nullopt;
+}
+
+std::string fixed(double value, int decimals) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+std::string signed_db(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.1f", value);
+    return text;
+}
+
+std::string describe(const Crossing& c, const std::vector<CerPoint>& curve) {
+    switch (c.kind) {
+    case Crossing::Kind::At:
+        return signed_db(c.snr_db);
+    case Crossing::Kind::Floor:
+        return "not reached (" + signed_db(curve.empty() ? 0.0 : curve.back().snr_db) + " max)";
+    case Crossing::Kind::BelowRange:
+        return "< " + signed_db(curve.empty() ? 0.0 : curve.front().snr_db);
+    }
+    return "?";
+}
+
+// Where each sweep starts: about the receiver's 5% point, so that few points are wasted.
+int start_db(uint32_t speed, ChannelKind kind) {
+    const int awgn = speed == 1 ? -15 : (speed == 2 ? -13 : -10);
+    return kind == ChannelKind::Awgn ? awgn : awgn + 6;
+}
+
+struct Curve {
+    uint32_t speed = 0;
+    ChannelKind kind = ChannelKind::Awgn;
+    std::vector<SnrPoint> points;
+};
+
+std::vector<CerPoint> receiver_curve(const Curve& c) {
+    std::vector<CerPoint> out;
+    for (const SnrPoint& p : c.points)
+        out.push_back({p.snr_db, p.receiver_cer()});
+    return out;
+}
+
+std::vector<CerPoint> ideal_curve(const Curve& c) {
+    std::vector<CerPoint> out;
+    for (const SnrPoint& p : c.points)
+        out.push_back({p.snr_db, p.ideal_cer()});
+    return out;
+}
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "quavel_sensitivity.XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "quavel_sensitivity: %s\n", message.c_str());
+    return 1;
+}
+
+// The tools against the library path on a few cases per speed: the channel at a level that
+// does not clip, the receiver on levelled audio near its threshold and on a fading channel.
+bool check_tools(const Options& o, const std::map<uint32_t, Transmission>& txs,
+                 const std::string& dir, std::string& log) {
+    bool all = true;
+    for (const auto& [speed, tx] : txs) {
+        std::vector<std::pair<std::string, ToolCheck>> checks;
+        TrialSpec quiet = trial_spec(ChannelKind::Quiet, 20.0, speed, 0, tx.symbol_samples);
+        checks.emplace_back("channel, quiet fading at +20 dB",
+                            check_channel_tool(o.tool, tx, quiet, dir));
+        const TrialSpec awgn = trial_spec(ChannelKind::Awgn, start_db(speed, ChannelKind::Awgn),
+                                          speed, 1, tx.symbol_samples);
+        checks.emplace_back("rx, awgn at " + signed_db(*awgn.channel.snr_db) + " dB",
+                            check_receive_tool(o.tool, tx, awgn, dir));
+        if (!o.smoke) {
+            const TrialSpec disturbed =
+                trial_spec(ChannelKind::Disturbed, 0.0, speed, 2, tx.symbol_samples);
+            checks.emplace_back("rx, disturbed at +0.0 dB",
+                                check_receive_tool(o.tool, tx, disturbed, dir));
+        }
+        for (const auto& [what, check] : checks) {
+            log += "speed " + std::to_string(speed) + ", " + what + ": " +
+                   (check.passed ? "agree" : "DIFFER") + " (" + check.detail + ")\n";
+            all = all && check.passed;
+        }
+    }
+    return all;
+}
+
+int run_smoke(const Options& o) {
+    TempDir dir;
+    if (dir.path().empty()) return fail("cannot make a temporary folder");
+    std::string error;
+    const auto tx = make_transmission(o.tool, 4, kText, dir.path(), error);
+    if (!tx) return fail(error);
+    std::map<uint32_t, Transmission> txs{{4, *tx}};
+    std::string log;
+    const bool tools_agree = check_tools(o, txs, dir.path(), log);
+    std::fputs(log.c_str(), stdout);
+    if (!tools_agree) return fail("the tools and the library path disagree");
+
+    // Clean: both must copy every character. Then a short sweep, printed, not judged.
+    TrialSpec clean;
+    clean.lead_samples = 777;
+    const TrialResult r = run_trial(*tx, clean, {});
+    std::printf("speed 4, no noise: receiver %zu errors, ideal %zu errors\n", r.receiver_errors,
+                r.ideal_errors);
+    if (!r.error.empty() || r.receiver_errors != 0 || r.ideal_errors != 0)
+        return fail("a clean signal was not copied perfectly:\n  receiver '" + r.receiver_text +
+                    "'\n  ideal    '" + r.ideal_text + "'");
+    for (const double snr : {-14.0, -10.0, -6.0}) {
+        const SnrPoint p = evaluate_point(*tx, ChannelKind::Awgn, snr, 2, o.jobs);
+        std::printf("speed 4, awgn %+.0f dB: receiver CER %.4f, ideal CER %.4f\n", snr,
+                    p.receiver_cer(), p.ideal_cer());
+    }
+    return 0;
+}
+
+std::string read_machine() {
+    std::ifstream in("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("model name", 0) == 0) {
+            const auto colon = line.find(':');
+            if (colon != std::string::npos) return line.substr(colon + 2);
+        }
+    }
+    return "unknown";
+}
+
+int run_full(const Options& o) {
+    const auto started = std::chrono::steady_clock::now();
+    TempDir dir;
+    if (dir.path().empty()) return fail("cannot make a temporary folder");
+    std::map<uint32_t, Transmission> txs;
+    for (const uint32_t speed : o.speeds) {
+        std::string error;
+        const auto tx = make_transmission(o.tool, speed, kText, dir.path(), error);
+        if (!tx) return fail(error);
+        txs.emplace(speed, *tx);
+    }
+    std::string tool_log;
+    const bool tools_agree = check_tools(o, txs, dir.path(), tool_log);
+    std::fputs(tool_log.c_str(), stderr);
+    if (!tools_agree) return fail("the tools and the library path disagree");
+
+    SweepSettings settings;
+    settings.repeats = o.repeats;
+    settings.jobs = o.jobs;
+    settings.trial.ideal_segments = o.ideal_segments;
+    std::vector<Curve> curves;
+    std::size_t trials = 0;
+    for (const uint32_t speed : o.speeds) {
+        for (const ChannelKind kind : o.channels) {
+            Curve c;
+            c.speed = speed;
+            c.kind = kind;
+            c.points = sweep_snr(txs.at(speed), kind, start_db(speed, kind), settings,
+                                 [&](const SnrPoint& p) {
+                                     std::fprintf(stderr,
+                                                  "speed %u %-9s %+3.0f dB: receiver %.4f  ideal "
+                                                  "%.4f\n",
+                                                  speed, channel_name(kind), p.snr_db,
+                                                  p.receiver_cer(), p.ideal_cer());
+                                 });
+            trials += c.points.size() * static_cast<std::size_t>(o.repeats);
+            curves.push_back(std::move(c));
+        }
+    }
+
+    // CSV of every point, and the thresholds.
+    std::string cer_csv = "speed,channel,snr_db,runs,chars,receiver_errors,receiver_cer,"
+                          "ideal_errors,ideal_cer,clipped_samples\n";
+    std::string threshold_csv = "speed,channel,receiver_1pct_db,receiver_5pct_db,ideal_1pct_db,"
+                                "ideal_5pct_db,gap_1pct_db,gap_5pct_db\n";
+    std::vector<std::vector<std::string>> threshold_rows;
+    std::map<uint32_t, std::string> awgn_5pct; // for the comparison with other modes
+    std::map<uint32_t, std::string> awgn_ideal_5pct;
+    std::size_t clipped = 0;
+    for (const Curve& c : curves) {
+        for (const SnrPoint& p : c.points) {
+            cer_csv += std::to_string(c.speed) + "," + channel_name(c.kind) + "," +
+                       fixed(p.snr_db, 0) + "," + std::to_string(p.runs) + "," +
+                       std::to_string(p.chars) + "," + std::to_string(p.receiver_errors) + "," +
+                       fixed(p.receiver_cer(), 6) + "," + std::to_string(p.ideal_errors) + "," +
+                       fixed(p.ideal_cer(), 6) + "," + std::to_string(p.clipped) + "\n";
+            clipped += p.clipped;
+        }
+        const auto rc = receiver_curve(c);
+        const auto ic = ideal_curve(c);
+        const Crossing r1 = snr_at_cer(rc, 0.01), r5 = snr_at_cer(rc, 0.05);
+        const Crossing i1 = snr_at_cer(ic, 0.01), i5 = snr_at_cer(ic, 0.05);
+        auto csv_value = [](const Crossing& x) {
+            return x.kind == Crossing::Kind::At ? fixed(x.snr_db, 2) : std::string();
+        };
+        auto gap = [](const Crossing& r, const Crossing& i) {
+            return r.kind == Crossing::Kind::At && i.kind == Crossing::Kind::At
+                       ? std::optional<double>(r.snr_db - i.snr_db)
+                       : std::nullopt;
+        };
+        const auto g1 = gap(r1, i1), g5 = gap(r5, i5);
+        threshold_csv += std::to_string(c.speed) + "," + channel_name(c.kind) + "," +
+                         csv_value(r1) + "," + csv_value(r5) + "," + csv_value(i1) + "," +
+                         csv_value(i5) + "," + (g1 ? fixed(*g1, 2) : "") + "," +
+                         (g5 ? fixed(*g5, 2) : "") + "\n";
+        threshold_rows.push_back({std::to_string(c.speed), channel_name(c.kind), describe(r1, rc),
+                                  describe(r5, rc), describe(i1, ic), describe(i5, ic),
+                                  g1 ? fixed(*g1, 1) + " dB" : "-",
+                                  g5 ? fixed(*g5, 1) + " dB" : "-"});
+        if (c.kind == ChannelKind::Awgn) {
+            awgn_5pct[c.speed] = describe(r5, rc);
+            awgn_ideal_5pct[c.speed] = describe(i5, ic);
+        }
+    }
+
+    // Where the receiver loses against the ideal detector on AWGN: its tasks taken off one by
+    // one (AFC, then symbol timing, then the noise its decimation folds into the passband).
+    std::string diagnostics_csv = "speed,variant,snr_db,runs,chars,errors,cer\n";
+    std::vector<std::vector<std::string>> diagnostics_rows;
+    if (o.diagnostics &&
+        std::find(o.channels.begin(), o.channels.end(), ChannelKind::Awgn) != o.channels.end()) {
+        struct Variant {
+            const char* name;
+            TrialOptions options;
+        };
+        const Variant variants[] = {
+            {"afc_off", {.afc = false, .ideal = false}},
+            {"afc_off_known_sync", {.afc = false, .ideal = false, .known_sync = true}},
+            {"afc_off_known_sync_low_pass",
+             {.afc = false, .ideal = false, .known_sync = true, .low_pass = true}},
+        };
+        for (const uint32_t speed : o.speeds) {
+            const Curve* built = nullptr;
+            for (const Curve& c : curves) {
+                if (c.speed == speed && c.kind == ChannelKind::Awgn) built = &c;
+            }
+            auto pair = [](const std::vector<CerPoint>& curve) {
+                return describe(snr_at_cer(curve, 0.01), curve) + " / " +
+                       describe(snr_at_cer(curve, 0.05), curve);
+            };
+            std::vector<std::string> row{std::to_string(speed), pair(receiver_curve(*built))};
+            for (const Variant& v : variants) {
+                SweepSettings s = settings;
+                s.trial = v.options;
+                const auto points =
+                    sweep_snr(txs.at(speed), ChannelKind::Awgn, start_db(speed, ChannelKind::Awgn),
+                              s, [&](const SnrPoint& p) {
+                                  std::fprintf(stderr, "speed %u %s %+3.0f dB: %.4f\n", speed,
+                                               v.name, p.snr_db, p.receiver_cer());
+                              });
+                std::vector<CerPoint> curve;
+                for (const SnrPoint& p : points) {
+                    curve.push_back({p.snr_db, p.receiver_cer()});
+                    diagnostics_csv +=
+                        std::to_string(speed) + "," + v.name + "," + fixed(p.snr_db, 0) + "," +
+                        std::to_string(p.runs) + "," + std::to_string(p.chars) + "," +
+                        std::to_string(p.receiver_errors) + "," + fixed(p.receiver_cer(), 6) + "\n";
+                }
+                trials += points.size() * static_cast<std::size_t>(o.repeats);
+                row.push_back(pair(curve));
+            }
+            row.push_back(pair(ideal_curve(*built)));
+            diagnostics_rows.push_back(row);
+        }
+    }
+
+    // The AFC pull-in at a high SNR and copy against a sample-clock error.
+    constexpr double kHighSnrDb = 10.0;
+    std::string afc_csv = "speed,offset_hz,snr_db,runs,chars,errors,cer,mean_final_error_hz\n";
+    std::vector<std::vector<std::string>> afc_rows;
+    std::string clock_csv = "speed,ppm,snr_db,runs,chars,errors,cer\n";
+    std::vector<std::vector<std::string>> clock_rows;
+    const std::vector<double> ppms{-1000, -300, -100, 0, 100, 300, 1000};
+    const int side_repeats = std::max(2, o.repeats / 2);
+    for (const uint32_t speed : o.speeds) {
+        const Transmission& tx = txs.at(speed);
+        if (o.afc) {
+            const double spacing = speed == 4 ? 16.0 : 8.0;
+            std::vector<double> offsets;
+            for (double f = 0.0; f <= 3.0 * spacing + 0.01; f += spacing / 8.0)
+                offsets.push_back(f);
+            const auto points = sweep_offset(tx, kHighSnrDb, offsets, side_repeats, o.jobs);
+            double low = 0.0, high = 0.0;
+            bool low_lost = false, high_lost = false;
+            // The pull-in range: every offset from 0 outward still copied below 5%.
+            for (auto it = points.rbegin(); it != points.rend(); ++it) { // toward negative
+                if (it->offset_hz > 0.0) continue;
+                if (!low_lost && it->cer() < 0.05)
+                    low = it->offset_hz;
+                else
+                    low_lost = true;
+            }
+            for (const OffsetPoint& p : points) {
+                if (p.offset_hz < 0.0) continue;
+                if (!high_lost && p.cer() < 0.05)
+                    high = p.offset_hz;
+                else
+                    high_lost = true;
+            }
+            std::string detail;
+            for (const OffsetPoint& p : points) {
+                afc_csv += std::to_string(speed) + "," + fixed(p.offset_hz, 2) + "," +
+                           fixed(kHighSnrDb, 0) + "," + std::to_string(p.runs) + "," +
+                           std::to_string(p.chars) + "," + std::to_string(p.errors) + "," +
+                           fixed(p.cer(), 6) + "," + fixed(p.mean_final_error_hz, 2) + "\n";
+                std::fprintf(stderr, "speed %u offset %+6.2f Hz: CER %.4f, AFC ends %+.2f Hz off\n",
+                             speed, p.offset_hz, p.cer(), p.mean_final_error_hz);
+            }
+            afc_rows.push_back({std::to_string(speed), fixed(spacing, 0) + " Hz",
+                                fixed(low, 1) + " .. +" + fixed(high, 1) + " Hz",
+                                fixed(high - low, 1) + " Hz"});
+        }
+        if (o.clock) {
+            std::vector<std::string> row{std::to_string(speed)};
+            for (const double snr :
+                 {kHighSnrDb, static_cast<double>(start_db(speed, ChannelKind::Awgn) + 3)}) {
+                const auto points = sweep_clock(tx, snr, ppms, side_repeats, o.jobs);
+                std::vector<std::string> cells{std::to_string(speed), signed_db(snr) + " dB"};
+                for (const ClockPoint& p : points) {
+                    clock_csv += std::to_string(speed) + "," + fixed(p.ppm, 0) + "," +
+                                 fixed(snr, 0) + "," + std::to_string(p.runs) + "," +
+                                 std::to_string(p.chars) + "," + std::to_string(p.errors) + "," +
+                                 fixed(p.cer(), 6) + "\n";
+                    cells.push_back(fixed(100.0 * p.cer(), 1) + "%");
+                    std::fprintf(stderr, "speed %u %+5.0f ppm at %+.0f dB: CER %.4f\n", speed,
+                                 p.ppm, snr, p.cer());
+                }
+                clock_rows.push_back(cells);
+            }
+        }
+    }
+
+    // The real-time factor of the receive tool: wall and CPU time of 'quavel-modem rx' on the
+    // clean recording and on a noisy one, the median of three runs.
+    std::string rtf_csv = "speed,input,audio_s,wall_s,cpu_s,realtime_factor\n";
+    std::vector<std::vector<std::string>> rtf_rows;
+    if (o.rtf) {
+        for (const uint32_t speed : o.speeds) {
+            const Transmission& tx = txs.at(speed);
+            const TrialSpec noisy = trial_spec(
+                ChannelKind::Awgn, start_db(speed, ChannelKind::Awgn), speed, 0, tx.symbol_samples);
+            ReceivedAudio audio = through_channel(tx, noisy);
+            const std::string noisy_path = dir.path() + "/noisy.wav";
+            std::string error;
+            if (!audio.error.empty() || !write_wav(noisy_path, audio.samples, error))
+                return fail("cannot write the noisy recording: " + audio.error + error);
+            const std::string clean_path = dir.path() + "/tx" + std::to_string(speed) + ".wav";
+            for (const auto& [name, path, samples] :
+                 {std::tuple<std::string, std::string, std::size_t>{"clean", clean_path,
+                                                                    tx.samples.size()},
+                  {"awgn " + signed_db(*noisy.channel.snr_db) + " dB", noisy_path,
+                   audio.samples.size()}}) {
+                std::vector<ProcessResult> runs;
+                for (int k = 0; k < 3; ++k) {
+                    runs.push_back(
+                        run_process({o.tool, "rx", "--speed", std::to_string(speed), path}));
+                    if (runs.back().exit_code != 0)
+                        return fail("quavel-modem rx failed: " + runs.back().err);
+                }
+                std::sort(runs.begin(), runs.end(), [](const auto& a, const auto& b) {
+                    return a.wall_seconds < b.wall_seconds;
+                });
+                const ProcessResult& median = runs[1];
+                const double audio_s = static_cast<double>(samples) / 8000.0;
+                rtf_csv += std::to_string(speed) + "," + name + "," + fixed(audio_s, 3) + "," +
+                           fixed(median.wall_seconds, 3) + "," + fixed(median.cpu_seconds, 3) +
+                           "," + fixed(audio_s / median.wall_seconds, 1) + "\n";
+                rtf_rows.push_back({std::to_string(speed), name, fixed(audio_s, 1) + " s",
+                                    fixed(median.wall_seconds, 3) + " s",
+                                    fixed(median.cpu_seconds, 3) + " s",
+                                    fixed(audio_s / median.wall_seconds, 0)});
+            }
+        }
+    }
+
+    const double elapsed_s =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+    std::string error;
+    const std::string out = o.out_dir + "/";
+    if (!write_file(out + "perf_cer.csv", cer_csv, error) ||
+        !write_file(out + "perf_thresholds.csv", threshold_csv, error) ||
+        (o.afc && !write_file(out + "perf_afc.csv", afc_csv, error)) ||
+        (o.clock && !write_file(out + "perf_clock.csv", clock_csv, error)) ||
+        (o.rtf && !write_file(out + "perf_rtf.csv", rtf_csv, error)) ||
+        (!diagnostics_rows.empty() &&
+         !write_file(out + "perf_diagnostics.csv", diagnostics_csv, error)))
+        return fail(error);
+
+    const std::string thresholds =
+        markdown_table({"Speed", "Channel", "Receiver 1%", "Receiver 5%", "Ideal 1%", "Ideal 5%",
+                        "Gap at 1%", "Gap at 5%"},
+                       threshold_rows);
+    std::vector<std::vector<std::string>> comparison{
+        {"RTTY 45 baud", "-9.1"}, {"PSK31", "-13.2"}, {"MFSK16", "-14.7"}, {"DominoEX 8", "-15.3"}};
+    for (const auto& [speed, value] : awgn_5pct)
+        comparison.push_back(
+            {"Quavel " + std::to_string(speed) + " Quavel/sec, this receiver", value});
+    for (const auto& [speed, value] : awgn_ideal_5pct)
+        comparison.push_back(
+            {"Quavel " + std::to_string(speed) + " Quavel/sec, ideal detector", value});
+    const std::string comparison_table =
+        markdown_table({"Mode", "SNR in 2500 Hz at 5% CER (AWGN), dB"}, comparison);
+    const std::string run_info =
+        "- Text: " + std::to_string(std::string(kText).size()) + " characters, each point " +
+        std::to_string(o.repeats) + " transmissions (" +
+        std::to_string(o.repeats * std::string(kText).size()) +
+        " characters); the AFC and clock points " + std::to_string(side_repeats) +
+        " transmissions each.\n"
+        "- " +
+        std::to_string(trials) + " SNR-sweep transmissions, " + std::to_string(clipped) +
+        " received samples clipped.\n"
+        "- Machine: " +
+        read_machine() + ", " + std::to_string(std::thread::hardware_concurrency()) +
+        " logical CPUs (shared with other work while measuring); " + std::to_string(o.jobs) +
+        " worker threads; the whole measurement took " + fixed(elapsed_s / 60.0, 1) +
+        " minutes.\n"
+        "- Tool checks:\n" +
+        [&] {
+            std::string s;
+            std::stringstream in(tool_log);
+            std::string line;
+            while (std::getline(in, line))
+                s += "  - " + line + "\n";
+            return s;
+        }();
+
+    std::printf("%s\n%s\n", thresholds.c_str(), comparison_table.c_str());
+    if (!o.doc.empty()) {
+        std::vector<std::pair<std::string, std::string>> blocks{
+            {"run", run_info}, {"thresholds", thresholds}, {"comparison", comparison_table}};
+        if (o.afc)
+            blocks.emplace_back("afc",
+                                markdown_table({"Speed", "Tone spacing",
+                                                "Copies (< 5% CER) from .. to", "Pull-in width"},
+                                               afc_rows));
+        if (o.clock)
+            blocks.emplace_back("clock",
+                                markdown_table({"Speed", "SNR", "-1000 ppm", "-300 ppm", "-100 ppm",
+                                                "0", "+100 ppm", "+300 ppm", "+1000 ppm"},
+                                               clock_rows));
+        if (!diagnostics_rows.empty())
+            blocks.emplace_back(
+                "diagnostics",
+                markdown_table({"Speed", "Receiver as built", "AFC off", "AFC off, sync known",
+                                "AFC off, sync known, input low-passed", "Ideal detector"},
+                               diagnostics_rows));
+        if (o.rtf)
+            blocks.emplace_back("rtf", markdown_table({"Speed", "Input", "Audio", "Wall", "CPU",
+                                                       "Real-time factor"},
+                                                      rtf_rows));
+        for (const auto& [name, content] : blocks) {
+            if (!splice_block(o.doc, name, content, error)) return fail(error);
+        }
+    }
+    std::fprintf(stderr, "quavel_sensitivity: %zu transmissions in %.1f minutes\n", trials,
+                 elapsed_s / 60.0);
+    return 0;
+}
+
+} // namespace
+} // namespace quavel::perf
+
+int main(int argc, char** argv) {
+    quavel::perf::Options options;
+    if (const auto code = quavel::perf::parse(argc, argv, options)) return *code;
+    return options.smoke ? quavel::perf::run_smoke(options) : quavel::perf::run_full(options);
+}

@@ -1,0 +1,175 @@
+#include "sweep.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <thread>
+
+namespace quavel::perf {
+
+const char* channel_name(ChannelKind kind) {
+    switch (kind) {
+    case ChannelKind::Awgn:
+        return "awgn";
+    case ChannelKind::Quiet:
+        return "quiet";
+    case ChannelKind::Moderate:
+        return "moderate";
+    case ChannelKind::Disturbed:
+        return "disturbed";
+    }
+    return "?";
+}
+
+TrialSpec trial_spec(ChannelKind kind, double snr_db, uint32_t speed, int repeat,
+                     uint32_t symbol_samples) {
+    TrialSpec spec;
+    if (kind != ChannelKind::Awgn) spec.channel.fading = channel::fading_preset(channel_name(kind));
+    spec.channel.snr_db = snr_db;
+    spec.channel.seed =
+        1000u * speed + 100u * static_cast<uint64_t>(kind) + static_cast<uint64_t>(repeat) + 1u;
+    // Lead-ins spread over the symbol by the golden ratio, the first one not at 0.
+    const double fraction = std::fmod(0.6180339887498949 * (repeat + 1), 1.0);
+    spec.lead_samples = static_cast<std::size_t>(fraction * symbol_samples);
+    return spec;
+}
+
+std::vector<TrialResult> run_parallel(int count, int jobs,
+                                      const std::function<TrialResult(int)>& trial) {
+    std::vector<TrialResult> results(static_cast<std::size_t>(count));
+    std::atomic<int> next{0};
+    auto work = [&] {
+        for (int i = next++; i < count; i = next++)
+            results[static_cast<std::size_t>(i)] = trial(i);
+    };
+    std::vector<std::thread> threads;
+    for (int j = 1; j < std::min(jobs, count); ++j)
+        threads.emplace_back(work);
+    work();
+    for (std::thread& t : threads)
+        t.join();
+    return results;
+}
+
+SnrPoint evaluate_point(const Transmission& tx, ChannelKind kind, double snr_db, int repeats,
+                        int jobs, const TrialOptions& options) {
+    const auto results = run_parallel(repeats, jobs, [&](int r) {
+        return run_trial(tx, trial_spec(kind, snr_db, tx.speed, r, tx.symbol_samples), options);
+    });
+    SnrPoint point;
+    point.snr_db = snr_db;
+    for (const TrialResult& r : results) {
+        if (!r.error.empty()) {
+            std::fprintf(stderr, "quavel_sensitivity: trial failed: %s\n", r.error.c_str());
+            std::exit(1);
+        }
+        ++point.runs;
+        point.chars += tx.text.size();
+        point.receiver_errors += r.receiver_errors;
+        point.ideal_errors += r.ideal_errors;
+        point.clipped += r.clipped;
+    }
+    return point;
+}
+
+std::vector<SnrPoint> sweep_snr(const Transmission& tx, ChannelKind kind, int start_db,
+                                const SweepSettings& settings,
+                                const std::function<void(const SnrPoint&)>& progress) {
+    std::map<int, SnrPoint> points;
+    auto at = [&](int snr) -> const SnrPoint& {
+        auto it = points.find(snr);
+        if (it == points.end()) {
+            it = points
+                     .emplace(snr, evaluate_point(tx, kind, snr, settings.repeats, settings.jobs,
+                                                  settings.trial))
+                     .first;
+            if (progress) progress(it->second);
+        }
+        return it->second;
+    };
+
+    int clean = 0;
+    for (int snr = start_db; snr <= settings.highest_db; ++snr) {
+        const SnrPoint& p = at(snr);
+        clean = p.receiver_errors == 0 ? clean + 1 : 0;
+        if (clean >= settings.clean_points_to_stop) break;
+        // An error floor: three more dB took off less than a third of the errors.
+        if (snr >= start_db + 4 && p.receiver_errors > 0 &&
+            3 * p.receiver_errors >= 2 * at(snr - 3).receiver_errors)
+            break;
+    }
+    for (int snr = start_db - 1; snr >= settings.lowest_db; --snr) {
+        const SnrPoint& p = at(snr);
+        if (p.receiver_cer() >= settings.bad_cer_to_stop &&
+            (!settings.trial.ideal || p.ideal_cer() >= settings.bad_cer_to_stop))
+            break;
+    }
+    std::vector<SnrPoint> curve;
+    for (const auto& [snr, p] : points)
+        curve.push_back(p);
+    return curve;
+}
+
+std::vector<OffsetPoint> sweep_offset(const Transmission& tx, double snr_db,
+                                      const std::vector<double>& offsets_hz, int repeats, int jobs,
+                                      double lost_cer) {
+    auto evaluate = [&](double offset) {
+        const auto results = run_parallel(repeats, jobs, [&](int r) {
+            TrialSpec spec = trial_spec(ChannelKind::Awgn, snr_db, tx.speed, r, tx.symbol_samples);
+            spec.channel.offset_hz = offset;
+            return run_trial(tx, spec, {.afc = true, .ideal = false});
+        });
+        OffsetPoint p;
+        p.offset_hz = offset;
+        for (const TrialResult& r : results) {
+            ++p.runs;
+            p.chars += tx.text.size();
+            p.errors += r.receiver_errors;
+            p.mean_final_error_hz += static_cast<double>(r.final_centre_hz) -
+                                     (static_cast<double>(tx.centre_hz) + offset);
+        }
+        if (p.runs > 0) p.mean_final_error_hz /= p.runs;
+        return p;
+    };
+    std::vector<OffsetPoint> points;
+    for (const double sign : {-1.0, 1.0}) {
+        int lost = 0;
+        for (const double magnitude : offsets_hz) {
+            if (magnitude == 0.0 && sign < 0) continue;
+            const OffsetPoint p = evaluate(sign * magnitude);
+            points.push_back(p);
+            lost = p.cer() > lost_cer ? lost + 1 : 0;
+            if (lost >= 2) break;
+        }
+    }
+    std::sort(points.begin(), points.end(),
+              [](const OffsetPoint& a, const OffsetPoint& b) { return a.offset_hz < b.offset_hz; });
+    return points;
+}
+
+std::vector<ClockPoint> sweep_clock(const Transmission& tx, double snr_db,
+                                    const std::vector<double>& ppms, int repeats, int jobs) {
+    std::vector<ClockPoint> points;
+    for (const double ppm : ppms) {
+        const auto results = run_parallel(repeats, jobs, [&](int r) {
+            TrialSpec spec = trial_spec(ChannelKind::Awgn, snr_db, tx.speed, r, tx.symbol_samples);
+            spec.channel.clock_ppm = ppm;
+            return run_trial(tx, spec, {.afc = true, .ideal = false});
+        });
+        ClockPoint p;
+        p.ppm = ppm;
+        p.snr_db = snr_db;
+        for (const TrialResult& r : results) {
+            ++p.runs;
+            p.chars += tx.text.size();
+            p.errors += r.receiver_errors;
+        }
+        points.push_back(p);
+    }
+    return points;
+}
+
+} // namespace quavel::perf

@@ -1,0 +1,93 @@
+// The measurement plan: SNR sweeps per speed and channel, the AFC pull-in, the sample-clock
+// error. Trials run on `jobs` threads; each trial owns its own receiver and detector, so the
+// results do not depend on how many threads ran them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "channel/channel.h"
+#include "trial.h"
+
+namespace quavel::perf {
+
+enum class ChannelKind { Awgn, Quiet, Moderate, Disturbed };
+inline constexpr ChannelKind kChannelKinds[] = {ChannelKind::Awgn, ChannelKind::Quiet,
+                                                ChannelKind::Moderate, ChannelKind::Disturbed};
+
+// "awgn", "quiet", "moderate", "disturbed".
+const char* channel_name(ChannelKind kind);
+
+// The channel of one trial. `repeat` picks the seed and the lead-in; the same repeat gives the
+// same noise and fading at every SNR, so a curve is not made ragged by a new draw per point.
+TrialSpec trial_spec(ChannelKind kind, double snr_db, uint32_t speed, int repeat,
+                     uint32_t symbol_samples);
+
+// Calls `trial(i)` for i in [0, count) on up to `jobs` threads; results in index order.
+std::vector<TrialResult> run_parallel(int count, int jobs,
+                                      const std::function<TrialResult(int)>& trial);
+
+struct SnrPoint {
+    double snr_db = 0.0;
+    int runs = 0;
+    std::size_t chars = 0; // characters sent over all runs
+    std::size_t receiver_errors = 0;
+    std::size_t ideal_errors = 0;
+    std::size_t clipped = 0;
+    double receiver_cer() const { return chars ? double(receiver_errors) / double(chars) : 0.0; }
+    double ideal_cer() const { return chars ? double(ideal_errors) / double(chars) : 0.0; }
+};
+
+struct SweepSettings {
+    TrialOptions trial;
+    int repeats = 6;
+    int jobs = 2;
+    int lowest_db = -30;
+    int highest_db = 30;
+    // Stop climbing once the receiver has copied without error this many points in a row.
+    int clean_points_to_stop = 2;
+    // Stop going down once both detectors are at least this bad.
+    double bad_cer_to_stop = 0.4;
+};
+
+// Evaluates 1 dB steps from `start_db` upward until the receiver copies perfectly (or shows an
+// error floor: less than a third fewer errors than three points below), then downward until both
+// the receiver and the ideal detector are lost. Points in increasing SNR.
+std::vector<SnrPoint> sweep_snr(const Transmission& tx, ChannelKind kind, int start_db,
+                                const SweepSettings& settings,
+                                const std::function<void(const SnrPoint&)>& progress);
+
+SnrPoint evaluate_point(const Transmission& tx, ChannelKind kind, double snr_db, int repeats,
+                        int jobs, const TrialOptions& options = {});
+
+struct OffsetPoint {
+    double offset_hz = 0.0;
+    int runs = 0;
+    std::size_t chars = 0;
+    std::size_t errors = 0;
+    double mean_final_error_hz = 0.0; // receiver's final centre minus the signal's true centre
+    double cer() const { return chars ? double(errors) / double(chars) : 0.0; }
+};
+
+// The receiver tuned to the nominal centre, the signal shifted by each offset, AWGN at `snr_db`.
+// Each direction stops after two offsets in a row copied worse than `lost_cer`.
+std::vector<OffsetPoint> sweep_offset(const Transmission& tx, double snr_db,
+                                      const std::vector<double>& offsets_hz, int repeats, int jobs,
+                                      double lost_cer = 0.5);
+
+struct ClockPoint {
+    double ppm = 0.0;
+    double snr_db = 0.0;
+    int runs = 0;
+    std::size_t chars = 0;
+    std::size_t errors = 0;
+    double cer() const { return chars ? double(errors) / double(chars) : 0.0; }
+};
+
+std::vector<ClockPoint> sweep_clock(const Transmission& tx, double snr_db,
+                                    const std::vector<double>& ppms, int repeats, int jobs);
+
+} // namespace quavel::perf
