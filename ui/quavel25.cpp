@@ -142,10 +142,10 @@ TForm1::TForm1(quavel::MessageSink& messages, ConsoleOptions options, QString wo
     set_tab_order();
 
     events_ = std::make_unique<Events>(*this);
-    primary_pane_ = std::make_unique<PaneSink>(*Memo1);
+    primary_pane_ = std::make_unique<PaneSink>(*Memo1, PaneSink::Where::End);
     if (!options_.rx_log.empty())
         rx_log_ = std::make_unique<RxLog>(*primary_pane_, options_.rx_log, messages_);
-    secondary_pane_ = std::make_unique<PaneSink>(*Memo2);
+    secondary_pane_ = std::make_unique<PaneSink>(*Memo2, PaneSink::Where::End);
     transmit_pane_ = std::make_unique<PaneSource>(*Memo4);
     sent_pane_ = std::make_unique<PaneSink>(*Memo5);
     const quavel::StationPanes panes{rx_log_ ? static_cast<quavel::TextSink&>(*rx_log_)

@@ -18,9 +18,19 @@ QString from_modem_text(std::string_view text) {
 
 void PaneSink::insert(std::string_view text) {
     if (text.empty()) return;
-    QTextCursor cursor = pane_.textCursor();
-    cursor.insertText(from_modem_text(text));
-    pane_.setTextCursor(cursor);
+    if (where_ == Where::End) {
+        const QTextCursor caret = pane_.textCursor();
+        const bool following = !caret.hasSelection() && caret.atEnd();
+        QTextCursor end(pane_.document());
+        end.movePosition(QTextCursor::End);
+        end.insertText(from_modem_text(text));
+        if (!following) return;
+        pane_.moveCursor(QTextCursor::End);
+    } else {
+        QTextCursor cursor = pane_.textCursor();
+        cursor.insertText(from_modem_text(text));
+        pane_.setTextCursor(cursor);
+    }
     pane_.ensureCursorVisible();
 }
 

@@ -12,14 +12,20 @@
 
 class QPlainTextEdit;
 
-// Inserts at the box's caret and keeps the caret in view.
+// Puts text into a box. At the caret (replacing the selection) where the operator edits, as in
+// the sent-text pane; at the end for a receive pane, so that what arrives is never written over
+// text the operator has selected or into the middle of earlier copy, and the pane keeps the
+// order in which it arrived. A pane whose caret sits at its end follows the new text.
 class PaneSink : public quavel::TextSink {
 public:
-    explicit PaneSink(QPlainTextEdit& pane) : pane_(pane) {}
+    enum class Where { Caret, End };
+    explicit PaneSink(QPlainTextEdit& pane, Where where = Where::Caret)
+        : pane_(pane), where_(where) {}
     void insert(std::string_view text) override;
 
 private:
     QPlainTextEdit& pane_;
+    Where where_;
 };
 
 // Takes the first character of the box and leaves the caret at the end of what remains, so the

@@ -29,6 +29,22 @@ TEST_F(Panes, InsertGoesInAtTheCaretReplacingTheSelection) {
     EXPECT_EQ(pane.textCursor().position(), 4);
 }
 
+TEST_F(Panes, ReceivedTextGoesAtTheEndAndLeavesTheOperatorsSelection) {
+    pane.setPlainText("ABCDEF");
+    QTextCursor cursor = pane.textCursor();
+    cursor.setPosition(1);
+    cursor.setPosition(3, QTextCursor::KeepAnchor);
+    pane.setTextCursor(cursor);
+    PaneSink sink(pane, PaneSink::Where::End);
+    sink.insert("GH");
+    EXPECT_EQ(pane.toPlainText(), "ABCDEFGH");
+    EXPECT_EQ(pane.textCursor().selectedText(), "BC");
+    // A caret at the end follows what arrives.
+    pane.moveCursor(QTextCursor::End);
+    sink.insert("I");
+    EXPECT_EQ(pane.textCursor().position(), 9);
+}
+
 TEST_F(Panes, InsertKeepsEightBitCharactersAndLineBreaks) {
     PaneSink(pane).insert("A\xE9\nB");
     EXPECT_EQ(pane.toPlainText(), QString::fromUtf8("A\u00E9\nB"));
