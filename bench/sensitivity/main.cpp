@@ -41,7 +41,7 @@
 namespace quavel::perf {
 namespace {
 
-// 227 characters: every letter, every digit, the punctuation and the three escaped characters,
+// 241 characters: every letter, every digit, the punctuation and the three escaped characters,
 // in the words of an ordinary contact.
 constexpr const char* kText =
     "CQ CQ DE G4ABC G4ABC K. R R TNX FOR CALL, OM. UR RST 579 579 = NAME PETER, QTH LONDON "
@@ -73,7 +73,7 @@ void usage(std::FILE* out) {
         "                          [--ideal-segments K] [--tool PATH]\n"
         "       quavel_sensitivity --splice DOC.md NAME FILE\n"
         "\n"
-        "Sends a fixed text of 227 characters through 'quavel-modem tx', the simulated HF\n"
+        "Sends a fixed text of 241 characters through 'quavel-modem tx', the simulated HF\n"
         "channel and the receiver, and measures the character error rate against the SNR in\n"
         "2500 Hz, beside an ideal detector told the symbol timing and the frequency. Writes\n"
         "perf_*.csv into DIR and, with --doc, the tables into the document's generated blocks.\n",
