@@ -375,6 +375,10 @@ void TForm1::set_tab_order() {
 
 bool TForm1::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate) FormActivate();
+    // A window manager may put the window on screen without giving it the focus (or there may
+    // be none): the station must start receiving all the same, once the window is up.
+    if (event->type() == QEvent::Show && !activated_)
+        QMetaObject::invokeMethod(this, &TForm1::FormActivate, Qt::QueuedConnection);
     return QMainWindow::event(event);
 }
 

@@ -1,5 +1,6 @@
 // The window's first activation: the configuration file or its absence, the macros built from
 // it, the station tuned and receiving, and nothing of it again at later activations.
+#include <QCoreApplication>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -99,6 +100,18 @@ TEST_F(Activation, ShowingTheWindowActivatesIt) {
     QApplication::setActiveWindow(form.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     EXPECT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(input.opens, 1);
+}
+
+TEST_F(Activation, ShowingTheWindowStartsTheStationEvenWithoutTheFocus) {
+    create_form();
+    form->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(input.opens, 1);
+    form->hide();
+    form->show();
+    QCoreApplication::processEvents();
     EXPECT_EQ(input.opens, 1);
 }
 

@@ -87,9 +87,10 @@ TEST_F(Loopback, ReceiveLogHoldsWhatThePrimaryPanePrinted) {
 
 TEST_F(Loopback, PrintingOffKeepsThePanesEmpty) {
     std::vector<int16_t> air = transmit("abc abc abc", 1);
-    auto other = std::make_unique<TForm1>(messages, ConsoleOptions{}, dir.path());
+    // The recording outlives the console that uses it.
     quavel::SampleInput recording(std::make_unique<quavel::MemorySampleSource>(std::move(air)),
                                   quavel::Pacing::Fast);
+    auto other = std::make_unique<TForm1>(messages, ConsoleOptions{}, dir.path());
     other->station().set_audio_input(&recording);
     other->FormActivate();
     other->Button5->click();
