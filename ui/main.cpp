@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     try {
         // The devices outlive the window, whose station uses them to the end.
         ConsoleDevices devices = make_console_devices(command_line.options);
-        TForm1 Form1(messages, std::move(command_line.options));
+        TForm1 Form1(messages, command_line.options);
         Form1.station().set_audio_input(devices.input.get());
         Form1.station().set_audio_output(devices.output.get());
         Form1.station().set_ptt(devices.ptt.get());

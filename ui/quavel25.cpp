@@ -116,9 +116,9 @@ private:
     TForm1& form_;
 };
 
-TForm1::TForm1(quavel::MessageSink& messages, ConsoleOptions options, QString working_dir,
+TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QString working_dir,
                QWidget* parent)
-    : QMainWindow(parent), messages_(messages), options_(std::move(options)),
+    : QMainWindow(parent), messages_(messages),
       working_dir_(working_dir.isEmpty() ? QDir::currentPath() : std::move(working_dir)),
       open_help_(open_help_page) {
     setObjectName("Form1");
@@ -143,8 +143,8 @@ TForm1::TForm1(quavel::MessageSink& messages, ConsoleOptions options, QString wo
 
     events_ = std::make_unique<Events>(*this);
     primary_pane_ = std::make_unique<PaneSink>(*Memo1, PaneSink::Where::End);
-    if (!options_.rx_log.empty())
-        rx_log_ = std::make_unique<RxLog>(*primary_pane_, options_.rx_log, messages_);
+    if (!options.rx_log.empty())
+        rx_log_ = std::make_unique<RxLog>(*primary_pane_, options.rx_log, messages_);
     secondary_pane_ = std::make_unique<PaneSink>(*Memo2, PaneSink::Where::End);
     transmit_pane_ = std::make_unique<PaneSource>(*Memo4);
     sent_pane_ = std::make_unique<PaneSink>(*Memo5);

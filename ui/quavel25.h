@@ -43,8 +43,9 @@ public:
     static constexpr const char* kCaption = "Quavel 2000 by Vexmar V2.5 ";
 
     // `working_dir` holds "KEYSETUP.INI", the stored texts and, first in line, the help page.
-    TForm1(quavel::MessageSink& messages, ConsoleOptions options = {}, QString working_dir = {},
-           QWidget* parent = nullptr);
+    // Of `options` the window uses the receive log; the devices are set on station().
+    TForm1(quavel::MessageSink& messages, const ConsoleOptions& options = {},
+           QString working_dir = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // How the help page is opened (tests replace it). Returns false when the launch failed.
@@ -166,7 +167,6 @@ private:
     void show_warning(const std::string& text, const std::string& title);
 
     quavel::MessageSink& messages_;
-    ConsoleOptions options_;
     QString working_dir_;
     std::function<bool(const QString&)> open_help_;
     bool activated_ = false;

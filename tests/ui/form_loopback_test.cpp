@@ -37,7 +37,7 @@ protected:
     // A second console that receives `samples` as if captured, as fast as it can.
     std::unique_ptr<TForm1> receive(std::vector<int16_t> samples, int speed_item,
                                     ConsoleOptions options = {}) {
-        auto receiver = std::make_unique<TForm1>(messages, std::move(options), dir.path());
+        auto receiver = std::make_unique<TForm1>(messages, options, dir.path());
         recording_ = std::make_unique<quavel::SampleInput>(
             std::make_unique<quavel::MemorySampleSource>(std::move(samples)), quavel::Pacing::Fast);
         receiver->station().set_audio_input(recording_.get());

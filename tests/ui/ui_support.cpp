@@ -58,7 +58,7 @@ void FormTest::TearDown() {
 }
 
 void FormTest::create_form(ConsoleOptions options) {
-    form = std::make_unique<TForm1>(messages, std::move(options), dir.path());
+    form = std::make_unique<TForm1>(messages, options, dir.path());
     form->station().set_audio_input(&input);
     form->station().set_audio_output(&output);
     form->station().set_ptt(&ptt);
