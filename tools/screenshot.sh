@@ -10,7 +10,7 @@ set -euo pipefail
 out=${1:?usage: tools/screenshot.sh OUT.png [SECONDS] [BUILD_DIR]}
 seconds=${2:-12}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${3:-$here/build}
+build=$(cd "${3:-$here/build}" && pwd)
 for tool in Xvfb xwininfo import; do
     command -v "$tool" >/dev/null || { echo "screenshot: $tool is missing" >&2; exit 1; }
 done
