@@ -257,7 +257,7 @@ TEST_P(RxBadUsage, RefusedWithAMessageAndStatus2) {
 
 INSTANTIATE_TEST_SUITE_P(
     Options, RxBadUsage,
-    ::testing::Values(BadUsage{"no_input", "", "no input"},
+    ::testing::Values(BadUsage{"seconds_with_file", "--seconds 5 ok.wav", "--seconds is for"},
                       BadUsage{"unknown", "--bogus -", "unknown option '--bogus'"},
                       BadUsage{"speed3", "--speed 3 -", "--speed must be 1, 2 or 4"},
                       BadUsage{"speed_word", "--speed fast -", "--speed must be 1, 2 or 4"},

@@ -244,7 +244,6 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"-o OUT --id --callsign NOCALL", 2, "NOCALL"},
                       BadCase{"-o OUT --callsign ABCDEFGHIJKLMNO", 2, "longer than 14"},
                       BadCase{"--tune=yes -o OUT", 2, "--tune takes no value"},
-                      BadCase{"--speed 2", 2, "-o FILE.wav"},
                       BadCase{"-o DIR/missing/out.wav", 1, "cannot write"},
                       BadCase{"-o DIR", 1, "is a directory"}));
 

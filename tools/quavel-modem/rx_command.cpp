@@ -1,7 +1,9 @@
-// quavel-modem rx: decode a recording (a WAV file, or raw samples on standard input) through the
-// same receive chain as the console, displays drawn onto memory canvases, and print one receive
-// pane's text as it is decoded.
+// quavel-modem rx: decode a recording (a WAV file, or raw samples on standard input) or the sound
+// card's input through the same receive chain as the console, displays drawn onto memory
+// canvases, and print one receive pane's text as it is decoded.
 #include <charconv>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -17,21 +19,28 @@
 #include "rx/displays.h"
 #include "rx/receiver.h"
 #include "tools/quavel-modem/commands.h"
+#include "tools/quavel-modem/sound_card.h"
 
 namespace quavel::tools {
 
 namespace {
 
 constexpr const char* kName = "quavel-modem rx";
+// The console's Timer1 and Timer3 both tick every 2 ms; here one tick does the work of both.
+constexpr int kReceiveTickMs = 2;
+constexpr long long kMaxSeconds = 86400;
 
 void usage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: quavel-modem rx [OPTIONS] FILE.wav\n"
+                 "usage: quavel-modem rx [OPTIONS] [--seconds N]   (the default audio input)\n"
+                 "       quavel-modem rx [OPTIONS] FILE.wav\n"
                  "       quavel-modem rx [OPTIONS] -          (raw 16-bit little-endian samples "
                  "on standard input)\n"
                  "       quavel-modem rx --test [OPTIONS] [FILE.wav | -]\n"
                  "\n"
                  "Decodes 8000 Hz 16-bit mono audio and prints the received text as it comes.\n"
+                 "Without an input it captures from the default audio input device in real time\n"
+                 "until Ctrl+C (SIGINT) or SIGTERM, or for N seconds with --seconds.\n"
                  "\n"
                  "options:\n"
                  "  --speed 1|2|4   symbols per second (default 2)\n"
@@ -39,13 +48,15 @@ void usage(std::FILE* out) {
                  "  --no-afc        do not follow the signal's frequency\n"
                  "  --no-autosync   keep the symbol timing where it starts\n"
                  "  --secondary     print the second alphabet's pane instead of the first\n"
+                 "  --seconds N     stop capturing from the audio input after N seconds (1..%lld)\n"
                  "  --test          receive the built-in test sequence instead of the audio;\n"
                  "                  the input only paces it (without input: one whole cycle)\n"
                  "  --help          this text\n"
                  "\n"
                  "At the end a line on standard error gives the final centre frequency and sync\n"
-                 "position. Exit status: 0 done, 1 unreadable input, 2 usage error.\n",
-                 kCentreMinHz, kCentreMaxHz, kDefaultCentreHz);
+                 "position. Exit status: 0 done (also when stopped by a signal), 1 unreadable\n"
+                 "input or the audio input device cannot be opened, 2 usage error.\n",
+                 kCentreMinHz, kCentreMaxHz, kDefaultCentreHz, kMaxSeconds);
 }
 
 int usage_error(const std::string& message) {
@@ -71,6 +82,9 @@ struct Options {
     bool secondary = false;
     bool test = false;
     std::optional<std::string> input; // a path, or "-" for standard input
+    std::optional<long long> seconds; // how long to capture from the sound card
+    // No input given and not the self-test: capture from the sound card.
+    bool sound_card() const { return !input && !test; }
 };
 
 // Returns an exit code when the command is finished with (help or a usage error).
@@ -108,6 +122,15 @@ std::optional<int> parse(const std::vector<std::string>& args, Options& o) {
                                    ".." + std::to_string(kCentreMaxHz) + " Hz");
             }
             o.centre_hz = static_cast<uint32_t>(*n);
+        } else if (arg == "--seconds") {
+            const auto v = take_value();
+            if (!v) return usage_error("--seconds needs a value");
+            const auto n = parse_integer(*v);
+            if (!n || *n < 1 || *n > kMaxSeconds) {
+                return usage_error("--seconds must be a whole number from 1 to " +
+                                   std::to_string(kMaxSeconds) + ", not '" + *v + "'");
+            }
+            o.seconds = *n;
         } else if (value) {
             return usage_error("option '" + arg + "' takes no value");
         } else if (arg == "--no-afc") {
@@ -126,7 +149,10 @@ std::optional<int> parse(const std::vector<std::string>& args, Options& o) {
             o.input = arg;
         }
     }
-    if (!o.input && !o.test) return usage_error("no input: give a WAV file, or - for stdin");
+    if (o.seconds && !o.sound_card()) {
+        return usage_error("--seconds is for capture from the audio input, not for " +
+                           (o.input ? "'" + *o.input + "'" : std::string("the self-test")));
+    }
     return std::nullopt;
 }
 
@@ -187,6 +213,98 @@ std::unique_ptr<SampleInput> open_input(const Options& o, const SpeedProfile& p,
     return SampleInput::from_wav(*o.input, Pacing::Fast, error);
 }
 
+// The parts of the receive chain the two ways of feeding it need.
+struct Chain {
+    Modem& modem;
+    Receiver& rx;
+    ProfileListener& listener;
+    const ReceiveOutputs& outputs;
+};
+
+// Every symbol the ring holds, received.
+void receive_all(const Chain& c) {
+    while (c.rx.receive_step(c.modem, c.listener, c.outputs)) {
+    }
+}
+
+// A recording, as fast as it can be read: every completed buffer is moved into the ring and
+// every whole symbol received before the next buffers are asked for, so the ring never overruns.
+int decode_recording(const Options& o, const Chain& c) {
+    std::string error;
+    std::unique_ptr<SampleInput> input = open_input(o, c.modem.profile, error);
+    if (!input) {
+        std::fprintf(stderr, "%s: %s\n", kName, error.c_str());
+        return 1;
+    }
+    if (!c.rx.capture.open(*input)) {
+        std::fprintf(stderr, "%s: cannot open the input\n", kName);
+        return 1;
+    }
+    bool more = true;
+    while (more) {
+        more = c.rx.capture.pump();
+        while (c.rx.capture_tick())
+            receive_all(c);
+    }
+    c.rx.capture.close();
+
+    if (!input->error().empty()) {
+        std::fprintf(stderr, "%s: standard input: %s\n", kName, input->error().c_str());
+        return 1;
+    }
+    if (o.input && input->samples_delivered() == 0) {
+        std::fprintf(stderr, "%s: %s holds no samples\n", kName,
+                     *o.input == "-" ? "standard input" : o.input->c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// The default audio input in real time, as the console receives: each 2 ms tick moves at most
+// one completed capture buffer into the ring (Timer3) and runs at most one receive step
+// (Timer1), until a stop signal or the end of --seconds.
+int capture(const Options& o, const Chain& c) {
+    using Clock = std::chrono::steady_clock;
+    std::string error;
+    std::unique_ptr<SoundCard> card = open_sound_card(error);
+    if (!card) {
+        std::fprintf(stderr, "%s: %s\n", kName, error.c_str());
+        return 1;
+    }
+    if (!c.rx.capture.open(card->input())) {
+        std::string message = kCaptureOpenFailedText;
+        if (const std::string why = card->input_error(); !why.empty()) message += " (" + why + ")";
+        std::fprintf(stderr, "%s: %s\n", kName, message.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "%s: listening on the default audio input; Ctrl+C stops\n", kName);
+
+    std::optional<Clock::time_point> end;
+    if (o.seconds) end = Clock::now() + std::chrono::seconds(*o.seconds);
+    card->run(kReceiveTickMs, [&] {
+        c.rx.capture_tick();
+        c.rx.receive_step(c.modem, c.listener, c.outputs);
+        return !end || Clock::now() < *end;
+    });
+    // What has already been captured is still received; then the device stops.
+    while (c.rx.capture_tick())
+        receive_all(c);
+    receive_all(c);
+    c.rx.capture.close();
+    card->settle();
+
+    if (card->input_buffers_filled() == 0) {
+        std::fprintf(stderr, "%s: warning: no audio came from the audio input\n", kName);
+    }
+    if (const uint64_t dropped = card->input_samples_dropped(); dropped > 0) {
+        std::fprintf(stderr,
+                     "%s: warning: %llu samples were lost because the receiver fell "
+                     "behind the audio input\n",
+                     kName, static_cast<unsigned long long>(dropped));
+    }
+    return 0;
+}
+
 } // namespace
 
 int run_rx(const std::vector<std::string>& args) {
@@ -208,44 +326,14 @@ int run_rx(const std::vector<std::string>& args) {
     rx->auto_sync = o.auto_sync;
     rx->set_test_mode(o.test);
 
-    std::string error;
-    std::unique_ptr<SampleInput> input = open_input(o, modem->profile, error);
-    if (!input) {
-        std::fprintf(stderr, "%s: %s\n", kName, error.c_str());
-        return 1;
-    }
-    if (!rx->capture.open(*input)) {
-        std::fprintf(stderr, "%s: cannot open the input\n", kName);
-        return 1;
-    }
-
     StdoutPane shown;
     NullPane hidden;
     const ReceiveOutputs outputs{o.secondary ? static_cast<TextSink&>(hidden) : shown,
                                  o.secondary ? static_cast<TextSink&>(shown) : hidden, &displays};
-    // As fast as the recording can be read: every completed buffer is moved into the ring
-    // and every whole symbol received before the next buffers are asked for, so the ring
-    // never overruns.
-    bool more = true;
-    while (more) {
-        more = rx->capture.pump();
-        while (rx->capture_tick()) {
-            while (rx->receive_step(*modem, listener, outputs)) {
-            }
-        }
-    }
-    rx->capture.close();
+    const Chain chain{*modem, *rx, listener, outputs};
+    const int status = o.sound_card() ? capture(o, chain) : decode_recording(o, chain);
     shown.finish();
-
-    if (!input->error().empty()) {
-        std::fprintf(stderr, "%s: standard input: %s\n", kName, input->error().c_str());
-        return 1;
-    }
-    if (o.input && input->samples_delivered() == 0) {
-        std::fprintf(stderr, "%s: %s holds no samples\n", kName,
-                     *o.input == "-" ? "standard input" : o.input->c_str());
-        return 1;
-    }
+    if (status != 0) return status;
     std::fprintf(stderr, "%s: centre frequency %u Hz, sync position %u, %llu symbols\n", kName,
                  modem->tuning.centre_hz, modem->profile.sync_position,
                  static_cast<unsigned long long>(rx->steps()));

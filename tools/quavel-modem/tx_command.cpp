@@ -1,12 +1,15 @@
-// quavel-modem tx: the headless transmitter. The same scheduler the console runs, driving a WAV
-// file as fast as it can be written: the two primed buffers, then refill after refill until the
-// text has all been taken and sent, then two more idle symbols so that a receiver, which decodes
-// one symbol behind, prints the last character.
+// quavel-modem tx: the headless transmitter. The same scheduler the console runs, driving either
+// a WAV file as fast as it can be written or the sound card in real time: the two primed
+// buffers, then refill after refill until the text has all been taken and sent, then two more
+// idle symbols so that a receiver, which decodes one symbol behind, prints the last character.
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -17,6 +20,7 @@
 #include "platform/text_pane.h"
 #include "platform/wav_output.h"
 #include "tools/quavel-modem/commands.h"
+#include "tools/quavel-modem/sound_card.h"
 #include "tx/morse_id.h"
 #include "tx/scheduler.h"
 
@@ -31,22 +35,31 @@ constexpr int kTrailingIdleSymbols = 2;
 // Keeps the file well inside what a WAV header can describe (at most 2 symbols of 8192 samples
 // per character: 1.6 GB).
 constexpr size_t kMaxTextChars = 50000;
+// The console's Timer2.
+constexpr int kTimer2IntervalMs = 10;
+// A sound card that has not asked for the next buffer within this many symbol periods (plus
+// kStallSlackMs for a sound server that is slow to start) has stopped playing.
+constexpr int kStallSymbols = 3;
+constexpr int kStallSlackMs = 2000;
 
 void usage(std::FILE* out) {
     std::fputs(
-        "usage: quavel-modem tx [OPTIONS] -o FILE.wav [TEXT...]\n"
+        "usage: quavel-modem tx [OPTIONS] [-o FILE.wav] [TEXT...]\n"
         "\n"
         "Sends TEXT (the arguments joined by single spaces; without any, standard input with\n"
-        "its final line break removed) as the console would, and writes the audio as a WAV\n"
-        "file of 16-bit mono PCM at 8000 Hz. Lower-case letters go as capitals, a line break\n"
-        "goes as a space, characters without a symbol are dropped.\n"
+        "its final line break removed) as the console would. Lower-case letters go as capitals,\n"
+        "a line break goes as a space, characters without a symbol are dropped.\n"
         "\n"
-        "The file holds two idle symbols (the primed playback buffers), an idle symbol while\n"
-        "the first character is taken, the text, and two idle symbols after it.\n"
+        "With -o the audio is written as a WAV file of 16-bit mono PCM at 8000 Hz, as fast as\n"
+        "it can be made. Without -o it is played on the default audio output device in real\n"
+        "time; the command returns once the last symbol has been heard. Ctrl+C (SIGINT) or\n"
+        "SIGTERM cuts the sound at once, as \"Tx OFF\" does, and the command fails.\n"
+        "\n"
+        "Either way the audio is two idle symbols (the primed playback buffers), an idle\n"
+        "symbol while the first character is taken, the text, and two idle symbols after it.\n"
         "\n"
         "options:\n"
-        "  -o, --output FILE  the WAV file to write (required: sound-card playback is not\n"
-        "                     available in this tool yet)\n"
+        "  -o, --output FILE  the WAV file to write instead of playing\n"
         "  --speed 1|2|4      symbols per second (default 2)\n"
         "  --freq HZ          centre frequency, 100..1900 Hz (default 1000)\n"
         "  --ptt-delay        make the first primed buffer silent, as the PTT delay does\n"
@@ -54,7 +67,10 @@ void usage(std::FILE* out) {
         "  --id               send the Morse identification \"DE \" + callsign first\n"
         "  --tune             send the tune carrier (6.144 s) first, before the identification\n"
         "  -h, --help         show this text\n"
-        "  --                 everything after this is text\n",
+        "  --                 everything after this is text\n"
+        "\n"
+        "Exit status: 0 sent, 1 the file cannot be written or the output device cannot be\n"
+        "opened or stopped playing, 2 usage error, 128 + the signal's number when stopped.\n",
         out);
 }
 
@@ -195,6 +211,130 @@ private:
 
 class NoEvents : public TransmitListener {};
 
+// What a transmission needs, set up as the station sets it up: the modem at the chosen speed and
+// centre frequency, the transmitter, and the text in the transmit pane.
+struct Transmission {
+    Transmission(const Options& o, const std::string& text) : builder(tx, modem, o.callsign) {
+        modem.initialise_profile(speed_item_index(o.speed), builder);
+        modem.set_centre_frequency(o.centre_hz, builder);
+        transmit_pane.set_text(text);
+    }
+    // After start_transmission: the tune carrier and identification go ahead of the text.
+    void start_specials(const Options& o) {
+        if (o.tune) tx.tune_up();
+        if (o.send_id) tx.cw_id(o.callsign);
+    }
+    bool more_to_send() const {
+        return !transmit_pane.text().empty() || !tx.queue().is_empty() || tx.sending_special();
+    }
+    // Timer2's work; true when it refilled a buffer.
+    bool timer2_tick() { return tx.timer2_tick(modem, transmit_pane, sent_pane, events); }
+
+    Modem modem;
+    Transmitter tx;
+    IdentificationBuilder builder;
+    StringPane transmit_pane; // Memo4
+    StringPane sent_pane;     // Memo5
+    NoEvents events;
+};
+
+int write_file(const Options& o, Transmission& t) {
+    WavOutput output(o.output, WavOutput::Pacing::Fast);
+    if (!t.tx.start_transmission(output, t.modem, o.ptt_delay)) {
+        return runtime_error(output.error());
+    }
+    t.start_specials(o);
+
+    // Each pump plays the oldest queued buffer, so the scheduler's tick always finds the buffer
+    // it waits for done and refills it: one refill per round, as on a sound card.
+    int trailing = 0;
+    while (trailing < kTrailingIdleSymbols) {
+        if (!t.more_to_send()) ++trailing;
+        output.pump();
+        if (!t.timer2_tick()) {
+            output.abandon();
+            t.tx.stop_transmission();
+            return runtime_error("internal error: the playback buffer was not returned");
+        }
+        if (!output.error().empty()) break;
+    }
+    while (output.queued() > 0 && output.error().empty())
+        output.pump();
+    t.tx.stop_transmission();
+    if (!output.committed()) return runtime_error(output.error());
+    return 0;
+}
+
+// Real time on the default output device, refilled by a 10 ms tick as the console's Timer2 does.
+// After the last refill the command waits until the device has taken both buffers and then for
+// what the sound system still holds, so that it returns once the last symbol has been heard.
+int play(const Options& o, Transmission& t) {
+    using Clock = std::chrono::steady_clock;
+    std::string error;
+    std::unique_ptr<SoundCard> card = open_sound_card(error);
+    if (!card) return runtime_error(error);
+    if (!t.tx.start_transmission(card->output(), t.modem, o.ptt_delay)) {
+        const std::string why = card->output_error();
+        t.tx.stop_transmission();
+        card->settle();
+        return runtime_error(std::string(kCannotOpenOutputText) +
+                             (why.empty() ? "" : " (" + why + ")"));
+    }
+    t.start_specials(o);
+
+    const auto symbol_period = std::chrono::milliseconds(t.modem.profile.N / 8);
+    const auto stall_limit =
+        kStallSymbols * symbol_period + std::chrono::milliseconds(kStallSlackMs);
+    const auto latency = std::chrono::milliseconds(card->output_latency_ms());
+    int trailing = 0;
+    bool stalled = false;
+    uint64_t gaps = 0;
+    Clock::time_point last_progress = Clock::now();
+    std::optional<Clock::time_point> heard_by; // once both last buffers are with the device
+    const int signal = card->run(kTimer2IntervalMs, [&] {
+        const Clock::time_point now = Clock::now();
+        if (trailing < kTrailingIdleSymbols) {
+            const bool more = t.more_to_send();
+            if (t.timer2_tick()) {
+                last_progress = now;
+                if (!more) ++trailing;
+            }
+        } else if (!heard_by) {
+            if (t.tx.done_flag(0) && t.tx.done_flag(1)) {
+                heard_by = now + latency;
+                // Counted before the output runs dry at the end, which is no gap.
+                gaps = card->output_underruns();
+                last_progress = now;
+            }
+        } else if (now >= *heard_by) {
+            return false;
+        }
+        if (!heard_by && now - last_progress > stall_limit) {
+            stalled = true;
+            return false;
+        }
+        return true;
+    });
+    t.tx.stop_transmission();
+    card->settle();
+    if (signal != 0) {
+        std::fprintf(stderr, "quavel-modem tx: stopped by %s; the sound was cut\n",
+                     signal == SIGINT    ? "SIGINT"
+                     : signal == SIGTERM ? "SIGTERM"
+                                         : "a signal");
+        return 128 + signal;
+    }
+    if (!heard_by) gaps = card->output_underruns();
+    if (gaps > 0) {
+        std::fprintf(stderr,
+                     "quavel-modem tx: warning: the audio output ran dry %llu time%s: the signal "
+                     "has gaps\n",
+                     static_cast<unsigned long long>(gaps), gaps == 1 ? "" : "s");
+    }
+    if (stalled) return runtime_error("the audio output device stopped playing");
+    return 0;
+}
+
 } // namespace
 
 int run_tx(const std::vector<std::string>& args) {
@@ -203,10 +343,6 @@ int run_tx(const std::vector<std::string>& args) {
     if (o.help) {
         usage(stdout);
         return 0;
-    }
-    if (o.output.empty()) {
-        return usage_error("no output file: give -o FILE.wav (sound-card playback is not "
-                           "available in this tool yet)");
     }
     o.callsign = upper_case(o.callsign);
     if (o.callsign.size() > kMaxCallsignChars) {
@@ -228,7 +364,7 @@ int run_tx(const std::vector<std::string>& args) {
         }
     }
     std::error_code ec;
-    if (std::filesystem::is_directory(o.output, ec)) {
+    if (!o.output.empty() && std::filesystem::is_directory(o.output, ec)) {
         return runtime_error(o.output + ": is a directory, not a file name");
     }
 
@@ -249,48 +385,11 @@ int run_tx(const std::vector<std::string>& args) {
     if (text.size() > kMaxTextChars) {
         return usage_error("the text is " + std::to_string(text.size()) +
                            " characters long; at most " + std::to_string(kMaxTextChars) +
-                           " fit in one file");
+                           " are sent at once");
     }
 
-    Modem modem;
-    Transmitter tx;
-    IdentificationBuilder builder(tx, modem, o.callsign);
-    modem.initialise_profile(speed_item_index(o.speed), builder);
-    modem.set_centre_frequency(o.centre_hz, builder);
-
-    StringPane transmit_pane; // Memo4
-    StringPane sent_pane;     // Memo5
-    transmit_pane.set_text(text);
-    NoEvents events;
-
-    WavOutput output(o.output, WavOutput::Pacing::Fast);
-    if (!tx.start_transmission(output, modem, o.ptt_delay)) {
-        return runtime_error(output.error());
-    }
-    if (o.tune) tx.tune_up();
-    if (o.send_id) tx.cw_id(o.callsign);
-
-    // Each pump plays the oldest queued buffer, so the scheduler's tick always finds the buffer
-    // it waits for done and refills it: one refill per round, as on a sound card.
-    auto more_to_send = [&] {
-        return !transmit_pane.text().empty() || !tx.queue().is_empty() || tx.sending_special();
-    };
-    int trailing = 0;
-    while (trailing < kTrailingIdleSymbols) {
-        if (!more_to_send()) ++trailing;
-        output.pump();
-        if (!tx.timer2_tick(modem, transmit_pane, sent_pane, events)) {
-            output.abandon();
-            tx.stop_transmission();
-            return runtime_error("internal error: the playback buffer was not returned");
-        }
-        if (!output.error().empty()) break;
-    }
-    while (output.queued() > 0 && output.error().empty())
-        output.pump();
-    tx.stop_transmission();
-    if (!output.committed()) return runtime_error(output.error());
-    return 0;
+    Transmission t(o, text);
+    return o.output.empty() ? play(o, t) : write_file(o, t);
 }
 
 } // namespace quavel::tools

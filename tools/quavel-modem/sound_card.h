@@ -1,0 +1,55 @@
+// The sound card as the headless modem drives it: the system's default output and input
+// devices, an event loop with one periodic tick standing in for the console's timers, and stop
+// requests by SIGINT or SIGTERM. The verbs keep their modem logic Qt-free; only the
+// implementation of this interface knows the sound system. A tool built without Qt has none, and
+// open_sound_card says so.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/audio_device.h"
+
+namespace quavel::tools {
+
+inline constexpr const char* kNoSoundCardSupport = "built without sound-card support";
+
+class SoundCard {
+public:
+    virtual ~SoundCard() = default;
+
+    // The default output and input devices. Created closed; the transmitter and the capture
+    // open them. Owned by the sound card, valid for its life.
+    virtual AudioOutput& output() = 0;
+    virtual AudioInput& input() = 0;
+    // Why the last open of the output or input failed; empty when it did not.
+    virtual std::string output_error() const = 0;
+    virtual std::string input_error() const = 0;
+    // Samples the input had to throw away because no capture buffer was free (the tick fell
+    // behind the device).
+    virtual uint64_t input_samples_dropped() const = 0;
+    // Capture buffers the input has filled so far.
+    virtual uint64_t input_buffers_filled() const = 0;
+    // Times the output ran dry while playing: each one a gap in the signal.
+    virtual uint64_t output_underruns() const = 0;
+    // How long the output can still be sounding after it has reported its last buffer done:
+    // what the device and the sound system hold between the output and the speaker.
+    virtual int output_latency_ms() const = 0;
+
+    // Runs the event loop and calls `tick` every `interval_ms` (1..1000) until it returns false
+    // or SIGINT or SIGTERM arrives. Returns the number of that signal, or 0 when `tick` ended
+    // the loop. A signal that came before run() ends it before the first tick.
+    virtual int run(int interval_ms, const std::function<bool()>& tick) = 0;
+    // Lets the event loop finish what closing a device left to it; call after closing devices
+    // and before exiting.
+    virtual void settle() = 0;
+};
+
+// The sound card; null, with `error` saying why, when the tool has no sound-card support. From
+// here until the sound card is destroyed SIGINT and SIGTERM only request a stop (a second one
+// ends the process as usual).
+std::unique_ptr<SoundCard> open_sound_card(std::string& error);
+
+} // namespace quavel::tools

@@ -1,0 +1,11 @@
+// The tool built without Qt: no sound card; the verbs that need one say so.
+#include "tools/quavel-modem/sound_card.h"
+
+namespace quavel::tools {
+
+std::unique_ptr<SoundCard> open_sound_card(std::string& error) {
+    error = kNoSoundCardSupport;
+    return nullptr;
+}
+
+} // namespace quavel::tools
