@@ -281,6 +281,24 @@ INSTANTIATE_TEST_SUITE_P(Signals, ModemSoundStop, ::testing::Values(SIGINT, SIGT
                              return std::string(info.param == SIGINT ? "SIGINT" : "SIGTERM");
                          });
 
+TEST_F(ModemSound, LosingTheSoundServerEndsBothVerbsWithAnError) {
+    need_sound_server();
+    if (IsSkipped()) return;
+    if (!server->private_server()) GTEST_SKIP() << "needs a sound server of the test's own to stop";
+    Process rx(tool("rx", {"rx", "--speed", "4", "--seconds", "60"}));
+    ASSERT_TRUE(test::wait_for_text(dir / "rx.err", "listening", 20000)) << err("rx");
+    Process tx(tool("tx", {"tx", "--speed", "4", "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG"}));
+    test::sleep_ms(2500);
+    ASSERT_TRUE(tx.running()) << err("tx");
+    server->stop();
+    EXPECT_EQ(tx.wait(10000), std::optional<int>(1)) << err("tx");
+    EXPECT_NE(err("tx").find("the audio output device stopped playing"), std::string::npos)
+        << err("tx");
+    EXPECT_EQ(rx.wait(10000), std::optional<int>(1)) << err("rx");
+    EXPECT_NE(err("rx").find("the audio input device stopped delivering audio"), std::string::npos)
+        << err("rx");
+}
+
 struct OpenFailure {
     const char* verb;
     const char* message;

@@ -173,7 +173,7 @@ SoundServer::SoundServer() {
 }
 
 SoundServer::~SoundServer() {
-    stop_private();
+    stop();
 }
 
 bool SoundServer::start_private() {
@@ -196,7 +196,7 @@ bool SoundServer::start_private() {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!pactl({"info"})) {
         if (!server_->running() || std::chrono::steady_clock::now() >= end) {
-            stop_private();
+            stop();
             return false;
         }
         sleep_ms(50);
@@ -206,7 +206,7 @@ bool SoundServer::start_private() {
     return true;
 }
 
-void SoundServer::stop_private() {
+void SoundServer::stop() {
     if (server_) {
         server_->signal(SIGTERM);
         if (!server_->wait(5000)) server_->signal(SIGKILL);

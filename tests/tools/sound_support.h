@@ -71,10 +71,11 @@ public:
     // The default devices belong to this test alone and run at 8000 Hz mono, so what is played
     // comes back sample for sample.
     bool private_server() const { return server_ != nullptr; }
+    // Stops the server this test started, as if it went away under its clients.
+    void stop();
 
 private:
     bool start_private();
-    void stop_private();
 
     std::filesystem::path dir_;
     std::unique_ptr<Process> server_;

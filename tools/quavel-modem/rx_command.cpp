@@ -281,10 +281,12 @@ int capture(const Options& o, const Chain& c) {
 
     std::optional<Clock::time_point> end;
     if (o.seconds) end = Clock::now() + std::chrono::seconds(*o.seconds);
+    bool lost = false;
     card->run(kReceiveTickMs, [&] {
         c.rx.capture_tick();
         c.rx.receive_step(c.modem, c.listener, c.outputs);
-        return !end || Clock::now() < *end;
+        lost = !card->input_running();
+        return !lost && (!end || Clock::now() < *end);
     });
     // What has already been captured is still received; then the device stops.
     while (c.rx.capture_tick())
@@ -293,6 +295,10 @@ int capture(const Options& o, const Chain& c) {
     c.rx.capture.close();
     card->settle();
 
+    if (lost) {
+        std::fprintf(stderr, "%s: the audio input device stopped delivering audio\n", kName);
+        return 1;
+    }
     if (card->input_buffers_filled() == 0) {
         std::fprintf(stderr, "%s: warning: no audio came from the audio input\n", kName);
     }

@@ -24,6 +24,10 @@ public:
     // open them. Owned by the sound card, valid for its life.
     virtual AudioOutput& output() = 0;
     virtual AudioInput& input() = 0;
+    // The device is open and still running: false once the sound system has dropped it (the
+    // sound server went away, the device was unplugged).
+    virtual bool output_running() const = 0;
+    virtual bool input_running() const = 0;
     // Why the last open of the output or input failed; empty when it did not.
     virtual std::string output_error() const = 0;
     virtual std::string input_error() const = 0;

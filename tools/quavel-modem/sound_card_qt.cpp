@@ -36,13 +36,8 @@ class QtSoundCard : public SoundCard {
 public:
     QtSoundCard() : app_(argc_, argv_) {
         stop_signal = 0;
-        struct sigaction action {};
-        action.sa_handler = request_stop;
-        sigemptyset(&action.sa_mask);
-        // One-shot: a second Ctrl+C ends the process even if the first is not seen in time.
-        action.sa_flags = SA_RESETHAND;
-        sigaction(SIGINT, &action, &old_int_);
-        sigaction(SIGTERM, &action, &old_term_);
+        catch_signal(SIGINT, old_int_);
+        catch_signal(SIGTERM, old_term_);
     }
 
     ~QtSoundCard() override {
@@ -58,6 +53,8 @@ public:
 
     AudioOutput& output() override { return *output_; }
     AudioInput& input() override { return *input_; }
+    bool output_running() const override { return output_->is_open(); }
+    bool input_running() const override { return input_->is_running(); }
     std::string output_error() const override { return output_->error(); }
     std::string input_error() const override { return input_->error(); }
     uint64_t input_samples_dropped() const override { return input_->dropped_samples(); }
@@ -97,6 +94,18 @@ public:
     }
 
 private:
+    // A signal the process was started ignoring (a background job's Ctrl+C) stays ignored.
+    static void catch_signal(int signal, struct sigaction& old) {
+        sigaction(signal, nullptr, &old);
+        if (old.sa_handler == SIG_IGN) return;
+        struct sigaction action {};
+        action.sa_handler = request_stop;
+        sigemptyset(&action.sa_mask);
+        // One-shot: a second Ctrl+C ends the process even if the first is not seen in time.
+        action.sa_flags = SA_RESETHAND;
+        sigaction(signal, &action, nullptr);
+    }
+
     int argc_ = 1;
     char name_[16] = "quavel-modem";
     char* argv_[2] = {name_, nullptr};

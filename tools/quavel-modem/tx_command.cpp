@@ -309,7 +309,7 @@ int play(const Options& o, Transmission& t) {
         } else if (now >= *heard_by) {
             return false;
         }
-        if (!heard_by && now - last_progress > stall_limit) {
+        if (!heard_by && (now - last_progress > stall_limit || !card->output_running())) {
             stalled = true;
             return false;
         }
