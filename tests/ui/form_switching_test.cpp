@@ -1,0 +1,318 @@
+// "Tx ON" and "Tx OFF" as the window runs them: the order in which capture, playback and the
+// keying line change, the keying line across setup confirmations, what becomes of typed text
+// and of the transmit queue, a playback or port that cannot be opened, and the window closed in
+// the middle of a transmission.
+#include <QAction>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "ui/form_timer.h"
+#include "ui/memo.h"
+#include "ui/radio_group.h"
+#include "ui_support.h"
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+class LoggedInput : public SilentInput {
+public:
+    explicit LoggedInput(Log& log) : log_(log) {}
+    bool open(std::span<int16_t> buffers, Done done) override {
+        log_.push_back("capture open");
+        return SilentInput::open(buffers, std::move(done));
+    }
+    void close() override {
+        if (is_open) log_.push_back("capture closed");
+        SilentInput::close();
+    }
+
+private:
+    Log& log_;
+};
+
+class LoggedOutput : public SteppedOutput {
+public:
+    explicit LoggedOutput(Log& log) : log_(log) {}
+    bool open(Done done) override {
+        if (fail) {
+            log_.push_back("playback refused");
+            return false;
+        }
+        log_.push_back("playback open");
+        return SteppedOutput::open(std::move(done));
+    }
+    void queue(int index, std::span<const int16_t> buffer) override {
+        log_.push_back("queue " + std::to_string(index));
+        SteppedOutput::queue(index, buffer);
+    }
+    void close() override {
+        if (is_open) log_.push_back("playback closed");
+        SteppedOutput::close();
+    }
+    bool fail = false;
+
+private:
+    Log& log_;
+};
+
+class LoggedPtt : public RecordingPtt {
+public:
+    explicit LoggedPtt(Log& log) : log_(log) {}
+    bool open(const std::string& port) override {
+        log_.push_back("open " + port);
+        if (fail) return false;
+        return RecordingPtt::open(port);
+    }
+    void set_rts(bool active) override {
+        log_.push_back(active ? "rts on" : "rts off");
+        RecordingPtt::set_rts(active);
+    }
+    void close() override {
+        log_.push_back("close port");
+        RecordingPtt::close();
+    }
+    bool fail = false;
+
+private:
+    Log& log_;
+};
+
+class Switching : public FormTest {
+protected:
+    // Starts with a configuration naming `port`; the port is opened only when `confirm` runs
+    // the setup panel's OK.
+    void start(const std::string& port, bool confirm) {
+        write_file(dir.path(), "KEYSETUP.INI", "G4ABC " + port + " NONE");
+        create_form();
+        form->station().set_audio_input(&logged_input);
+        form->station().set_audio_output(&logged_output);
+        form->station().set_ptt(&logged_ptt);
+        activate();
+        if (confirm) confirm_setup(port);
+        messages.clear();
+        log.clear();
+    }
+    void confirm_setup(const std::string& port) {
+        form->SetUp1->trigger();
+        for (int i = 0; i < form->RadioGroup1->count(); ++i)
+            if (form->RadioGroup1->button(i)->text().toStdString() == port)
+                form->RadioGroup1->setItemIndex(i);
+        form->BitBtn1->click();
+    }
+    // One playback buffer played and refilled, as the device and Timer2 do it.
+    void play(int buffers) {
+        for (int i = 0; i < buffers; ++i) {
+            logged_output.play_one();
+            form->Timer2Timer();
+        }
+    }
+    std::span<const int16_t> idle_symbol() const {
+        const quavel::Modem& modem = form->station().modem();
+        return std::span<const int16_t>(modem.transmit_bank.row(0)).first(modem.profile.N);
+    }
+
+    Log log;
+    LoggedInput logged_input{log};
+    LoggedOutput logged_output{log};
+    LoggedPtt logged_ptt{log};
+};
+
+TEST_F(Switching, KeyedOnlyOncePlayingAndReleasedOnlyOnceReceivingAgain) {
+    start("COM1", true);
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        form->Button1->click();
+        EXPECT_EQ(log, (Log{"capture closed", "playback open", "queue 0", "queue 1", "rts on"}));
+        EXPECT_TRUE(logged_ptt.rts.back());
+        play(3);
+        log.clear();
+        form->Button1->click();
+        EXPECT_EQ(log, (Log{"playback closed", "capture open", "rts off"}));
+        EXPECT_FALSE(logged_ptt.rts.back());
+        log.clear();
+    }
+    EXPECT_EQ(logged_input.opens, 3);
+    EXPECT_TRUE(logged_input.is_open);
+    EXPECT_EQ(logged_ptt.opened, std::vector<std::string>{"COM1"});
+    EXPECT_TRUE(messages.messages().empty());
+}
+
+TEST_F(Switching, APortNamedInTheFileIsNotKeyedUntilTheSetupIsConfirmed) {
+    start("COM1", false);
+    form->Button1->click();
+    form->Button1->click();
+    EXPECT_TRUE(logged_ptt.opened.empty());
+    EXPECT_TRUE(logged_ptt.rts.empty());
+    // Transmitting and receiving work all the same.
+    EXPECT_EQ(logged_input.opens, 2);
+    EXPECT_EQ(logged_output.samples.size(), 2u * form->station().profile().N);
+}
+
+TEST_F(Switching, ConfirmingWithNoneKeepsKeyingTheEarlierPort) {
+    start("COM1", true);
+    confirm_setup("NONE");
+    EXPECT_EQ(logged_ptt.closes, 0);
+    form->Button1->click();
+    EXPECT_EQ(logged_ptt.rts, std::vector<bool>{true});
+}
+
+TEST_F(Switching, AnotherPortClosesTheFirstBeforeOpening) {
+    start("COM1", true);
+    confirm_setup("COM3");
+    EXPECT_EQ(log, (Log{"close port", "open COM3"}));
+    log.clear();
+    form->Button1->click();
+    EXPECT_EQ(log.back(), "rts on");
+}
+
+TEST_F(Switching, APortThatCannotBeOpenedIsReportedAndNeverKeyed) {
+    start("COM2", false);
+    logged_ptt.fail = true;
+    confirm_setup("COM2");
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0],
+              (quavel::RecordedMessage{"Cannot open COM Port", "Vexmar Driftel Program",
+                                       quavel::MessageIcon::Warning}));
+    form->Button1->click();
+    play(2);
+    form->Button1->click();
+    EXPECT_TRUE(logged_ptt.rts.empty());
+    EXPECT_EQ(logged_input.opens, 2);
+}
+
+TEST_F(Switching, APlaybackThatCannotBeOpenedStillSwitchesEverythingElse) {
+    start("COM1", true);
+    logged_output.fail = true;
+    form->Button1->click();
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].text, "Cannot Open Audio Output Device");
+    EXPECT_EQ(form->Button1->text(), "Tx OFF");
+    EXPECT_FALSE(logged_input.is_open);
+    EXPECT_TRUE(form->Timer2->isEnabled());
+    EXPECT_FALSE(form->RadioGroup3->isEnabled());
+    EXPECT_TRUE(logged_ptt.rts.back());
+    // Nothing is ever done, so nothing is sent; "Tx OFF" still brings the receiver back.
+    form->Timer2Timer();
+    form->Button1->click();
+    EXPECT_EQ(form->Button1->text(), "Tx ON");
+    EXPECT_TRUE(logged_input.is_open);
+    EXPECT_FALSE(logged_ptt.rts.back());
+    EXPECT_EQ(messages.messages().size(), 1u);
+}
+
+TEST_F(Switching, TextTypedWhileReceivingWaitsForTheNextTransmission) {
+    start("NONE", false);
+    QTest::keyClicks(form->Memo4, "ab");
+    for (int i = 0; i < 5; ++i) {
+        form->Timer1Timer();
+        form->Timer3Timer();
+        form->Timer2Timer();
+    }
+    EXPECT_EQ(form->Memo4->toPlainText(), "AB");
+    EXPECT_TRUE(form->Memo5->toPlainText().isEmpty());
+    form->Button1->click();
+    play(3);
+    EXPECT_EQ(form->Memo5->toPlainText(), "AB");
+    EXPECT_TRUE(form->Memo4->toPlainText().isEmpty());
+}
+
+TEST_F(Switching, UntakenTextAndQueuedSymbolsAreNotSentLater) {
+    start("NONE", false);
+    QTest::keyClicks(form->Memo4, "abcdefgh");
+    form->Button1->click();
+    play(3);
+    EXPECT_EQ(form->Memo5->toPlainText(), "ABC");
+    form->Button1->click();
+    EXPECT_TRUE(form->Memo4->toPlainText().isEmpty());
+
+    // The next transmission starts with an empty queue: nothing but the idle symbol.
+    const size_t before = logged_output.samples.size();
+    form->Button1->click();
+    play(4);
+    const uint32_t n = form->station().profile().N;
+    const std::span<const int16_t> sent(logged_output.samples.begin() + before,
+                                        logged_output.samples.end());
+    ASSERT_EQ(sent.size(), 6u * n);
+    for (size_t b = 0; b < 6; ++b)
+        EXPECT_TRUE(std::ranges::equal(sent.subspan(b * n, n), idle_symbol())) << "buffer " << b;
+    EXPECT_EQ(form->Memo5->toPlainText(), "ABC");
+}
+
+TEST_F(Switching, TxOffIsAlwaysAtHandAlsoInTheMiddleOfATuneOrAnIdentification) {
+    start("COM1", true);
+    EXPECT_TRUE(form->Button1->isEnabled());
+    form->Button1->click();
+    form->Button9->click();
+    play(2);
+    EXPECT_FALSE(form->Button9->isEnabled());
+    EXPECT_TRUE(form->Button1->isEnabled());
+    form->Button1->click();
+    EXPECT_EQ(form->Button1->text(), "Tx ON");
+    EXPECT_TRUE(form->Button1->isEnabled());
+    EXPECT_FALSE(logged_ptt.rts.back());
+
+    form->Button1->click();
+    form->Button3->click();
+    play(1);
+    EXPECT_FALSE(form->Button3->isEnabled());
+    EXPECT_TRUE(form->Button1->isEnabled());
+    form->Button1->click();
+    EXPECT_EQ(form->Button1->text(), "Tx ON");
+    EXPECT_FALSE(logged_ptt.rts.back());
+    EXPECT_TRUE(logged_input.is_open);
+}
+
+TEST_F(Switching, ClosingTheWindowWhileTransmittingCutsTheSoundThenReleasesTheTransmitter) {
+    start("COM1", true);
+    QTest::keyClicks(form->Memo4, "cq cq");
+    form->show();
+    form->Button1->click();
+    play(2);
+    log.clear();
+    form->close();
+    form.reset();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[0], "playback closed");
+    EXPECT_EQ(log.back(), "rts off");
+    EXPECT_FALSE(logged_output.is_open);
+    EXPECT_FALSE(logged_input.is_open);
+    EXPECT_FALSE(logged_ptt.rts.back());
+}
+
+struct StoredTextButton {
+    int number;
+    QPushButton* TForm1::*button;
+};
+
+class StoredTexts : public Switching, public ::testing::WithParamInterface<StoredTextButton> {};
+
+TEST_P(StoredTexts, EachButtonReadsItsOwnFileOrSaysItIsMissing) {
+    start("NONE", false);
+    const StoredTextButton b = GetParam();
+    const QString name = QString::number(b.number) + ".TXT";
+    QPushButton* button = (*form).*b.button;
+    button->click();
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(
+        messages.messages()[0],
+        (quavel::RecordedMessage{name.toStdString() + " File Not Available",
+                                 "Vexmar Quavel Program V2.5", quavel::MessageIcon::Warning}));
+    EXPECT_TRUE(form->Memo4->toPlainText().isEmpty());
+    // Written by the operator while the program runs: read at the next click.
+    write_file(dir.path(), name,
+               "Text " + std::to_string(b.number) + "!\r\n" + std::string(300, 'x'));
+    button->click();
+    // The line break stands as one blank; 255 characters are kept.
+    const QString expected = "Text " + QString::number(b.number) + " " + QString(248, 'x');
+    EXPECT_EQ(form->Memo4->toPlainText(), expected);
+    EXPECT_EQ(messages.messages().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, StoredTexts,
+                         ::testing::Values(StoredTextButton{1, &TForm1::Button12},
+                                           StoredTextButton{2, &TForm1::Button13},
+                                           StoredTextButton{3, &TForm1::Button14}));
+
+} // namespace
