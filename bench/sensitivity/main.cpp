@@ -50,10 +50,13 @@ constexpr const char* kText =
 
 struct Options {
     bool smoke = false;
+    // --trace: every trial of one point, with its texts.
+    std::optional<std::tuple<uint32_t, ChannelKind, double>> trace;
+    int trace_leads = 0; // --leads K: the trace at lead-ins 0, N/K, 2N/K ... instead
     std::string tool = QUAVEL_MODEM_TOOL;
     std::string out_dir = ".";
     std::string doc; // empty: no document update
-    int repeats = 6;
+    int repeats = 8;
     int jobs = 2;
     std::vector<uint32_t> speeds{1, 2, 4};
     std::vector<ChannelKind> channels{std::begin(kChannelKinds), std::end(kChannelKinds)};
@@ -61,6 +64,7 @@ struct Options {
     bool clock = true;
     bool rtf = true;
     bool diagnostics = true;
+    bool lead = true;
     int ideal_segments = 0; // 0: from the channel's Doppler spread
 };
 
@@ -70,7 +74,9 @@ void usage(std::FILE* out) {
         "       quavel_sensitivity [--out DIR] [--doc FILE.md] [--repeats R] [--jobs J]\n"
         "                          [--speeds 1,2,4] [--channels awgn,quiet,moderate,disturbed]\n"
         "                          [--no-afc] [--no-clock] [--no-rtf] [--no-diagnostics]\n"
+        "                          [--no-lead]\n"
         "                          [--ideal-segments K] [--tool PATH]\n"
+        "       quavel_sensitivity --trace SPEED CHANNEL SNR [--repeats R | --leads K]\n"
         "       quavel_sensitivity --splice DOC.md NAME FILE\n"
         "\n"
         "Sends a fixed text of 241 characters through 'quavel-modem tx', the simulated HF\n"
@@ -124,6 +130,8 @@ std::optional<int> parse(int argc, char** argv, Options& o) {
             if (!number(1, 100, o.repeats)) return bad("--repeats needs a number 1..100");
         } else if (arg == "--ideal-segments") {
             if (!number(1, 16, o.ideal_segments)) return bad("--ideal-segments needs 1..16");
+        } else if (arg == "--leads") {
+            if (!number(1, 1024, o.trace_leads)) return bad("--leads needs a number 1..1024");
         } else if (arg == "--jobs") {
             if (!number(1, 64, o.jobs)) return bad("--jobs needs a number 1..64");
         } else if (arg == "--speeds") {
@@ -155,6 +163,21 @@ std::optional<int> parse(int argc, char** argv, Options& o) {
             o.rtf = false;
         } else if (arg == "--no-diagnostics") {
             o.diagnostics = false;
+        } else if (arg == "--no-lead") {
+            o.lead = false;
+        } else if (arg == "--trace") {
+            if (i + 3 >= argc) return bad("--trace needs SPEED CHANNEL SNR");
+            const std::string speed = argv[++i];
+            const std::string name = argv[++i];
+            const std::string snr = argv[++i];
+            const auto* kind = std::find_if(std::begin(kChannelKinds), std::end(kChannelKinds),
+                                            [&](ChannelKind k) { return name == channel_name(k); });
+            char* end = nullptr;
+            const double snr_db = std::strtod(snr.c_str(), &end);
+            if ((speed != "1" && speed != "2" && speed != "4") || kind == std::end(kChannelKinds) ||
+                end == snr.c_str() || *end != '\0')
+                return bad("--trace needs a speed 1, 2 or 4, a channel and an SNR in dB");
+            o.trace.emplace(static_cast<uint32_t>(std::stoul(speed)), *kind, snr_db);
         } else if (arg == "--splice") {
             if (i + 3 >= argc) return bad("--splice needs DOC NAME FILE");
             const std::string doc = argv[i + 1];
@@ -303,6 +326,49 @@ int run_smoke(const Options& o) {
     return 0;
 }
 
+// Every trial of one point: lead-in, errors and what each detector printed.
+int run_trace(const Options& o) {
+    const auto& [speed, kind, snr_db] = *o.trace;
+    TempDir dir;
+    if (dir.path().empty()) return fail("cannot make a temporary folder");
+    std::string error;
+    const auto tx = make_transmission(o.tool, speed, kText, dir.path(), error);
+    if (!tx) return fail(error);
+    TrialOptions options;
+    options.ideal_segments = o.ideal_segments;
+    if (o.trace_leads > 0) {
+        // One seed, the lead-in moved across a whole symbol.
+        const auto results = run_parallel(o.trace_leads, o.jobs, [&](int k) {
+            TrialSpec spec = trial_spec(kind, snr_db, speed, 0, tx->symbol_samples);
+            spec.lead_samples = static_cast<std::size_t>(k) * tx->symbol_samples / o.trace_leads;
+            return run_trial(*tx, spec, options);
+        });
+        for (int k = 0; k < o.trace_leads; ++k) {
+            const TrialResult& t = results[static_cast<std::size_t>(k)];
+            std::printf("lead-in %5zu samples (%.3f N): receiver %3zu errors, ideal %3zu errors\n",
+                        static_cast<std::size_t>(k) * tx->symbol_samples / o.trace_leads,
+                        double(k) / o.trace_leads, t.receiver_errors, t.ideal_errors);
+            if (t.receiver_errors > 0) std::printf("  receiver %s\n", t.receiver_text.c_str());
+            if (t.ideal_errors > 0) std::printf("  ideal    %s\n", t.ideal_text.c_str());
+        }
+        return 0;
+    }
+    const auto results = run_parallel(o.repeats, o.jobs, [&](int r) {
+        return run_trial(*tx, trial_spec(kind, snr_db, speed, r, tx->symbol_samples), options);
+    });
+    std::printf("sent      %s\n", tx->text.c_str());
+    for (int r = 0; r < o.repeats; ++r) {
+        const TrialSpec spec = trial_spec(kind, snr_db, speed, r, tx->symbol_samples);
+        const TrialResult& t = results[static_cast<std::size_t>(r)];
+        std::printf("repeat %d: seed %llu, lead-in %zu samples, receiver %zu errors (AFC ends at "
+                    "%u Hz), ideal %zu errors\n  receiver %s\n  ideal    %s\n",
+                    r, static_cast<unsigned long long>(spec.channel.seed), spec.lead_samples,
+                    t.receiver_errors, t.final_centre_hz, t.ideal_errors, t.receiver_text.c_str(),
+                    t.ideal_text.c_str());
+    }
+    return 0;
+}
+
 std::string read_machine() {
     std::ifstream in("/proc/cpuinfo");
     std::string line;
@@ -342,7 +408,10 @@ int run_full(const Options& o) {
             Curve c;
             c.speed = speed;
             c.kind = kind;
-            c.points = sweep_snr(txs.at(speed), kind, start_db(speed, kind), settings,
+            // The fading curves are shallow: 2 dB steps describe them as well.
+            SweepSettings curve_settings = settings;
+            curve_settings.step_db = kind == ChannelKind::Awgn ? 1 : 2;
+            c.points = sweep_snr(txs.at(speed), kind, start_db(speed, kind), curve_settings,
                                  [&](const SnrPoint& p) {
                                      std::fprintf(stderr,
                                                   "speed %u %-9s %+3.0f dB: receiver %.4f  ideal "
@@ -451,8 +520,58 @@ int run_full(const Options& o) {
         }
     }
 
-    // The AFC pull-in at a high SNR and copy against a sample-clock error.
     constexpr double kHighSnrDb = 10.0;
+
+    // Copy against where the symbols fall on the receiver's blocks: the lead-in moved across a
+    // whole symbol in 32 steps, at a high SNR and near the receiver's 1% point.
+    constexpr int kLeadSteps = 32;
+    std::string lead_csv =
+        "speed,snr_db,lead_fraction,chars,receiver_errors,receiver_cer,ideal_errors,ideal_cer\n";
+    std::vector<std::vector<std::string>> lead_rows;
+    if (o.lead) {
+        for (const uint32_t speed : o.speeds) {
+            for (const double snr :
+                 {kHighSnrDb, static_cast<double>(start_db(speed, ChannelKind::Awgn) + 4)}) {
+                const auto points = sweep_lead(txs.at(speed), snr, kLeadSteps, o.jobs);
+                std::size_t chars = 0, rx_errors = 0, ideal_errors = 0, bad = 0;
+                double worst_cer = 0.0, worst_lead = 0.0;
+                double first_bad = 1.0, last_bad = 0.0;
+                for (const LeadPoint& p : points) {
+                    const double cer = double(p.receiver_errors) / double(p.chars);
+                    lead_csv += std::to_string(speed) + "," + fixed(snr, 0) + "," +
+                                fixed(p.lead_fraction, 5) + "," + std::to_string(p.chars) + "," +
+                                std::to_string(p.receiver_errors) + "," + fixed(cer, 6) + "," +
+                                std::to_string(p.ideal_errors) + "," +
+                                fixed(double(p.ideal_errors) / double(p.chars), 6) + "\n";
+                    chars += p.chars;
+                    rx_errors += p.receiver_errors;
+                    ideal_errors += p.ideal_errors;
+                    if (cer > worst_cer) {
+                        worst_cer = cer;
+                        worst_lead = p.lead_fraction;
+                    }
+                    if (cer > 0.01) {
+                        ++bad;
+                        first_bad = std::min(first_bad, p.lead_fraction);
+                        last_bad = std::max(last_bad, p.lead_fraction);
+                    }
+                }
+                std::fprintf(stderr,
+                             "speed %u lead-ins at %+.0f dB: CER %.4f, worst %.4f at %.3f N\n",
+                             speed, snr, double(rx_errors) / double(chars), worst_cer, worst_lead);
+                lead_rows.push_back(
+                    {std::to_string(speed), signed_db(snr) + " dB",
+                     fixed(100.0 * double(rx_errors) / double(chars), 2) + "%",
+                     fixed(100.0 * worst_cer, 1) + "% at " + fixed(worst_lead, 3) + " N",
+                     bad == 0 ? "none"
+                              : std::to_string(bad) + " of " + std::to_string(kLeadSteps) + " (" +
+                                    fixed(first_bad, 3) + " .. " + fixed(last_bad, 3) + " N)",
+                     fixed(100.0 * double(ideal_errors) / double(chars), 2) + "%"});
+            }
+        }
+    }
+
+    // The AFC pull-in at a high SNR and copy against a sample-clock error.
     std::string afc_csv = "speed,offset_hz,snr_db,runs,chars,errors,cer,mean_final_error_hz\n";
     std::vector<std::vector<std::string>> afc_rows;
     std::string clock_csv = "speed,ppm,snr_db,runs,chars,errors,cer\n";
@@ -571,7 +690,8 @@ int run_full(const Options& o) {
         (o.clock && !write_file(out + "perf_clock.csv", clock_csv, error)) ||
         (o.rtf && !write_file(out + "perf_rtf.csv", rtf_csv, error)) ||
         (!diagnostics_rows.empty() &&
-         !write_file(out + "perf_diagnostics.csv", diagnostics_csv, error)))
+         !write_file(out + "perf_diagnostics.csv", diagnostics_csv, error)) ||
+        (o.lead && !write_file(out + "perf_lead.csv", lead_csv, error)))
         return fail(error);
 
     const std::string thresholds =
@@ -593,7 +713,7 @@ int run_full(const Options& o) {
         std::to_string(o.repeats) + " transmissions (" +
         std::to_string(o.repeats * std::string(kText).size()) +
         " characters); the AFC and clock points " + std::to_string(side_repeats) +
-        " transmissions each.\n"
+        " transmissions each. SNR steps of 1 dB on AWGN, 2 dB on the fading channels.\n"
         "- " +
         std::to_string(trials) + " SNR-sweep transmissions, " + std::to_string(clipped) +
         " received samples clipped.\n"
@@ -632,6 +752,12 @@ int run_full(const Options& o) {
                 markdown_table({"Speed", "Receiver as built", "AFC off", "AFC off, sync known",
                                 "AFC off, sync known, input low-passed", "Ideal detector"},
                                diagnostics_rows));
+        if (o.lead)
+            blocks.emplace_back(
+                "lead",
+                markdown_table({"Speed", "SNR", "Receiver CER over all lead-ins", "Worst lead-in",
+                                "Lead-ins above 1% CER", "Ideal CER over all lead-ins"},
+                               lead_rows));
         if (o.rtf)
             blocks.emplace_back("rtf", markdown_table({"Speed", "Input", "Audio", "Wall", "CPU",
                                                        "Real-time factor"},
@@ -651,5 +777,6 @@ int run_full(const Options& o) {
 int main(int argc, char** argv) {
     quavel::perf::Options options;
     if (const auto code = quavel::perf::parse(argc, argv, options)) return *code;
+    if (options.trace) return quavel::perf::run_trace(options);
     return options.smoke ? quavel::perf::run_smoke(options) : quavel::perf::run_full(options);
 }

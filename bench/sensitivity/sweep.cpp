@@ -54,6 +54,16 @@ std::vector<TrialResult> run_parallel(int count, int jobs,
     return results;
 }
 
+namespace {
+
+void check(const TrialResult& r) {
+    if (r.error.empty()) return;
+    std::fprintf(stderr, "quavel_sensitivity: trial failed: %s\n", r.error.c_str());
+    std::exit(1);
+}
+
+} // namespace
+
 SnrPoint evaluate_point(const Transmission& tx, ChannelKind kind, double snr_db, int repeats,
                         int jobs, const TrialOptions& options) {
     const auto results = run_parallel(repeats, jobs, [&](int r) {
@@ -62,10 +72,7 @@ SnrPoint evaluate_point(const Transmission& tx, ChannelKind kind, double snr_db,
     SnrPoint point;
     point.snr_db = snr_db;
     for (const TrialResult& r : results) {
-        if (!r.error.empty()) {
-            std::fprintf(stderr, "quavel_sensitivity: trial failed: %s\n", r.error.c_str());
-            std::exit(1);
-        }
+        check(r);
         ++point.runs;
         point.chars += tx.text.size();
         point.receiver_errors += r.receiver_errors;
@@ -91,20 +98,24 @@ std::vector<SnrPoint> sweep_snr(const Transmission& tx, ChannelKind kind, int st
         return it->second;
     };
 
+    const int step = std::max(1, settings.step_db);
+    // Points back to the one at least floor_window_db below.
+    const int window = (settings.floor_window_db + step - 1) / step;
     int clean = 0;
-    for (int snr = start_db; snr <= settings.highest_db; ++snr) {
+    for (int snr = start_db; snr <= settings.highest_db; snr += step) {
         const SnrPoint& p = at(snr);
         clean = p.receiver_errors == 0 ? clean + 1 : 0;
         if (clean >= settings.clean_points_to_stop) break;
-        // An error floor: three more dB took off less than a third of the errors.
-        if (snr >= start_db + 4 && p.receiver_errors > 0 &&
-            3 * p.receiver_errors >= 2 * at(snr - 3).receiver_errors)
+        // An error floor: several more dB took off less than a third of the errors.
+        const int below = snr - window * step;
+        if (below >= start_db && p.receiver_errors > 0 &&
+            3 * p.receiver_errors >= 2 * at(below).receiver_errors)
             break;
     }
-    for (int snr = start_db - 1; snr >= settings.lowest_db; --snr) {
+    for (int snr = start_db - step; snr >= settings.lowest_db; snr -= step) {
         const SnrPoint& p = at(snr);
         if (p.receiver_cer() >= settings.bad_cer_to_stop &&
-            (!settings.trial.ideal || p.ideal_cer() >= settings.bad_cer_to_stop))
+            (!settings.trial.ideal || p.ideal_cer() >= settings.bad_ideal_cer_to_stop))
             break;
     }
     std::vector<SnrPoint> curve;
@@ -125,6 +136,7 @@ std::vector<OffsetPoint> sweep_offset(const Transmission& tx, double snr_db,
         OffsetPoint p;
         p.offset_hz = offset;
         for (const TrialResult& r : results) {
+            check(r);
             ++p.runs;
             p.chars += tx.text.size();
             p.errors += r.receiver_errors;
@@ -150,6 +162,22 @@ std::vector<OffsetPoint> sweep_offset(const Transmission& tx, double snr_db,
     return points;
 }
 
+std::vector<LeadPoint> sweep_lead(const Transmission& tx, double snr_db, int count, int jobs) {
+    const auto results = run_parallel(count, jobs, [&](int k) {
+        TrialSpec spec = trial_spec(ChannelKind::Awgn, snr_db, tx.speed, k, tx.symbol_samples);
+        spec.lead_samples = static_cast<std::size_t>(k) * tx.symbol_samples / count;
+        return run_trial(tx, spec, {});
+    });
+    std::vector<LeadPoint> points;
+    for (int k = 0; k < count; ++k) {
+        const TrialResult& r = results[static_cast<std::size_t>(k)];
+        check(r);
+        points.push_back(
+            {static_cast<double>(k) / count, tx.text.size(), r.receiver_errors, r.ideal_errors});
+    }
+    return points;
+}
+
 std::vector<ClockPoint> sweep_clock(const Transmission& tx, double snr_db,
                                     const std::vector<double>& ppms, int repeats, int jobs) {
     std::vector<ClockPoint> points;
@@ -163,6 +191,7 @@ std::vector<ClockPoint> sweep_clock(const Transmission& tx, double snr_db,
         p.ppm = ppm;
         p.snr_db = snr_db;
         for (const TrialResult& r : results) {
+            check(r);
             ++p.runs;
             p.chars += tx.text.size();
             p.errors += r.receiver_errors;

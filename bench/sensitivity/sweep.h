@@ -47,15 +47,20 @@ struct SweepSettings {
     int jobs = 2;
     int lowest_db = -30;
     int highest_db = 30;
+    int step_db = 1;
+    // An error floor: this many dB more took off less than a third of the errors.
+    int floor_window_db = 5;
     // Stop climbing once the receiver has copied without error this many points in a row.
     int clean_points_to_stop = 2;
-    // Stop going down once both detectors are at least this bad.
+    // Stop going down once the receiver is at least this bad and the ideal detector past its
+    // 5% point.
     double bad_cer_to_stop = 0.4;
+    double bad_ideal_cer_to_stop = 0.1;
 };
 
-// Evaluates 1 dB steps from `start_db` upward until the receiver copies perfectly (or shows an
-// error floor: less than a third fewer errors than three points below), then downward until both
-// the receiver and the ideal detector are lost. Points in increasing SNR.
+// Evaluates steps of `step_db` from `start_db` upward until the receiver copies perfectly (or shows
+// an error floor), then downward until the receiver is lost and the ideal detector past its 5%
+// point. Points in increasing SNR.
 std::vector<SnrPoint> sweep_snr(const Transmission& tx, ChannelKind kind, int start_db,
                                 const SweepSettings& settings,
                                 const std::function<void(const SnrPoint&)>& progress);
@@ -77,6 +82,16 @@ struct OffsetPoint {
 std::vector<OffsetPoint> sweep_offset(const Transmission& tx, double snr_db,
                                       const std::vector<double>& offsets_hz, int repeats, int jobs,
                                       double lost_cer = 0.5);
+
+struct LeadPoint {
+    double lead_fraction = 0.0; // of a symbol
+    std::size_t chars = 0;
+    std::size_t receiver_errors = 0;
+    std::size_t ideal_errors = 0;
+};
+
+// One transmission at each of `count` lead-ins spread evenly over a symbol, AWGN at `snr_db`.
+std::vector<LeadPoint> sweep_lead(const Transmission& tx, double snr_db, int count, int jobs);
 
 struct ClockPoint {
     double ppm = 0.0;

@@ -76,8 +76,9 @@ struct TrialOptions {
 // (the receiver works at 4000 samples per second), one symbol earlier once that passes H.
 uint32_t true_sync_position(uint32_t symbol_samples, std::size_t lead_samples);
 
-// A linear-phase low-pass (passband to 1800 Hz, stopband from 2000 Hz, 70 dB down), in place,
-// delayed so that it does not move the signal in time.
+// A linear-phase low-pass (passband to about 1450 Hz, stopband from about 2150 Hz, 70 dB down),
+// in place, without moving the signal in time: what an anti-alias filter before the receiver's
+// decimation would remove.
 void low_pass_2khz(std::vector<int16_t>& samples);
 
 // What the ideal detector is told about a fading channel: parts short enough for the gain to

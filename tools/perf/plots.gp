@@ -25,7 +25,11 @@ rows(speed, channel) = sprintf("< awk -F, '$1==%d && $2==\"%s\"' %s", speed, cha
 positive(x) = x > 0 ? x : 1/0
 channels = "awgn quiet moderate disturbed"
 
+# Speeds left out of a shorter run are left out here too.
+measured(speed) = system(sprintf("awk -F, '$1==%s' %s | wc -l", speed, cer)) + 0 > 0
+
 do for [speed in "1 2 4"] {
+    if (!measured(speed)) { continue }
     set output sprintf("%s/perf_cer_speed%s.png", docs, speed)
     set title sprintf("%s Quavel/sec: receiver (solid) and ideal detector (dashed)", speed)
     plot for [i=1:4] rows(speed+0, word(channels, i)) using 3:(positive($7)) \
@@ -42,6 +46,7 @@ set output docs."/perf_awgn_losses.png"
 set multiplot layout 1,3 title "AWGN: the receiver with its tasks taken off one by one"
 set key inside left bottom font "sans,9"
 do for [speed in "1 2 4"] {
+    if (!measured(speed)) { continue }
     set title sprintf("%s Quavel/sec", speed)
     plot rows(speed+0, "awgn") using 3:(positive($7)) with linespoints ls 4 title "as built", \
          variant(speed+0, "afc_off") using 3:(positive($7)) with linespoints ls 3 title "AFC off", \
@@ -64,3 +69,22 @@ set yrange [5e-4:1]
 unset arrow 2
 plot for [i=1:3] sprintf("< awk -F, '$1==%s' %s", word("1 2 4", i), afc) \
          using 2:(positive($7)) with linespoints ls i title word("1 2 4", i)." Quavel/sec"
+
+# Copy against the lead-in: where the symbols fall on the receiver's blocks.
+lead = docs."/perf_lead.csv"
+set output docs."/perf_lead.png"
+set terminal pngcairo size 900,500 font "sans,11"
+set title "Copy against the start of the symbols within the receiver's blocks (AWGN)"
+set xlabel "Lead-in (fraction of a symbol)"
+set ylabel "Character error rate (%)"
+unset logscale y
+set format y "%g"
+set yrange [0:*]
+set xrange [0:1]
+unset arrow
+snrs(speed) = speed == 1 ? "10 -11" : (speed == 2 ? "10 -9" : "10 -6")
+plot for [i=1:3] for [j=1:2] \
+        sprintf("< awk -F, '$1==%s && $2==%s' %s", word("1 2 4", i), \
+                word(snrs(word("1 2 4", i) + 0), j), lead) \
+        using 3:(100 * $6) with linespoints ls i dt j \
+        title sprintf("%s Quavel/sec, %s dB", word("1 2 4", i), word(snrs(word("1 2 4", i) + 0), j))

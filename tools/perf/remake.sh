@@ -4,21 +4,22 @@
 # and one symbol synthesis, the console's CPU share, and draws the plots.
 #   tools/perf/remake.sh
 # Environment: QUAVEL_PERF_BUILD (build folder, default build-perf), QUAVEL_PERF_JOBS (threads,
-# default 2), QUAVEL_PERF_REPEATS (transmissions per point, default 6), QUAVEL_PERF_CONSOLE_S
-# (seconds of console measurement, default 60).
+# default 2), QUAVEL_PERF_REPEATS (transmissions per point, default 8), QUAVEL_PERF_CONSOLE_S
+# (seconds of console measurement, default 60), QUAVEL_PERF_ARGS (more options for
+# quavel_sensitivity, e.g. "--speeds 4" for a quick trial of the whole script).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${QUAVEL_PERF_BUILD:-$here/build-perf}
 jobs=${QUAVEL_PERF_JOBS:-2}
-repeats=${QUAVEL_PERF_REPEATS:-6}
+repeats=${QUAVEL_PERF_REPEATS:-8}
 console_seconds=${QUAVEL_PERF_CONSOLE_S:-60}
 docs=$here/docs
 doc=$docs/PERFORMANCE.md
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUAVEL_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j"$jobs" --target quavel-modem quavel_sensitivity quavel_bench quavel
 
 sensitivity=$build/bench/quavel_sensitivity
@@ -32,7 +33,8 @@ sensitivity=$build/bench/quavel_sensitivity
 "$sensitivity" --splice "$doc" machine "$tmp/machine.md"
 
 # The sensitivity measurement: perf_*.csv and the tables.
-"$sensitivity" --out "$docs" --doc "$doc" --repeats "$repeats" --jobs "$jobs"
+# shellcheck disable=SC2086 # the extra options are words
+"$sensitivity" --out "$docs" --doc "$doc" --repeats "$repeats" --jobs "$jobs" ${QUAVEL_PERF_ARGS:-}
 
 # One receive step and one symbol synthesis per speed, and the FFT under them (median of five
 # repetitions). One run per family: the CSV output wants the same counters in every row.
