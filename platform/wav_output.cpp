@@ -5,12 +5,12 @@
 
 namespace quavel {
 
-WavOutput::WavOutput(std::string path, Pacing pacing)
-    : path_(std::move(path)), pacing_(pacing),
+WavOutput::WavOutput(std::string path, Pacing pacing, FileSpan span)
+    : path_(std::move(path)), pacing_(pacing), span_(span),
       samples_(new int16_t[static_cast<size_t>(kSlots) * kMaxBufferSamples]()) {}
 
 WavOutput::~WavOutput() {
-    close();
+    finish();
 }
 
 std::span<int16_t> WavOutput::slot_samples(int slot) {
@@ -18,17 +18,24 @@ std::span<int16_t> WavOutput::slot_samples(int slot) {
 }
 
 bool WavOutput::open(Done done) {
-    close();
+    stop_playing();
+    if (span_ == FileSpan::PerOpen) finish_file();
     std::lock_guard lock(mutex_);
     head_ = 0;
     count_ = 0;
-    written_ = 0;
-    error_.clear();
-    committed_ = false;
     stopping_ = false;
-    if (!writer_.open(path_)) {
-        error_ = writer_.error();
-        return false;
+    if (writer_.is_open()) {
+        // Run: this transmission goes on where the last one ended, unless the file is already
+        // lost to a failed write.
+        if (!error_.empty()) return false;
+    } else {
+        written_ = 0;
+        error_.clear();
+        committed_ = false;
+        if (!writer_.open(path_)) {
+            error_ = writer_.error();
+            return false;
+        }
     }
     done_ = std::move(done);
     open_ = true;
@@ -106,10 +113,10 @@ void WavOutput::run_paced() {
     }
 }
 
-void WavOutput::close() {
+bool WavOutput::stop_playing() {
     {
         std::lock_guard lock(mutex_);
-        if (!open_) return;
+        if (!open_) return false;
         stopping_ = true;
     }
     wake_.notify_all();
@@ -118,6 +125,12 @@ void WavOutput::close() {
     open_ = false;
     count_ = 0;
     done_ = nullptr;
+    return true;
+}
+
+void WavOutput::finish_file() {
+    std::lock_guard lock(mutex_);
+    if (!writer_.is_open()) return;
     if (error_.empty() && writer_.commit()) {
         committed_ = true;
     } else {
@@ -126,13 +139,22 @@ void WavOutput::close() {
     }
 }
 
+void WavOutput::close() {
+    if (stop_playing() && span_ == FileSpan::PerOpen) finish_file();
+}
+
+void WavOutput::finish() {
+    stop_playing();
+    finish_file();
+}
+
 void WavOutput::abandon() {
     {
         std::lock_guard lock(mutex_);
-        if (!open_) return;
+        if (!open_ && !writer_.is_open()) return;
         if (error_.empty()) error_ = path_ + ": abandoned";
     }
-    close();
+    finish();
 }
 
 bool WavOutput::is_open() const {

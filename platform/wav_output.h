@@ -10,8 +10,15 @@
 //   of wall clock and reports each done from that thread, as a sound card does. When nothing is
 //   queued the clock stops; it restarts with the next buffer (nothing is written for the gap).
 //
-// The file is written under a temporary name and renamed into place by close(); an output whose
-// file could not be written throws it away instead, so no half-written file is left.
+// The file is written under a temporary name and renamed into place when finished; an output
+// whose file could not be written throws it away instead, so no half-written file is left. What
+// one file holds is chosen at construction:
+// - FileSpan::PerOpen: each open() starts the file afresh and close() finishes it (the headless
+//   transmitter, which opens once).
+// - FileSpan::Run: the first open() creates the file and every later one appends to it, so it
+//   holds every transmission of the run in order, back to back (the console, which opens at
+//   every "Tx ON" and closes at every "Tx OFF"). close() only stops the playback; finish() or
+//   the destructor finishes the file.
 #pragma once
 
 #include <condition_variable>
@@ -30,24 +37,30 @@ namespace quavel {
 class WavOutput : public AudioOutput {
 public:
     enum class Pacing { Fast, RealTime };
+    enum class FileSpan { PerOpen, Run };
     // Buffers that can wait at once (a double-buffered player needs 2), each up to
     // kMaxBufferSamples (one symbol at the slowest speed).
     static constexpr int kSlots = 4;
     static constexpr uint32_t kMaxBufferSamples = 8192;
 
-    explicit WavOutput(std::string path, Pacing pacing = Pacing::Fast);
-    ~WavOutput() override; // closes (and so keeps what was played)
+    explicit WavOutput(std::string path, Pacing pacing = Pacing::Fast,
+                       FileSpan span = FileSpan::PerOpen);
+    ~WavOutput() override; // finishes (and so keeps what was played)
     WavOutput(const WavOutput&) = delete;
     WavOutput& operator=(const WavOutput&) = delete;
 
-    // Starts the file afresh; false, with error() set, when it cannot be created.
+    // PerOpen: starts the file afresh. Run: creates it at the first call and appends from then
+    // on. False, with error() set, when it cannot be created or an earlier write failed.
     bool open(Done done) override;
     // Copies `samples` (at most kMaxBufferSamples) to play after what is queued. A buffer that
     // finds every slot taken, or is too long, is refused and error() says so.
     void queue(int index, std::span<const int16_t> samples) override;
-    // Drops whatever is still queued and finishes the file: renamed into place when every
-    // write succeeded, removed otherwise. Nothing is reported done after close() returns.
+    // Drops whatever is still queued; nothing is reported done after close() returns.
+    // PerOpen: finishes the file as finish() does. Run: the file stays open for the next open().
     void close() override;
+    // Closes and finishes the file: renamed into place when every write succeeded, removed
+    // otherwise. Does nothing when no file is being written.
+    void finish();
     // Closes without keeping anything: the file is removed, as after a failed write.
     void abandon();
     // Fast pacing: plays the oldest queued buffer, if any, and reports it done. RealTime: no-op.
@@ -55,10 +68,11 @@ public:
 
     bool is_open() const;
     int queued() const;
+    // Samples in the file being written (Run: since the first open()).
     uint64_t samples_written() const;
     // Empty while everything went well; otherwise what went wrong first.
     std::string error() const;
-    // The file is in place: the last close() renamed it successfully.
+    // The file is in place: the last finish renamed it successfully.
     bool committed() const;
 
 private:
@@ -70,9 +84,13 @@ private:
     // Writes and drops the oldest queued buffer; returns its index. Needs the lock held.
     int play_oldest_locked();
     void run_paced();
+    // Stops the worker and drops the queue; false when the output was not open.
+    bool stop_playing();
+    void finish_file();
 
     const std::string path_;
     const Pacing pacing_;
+    const FileSpan span_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::unique_ptr<int16_t[]> samples_; // kSlots x kMaxBufferSamples, allocated once

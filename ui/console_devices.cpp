@@ -19,8 +19,11 @@ ConsoleDevices make_console_devices(ConsoleOptions& options) {
     if (options.audio_out.empty())
         devices.output = std::make_unique<quavel::QtAudioOutput>();
     else
+        // One file for the whole run: every transmission appended in order, finished when the
+        // devices go at the program's end (Exit, window closed, stop signal).
         devices.output = std::make_unique<quavel::WavOutput>(options.audio_out,
-                                                             quavel::WavOutput::Pacing::RealTime);
+                                                             quavel::WavOutput::Pacing::RealTime,
+                                                             quavel::WavOutput::FileSpan::Run);
     devices.ptt = std::make_unique<quavel::QtSerialPtt>(options.com_ports);
     return devices;
 }

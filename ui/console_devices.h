@@ -1,6 +1,9 @@
 // The devices the console runs with, chosen from its command line: the sound card through Qt
 // unless --audio-in / --audio-out name WAV files (played and written at 8000 samples per second
 // of wall clock, as a sound card would), and the serial keying line with the --com mappings.
+// The --audio-out file holds every transmission of the run, back to back in order (no silence
+// for the time between them); it is finished, complete and valid, when the devices are
+// destroyed, so they must go after the window.
 #pragma once
 
 #include <memory>

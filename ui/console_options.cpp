@@ -63,7 +63,10 @@ struct Parser {
         "sound card.",
         "FILE.wav"};
     const QCommandLineOption audio_out{
-        "audio-out", "Transmit into FILE.wav instead of the sound card.", "FILE.wav"};
+        "audio-out",
+        "Transmit into FILE.wav instead of the sound card: every transmission of the run, in "
+        "order, written out when the program ends.",
+        "FILE.wav"};
     const QCommandLineOption rx_log{
         "rx-log", "Append every character printed in the left receive pane to FILE.", "FILE"};
     const QCommandLineOption com{

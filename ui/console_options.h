@@ -1,7 +1,8 @@
 // The console's command line:
 //   --audio-in FILE.wav    receive from a recording (8000 Hz, 16-bit, mono) delivered at 8000
 //                          samples per second of wall clock, instead of the sound card
-//   --audio-out FILE.wav   transmit into a WAV file instead of the sound card
+//   --audio-out FILE.wav   transmit into a WAV file instead of the sound card; the file holds
+//                          every transmission of the run, in order, once the program ends
 //   --rx-log FILE          append every character printed in the primary receive pane to FILE
 //   --com COMn=DEVICE      the serial device for a PTT port name (repeatable)
 //   --help

@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include "ui_support.h"
@@ -62,6 +63,18 @@ TEST_F(ConsoleProcess, DecodesARecordingIntoTheReceiveLogAndStopsCleanly) {
     ASSERT_TRUE(console.waitForFinished(10000));
     EXPECT_EQ(console.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(console.exitCode(), 0) << console.readAllStandardError().toStdString();
+}
+
+TEST_F(ConsoleProcess, AStopSignalWithoutATransmissionLeavesNoOutputFile) {
+    write_file(dir.path(), "KEYSETUP.INI", "G4XYZ NONE NONE");
+    start({"--audio-out", path("out.wav")});
+    QThread::msleep(1500);
+    console.terminate();
+    ASSERT_TRUE(console.waitForFinished(10000));
+    EXPECT_EQ(console.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(console.exitCode(), 0) << console.readAllStandardError().toStdString();
+    // Nothing was sent, so nothing was written: no file, and no temporary one left behind.
+    EXPECT_TRUE(QDir(dir.path()).entryList({"out.wav*"}, QDir::Files).isEmpty());
 }
 
 TEST_F(ConsoleProcess, RefusesABadCommandLineBeforeAnyWindow) {
