@@ -1,0 +1,106 @@
+// The console on the air through the sound server: the operator clicks "Tx ON" and types, and
+// what the Qt sound output plays is captured by 'parecord' and then copied by 'quavel-modem rx',
+// as a second station would. The console plays into a null sink of its own, so that other
+// programs playing on the same server at the same time are not heard. Skipped when no sound
+// server answers.
+#include <QAudioDevice>
+#include <QMediaDevices>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "platform/qt_audio_output.h"
+#include "ui/memo.h"
+#include "ui/radio_group.h"
+#include "ui_support.h"
+
+namespace {
+
+// Runs `pactl args`; its output, or nothing when it failed.
+std::optional<QByteArray> pactl(const QStringList& args) {
+    QProcess p;
+    p.start("pactl", args);
+    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return std::nullopt;
+    return p.readAllStandardOutput().trimmed();
+}
+
+bool wait_until(const std::function<bool()>& done, int timeout_ms) {
+    for (int waited = 0; !done() && waited < timeout_ms; waited += 20)
+        QTest::qWait(20);
+    return done();
+}
+
+class SoundCard : public FormTest {
+protected:
+    void SetUp() override {
+        FormTest::SetUp();
+        if (!pactl({"info"}))
+            GTEST_SKIP() << "no sound server answers 'pactl info' "
+                            "(tools/sound-server.sh start runs one)";
+        sink_name = QString("quavel_console_test_%1").arg(::getpid());
+        module = pactl({"load-module", "module-null-sink", "sink_name=" + sink_name, "rate=8000",
+                        "channels=1"});
+        if (!module) GTEST_SKIP() << "the sound server refused a null sink";
+        // Qt hears of the new sink from the server a moment later.
+        const bool listed = wait_until(
+            [&] {
+                for (const QAudioDevice& d : QMediaDevices::audioOutputs())
+                    if (d.id() == sink_name.toUtf8()) return true;
+                return false;
+            },
+            5000);
+        if (!listed) GTEST_SKIP() << "Qt does not list the null sink " << sink_name.toStdString();
+    }
+    void TearDown() override {
+        FormTest::TearDown();
+        if (module) pactl({"unload-module", QString::fromUtf8(*module)});
+    }
+
+    QString sink_name;
+    std::optional<QByteArray> module;
+};
+
+TEST_F(SoundCard, TypedTextIsCopiedFromWhatThePlaybackPlays) {
+    // The other station: a capture of the sink's monitor, copied afterwards.
+    QProcess recorder;
+    recorder.start("parecord", {"--raw", "--format=s16le", "--rate=8000", "--channels=1",
+                                "--device=" + sink_name + ".monitor", path("air.raw")});
+    ASSERT_TRUE(recorder.waitForStarted(10000)) << "parecord cannot be started";
+
+    quavel::QtAudioOutput sound(quavel::QtAudioChoice{sink_name.toUtf8(), {}});
+    write_file(dir.path(), "KEYSETUP.INI", "G4ABC NONE NONE");
+    create_form();
+    form->station().set_audio_output(&sound);
+    activate();
+    form->RadioGroup3->button(2)->click(); // 4 Quavel/sec
+    form->Button1->click();
+    ASSERT_TRUE(sound.is_open()) << sound.error();
+    // A few idle symbols first, as an operator lets the other station's receiver lock on.
+    QTest::qWait(1500);
+    QTest::keyClicks(form->Memo4, "cq de g4abc k");
+    EXPECT_TRUE(wait_until([&] { return form->Memo4->toPlainText().isEmpty(); }, 20000));
+    // The last characters are still on their way through two playback buffers and the
+    // device's own buffer.
+    QTest::qWait(2500);
+    form->Button1->click();
+    QTest::qWait(500);
+    recorder.terminate();
+    ASSERT_TRUE(recorder.waitForFinished(10000));
+    QProcess receiver;
+    receiver.setStandardInputFile(path("air.raw"));
+    receiver.start(QUAVEL_MODEM_TOOL, {"rx", "--speed", "4", "-"});
+    ASSERT_TRUE(receiver.waitForFinished(20000));
+    const std::string copy = receiver.readAllStandardOutput().toStdString();
+    EXPECT_NE(copy.find("CQ DE G4ABC K"), std::string::npos)
+        << "copied: " << copy << "\n"
+        << receiver.readAllStandardError().toStdString() << "playback underruns "
+        << sound.underruns() << ", starved " << sound.starved();
+    EXPECT_EQ(sound.buffers_dropped(), 0u);
+}
+
+} // namespace
