@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include "platform/qt_message_box.h"
 #include "ui/console_devices.h"
@@ -34,12 +35,22 @@ int main(int argc, char** argv) {
     try {
         // The devices outlive the window, whose station uses them to the end.
         ConsoleDevices devices = make_console_devices(command_line.options);
-        TForm1 Form1(messages, command_line.options);
-        Form1.station().set_audio_input(devices.input.get());
-        Form1.station().set_audio_output(devices.output.get());
-        Form1.station().set_ptt(devices.ptt.get());
-        Form1.show();
-        return app.exec();
+        int code = 0;
+        {
+            TForm1 Form1(messages, command_line.options);
+            Form1.station().set_audio_input(devices.input.get());
+            Form1.station().set_audio_output(devices.output.get());
+            Form1.station().set_ptt(devices.ptt.get());
+            Form1.show();
+            code = app.exec();
+        }
+        // The window has cut the sound and released the transmitter; now the --audio-out file
+        // is finished, and a file that could not be kept must not pass for one that was.
+        if (const std::string error = devices.finish_output(); !error.empty()) {
+            std::fprintf(stderr, "quavel: %s\n", error.c_str());
+            return 1;
+        }
+        return code;
     } catch (const std::exception& e) {
         app.report_exception(e.what());
     } catch (...) {

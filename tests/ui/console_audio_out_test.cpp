@@ -120,6 +120,7 @@ protected:
     // Ends the program as main() does (window first, then the devices) and reads the file.
     std::vector<int16_t> end_program() {
         form.reset();
+        EXPECT_EQ(devices.finish_output(), "");
         devices = {};
         EXPECT_FALSE(QFile::exists(path("out.wav.part")));
         quavel::WavData wav = quavel::read_wav(path("out.wav").toStdString());
@@ -147,6 +148,18 @@ TEST_F(AudioOut, EveryTransmissionOfTheRunIsKeptInOrderAndDecodes) {
     const size_t first = copy.find("CQ DE G4ABC");
     ASSERT_NE(first, std::string::npos) << copy;
     EXPECT_NE(copy.find("TEST 2 K", first), std::string::npos) << copy;
+}
+
+TEST_F(AudioOut, AFileThatCannotBeFinishedIsReportedAtTheEnd) {
+    start_console("G4ABC NONE NONE");
+    form->Button1->click();
+    QTest::qWait(kSymbolMs);
+    form->Button1->click();
+    form.reset();
+    // The file cannot be put in place: its folder has gone.
+    ASSERT_TRUE(dir.remove());
+    const std::string error = devices.finish_output();
+    EXPECT_NE(error.find("out.wav"), std::string::npos) << error;
 }
 
 TEST_F(AudioOut, CwIdSendsTheMorseOfDeAndTheCallsignInPlaceOfData) {
