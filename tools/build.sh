@@ -36,6 +36,14 @@ configure_and_build() {
     cmake --build "$dir" -j"$(nproc)"
 }
 
+# The sound server and its clients (the console, the tests) meet at
+# $XDG_RUNTIME_DIR/pulse/native; a CI runner or a root shell often has no such directory, and
+# without it PulseAudio's fallback needs a machine id that containers may lack.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR="/tmp/runtime-$(id -un)"
+    mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+fi
+
 # A sound server for the tests that play and capture through real audio: a null sink whose
 # monitor is remapped as the default input. Started only when none answers.
 ensure_sound_server() {
