@@ -57,10 +57,11 @@ bool QtAudioOutput::open(Done done) {
     done_ = std::move(done);
     QObject::connect(sink_.get(), &QAudioSink::stateChanged, timer_.get(),
                      [this](QAudio::State state) {
+                         // Qt reports running dry as Idle, with an underrun error or (in
+                         // push mode, where it drains the stream instead) with none.
                          if (state == QAudio::ActiveState) {
                              active_ = true;
-                         } else if (state == QAudio::IdleState && active_ && sink_ &&
-                                    sink_->error() == QAudio::UnderrunError) {
+                         } else if (state == QAudio::IdleState && active_) {
                              active_ = false;
                              ++underruns_;
                          }
@@ -92,6 +93,9 @@ void QtAudioOutput::top_up() {
     if (io_ == nullptr) return;
     qint64 room = sink_->bytesFree();
     room -= room % frame_bytes_;
+    const bool starving = room > 0 && slot_count_ == 0;
+    if (starving && !starving_) ++starved_;
+    starving_ = starving;
     while (slot_count_ > 0) {
         Slot& slot = slots_[slot_head_];
         const size_t rest = slot.bytes.size() - slot.written;
@@ -141,6 +145,7 @@ void QtAudioOutput::close() {
     slot_count_ = 0;
     report_count_ = 0;
     active_ = false;
+    starving_ = false;
 }
 
 } // namespace quavel

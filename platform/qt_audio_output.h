@@ -2,7 +2,7 @@
 // mono 16-bit audio, converting to the device's own format where it will not run at that one.
 //
 // The device is written in push mode. A short timer keeps the device's buffer (`sink_buffer_ms`,
-// 100 ms by default) topped up from the queue, and a buffer is reported done as soon as its last
+// 200 ms by default) topped up from the queue, and a buffer is reported done as soon as its last
 // sample has been handed to the device: from then on the device still holds up to
 // `sink_buffer_ms` of it, and the next queued buffer (a whole symbol, 256 ms or more) is behind
 // that, so the caller has that long to queue the buffer again before the sound would break.
@@ -31,7 +31,7 @@ namespace quavel {
 
 class QtAudioOutput : public AudioOutput {
 public:
-    static constexpr int kDefaultSinkBufferMs = 100;
+    static constexpr int kDefaultSinkBufferMs = 200;
     // Buffers that may wait in the queue at once; the transmitter keeps two.
     static constexpr size_t kMaxQueuedBuffers = 8;
 
@@ -52,9 +52,11 @@ public:
     // The format the device runs at while open.
     const PcmFormat& device_format() const { return converter_.to(); }
     const std::string& error() const { return error_; }
-    // Times the device ran dry while open (the queue was empty, or the window's thread was held
-    // up longer than the device's buffer).
+    // Times the device ran dry while open: the queue was empty (see starved()), or the sound
+    // server or its library fell behind although the queue held audio (a machine too busy).
     uint64_t underruns() const { return underruns_; }
+    // Times the device had room while nothing was queued: the caller fell behind, or stopped.
+    uint64_t starved() const { return starved_; }
     uint64_t buffers_played() const { return buffers_played_; }
     uint64_t buffers_dropped() const { return buffers_dropped_; }
 
@@ -86,8 +88,10 @@ private:
     std::array<int, kMaxQueuedBuffers * 2> to_report_{}; // done but not yet reported
     size_t report_count_ = 0;
 
-    bool active_ = false; // the device has been playing since it last ran dry
+    bool active_ = false;   // the device has been playing since it last ran dry
+    bool starving_ = false; // the device has room and nothing is queued
     uint64_t underruns_ = 0;
+    uint64_t starved_ = 0;
     uint64_t buffers_played_ = 0;
     uint64_t buffers_dropped_ = 0;
     uint64_t session_ = 0; // counts closes, so a top-up can tell it was cut short

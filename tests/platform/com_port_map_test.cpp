@@ -10,6 +10,7 @@ namespace {
 struct NameCase {
     const char* port;
     const char* device;
+    friend void PrintTo(const NameCase& c, std::ostream* os) { *os << c.port; }
 };
 
 class ComPortDefaults : public ::testing::TestWithParam<NameCase> {};

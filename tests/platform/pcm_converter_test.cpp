@@ -55,8 +55,10 @@ TEST(PcmConverter, OneChannelIsCopiedToEveryOutputChannel) {
 }
 
 struct EncodingCase {
+    const char* name;
     PcmEncoding encoding;
     int tolerance; // in 16-bit units, after a round trip (8 bits lose the top step as well)
+    friend void PrintTo(const EncodingCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class PcmEncodings : public ::testing::TestWithParam<EncodingCase> {};
@@ -80,10 +82,13 @@ TEST_P(PcmEncodings, RoundTripThroughTheEncodingKeepsTheSamples) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, PcmEncodings,
-                         ::testing::Values(EncodingCase{PcmEncoding::UInt8, 255},
-                                           EncodingCase{PcmEncoding::Int16, 0},
-                                           EncodingCase{PcmEncoding::Int32, 0},
-                                           EncodingCase{PcmEncoding::Float32, 0}));
+                         ::testing::Values(EncodingCase{"UInt8", PcmEncoding::UInt8, 255},
+                                           EncodingCase{"Int16", PcmEncoding::Int16, 0},
+                                           EncodingCase{"Int32", PcmEncoding::Int32, 0},
+                                           EncodingCase{"Float32", PcmEncoding::Float32, 0}),
+                         [](const ::testing::TestParamInfo<EncodingCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(PcmConverter, OutOfRangeAndNonFiniteSamplesAreClampedOrSilenced) {
     PcmConverter c;

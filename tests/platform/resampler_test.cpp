@@ -27,6 +27,7 @@ std::vector<float> resample(uint32_t in_hz, uint32_t out_hz, const std::vector<f
 struct Rates {
     uint32_t in_hz;
     uint32_t out_hz;
+    friend void PrintTo(const Rates& r, std::ostream* os) { *os << r.in_hz << "->" << r.out_hz; }
 };
 
 class ResamplerRates : public ::testing::TestWithParam<Rates> {};
@@ -50,7 +51,11 @@ INSTANTIATE_TEST_SUITE_P(Pairs, ResamplerRates,
                          ::testing::Values(Rates{48000, 8000}, Rates{44100, 8000},
                                            Rates{8000, 48000}, Rates{8000, 44100},
                                            Rates{16000, 8000}, Rates{8000, 8000},
-                                           Rates{22050, 8000}, Rates{96000, 8000}));
+                                           Rates{22050, 8000}, Rates{96000, 8000}),
+                         [](const ::testing::TestParamInfo<Rates>& info) {
+                             return std::to_string(info.param.in_hz) + "To" +
+                                    std::to_string(info.param.out_hz);
+                         });
 
 // Anything that would fold back into the modem's band when a fast device is brought down to
 // 8000 Hz is removed first.

@@ -24,13 +24,6 @@
 namespace quavel {
 namespace {
 
-constexpr char kChildVariable[] = "QUAVEL_QT_AUDIO_CHILD";
-// The child must select a test, or the environments that do its job are never set up; it leaves
-// before that test runs.
-const QStringList kChildArguments{
-    QStringLiteral("--gtest_filter=QtAudioOpenFailure.CaptureBuffersTooSmallAreRefused")};
-constexpr char kChildFinished[] = "child finished: ";
-
 // Opens both default devices and returns 0 when both refused, as they must with no server.
 int open_defaults_without_server() {
     std::vector<int16_t> capture(kCaptureBufferCount * kCaptureBufferSamples);
@@ -115,27 +108,9 @@ int survive_server_loss() {
     return 0;
 }
 
-// In a child run, does its one job before any test runs and leaves.
-class ChildRun : public ::testing::Environment {
-public:
-    void SetUp() override {
-        const QString job = qEnvironmentVariable(kChildVariable);
-        if (job.isEmpty()) return;
-        int argc = 1;
-        char name[] = "child";
-        char* argv[] = {name, nullptr};
-        QCoreApplication* own =
-            QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
-        const int code = job == QLatin1String("no_server")     ? open_defaults_without_server()
-                         : job == QLatin1String("server_loss") ? survive_server_loss()
-                                                               : 20;
-        std::printf("%s%d\n", kChildFinished, code);
-        std::fflush(stdout);
-        delete own;
-        std::_Exit(code);
-    }
-};
-[[maybe_unused]] const auto* const kChild = ::testing::AddGlobalTestEnvironment(new ChildRun);
+[[maybe_unused]] const bool kJobs =
+    test::register_child_job("open_without_server", open_defaults_without_server) &&
+    test::register_child_job("survive_server_loss", survive_server_loss);
 
 TEST(QtAudioOpenFailure, UnknownDeviceIsRefusedAndStaysSilent) {
     std::vector<int16_t> capture(kCaptureBufferCount * kCaptureBufferSamples);
@@ -166,20 +141,16 @@ TEST(QtAudioOpenFailure, CaptureBuffersTooSmallAreRefused) {
 }
 
 TEST(QtAudioOpenFailure, NoSoundServerMeansBothDefaultsAreRefused) {
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QString::fromLatin1(kChildVariable), QStringLiteral("no_server"));
+    QProcessEnvironment env;
     // A server address that cannot answer; naming one also stops the library from starting a
     // server of its own.
     env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent/quavel/native"));
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(), kChildArguments);
-    ASSERT_TRUE(child.waitForFinished(60000)) << "the child hung";
-    const QByteArray output = child.readAll();
-    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << output.toStdString();
-    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains(kChildFinished)) << output.toStdString();
+    const std::unique_ptr<QProcess> child = test::start_child("open_without_server", env);
+    ASSERT_TRUE(child->waitForFinished(60000)) << "the child hung";
+    const QByteArray output = child->readAll();
+    EXPECT_EQ(child->exitStatus(), QProcess::NormalExit) << output.toStdString();
+    EXPECT_EQ(child->exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains(test::kChildFinished)) << output.toStdString();
 }
 
 TEST(QtAudioServerLoss, DevicesSurviveTheServerDyingUnderThem) {
@@ -198,7 +169,7 @@ TEST(QtAudioServerLoss, DevicesSurviveTheServerDyingUnderThem) {
     server.start(daemon,
                  {QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
                   QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--use-pid-file=no"),
-                  QStringLiteral("--system=no"),
+                  QStringLiteral("--system=no"), QStringLiteral("--disable-shm=yes"),
                   QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 "
                                  "socket=") +
                       socket,
@@ -213,22 +184,18 @@ TEST(QtAudioServerLoss, DevicesSurviveTheServerDyingUnderThem) {
                      << server.readAll().toStdString();
     }
 
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QString::fromLatin1(kChildVariable), QStringLiteral("server_loss"));
+    QProcessEnvironment env;
     env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + socket);
     env.insert(QStringLiteral("QUAVEL_QT_AUDIO_SERVER_PID"), QString::number(server.processId()));
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(), kChildArguments);
-    const bool finished = child.waitForFinished(60000);
+    const std::unique_ptr<QProcess> child = test::start_child("survive_server_loss", env);
+    const bool finished = child->waitForFinished(60000);
     server.kill();
     server.waitForFinished(2000);
     ASSERT_TRUE(finished) << "the child hung";
-    const QByteArray output = child.readAll();
-    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << output.toStdString();
-    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains(kChildFinished)) << output.toStdString();
+    const QByteArray output = child->readAll();
+    EXPECT_EQ(child->exitStatus(), QProcess::NormalExit) << output.toStdString();
+    EXPECT_EQ(child->exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains(test::kChildFinished)) << output.toStdString();
     std::printf("%s", output.constData());
 }
 

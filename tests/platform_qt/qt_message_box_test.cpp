@@ -21,8 +21,10 @@ struct Seen {
 };
 
 struct IconCase {
+    const char* name;
     MessageIcon icon;
     QMessageBox::Icon expected;
+    friend void PrintTo(const IconCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class QtMessageBoxShows : public ::testing::TestWithParam<IconCase> {};
@@ -67,10 +69,12 @@ TEST_P(QtMessageBoxShows, ModalOwnerlessBoxWithTextTitleIconAndOk) {
     EXPECT_EQ(seen.buttons.size(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Icons, QtMessageBoxShows,
-                         ::testing::Values(IconCase{MessageIcon::Warning, QMessageBox::Warning},
-                                           IconCase{MessageIcon::None, QMessageBox::NoIcon},
-                                           IconCase{MessageIcon::Stop, QMessageBox::Critical}));
+INSTANTIATE_TEST_SUITE_P(
+    Icons, QtMessageBoxShows,
+    ::testing::Values(IconCase{"Warning", MessageIcon::Warning, QMessageBox::Warning},
+                      IconCase{"None", MessageIcon::None, QMessageBox::NoIcon},
+                      IconCase{"Stop", MessageIcon::Stop, QMessageBox::Critical}),
+    [](const ::testing::TestParamInfo<IconCase>& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace quavel

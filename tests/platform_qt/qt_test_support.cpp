@@ -1,14 +1,19 @@
 #include "qt_test_support.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
 
 #include <QApplication>
 #include <QAudioDevice>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QMediaDevices>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -16,27 +21,12 @@
 namespace quavel::test {
 namespace {
 
-// One QApplication for the whole test program; message boxes need widgets.
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        app_ = new QApplication(argc_, argv_);
-    }
-    void TearDown() override {
-        delete app_;
-        app_ = nullptr;
-    }
+std::map<std::string, ChildJob>& child_jobs() {
+    static std::map<std::string, ChildJob> jobs;
+    return jobs;
+}
 
-private:
-    int argc_ = 1;
-    char name_[16] = "platform_qt";
-    char* argv_[2] = {name_, nullptr};
-    QApplication* app_ = nullptr;
-};
-
-[[maybe_unused]] const auto* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+constexpr char kChildJobVariable[] = "QUAVEL_QT_TEST_CHILD_JOB";
 
 // Runs pactl; its trimmed output, or an empty array when it failed.
 QByteArray pactl(const QStringList& args, bool* ok = nullptr) {
@@ -56,15 +46,36 @@ bool has_device(const QList<QAudioDevice>& devices, const QByteArray& id) {
 
 } // namespace
 
-bool wait_until(const std::function<bool()>& done, int timeout_ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeout_ms) return done();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QTest::qSleep(1);
-    }
+bool register_child_job(const char* name, ChildJob job) {
+    child_jobs()[name] = job;
     return true;
+}
+
+std::unique_ptr<QProcess> start_child(const char* job, const QProcessEnvironment& env) {
+    auto child = std::make_unique<QProcess>();
+    QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
+    all.insert(env);
+    all.insert(QString::fromLatin1(kChildJobVariable), QString::fromLatin1(job));
+    child->setProcessEnvironment(all);
+    child->setProcessChannelMode(QProcess::MergedChannels);
+    child->start(QCoreApplication::applicationFilePath(), {});
+    return child;
+}
+
+bool wait_until(const std::function<bool()>& done, int timeout_ms) {
+    if (done()) return true;
+    // A real event loop that sleeps between events, as the console's does: spinning instead
+    // would take the processor from the sound library's own thread on a busy machine.
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(2);
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    QTimer::singleShot(timeout_ms, &loop, &QEventLoop::quit);
+    check.start();
+    loop.exec();
+    return done();
 }
 
 void pump_events(int ms) {
@@ -138,3 +149,20 @@ ToneMeasure measure_tone(std::span<const int16_t> samples, double hz) {
 }
 
 } // namespace quavel::test
+
+// One QApplication for the whole program (message boxes need widgets); a child copy runs its job
+// instead of the tests.
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QByteArray job = qgetenv(quavel::test::kChildJobVariable);
+    if (!job.isEmpty()) {
+        const auto it = quavel::test::child_jobs().find(job.toStdString());
+        const int code = it == quavel::test::child_jobs().end() ? 99 : it->second();
+        std::printf("%s%d\n", quavel::test::kChildFinished, code);
+        std::fflush(stdout);
+        return code;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,13 +1,17 @@
-// Shared by the Qt adapter tests: the application object, waiting on the event loop, a private
-// loopback pair on the sound server, and tone measurement.
+// Shared by the Qt adapter tests: the program's main (one QApplication for all tests), jobs run
+// in a child copy of the program, waiting on the event loop, a private loopback pair on the
+// sound server, and tone measurement.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 
 #include <QByteArray>
+#include <QProcess>
+#include <QProcessEnvironment>
 
 namespace quavel::test {
 
@@ -15,6 +19,16 @@ namespace quavel::test {
 bool wait_until(const std::function<bool()>& done, int timeout_ms);
 // Runs the event loop for `ms`.
 void pump_events(int ms);
+
+// A job for a child copy of this program: a sound server of its own, or capture kept off the
+// connection of the process that plays. Returns the child's exit code. Register from a static
+// initialiser.
+using ChildJob = int (*)();
+bool register_child_job(const char* name, ChildJob job);
+// Starts the child running `job`, with `env` added to this program's environment. It prints
+// kChildFinished and its exit code when the job is done.
+std::unique_ptr<QProcess> start_child(const char* job, const QProcessEnvironment& env);
+inline constexpr char kChildFinished[] = "child finished: ";
 
 // A null sink of its own on the running sound server, with its monitor remapped as a source,
 // so that what one adapter plays the other captures and nothing else is heard. Without a server
