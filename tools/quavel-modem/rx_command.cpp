@@ -339,11 +339,13 @@ int run_rx(const std::vector<std::string>& args) {
     const Chain chain{*modem, *rx, listener, outputs};
     const int status = o.sound_card() ? capture(o, chain) : decode_recording(o, chain);
     shown.finish();
-    if (status != 0) return status;
-    std::fprintf(stderr, "%s: centre frequency %u Hz, sync position %u, %llu symbols\n", kName,
-                 modem->tuning.centre_hz, modem->profile.sync_position,
-                 static_cast<unsigned long long>(rx->steps()));
-    return 0;
+    if (status == 0) {
+        std::fprintf(stderr, "%s: centre frequency %u Hz, sync position %u, %llu symbols\n", kName,
+                     modem->tuning.centre_hz, modem->profile.sync_position,
+                     static_cast<unsigned long long>(rx->steps()));
+    }
+    if (o.sound_card()) exit_after_sound_card(status);
+    return status;
 }
 
 } // namespace quavel::tools

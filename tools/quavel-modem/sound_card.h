@@ -51,6 +51,13 @@ public:
     virtual void settle() = 0;
 };
 
+// Ends the process with `status` once a verb that opened the sound card is done with it (the
+// sound card destroyed, everything printed). The sound library's own exit-time teardown races
+// with its audio threads and now and then aborts a process whose work is long finished;
+// nothing of the tool's is left to clean up, so the process ends without running it. A build
+// with the leak checker still has it look for leaks first.
+[[noreturn]] void exit_after_sound_card(int status);
+
 // The sound card; null, with `error` saying why, when the tool has no sound-card support. From
 // here until the sound card is destroyed SIGINT and SIGTERM only request a stop (a second one
 // ends the process as usual).

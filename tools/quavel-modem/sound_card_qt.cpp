@@ -2,6 +2,12 @@
 // adapters on the default devices, and a timer for the verb's tick.
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -118,6 +124,14 @@ private:
 };
 
 } // namespace
+
+void exit_after_sound_card(int status) {
+    std::fflush(nullptr);
+#if defined(__SANITIZE_ADDRESS__)
+    __lsan_do_leak_check();
+#endif
+    std::_Exit(status);
+}
 
 std::unique_ptr<SoundCard> open_sound_card(std::string& error) {
     error.clear();

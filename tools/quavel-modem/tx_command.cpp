@@ -389,7 +389,8 @@ int run_tx(const std::vector<std::string>& args) {
     }
 
     Transmission t(o, text);
-    return o.output.empty() ? play(o, t) : write_file(o, t);
+    if (!o.output.empty()) return write_file(o, t);
+    exit_after_sound_card(play(o, t));
 }
 
 } // namespace quavel::tools
