@@ -44,6 +44,87 @@ IdealDetector::IdealDetector(const SpeedProfile& profile, uint32_t centre_hz, do
     }
 }
 
+IdealDetector::IdealDetector(const SpeedProfile& profile, uint32_t centre_hz, double shift_hz,
+                             int segments, const FadingKnowledge& fading)
+    : IdealDetector(profile, centre_hz, shift_hz, segments) {
+    fading_ = true;
+    fading_terms_.resize(static_cast<std::size_t>(segments_) * kSymbolCount);
+    const double s2 = std::max(fading.noise_variance, 1e-12);
+    const double A = fading.single_tone_amplitude;
+    for (int s = 0; s < segments_; ++s) {
+        // Q between coordinate i of tone t and coordinate m of tone u (0: cosine, 1: sine; the
+        // sign of the sine does not matter as long as x and Q agree).
+        auto gram = [&](int t, int i, int u, int m) {
+            const std::complex<double>* rt = reference_.data() + static_cast<std::size_t>(t) * N_;
+            const std::complex<double>* ru = reference_.data() + static_cast<std::size_t>(u) * N_;
+            double sum = 0.0;
+            for (uint32_t j = part_begin(s); j < part_begin(s + 1); ++j) {
+                sum +=
+                    (i == 0 ? rt[j].real() : rt[j].imag()) * (m == 0 ? ru[j].real() : ru[j].imag());
+            }
+            return sum;
+        };
+        for (int k = 0; k < kSymbolCount; ++k) {
+            const int a = kTonePairs[k].a - 1;
+            const int b = kTonePairs[k].b - 1;
+            FadingTerm& term = fading_terms_[static_cast<std::size_t>(s) * kSymbolCount + k];
+            term.size = a == b ? 2 : 4;
+            const int n = term.size;
+            const double D = a == b ? A : A / 2.0;
+            const double root_l = D / std::sqrt(2.0); // L^(1/2), the same for every coordinate
+            std::array<int, 4> tone{a, a, b, b};
+            std::array<int, 4> coordinate{0, 1, 0, 1};
+            // M = I + L^(1/2) Q_TT L^(1/2) / s2, then its Cholesky factor.
+            std::array<double, 16> M{};
+            for (int r = 0; r < n; ++r) {
+                for (int c = 0; c < n; ++c) {
+                    M[r * 4 + c] =
+                        (r == c ? 1.0 : 0.0) +
+                        root_l * root_l * gram(tone[r], coordinate[r], tone[c], coordinate[c]) / s2;
+                }
+            }
+            std::array<double, 16> L{};
+            double log_det = 0.0;
+            for (int c = 0; c < n; ++c) {
+                double d = M[c * 4 + c];
+                for (int q = 0; q < c; ++q)
+                    d -= L[c * 4 + q] * L[c * 4 + q];
+                d = std::sqrt(std::max(d, 1e-300));
+                L[c * 4 + c] = d;
+                log_det += 2.0 * std::log(d);
+                for (int r = c + 1; r < n; ++r) {
+                    double v = M[r * 4 + c];
+                    for (int q = 0; q < c; ++q)
+                        v -= L[r * 4 + q] * L[c * 4 + q];
+                    L[r * 4 + c] = v / d;
+                }
+            }
+            // M^-1 column by column from L L' M^-1 = I.
+            std::array<double, 16> inverse{};
+            for (int c = 0; c < n; ++c) {
+                std::array<double, 4> v{};
+                for (int r = 0; r < n; ++r) {
+                    double sum = r == c ? 1.0 : 0.0;
+                    for (int q = 0; q < r; ++q)
+                        sum -= L[r * 4 + q] * v[q];
+                    v[r] = sum / L[r * 4 + r];
+                }
+                for (int r = n - 1; r >= 0; --r) {
+                    double sum = v[r];
+                    for (int q = r + 1; q < n; ++q)
+                        sum -= L[q * 4 + r] * inverse[q * 4 + c];
+                    inverse[r * 4 + c] = sum / L[r * 4 + r];
+                }
+            }
+            // (y' M^-1 y) / 2 with y = L^(1/2) x_T / s2.
+            const double scale = root_l * root_l / (s2 * s2) / 2.0;
+            for (int i = 0; i < 16; ++i)
+                term.w[i] = scale * inverse[i];
+            term.penalty = log_det / 2.0;
+        }
+    }
+}
+
 void IdealDetector::score(std::span<const int16_t> symbol,
                           std::span<double, kSymbolCount> metric) const {
     std::fill(metric.begin(), metric.end(), 0.0);
@@ -59,6 +140,21 @@ void IdealDetector::score(std::span<const int16_t> symbol,
                 im += r * row[j].imag();
             }
             z[t] = {re, im};
+        }
+        if (fading_) {
+            for (int k = 0; k < kSymbolCount; ++k) {
+                const int a = kTonePairs[k].a - 1;
+                const int b = kTonePairs[k].b - 1;
+                const FadingTerm& t = fading_terms_[static_cast<std::size_t>(s) * kSymbolCount + k];
+                const std::array<double, 4> x{z[a].real(), z[a].imag(), z[b].real(), z[b].imag()};
+                double quadratic = 0.0;
+                for (int r = 0; r < t.size; ++r) {
+                    for (int c = 0; c < t.size; ++c)
+                        quadratic += x[r] * t.w[r * 4 + c] * x[c];
+                }
+                metric[k] += quadratic - t.penalty;
+            }
+            continue;
         }
         for (int k = 0; k < kSymbolCount; ++k) {
             const double energy = energy_[static_cast<std::size_t>(s) * kSymbolCount + k];

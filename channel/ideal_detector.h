@@ -25,6 +25,23 @@
 // `segments` equal parts, each with its own unknown gain: the metric is then the sum over the
 // parts of |<r, u_k>|^2 / ||u_k||^2 taken over each part alone (noncoherent combining). One part
 // is best on a steady channel; more parts trade a little noise for robustness to fast fading.
+//
+// Multipath. The locked phases hold only while both tones pass the channel alike. A second path
+// delayed by d turns the two tones of a symbol against each other by 2 pi d (f_b - f_a): 92
+// degrees across the wide tone set (128 Hz) at 2 ms. Told the channel's statistics instead
+// (`FadingKnowledge`: the noise variance s2 and the unfaded amplitude A of a single tone), the
+// detector takes every tone of every part as faded on its own, a p(j) cos(w j) + b p(j) sin(w j)
+// with a and b independent Gaussians of variance D^2 / 2 (Rayleigh in amplitude, mean power that
+// of amplitude D: A for a single tone, A / 2 for each tone of a two-tone symbol), and scores a
+// symbol by its exact log-likelihood. With x the 18 correlations of the part with every tone's
+// cosine and sine, Q their Gram matrix (the shaped tones leak into each other over a short part)
+// and T the 2 or 4 coordinates of the symbol's tones, x is Gaussian with covariance
+// s2 Q + Q_{:,T} L Q_{T,:}, L = D^2 / 2, and up to terms common to every symbol
+//     log-likelihood = (y' M^-1 y - ln det M) / 2,   y = L^(1/2) x_T / s2,
+//     M = I + L^(1/2) Q_TT L^(1/2) / s2,
+// a 2 x 2 or 4 x 4 problem per symbol and part. The penalty ln det M keeps a two-tone symbol
+// from winning merely by having one more tone to collect noise in; Q_TT keeps a tone's leakage
+// into its neighbour from passing for a second tone. The parts are taken as independent.
 #pragma once
 
 #include <array>
@@ -40,6 +57,13 @@
 
 namespace quavel::channel {
 
+// What the detector may be told about a fading channel: its mean signal and noise levels.
+struct FadingKnowledge {
+    double noise_variance = 1.0;        // of the received samples, per sample (> 0)
+    double single_tone_amplitude = 0.0; // peak of a single-tone symbol before fading (fading
+                                        // keeps the mean power)
+};
+
 class IdealDetector {
 public:
     // `profile`: the profile the signal was sent with (N, tone offsets, pulse shape).
@@ -49,6 +73,9 @@ public:
     // here, once.
     IdealDetector(const SpeedProfile& profile, uint32_t centre_hz, double shift_hz = 0.0,
                   int segments = 1);
+    // The same, scoring by the fading channel's likelihood (see above).
+    IdealDetector(const SpeedProfile& profile, uint32_t centre_hz, double shift_hz, int segments,
+                  const FadingKnowledge& fading);
 
     static constexpr int kMaxSegments = 16;
 
@@ -75,6 +102,16 @@ private:
     std::vector<std::complex<double>> reference_;
     // ||u_k||^2 over part s, at [s * kSymbolCount + k].
     std::vector<double> energy_;
+    // With FadingKnowledge, at [s * kSymbolCount + k]: the log-likelihood of symbol k over part s
+    // is  x_T' W x_T - penalty,  x_T the cosine and sine correlations of its tones (a's, then
+    // b's for two tones).
+    struct FadingTerm {
+        int size = 2; // 2 or 4
+        std::array<double, 16> w{};
+        double penalty = 0.0;
+    };
+    bool fading_ = false;
+    std::vector<FadingTerm> fading_terms_;
 };
 
 // What the primary receive pane shows for a run of symbols: the idle symbol nothing, the escape
