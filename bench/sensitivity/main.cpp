@@ -66,6 +66,7 @@ struct Options {
     bool diagnostics = true;
     bool lead = true;
     int ideal_segments = 0; // 0: from the channel's Doppler spread
+    TrialOptions::IdealModel ideal_model = TrialOptions::IdealModel::Auto;
 };
 
 void usage(std::FILE* out) {
@@ -75,7 +76,8 @@ void usage(std::FILE* out) {
         "                          [--speeds 1,2,4] [--channels awgn,quiet,moderate,disturbed]\n"
         "                          [--no-afc] [--no-clock] [--no-rtf] [--no-diagnostics]\n"
         "                          [--no-lead]\n"
-        "                          [--ideal-segments K] [--tool PATH]\n"
+        "                          [--ideal-segments K] [--ideal-model locked|fading]\n"
+        "                          [--tool PATH]\n"
         "       quavel_sensitivity --trace SPEED CHANNEL SNR [--repeats R | --leads K]\n"
         "       quavel_sensitivity --splice DOC.md NAME FILE\n"
         "\n"
@@ -128,6 +130,14 @@ std::optional<int> parse(int argc, char** argv, Options& o) {
             (arg == "--tool" ? o.tool : arg == "--out" ? o.out_dir : o.doc) = *v;
         } else if (arg == "--repeats") {
             if (!number(1, 100, o.repeats)) return bad("--repeats needs a number 1..100");
+        } else if (arg == "--ideal-model") {
+            const auto v = value();
+            if (v && *v == "locked")
+                o.ideal_model = TrialOptions::IdealModel::LockedPhase;
+            else if (v && *v == "fading")
+                o.ideal_model = TrialOptions::IdealModel::Fading;
+            else
+                return bad("--ideal-model needs locked or fading");
         } else if (arg == "--ideal-segments") {
             if (!number(1, 16, o.ideal_segments)) return bad("--ideal-segments needs 1..16");
         } else if (arg == "--leads") {
@@ -336,6 +346,7 @@ int run_trace(const Options& o) {
     if (!tx) return fail(error);
     TrialOptions options;
     options.ideal_segments = o.ideal_segments;
+    options.ideal_model = o.ideal_model;
     if (o.trace_leads > 0) {
         // One seed, the lead-in moved across a whole symbol.
         const auto results = run_parallel(o.trace_leads, o.jobs, [&](int k) {
@@ -401,6 +412,7 @@ int run_full(const Options& o) {
     settings.repeats = o.repeats;
     settings.jobs = o.jobs;
     settings.trial.ideal_segments = o.ideal_segments;
+    settings.trial.ideal_model = o.ideal_model;
     std::vector<Curve> curves;
     std::size_t trials = 0;
     for (const uint32_t speed : o.speeds) {

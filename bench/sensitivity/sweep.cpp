@@ -56,6 +56,12 @@ std::vector<TrialResult> run_parallel(int count, int jobs,
 
 namespace {
 
+// Lead-ins in the middle of `count` equal slices of a symbol: few runs, evenly spread over it.
+std::size_t centred_lead(int r, int count, uint32_t symbol_samples) {
+    return static_cast<std::size_t>((2 * r + 1) * static_cast<uint64_t>(symbol_samples) /
+                                    (2 * static_cast<uint64_t>(count)));
+}
+
 void check(const TrialResult& r) {
     if (r.error.empty()) return;
     std::fprintf(stderr, "quavel_sensitivity: trial failed: %s\n", r.error.c_str());
@@ -130,6 +136,7 @@ std::vector<OffsetPoint> sweep_offset(const Transmission& tx, double snr_db,
     auto evaluate = [&](double offset) {
         const auto results = run_parallel(repeats, jobs, [&](int r) {
             TrialSpec spec = trial_spec(ChannelKind::Awgn, snr_db, tx.speed, r, tx.symbol_samples);
+            spec.lead_samples = centred_lead(r, repeats, tx.symbol_samples);
             spec.channel.offset_hz = offset;
             return run_trial(tx, spec, {.afc = true, .ideal = false});
         });
@@ -184,6 +191,7 @@ std::vector<ClockPoint> sweep_clock(const Transmission& tx, double snr_db,
     for (const double ppm : ppms) {
         const auto results = run_parallel(repeats, jobs, [&](int r) {
             TrialSpec spec = trial_spec(ChannelKind::Awgn, snr_db, tx.speed, r, tx.symbol_samples);
+            spec.lead_samples = centred_lead(r, repeats, tx.symbol_samples);
             spec.channel.clock_ppm = ppm;
             return run_trial(tx, spec, {.afc = true, .ideal = false});
         });

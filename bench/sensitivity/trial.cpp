@@ -10,6 +10,7 @@
 #include "channel/white_noise.h"
 #include "error_rate.h"
 #include "modem/speed_profile.h"
+#include "modem/synthesis.h"
 #include "receive_run.h"
 
 namespace quavel::perf {
@@ -45,6 +46,7 @@ ReceivedAudio through_channel(const Transmission& tx, const TrialSpec& spec) {
         audio.error = out.error;
         return audio;
     }
+    audio.noise_variance = out.report.noise_variance;
     // Rounded and clipped as the channel tool rounds its 16-bit output.
     constexpr double kLow = std::numeric_limits<int16_t>::min();
     constexpr double kHigh = std::numeric_limits<int16_t>::max();
@@ -104,6 +106,15 @@ int ideal_segments(const channel::ChannelParams& channel, uint32_t symbol_sample
     return segments;
 }
 
+TrialOptions::IdealModel ideal_model(const channel::ChannelParams& channel, uint32_t speed) {
+    if (!channel.fading || channel.fading->path_count < 2)
+        return TrialOptions::IdealModel::LockedPhase;
+    const double span_hz = speed == 4 ? 128.0 : 64.0;
+    const double turn_degrees = 360.0 * channel.fading->delay_ms / 1000.0 * span_hz;
+    return turn_degrees >= 40.0 ? TrialOptions::IdealModel::Fading
+                                : TrialOptions::IdealModel::LockedPhase;
+}
+
 TrialResult run_trial(const Transmission& tx, const TrialSpec& spec, const TrialOptions& options) {
     TrialResult result;
     ReceivedAudio audio = through_channel(tx, spec);
@@ -119,7 +130,18 @@ TrialResult run_trial(const Transmission& tx, const TrialSpec& spec, const Trial
         const int segments = options.ideal_segments > 0
                                  ? options.ideal_segments
                                  : ideal_segments(spec.channel, tx.symbol_samples);
-        const channel::IdealDetector ideal(profile, tx.centre_hz, spec.channel.offset_hz, segments);
+        const auto model = options.ideal_model == TrialOptions::IdealModel::Auto
+                               ? ideal_model(spec.channel, tx.speed)
+                               : options.ideal_model;
+        const bool fading_model = model == TrialOptions::IdealModel::Fading;
+        channel::FadingKnowledge knowledge;
+        knowledge.noise_variance = audio.noise_variance + 1.0 / 12.0; // with the rounding
+        knowledge.single_tone_amplitude = kSymbolAmplitude * audio.gain;
+        const channel::IdealDetector ideal =
+            fading_model
+                ? channel::IdealDetector(profile, tx.centre_hz, spec.channel.offset_hz, segments,
+                                         knowledge)
+                : channel::IdealDetector(profile, tx.centre_hz, spec.channel.offset_hz, segments);
         // The transmission's symbols only: the tail after it is noise alone.
         const std::size_t lead = spec.lead_samples % tx.symbol_samples;
         const std::size_t end = std::min(audio.samples.size(), lead + tx.samples.size());

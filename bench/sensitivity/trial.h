@@ -37,9 +37,10 @@ struct TrialSpec {
 
 struct ReceivedAudio {
     std::vector<int16_t> samples;
-    double gain = 1.0;       // applied before rounding
-    std::size_t clipped = 0; // samples beyond the 16-bit range
-    std::string error;       // from the channel
+    double gain = 1.0;           // applied before rounding
+    double noise_variance = 0.0; // per sample, after the gain (the rounding adds 1/12)
+    std::size_t clipped = 0;     // samples beyond the 16-bit range
+    std::string error;           // from the channel
 };
 
 // The transmission, padded with the lead-in and the tail, through the channel (the library the
@@ -69,6 +70,10 @@ struct TrialOptions {
     bool low_pass = false;
     // Parts of a symbol the ideal detector gives gains of their own; 0: ideal_segments().
     int ideal_segments = 0;
+    // How the ideal detector scores: with the two tones' phases locked (the right model for a
+    // channel that treats both tones alike), or told the fading channel's statistics with every
+    // tone faded on its own. Auto: ideal_model().
+    enum class IdealModel { Auto, LockedPhase, Fading } ideal_model = IdealModel::Auto;
 };
 
 // The sync position at which the receiver's symbol slice starts on a symbol of a transmission
@@ -85,6 +90,11 @@ void low_pass_2khz(std::vector<int16_t>& samples);
 // hold roughly still in each, a quarter of the Doppler spread's inverse (the largest power of
 // two of parts not longer than that; 1 without fading).
 int ideal_segments(const channel::ChannelParams& channel, uint32_t symbol_samples);
+
+// The model the ideal detector is told to use: tones faded on their own once the second path's
+// delay turns the outermost tones (64 Hz apart at speeds 1 and 2, 128 Hz at speed 4) by 40
+// degrees or more against each other; locked phases otherwise (and without fading).
+TrialOptions::IdealModel ideal_model(const channel::ChannelParams& channel, uint32_t speed);
 
 TrialResult run_trial(const Transmission& tx, const TrialSpec& spec, const TrialOptions& options);
 
