@@ -55,7 +55,7 @@ void usage(std::FILE* out) {
                  "\n"
                  "At the end a line on standard error gives the final centre frequency and sync\n"
                  "position. Exit status: 0 done (also when stopped by a signal), 1 unreadable\n"
-                 "input or the audio input device cannot be opened, 2 usage error.\n",
+                 "input, or the audio input device cannot be opened or stops, 2 usage error.\n",
                  kCentreMinHz, kCentreMaxHz, kDefaultCentreHz, kMaxSeconds);
 }
 
