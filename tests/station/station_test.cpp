@@ -64,8 +64,8 @@ std::string temp_path(const std::string& name) {
 
 // Sends `text` from one station into a WAV file and returns the samples written.
 std::vector<int16_t> transmit(int speed_item, const std::string& text, const std::string& path) {
+    WavOutput out(path); // devices outlive the station that uses them
     Rig tx;
-    WavOutput out(path);
     tx.station.set_audio_output(&out);
     tx.station.activate(speed_item, 2);
     tx.memo4.set_text(text);
@@ -88,8 +88,8 @@ std::vector<int16_t> transmit(int speed_item, const std::string& text, const std
 
 // Receives `samples` on a second station and returns the primary pane.
 std::string receive(int speed_item, std::vector<int16_t> samples) {
-    Rig rx;
     SampleInput in(std::make_unique<MemorySampleSource>(std::move(samples)), Pacing::Fast);
+    Rig rx;
     rx.station.set_audio_input(&in);
     rx.station.activate(speed_item, 2);
     bool more = true;
@@ -140,10 +140,10 @@ TEST(Station, ActivationWithoutCaptureWarnsOnceAndReceivesNothing) {
 }
 
 TEST(Station, KeyingFollowsThePlaybackAndNeverOutlivesIt) {
-    Rig r;
     RecordingPtt ptt;
     const std::string path = temp_path("station-ptt.wav");
     WavOutput out(path);
+    Rig r;
     r.station.set_ptt(&ptt);
     r.station.set_audio_output(&out);
     r.station.activate(2, 2);
@@ -194,9 +194,9 @@ TEST(Station, DestroyedWhileTransmittingUnkeysFirst) {
 }
 
 TEST(Station, TuneAndIdentificationDriveTheButtons) {
-    Rig r;
     const std::string path = temp_path("station-tune.wav");
     WavOutput out(path);
+    Rig r;
     r.station.set_audio_output(&out);
     r.station.activate(2, 2);
     r.station.settings().callsign = "NOCALL";
