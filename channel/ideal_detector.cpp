@@ -12,7 +12,7 @@ constexpr double kTwoPi = 6.283185307179586476925;
 } // namespace
 
 IdealDetector::IdealDetector(const SpeedProfile& profile, uint32_t centre_hz, double shift_hz,
-                             int segments)
+                             int segments, PairPhase pair_phase)
     : N_(profile.N), segments_(std::clamp(segments, 1, kMaxSegments)),
       reference_(static_cast<std::size_t>(kToneCount) * profile.N),
       energy_(static_cast<std::size_t>(segments_) * kSymbolCount) {
@@ -40,6 +40,28 @@ IdealDetector::IdealDetector(const SpeedProfile& profile, uint32_t centre_hz, do
                 sum += p * p * (2.0 + 2.0 * std::cos(apart * j));
             }
             energy_[static_cast<std::size_t>(s) * kSymbolCount + k] = sum / 4.0;
+        }
+    }
+    if (pair_phase == PairPhase::Free) {
+        free_phase_ = true;
+        free_energy_.resize(static_cast<std::size_t>(segments_) * kSymbolCount * kPhaseSteps);
+        for (int s = 0; s < segments_; ++s) {
+            for (int k = 0; k < kSymbolCount; ++k) {
+                const double apart = step[kTonePairs[k].a - 1] - step[kTonePairs[k].b - 1];
+                // ||u(phi)||^2 = (2 S + 2 Re(e^{i phi} G)) / 4, G = sum p^2 e^{-i (w_a - w_b) j}.
+                double S = 0.0;
+                std::complex<double> G;
+                for (uint32_t j = part_begin(s); j < part_begin(s + 1); ++j) {
+                    const double p2 = double(profile.pulse_shape[j]) * profile.pulse_shape[j];
+                    S += p2;
+                    G += p2 * std::polar(1.0, -apart * j);
+                }
+                for (int i = 0; i < kPhaseSteps; ++i) {
+                    const double phi = kTwoPi * i / kPhaseSteps;
+                    free_energy_[(static_cast<std::size_t>(s) * kSymbolCount + k) * kPhaseSteps +
+                                 i] = (2.0 * S + 2.0 * (std::polar(1.0, phi) * G).real()) / 4.0;
+                }
+            }
         }
     }
 }
@@ -128,6 +150,8 @@ IdealDetector::IdealDetector(const SpeedProfile& profile, uint32_t centre_hz, do
 void IdealDetector::score(std::span<const int16_t> symbol,
                           std::span<double, kSymbolCount> metric) const {
     std::fill(metric.begin(), metric.end(), 0.0);
+    // Free relative phase: each pair's sum over the parts, for every phase.
+    std::array<std::array<double, kPhaseSteps>, kSymbolCount> free_sum{};
     for (int s = 0; s < segments_; ++s) {
         std::array<std::complex<double>, kToneCount> z{};
         for (int t = 0; t < kToneCount; ++t) {
@@ -141,10 +165,10 @@ void IdealDetector::score(std::span<const int16_t> symbol,
             }
             z[t] = {re, im};
         }
-        if (fading_) {
-            for (int k = 0; k < kSymbolCount; ++k) {
-                const int a = kTonePairs[k].a - 1;
-                const int b = kTonePairs[k].b - 1;
+        for (int k = 0; k < kSymbolCount; ++k) {
+            const int a = kTonePairs[k].a - 1;
+            const int b = kTonePairs[k].b - 1;
+            if (fading_) {
                 const FadingTerm& t = fading_terms_[static_cast<std::size_t>(s) * kSymbolCount + k];
                 const std::array<double, 4> x{z[a].real(), z[a].imag(), z[b].real(), z[b].imag()};
                 double quadratic = 0.0;
@@ -153,15 +177,26 @@ void IdealDetector::score(std::span<const int16_t> symbol,
                         quadratic += x[r] * t.w[r * 4 + c] * x[c];
                 }
                 metric[k] += quadratic - t.penalty;
+            } else if (free_phase_ && a != b) {
+                const double* energy =
+                    &free_energy_[(static_cast<std::size_t>(s) * kSymbolCount + k) * kPhaseSteps];
+                for (int i = 0; i < kPhaseSteps; ++i) {
+                    if (energy[i] <= 0.0) continue;
+                    const std::complex<double> turn = std::polar(1.0, -kTwoPi * i / kPhaseSteps);
+                    free_sum[k][i] += std::norm(0.5 * (z[a] + turn * z[b])) / energy[i];
+                }
+            } else {
+                const double energy = energy_[static_cast<std::size_t>(s) * kSymbolCount + k];
+                // A part where the pulse shape is all but zero tells nothing.
+                if (energy <= 0.0) continue;
+                metric[k] += std::norm(0.5 * (z[a] + z[b])) / energy;
             }
-            continue;
         }
+    }
+    if (free_phase_) {
         for (int k = 0; k < kSymbolCount; ++k) {
-            const double energy = energy_[static_cast<std::size_t>(s) * kSymbolCount + k];
-            // A part where the pulse shape is all but zero tells nothing.
-            if (energy <= 0.0) continue;
-            const std::complex<double> c = 0.5 * (z[kTonePairs[k].a - 1] + z[kTonePairs[k].b - 1]);
-            metric[k] += std::norm(c) / energy;
+            if (kTonePairs[k].a != kTonePairs[k].b)
+                metric[k] = *std::max_element(free_sum[k].begin(), free_sum[k].end());
         }
     }
 }

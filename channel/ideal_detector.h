@@ -26,6 +26,12 @@
 // parts of |<r, u_k>|^2 / ||u_k||^2 taken over each part alone (noncoherent combining). One part
 // is best on a steady channel; more parts trade a little noise for robustness to fast fading.
 //
+// Free relative phase. A lighter answer to the same trouble keeps the locked rule's form but lets
+// the second tone of a pair take any phase phi against the first (the same in every part):
+// max over phi of sum over parts of |<r, u_k(phi)>|^2 / ||u_k(phi)||^2, u_k(phi) = p (e^{i w_a j}
+// + e^{i phi} e^{i w_b j}) / 2, searched over 32 phases. The tones keep equal amplitudes, which
+// is what tells a pair from a single tone; nothing need be known of the levels.
+//
 // Multipath. The locked phases hold only while both tones pass the channel alike. A second path
 // delayed by d turns the two tones of a symbol against each other by 2 pi d (f_b - f_a): 92
 // degrees across the wide tone set (128 Hz) at 2 ms. Told the channel's statistics instead
@@ -71,8 +77,9 @@ public:
     // added (0 when none). `segments`: parts of a symbol with gains of their own, 1..kMaxSegments
     // (other values count as the nearest of these). The tables (9 x N complex values) are built
     // here, once.
+    enum class PairPhase { Locked, Free };
     IdealDetector(const SpeedProfile& profile, uint32_t centre_hz, double shift_hz = 0.0,
-                  int segments = 1);
+                  int segments = 1, PairPhase pair_phase = PairPhase::Locked);
     // The same, scoring by the fading channel's likelihood (see above).
     IdealDetector(const SpeedProfile& profile, uint32_t centre_hz, double shift_hz, int segments,
                   const FadingKnowledge& fading);
@@ -111,6 +118,10 @@ private:
         double penalty = 0.0;
     };
     bool fading_ = false;
+    // With PairPhase::Free, at [(s * kSymbolCount + k) * kPhaseSteps + i]: ||u_k(phi_i)||^2.
+    static constexpr int kPhaseSteps = 32;
+    bool free_phase_ = false;
+    std::vector<double> free_energy_;
     std::vector<FadingTerm> fading_terms_;
 };
 

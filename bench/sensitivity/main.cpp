@@ -76,7 +76,7 @@ void usage(std::FILE* out) {
         "                          [--speeds 1,2,4] [--channels awgn,quiet,moderate,disturbed]\n"
         "                          [--no-afc] [--no-clock] [--no-rtf] [--no-diagnostics]\n"
         "                          [--no-lead]\n"
-        "                          [--ideal-segments K] [--ideal-model locked|fading]\n"
+        "                          [--ideal-segments K] [--ideal-model locked|free|fading]\n"
         "                          [--tool PATH]\n"
         "       quavel_sensitivity --trace SPEED CHANNEL SNR [--repeats R | --leads K]\n"
         "       quavel_sensitivity --splice DOC.md NAME FILE\n"
@@ -134,10 +134,12 @@ std::optional<int> parse(int argc, char** argv, Options& o) {
             const auto v = value();
             if (v && *v == "locked")
                 o.ideal_model = TrialOptions::IdealModel::LockedPhase;
+            else if (v && *v == "free")
+                o.ideal_model = TrialOptions::IdealModel::FreePhase;
             else if (v && *v == "fading")
                 o.ideal_model = TrialOptions::IdealModel::Fading;
             else
-                return bad("--ideal-model needs locked or fading");
+                return bad("--ideal-model needs locked, free or fading");
         } else if (arg == "--ideal-segments") {
             if (!number(1, 16, o.ideal_segments)) return bad("--ideal-segments needs 1..16");
         } else if (arg == "--leads") {

@@ -111,8 +111,9 @@ TrialOptions::IdealModel ideal_model(const channel::ChannelParams& channel, uint
         return TrialOptions::IdealModel::LockedPhase;
     const double span_hz = speed == 4 ? 128.0 : 64.0;
     const double turn_degrees = 360.0 * channel.fading->delay_ms / 1000.0 * span_hz;
-    return turn_degrees >= 40.0 ? TrialOptions::IdealModel::Fading
-                                : TrialOptions::IdealModel::LockedPhase;
+    if (turn_degrees < 40.0) return TrialOptions::IdealModel::LockedPhase;
+    return turn_degrees < 80.0 ? TrialOptions::IdealModel::FreePhase
+                               : TrialOptions::IdealModel::Fading;
 }
 
 TrialResult run_trial(const Transmission& tx, const TrialSpec& spec, const TrialOptions& options) {
@@ -133,15 +134,17 @@ TrialResult run_trial(const Transmission& tx, const TrialSpec& spec, const Trial
         const auto model = options.ideal_model == TrialOptions::IdealModel::Auto
                                ? ideal_model(spec.channel, tx.speed)
                                : options.ideal_model;
-        const bool fading_model = model == TrialOptions::IdealModel::Fading;
         channel::FadingKnowledge knowledge;
         knowledge.noise_variance = audio.noise_variance + 1.0 / 12.0; // with the rounding
         knowledge.single_tone_amplitude = kSymbolAmplitude * audio.gain;
+        using Phase = channel::IdealDetector::PairPhase;
         const channel::IdealDetector ideal =
-            fading_model
+            model == TrialOptions::IdealModel::Fading
                 ? channel::IdealDetector(profile, tx.centre_hz, spec.channel.offset_hz, segments,
                                          knowledge)
-                : channel::IdealDetector(profile, tx.centre_hz, spec.channel.offset_hz, segments);
+                : channel::IdealDetector(
+                      profile, tx.centre_hz, spec.channel.offset_hz, segments,
+                      model == TrialOptions::IdealModel::FreePhase ? Phase::Free : Phase::Locked);
         // The transmission's symbols only: the tail after it is noise alone.
         const std::size_t lead = spec.lead_samples % tx.symbol_samples;
         const std::size_t end = std::min(audio.samples.size(), lead + tx.samples.size());

@@ -71,9 +71,9 @@ struct TrialOptions {
     // Parts of a symbol the ideal detector gives gains of their own; 0: ideal_segments().
     int ideal_segments = 0;
     // How the ideal detector scores: with the two tones' phases locked (the right model for a
-    // channel that treats both tones alike), or told the fading channel's statistics with every
-    // tone faded on its own. Auto: ideal_model().
-    enum class IdealModel { Auto, LockedPhase, Fading } ideal_model = IdealModel::Auto;
+    // channel that treats both tones alike), with a free phase between them, or told the fading
+    // channel's statistics with every tone faded on its own. Auto: ideal_model().
+    enum class IdealModel { Auto, LockedPhase, FreePhase, Fading } ideal_model = IdealModel::Auto;
 };
 
 // The sync position at which the receiver's symbol slice starts on a symbol of a transmission
@@ -91,9 +91,10 @@ void low_pass_2khz(std::vector<int16_t>& samples);
 // two of parts not longer than that; 1 without fading).
 int ideal_segments(const channel::ChannelParams& channel, uint32_t symbol_samples);
 
-// The model the ideal detector is told to use: tones faded on their own once the second path's
-// delay turns the outermost tones (64 Hz apart at speeds 1 and 2, 128 Hz at speed 4) by 40
-// degrees or more against each other; locked phases otherwise (and without fading).
+// The model the ideal detector is told to use, from how far the second path's delay turns the
+// outermost tones (64 Hz apart at speeds 1 and 2, 128 Hz at speed 4) against each other: locked
+// phases below 40 degrees (and without fading), a free relative phase up to 80, each tone faded
+// on its own beyond (where the two tones' amplitudes part as well).
 TrialOptions::IdealModel ideal_model(const channel::ChannelParams& channel, uint32_t speed);
 
 TrialResult run_trial(const Transmission& tx, const TrialSpec& spec, const TrialOptions& options);

@@ -32,8 +32,9 @@ SpeedProfile profile_for(uint32_t speed) {
 
 // Symbol `symbol` as the transmitter sends it, but turned by `phase` radians and scaled by
 // `gain`, as a channel leaves it.
+// `second_phase` turns the second tone further, as a delayed second path does.
 std::vector<int16_t> turned_symbol(uint32_t symbol, const SpeedProfile& p, uint32_t centre_hz,
-                                   double phase, double gain) {
+                                   double phase, double gain, double second_phase = 0.0) {
     const TonePair pair = kTonePairs[symbol - 1];
     std::vector<int16_t> out(p.N);
     for (uint32_t j = 0; j < p.N; ++j) {
@@ -41,7 +42,7 @@ std::vector<int16_t> turned_symbol(uint32_t symbol, const SpeedProfile& p, uint3
         for (const int tone : {pair.a, pair.b}) {
             const float f = static_cast<float>(centre_hz) + p.tone_offset_hz[tone - 1];
             const double step = static_cast<float>(f * 6.2831852 * 0.000125);
-            sum += 0.5 * std::sin(step * j + phase);
+            sum += 0.5 * std::sin(step * j + phase + (tone == pair.b ? second_phase : 0.0));
         }
         out[j] = static_cast<int16_t>(gain * 30000.0 * p.pulse_shape[j] * sum);
     }
@@ -74,13 +75,17 @@ std::size_t edit_distance(const std::string& a, const std::string& b) {
 class IdealDetectorSpeed : public ::testing::TestWithParam<uint32_t> {};
 
 // Every symbol, straight from the transmitter's synthesis and turned by an unknown phase and
-// gain, is recognised: whole or in four parts, with locked phases or told the fading channel's
-// levels. Over a quarter symbol a tone leaks well into its neighbours: that must not pass for a
-// second tone.
+// gain, is recognised: whole or in four parts, with locked phases, a free phase between the
+// tones, or told the fading channel's levels. Over a quarter symbol a tone leaks well into its
+// neighbours: that must not pass for a second tone.
 TEST_P(IdealDetectorSpeed, RecognisesEverySymbolWhateverItsPhaseAndGain) {
     const SpeedProfile p = profile_for(GetParam());
     const FadingKnowledge levels{1.0, 30000.0};
-    const IdealDetector detectors[] = {IdealDetector(p, 1000), IdealDetector(p, 1000, 0.0, 4),
+    using Phase = IdealDetector::PairPhase;
+    const IdealDetector detectors[] = {IdealDetector(p, 1000),
+                                       IdealDetector(p, 1000, 0.0, 4),
+                                       IdealDetector(p, 1000, 0.0, 1, Phase::Free),
+                                       IdealDetector(p, 1000, 0.0, 4, Phase::Free),
                                        IdealDetector(p, 1000, 0.0, 1, levels),
                                        IdealDetector(p, 1000, 0.0, 4, levels)};
     std::vector<int16_t> row(p.N);
@@ -128,6 +133,17 @@ TEST_P(IdealDetectorSpeed, CopiesACleanTransmissionPerfectly) {
         symbols_to_text(IdealDetector(p, 1000, shift.offset_hz).detect_all(shifted.samples, kLead)),
         text);
     EXPECT_NE(symbols_to_text(IdealDetector(p, 1000).detect_all(shifted.samples, kLead)), text);
+}
+
+// The two tones of a pair arriving in opposite phase cancel in the locked correlation; the free
+// relative phase and the tone-by-tone model still find the pair.
+TEST_P(IdealDetectorSpeed, FindsAPairWhoseTonesArriveInOppositePhase) {
+    const SpeedProfile p = profile_for(GetParam());
+    const uint32_t pair = symbol_of_pair(3, 7);
+    const auto opposed = turned_symbol(pair, p, 1000, 0.4, 0.5, 3.14159);
+    EXPECT_NE(IdealDetector(p, 1000).detect(opposed), pair);
+    EXPECT_EQ(IdealDetector(p, 1000, 0.0, 1, IdealDetector::PairPhase::Free).detect(opposed), pair);
+    EXPECT_EQ(IdealDetector(p, 1000, 0.0, 1, FadingKnowledge{1.0, 30000.0}).detect(opposed), pair);
 }
 
 INSTANTIATE_TEST_SUITE_P(Speeds, IdealDetectorSpeed, ::testing::Values(1u, 2u, 4u),
