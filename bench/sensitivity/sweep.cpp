@@ -107,16 +107,24 @@ std::vector<SnrPoint> sweep_snr(const Transmission& tx, ChannelKind kind, int st
     const int step = std::max(1, settings.step_db);
     // Points back to the one at least floor_window_db below.
     const int window = (settings.floor_window_db + step - 1) / step;
+    // Climb until the receiver has copied without error twice in a row or shows a floor (more
+    // dB taking off less than a third of its errors), and the ideal detector is below 1% or
+    // shows a floor too.
     int clean = 0;
+    bool receiver_done = false;
+    bool ideal_done = !settings.trial.ideal;
     for (int snr = start_db; snr <= settings.highest_db; snr += step) {
         const SnrPoint& p = at(snr);
         clean = p.receiver_errors == 0 ? clean + 1 : 0;
-        if (clean >= settings.clean_points_to_stop) break;
-        // An error floor: several more dB took off less than a third of the errors.
         const int below = snr - window * step;
-        if (below >= start_db && p.receiver_errors > 0 &&
-            3 * p.receiver_errors >= 2 * at(below).receiver_errors)
-            break;
+        const SnrPoint* base = below >= start_db ? &at(below) : nullptr;
+        if (clean >= settings.clean_points_to_stop ||
+            (base && p.receiver_errors > 0 && 3 * p.receiver_errors >= 2 * base->receiver_errors))
+            receiver_done = true;
+        if (p.ideal_cer() < 0.01 ||
+            (base && p.ideal_errors > 0 && 3 * p.ideal_errors >= 2 * base->ideal_errors))
+            ideal_done = true;
+        if (receiver_done && ideal_done) break;
     }
     for (int snr = start_db - step; snr >= settings.lowest_db; snr -= step) {
         const SnrPoint& p = at(snr);

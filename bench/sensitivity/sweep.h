@@ -50,7 +50,7 @@ struct SweepSettings {
     int step_db = 1;
     // An error floor: this many dB more took off less than a third of the errors.
     int floor_window_db = 5;
-    // Stop climbing once the receiver has copied without error this many points in a row.
+    // The receiver is done climbing once it has copied without error this many points in a row.
     int clean_points_to_stop = 2;
     // Stop going down once the receiver is at least this bad and the ideal detector past its
     // 5% point.
@@ -59,8 +59,8 @@ struct SweepSettings {
 };
 
 // Evaluates steps of `step_db` from `start_db` upward until the receiver copies perfectly (or shows
-// an error floor), then downward until the receiver is lost and the ideal detector past its 5%
-// point. Points in increasing SNR.
+// an error floor) and the ideal detector is below 1% (or shows a floor), then downward until the
+// receiver is lost and the ideal detector past its 5% point. Points in increasing SNR.
 std::vector<SnrPoint> sweep_snr(const Transmission& tx, ChannelKind kind, int start_db,
                                 const SweepSettings& settings,
                                 const std::function<void(const SnrPoint&)>& progress);

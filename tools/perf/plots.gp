@@ -64,11 +64,15 @@ set terminal pngcairo size 900,500 font "sans,11"
 set output docs."/perf_afc.png"
 set title "Copy against the signal's offset from the receiver's centre (AWGN +10 dB, AFC on)"
 set xlabel "Offset (Hz)"
+set ylabel "Character error rate (%)"
 set key outside right top font "sans,11"
-set yrange [5e-4:1]
-unset arrow 2
+unset logscale y
+set format y "%g"
+set yrange [0:100]
+unset arrow
+set arrow 1 from graph 0, first 5 to graph 1, first 5 nohead dt 3 lc rgb "#555555"
 plot for [i=1:3] sprintf("< awk -F, '$1==%s' %s", word("1 2 4", i), afc) \
-         using 2:(positive($7)) with linespoints ls i title word("1 2 4", i)." Quavel/sec"
+         using 2:(100 * $7) with linespoints ls i title word("1 2 4", i)." Quavel/sec"
 
 # Copy against the lead-in: where the symbols fall on the receiver's blocks.
 lead = docs."/perf_lead.csv"
@@ -76,9 +80,6 @@ set output docs."/perf_lead.png"
 set terminal pngcairo size 900,500 font "sans,11"
 set title "Copy against the start of the symbols within the receiver's blocks (AWGN)"
 set xlabel "Lead-in (fraction of a symbol)"
-set ylabel "Character error rate (%)"
-unset logscale y
-set format y "%g"
 set yrange [0:*]
 set xrange [0:1]
 unset arrow
