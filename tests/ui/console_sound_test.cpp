@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "platform/qt_audio_input.h"
 #include "platform/qt_audio_output.h"
 #include "ui/memo.h"
 #include "ui/radio_group.h"
@@ -101,6 +102,49 @@ TEST_F(SoundCard, TypedTextIsCopiedFromWhatThePlaybackPlays) {
         << receiver.readAllStandardError().toStdString() << "playback underruns "
         << sound.underruns() << ", starved " << sound.starved();
     EXPECT_EQ(sound.buffers_dropped(), 0u);
+}
+
+// The console as the receiving station: another program plays a call into the sink, and the
+// console captures the sink's monitor through the Qt sound input and prints the call in Memo1.
+TEST_F(SoundCard, ConsoleCopiesWhatItsInputHears) {
+    // Qt lists no monitor sources, so the sink's monitor is remapped as an ordinary input.
+    const QString monitor = sink_name + "_mic";
+    const auto remap = pactl({"load-module", "module-remap-source", "source_name=" + monitor,
+                              "master=" + sink_name + ".monitor"});
+    if (!remap) GTEST_SKIP() << "the sound server refused to remap the sink's monitor";
+    struct Unload {
+        QByteArray module;
+        ~Unload() { pactl({"unload-module", QString::fromUtf8(module)}); }
+    } unload{*remap};
+    const bool listed = wait_until(
+        [&] {
+            for (const QAudioDevice& d : QMediaDevices::audioInputs())
+                if (d.id() == monitor.toUtf8()) return true;
+            return false;
+        },
+        5000);
+    if (!listed) GTEST_SKIP() << "Qt does not list the monitor " << monitor.toStdString();
+
+    QProcess tx;
+    tx.start(QUAVEL_MODEM_TOOL, {"tx", "--speed", "4", "-o", path("call.wav"), "CQ DE G4XYZ K"});
+    ASSERT_TRUE(tx.waitForFinished(20000));
+    ASSERT_EQ(tx.exitCode(), 0) << tx.readAllStandardError().toStdString();
+
+    quavel::QtAudioInput mic(quavel::QtAudioChoice{monitor.toUtf8(), {}});
+    write_file(dir.path(), "KEYSETUP.INI", "G4ABC NONE NONE");
+    create_form();
+    form->station().set_audio_input(&mic);
+    activate();
+    form->RadioGroup3->button(2)->click(); // 4 Quavel/sec
+    QProcess player;
+    player.start("paplay", {"--device=" + sink_name, path("call.wav")});
+    ASSERT_TRUE(player.waitForStarted(10000)) << "paplay cannot be started";
+    const bool copied =
+        wait_until([&] { return form->Memo1->toPlainText().contains("CQ DE G4XYZ K"); }, 30000);
+    player.waitForFinished(10000);
+    EXPECT_TRUE(copied) << "Memo1: " << form->Memo1->toPlainText().toStdString();
+    EXPECT_TRUE(messages.messages().empty());
+    form.reset(); // the window lets go of the input before the input goes
 }
 
 } // namespace
