@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/wav_input.h"
+#include "ui/canvas_view.h"
 #include "ui/memo.h"
 #include "ui/radio_group.h"
 #include "ui_support.h"
@@ -70,6 +71,25 @@ TEST_P(LoopbackAtSpeed, TypedTextArrivesInTheOtherConsole) {
     EXPECT_EQ(other->Memo2->toPlainText().size(), other->Memo1->toPlainText().size());
     EXPECT_EQ(form->Memo5->toPlainText(), "CQ CQ DE G4ABC K");
     EXPECT_EQ(other->station().dropped_capture_blocks(), 0u);
+
+    // The waterfall shows the signal inside the receive band: the darkest grey column lies
+    // between the band-edge markers, and the image far outside the band stays light.
+    const quavel::MemoryCanvas& waterfall = other->Image1->canvas();
+    const quavel::Tuning& tuning = other->station().modem().tuning;
+    std::vector<long> darkness(320, 0);
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            const uint32_t c = waterfall.pixel(x, y);
+            const uint32_t r = c & 0xFF, g = (c >> 8) & 0xFF, b = (c >> 16) & 0xFF;
+            if (r == g && g == b) darkness[x] += 255 - static_cast<long>(r);
+        }
+    }
+    const auto darkest = std::max_element(darkness.begin(), darkness.end()) - darkness.begin();
+    EXPECT_GE(darkest, static_cast<long>(tuning.marker_low) - 1);
+    EXPECT_LE(darkest, static_cast<long>(tuning.marker_high) - 1);
+    EXPECT_GT(darkness[darkest], 20 * 32); // visibly grey on average over the 20 lines
+    for (int x : {0, 40, 310})
+        EXPECT_LT(darkness[x], darkness[darkest] / 4) << "column " << x;
 }
 
 INSTANTIATE_TEST_SUITE_P(Speeds, LoopbackAtSpeed, ::testing::Values(0, 1, 2));
