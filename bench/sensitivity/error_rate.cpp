@@ -34,16 +34,16 @@ Crossing snr_at_cer(std::span<const CerPoint> curve, double threshold) {
     }
     if (above == curve.size()) return {Crossing::Kind::BelowRange, 0.0};
     if (above + 1 == curve.size()) return {Crossing::Kind::Floor, 0.0};
-    const CerPoint& hi = curve[above];     // CER above the threshold
-    const CerPoint& lo = curve[above + 1]; // at or below it
+    const CerPoint& worse = curve[above];      // above the threshold
+    const CerPoint& better = curve[above + 1]; // at or below it, a step up in SNR
     double fraction = 0.0;
-    if (lo.cer > 0.0) {
-        fraction = (std::log10(hi.cer) - std::log10(threshold)) /
-                   (std::log10(hi.cer) - std::log10(lo.cer));
+    if (better.cer > 0.0) {
+        fraction = (std::log10(worse.cer) - std::log10(threshold)) /
+                   (std::log10(worse.cer) - std::log10(better.cer));
     } else {
-        fraction = (hi.cer - threshold) / hi.cer;
+        fraction = (worse.cer - threshold) / worse.cer;
     }
-    return {Crossing::Kind::At, hi.snr_db + fraction * (lo.snr_db - hi.snr_db)};
+    return {Crossing::Kind::At, worse.snr_db + fraction * (better.snr_db - worse.snr_db)};
 }
 
 } // namespace quavel::perf

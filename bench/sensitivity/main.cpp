@@ -309,7 +309,24 @@ bool check_tools(const Options& o, const std::map<uint32_t, Transmission>& txs,
     return all;
 }
 
+// The scoring itself, on cases worked by hand.
+bool scoring_holds() {
+    const std::vector<CerPoint> curve{{-10, 0.5}, {-9, 0.1}, {-8, 0.01}, {-7, 0.0}, {-6, 0.0}};
+    const Crossing five = snr_at_cer(curve, 0.05);  // 0.1 -> 0.01 in log: 0.301 of the way
+    const Crossing one = snr_at_cer(curve, 0.01);   // exactly at -8: last point above is -9
+    const Crossing half = snr_at_cer(curve, 0.005); // 0.01 -> 0: linear, half way
+    const std::vector<CerPoint> floor{{-3, 0.2}, {-2, 0.03}};
+    return edit_distance("KITTEN", "SITTING") == 3 && edit_distance("", "ABC") == 3 &&
+           edit_distance("CQ CQ", "CQ CQ") == 0 && edit_distance("TNX", "TNXX") == 1 &&
+           five.kind == Crossing::Kind::At && std::abs(five.snr_db - (-9 + 0.30103)) < 1e-4 &&
+           one.kind == Crossing::Kind::At && std::abs(one.snr_db - (-8)) < 1e-9 &&
+           half.kind == Crossing::Kind::At && std::abs(half.snr_db - (-7.5)) < 1e-9 &&
+           snr_at_cer(floor, 0.01).kind == Crossing::Kind::Floor &&
+           snr_at_cer(floor, 0.5).kind == Crossing::Kind::BelowRange;
+}
+
 int run_smoke(const Options& o) {
+    if (!scoring_holds()) return fail("the edit distance or the threshold interpolation is wrong");
     TempDir dir;
     if (dir.path().empty()) return fail("cannot make a temporary folder");
     std::string error;
