@@ -49,4 +49,10 @@ private:
     std::string text_;
 };
 
+// A pane nobody reads: what is inserted is dropped.
+class NullPane : public TextSink {
+public:
+    void insert(std::string_view) override {}
+};
+
 } // namespace quavel

@@ -14,6 +14,7 @@
 #include "rx/capture.h"
 #include "rx/decoder.h"
 #include "rx/demodulator.h"
+#include "rx/displays.h"
 
 namespace quavel {
 
@@ -65,6 +66,23 @@ public:
 private:
     uint64_t steps_ = 0;
     ToneDecision last_decision_;
+};
+
+// For drivers with a receiver and nothing else (the headless receiver, the measurements): the
+// speed-profile initialisation and AFC reach only the receiver and its displays.
+class ReceiverListener : public ProfileListener {
+public:
+    ReceiverListener(Receiver& rx, ReceiveDisplays& displays) : rx_(rx), displays_(displays) {}
+    void before_profile_change() override { rx_.before_profile_change(); }
+    void profile_rebuilt(const SpeedProfile& p) override {
+        rx_.profile_rebuilt(p);
+        displays_.clear_scope_and_spectrum();
+    }
+    void after_profile_change() override { rx_.after_profile_change(); }
+
+private:
+    Receiver& rx_;
+    ReceiveDisplays& displays_;
 };
 
 } // namespace quavel

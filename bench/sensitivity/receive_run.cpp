@@ -24,27 +24,6 @@ private:
     std::string text_;
 };
 
-class NullSink : public TextSink {
-public:
-    void insert(std::string_view) override {}
-};
-
-// As the tool's listener: the initialisation and AFC reach only the receiver and its displays.
-class ReceiverListener : public ProfileListener {
-public:
-    ReceiverListener(Receiver& rx, ReceiveDisplays& displays) : rx_(rx), displays_(displays) {}
-    void before_profile_change() override { rx_.before_profile_change(); }
-    void profile_rebuilt(const SpeedProfile& p) override {
-        rx_.profile_rebuilt(p);
-        displays_.clear_scope_and_spectrum();
-    }
-    void after_profile_change() override { rx_.after_profile_change(); }
-
-private:
-    Receiver& rx_;
-    ReceiveDisplays& displays_;
-};
-
 } // namespace
 
 ReceiveResult receive(std::vector<int16_t> samples, const ReceiveOptions& options) {
@@ -68,7 +47,7 @@ ReceiveResult receive(std::vector<int16_t> samples, const ReceiveOptions& option
     if (!rx->capture.open(input)) return result;
 
     StringSink primary;
-    NullSink secondary;
+    NullPane secondary;
     const ReceiveOutputs outputs{primary, secondary, &displays};
     bool more = true;
     while (more) {

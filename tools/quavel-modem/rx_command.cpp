@@ -174,28 +174,6 @@ private:
     bool printed_ = false;
 };
 
-class NullPane : public TextSink {
-public:
-    void insert(std::string_view) override {}
-};
-
-// What the speed-profile initialisation and AFC tell the rest of the station, here only the
-// receiver and its displays.
-class ReceiverListener : public ProfileListener {
-public:
-    ReceiverListener(Receiver& rx, ReceiveDisplays& displays) : rx_(rx), displays_(displays) {}
-    void before_profile_change() override { rx_.before_profile_change(); }
-    void profile_rebuilt(const SpeedProfile& p) override {
-        rx_.profile_rebuilt(p);
-        displays_.clear_scope_and_spectrum();
-    }
-    void after_profile_change() override { rx_.after_profile_change(); }
-
-private:
-    Receiver& rx_;
-    ReceiveDisplays& displays_;
-};
-
 std::unique_ptr<SampleInput> open_input(const Options& o, const SpeedProfile& p,
                                         std::string& error) {
     if (!o.input) {
