@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/qt_message_box.h"
+#include "ui/app_settings.h"
 #include "ui/console_devices.h"
 #include "ui/console_options.h"
 #include "ui/quavel25.h"
@@ -34,10 +35,11 @@ int main(int argc, char** argv) {
     app.set_message_sink(&messages);
     try {
         // The devices outlive the window, whose station uses them to the end.
+        AppSettings settings;
         ConsoleDevices devices = make_console_devices(command_line.options);
         int code = 0;
         {
-            TForm1 Form1(messages, command_line.options);
+            TForm1 Form1(messages, command_line.options, {}, &settings);
             Form1.station().set_audio_input(devices.input.get());
             Form1.station().set_audio_output(devices.output.get());
             Form1.station().set_ptt(devices.ptt.get());

@@ -20,6 +20,7 @@
 
 #include "modem/tuning.h"
 #include "station/stored_text.h"
+#include "ui/app_settings.h"
 #include "ui/canvas_view.h"
 #include "ui/form_timer.h"
 #include "ui/help_page.h"
@@ -117,10 +118,11 @@ private:
 };
 
 TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QString working_dir,
-               QWidget* parent)
+               AppSettings* settings, QWidget* parent)
     : QMainWindow(parent), messages_(messages),
       working_dir_(working_dir.isEmpty() ? QDir::currentPath() : std::move(working_dir)),
-      open_help_(open_help_page) {
+      own_settings_(settings ? nullptr : std::make_unique<AppSettings>()),
+      settings_(settings ? settings : own_settings_.get()), open_help_(open_help_page) {
     setObjectName("Form1");
     setWindowTitle(kCaption);
     setWindowIcon(make_icon());
@@ -303,6 +305,10 @@ void TForm1::create_menu() {
     Exit1->setObjectName("Exit1");
     SetUp1 = MainMenu1->addAction("&Set Up");
     SetUp1->setObjectName("SetUp1");
+    // What the operator chooses beyond the station file, remembered in the program's own
+    // settings file.
+    Options1 = MainMenu1->addMenu("&Options");
+    Options1->setObjectName("Options1");
     Help1 = MainMenu1->addAction("&Help");
     Help1->setObjectName("Help1");
     About1 = MainMenu1->addAction("&About");

@@ -16,6 +16,7 @@
 #include "station/station.h"
 #include "ui/console_options.h"
 
+class AppSettings;
 class CanvasView;
 class FormTimer;
 class Memo;
@@ -44,8 +45,10 @@ public:
 
     // `working_dir` holds "KEYSETUP.INI", the stored texts and, first in line, the help page.
     // Of `options` the window uses the receive log; the devices are set on station().
+    // `settings` (kept by the caller, outliving the window) holds what the operator chose beyond
+    // KEYSETUP.INI; null: the window keeps its own over the user's settings file.
     TForm1(quavel::MessageSink& messages, const ConsoleOptions& options = {},
-           QString working_dir = {}, QWidget* parent = nullptr);
+           QString working_dir = {}, AppSettings* settings = nullptr, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // How the help page is opened (tests replace it). Returns false when the launch failed.
@@ -54,6 +57,7 @@ public:
     // The station behind the window. Its devices are set here before the window is first
     // activated (capture opens then) and must outlive the window.
     quavel::Station& station() { return *station_; }
+    AppSettings& settings() { return *settings_; }
 
     // Controls, named as on the form.
     QLabel* Label4;
@@ -106,6 +110,7 @@ public:
     QMenu* File1;
     QAction* Exit1;
     QAction* SetUp1;
+    QMenu* Options1; // beyond the station file: the settings in AppSettings
     QAction* Help1;
     QAction* About1;
 
@@ -168,6 +173,8 @@ private:
 
     quavel::MessageSink& messages_;
     QString working_dir_;
+    std::unique_ptr<AppSettings> own_settings_; // when the caller gave none
+    AppSettings* settings_;
     std::function<bool(const QString&)> open_help_;
     bool activated_ = false;
 

@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "ui/app_settings.h"
 #include "ui/quavel_application.h"
 
 namespace {
@@ -16,6 +18,9 @@ public:
     void SetUp() override {
         // No display in the test run: windows live in memory.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Neither the windows nor the consoles the tests start touch the user's own settings.
+        static QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
         static int argc = 1;
         static char name[] = "ui_tests";
         static char* argv[] = {name, nullptr};
@@ -58,7 +63,8 @@ void FormTest::TearDown() {
 }
 
 void FormTest::create_form(ConsoleOptions options) {
-    form = std::make_unique<TForm1>(messages, options, dir.path());
+    settings = std::make_unique<AppSettings>(path(QStringLiteral("quavel.ini")));
+    form = std::make_unique<TForm1>(messages, options, dir.path(), settings.get());
     form->station().set_audio_input(&input);
     form->station().set_audio_output(&output);
     form->station().set_ptt(&ptt);

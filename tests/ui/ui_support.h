@@ -13,6 +13,7 @@
 
 #include "platform/audio_device.h"
 #include "platform/recording_messages.h"
+#include "ui/app_settings.h"
 #include "ui/quavel25.h"
 
 class QuavelApplication;
@@ -110,5 +111,6 @@ protected:
     SilentInput input;
     SteppedOutput output;
     RecordingPtt ptt;
+    std::unique_ptr<AppSettings> settings; // the window's, in `dir`
     std::unique_ptr<TForm1> form;
 };

@@ -1,0 +1,71 @@
+#include "ui/app_settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class AppSettingsTest : public ::testing::Test {
+protected:
+    QString file() const { return dir.filePath(QStringLiteral("Quavel/quavel.ini")); }
+    void write(const QByteArray& text) {
+        QDir().mkpath(dir.filePath(QStringLiteral("Quavel")));
+        QFile out(file());
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(text);
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(AppSettingsTest, AFreshFileGivesTheDefaults) {
+    const AppSettings settings(file());
+    EXPECT_EQ(settings.input_device(), QString());
+    EXPECT_EQ(settings.output_device(), QString());
+    EXPECT_EQ(settings.ptt_method(), AppSettings::PttMethod::Rts);
+    EXPECT_EQ(settings.rig_model(), 2);
+    EXPECT_EQ(settings.rig_port(), QStringLiteral("localhost:4532"));
+    EXPECT_EQ(settings.watchdog_minutes(), 10);
+    EXPECT_EQ(settings.receiver(), AppSettings::Receiver::Classic);
+    EXPECT_TRUE(settings.squelch());
+    EXPECT_FALSE(settings.back_to_receive());
+    EXPECT_EQ(settings.transmit_level_db(), 0);
+    EXPECT_EQ(settings.pane_font_size(), 0);
+}
+
+TEST_F(AppSettingsTest, WhatIsSetIsThereAfterARestart) {
+    {
+        AppSettings settings(file());
+        settings.set_output_device(QStringLiteral("rig_sink"));
+        settings.set_ptt_method(AppSettings::PttMethod::Cat);
+        settings.set_rig_port(QStringLiteral("127.0.0.1:4599"));
+        settings.set_watchdog_minutes(0);
+        settings.set_receiver(AppSettings::Receiver::Weak);
+        settings.set_transmit_level_db(-12);
+        ASSERT_TRUE(settings.sync()) << settings.error().toStdString();
+    }
+    const AppSettings again(file());
+    EXPECT_EQ(again.output_device(), QStringLiteral("rig_sink"));
+    EXPECT_EQ(again.ptt_method(), AppSettings::PttMethod::Cat);
+    EXPECT_EQ(again.rig_port(), QStringLiteral("127.0.0.1:4599"));
+    EXPECT_EQ(again.watchdog_minutes(), 0);
+    EXPECT_EQ(again.receiver(), AppSettings::Receiver::Weak);
+    EXPECT_EQ(again.transmit_level_db(), -12);
+}
+
+TEST_F(AppSettingsTest, DamagedOrOutOfRangeEntriesFallBackToTheDefaults) {
+    write("[keying]\nmethod=smoke\nwatchdog_minutes=61\nrig_speed=12\n"
+          "[transmit]\nlevel_db=+3\nback_to_receive=perhaps\n[receive]\nsquelch=\n"
+          "[window]\npane_font_size=2\n\x01\x02garbage without a key\n");
+    const AppSettings settings(file());
+    EXPECT_EQ(settings.ptt_method(), AppSettings::PttMethod::Rts);
+    EXPECT_EQ(settings.watchdog_minutes(), 10);
+    EXPECT_EQ(settings.rig_speed(), 0);
+    EXPECT_EQ(settings.transmit_level_db(), 0);
+    EXPECT_FALSE(settings.back_to_receive());
+    EXPECT_TRUE(settings.squelch());
+    EXPECT_EQ(settings.pane_font_size(), 0);
+}
+
+} // namespace

@@ -1,0 +1,192 @@
+#include "ui/app_settings.h"
+
+#include <QStandardPaths>
+
+namespace {
+
+const char* const kInputDevice = "audio/input_device";
+const char* const kOutputDevice = "audio/output_device";
+const char* const kPttMethod = "keying/method";
+const char* const kPttDevice = "keying/serial_device";
+const char* const kRigModel = "keying/rig_model";
+const char* const kRigPort = "keying/rig_port";
+const char* const kRigSpeed = "keying/rig_speed";
+const char* const kWatchdog = "keying/watchdog_minutes";
+const char* const kReceiver = "receive/receiver";
+const char* const kSquelch = "receive/squelch";
+const char* const kBackToReceive = "transmit/back_to_receive";
+const char* const kTransmitLevel = "transmit/level_db";
+const char* const kFontSize = "window/pane_font_size";
+const char* const kReceiveLog = "receive/log_file";
+const char* const kGeometry = "window/geometry";
+
+QString default_path() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Quavel/quavel.ini");
+}
+
+} // namespace
+
+AppSettings::AppSettings() : AppSettings(default_path()) {}
+
+AppSettings::AppSettings(const QString& path)
+    : file_(std::make_unique<QSettings>(path, QSettings::IniFormat)) {}
+
+AppSettings::~AppSettings() {
+    file_->sync();
+}
+
+QString AppSettings::path() const {
+    return file_->fileName();
+}
+
+bool AppSettings::sync() {
+    file_->sync();
+    return file_->status() == QSettings::NoError;
+}
+
+QString AppSettings::error() const {
+    switch (file_->status()) {
+    case QSettings::NoError:
+        return {};
+    case QSettings::AccessError:
+        return QStringLiteral("cannot write %1").arg(path());
+    case QSettings::FormatError:
+        return QStringLiteral("%1 is not a settings file").arg(path());
+    }
+    return {};
+}
+
+int AppSettings::bounded_int(const char* key, int fallback, int low, int high) const {
+    bool ok = false;
+    const int value = file_->value(key).toInt(&ok);
+    return ok && value >= low && value <= high ? value : fallback;
+}
+
+bool AppSettings::boolean(const char* key, bool fallback) const {
+    const QString text = file_->value(key).toString().trimmed().toLower();
+    if (text == QLatin1String("true") || text == QLatin1String("1")) return true;
+    if (text == QLatin1String("false") || text == QLatin1String("0")) return false;
+    return fallback;
+}
+
+QString AppSettings::input_device() const {
+    return file_->value(kInputDevice).toString();
+}
+void AppSettings::set_input_device(const QString& id) {
+    file_->setValue(kInputDevice, id);
+}
+QString AppSettings::output_device() const {
+    return file_->value(kOutputDevice).toString();
+}
+void AppSettings::set_output_device(const QString& id) {
+    file_->setValue(kOutputDevice, id);
+}
+
+QString AppSettings::ptt_method_name(PttMethod method) {
+    switch (method) {
+    case PttMethod::Rts:
+        return QStringLiteral("rts");
+    case PttMethod::Dtr:
+        return QStringLiteral("dtr");
+    case PttMethod::Cat:
+        return QStringLiteral("cat");
+    case PttMethod::None:
+        return QStringLiteral("none");
+    }
+    return QStringLiteral("rts");
+}
+
+AppSettings::PttMethod AppSettings::ptt_method() const {
+    const QString name = file_->value(kPttMethod).toString().trimmed().toLower();
+    for (PttMethod method : {PttMethod::Rts, PttMethod::Dtr, PttMethod::Cat, PttMethod::None})
+        if (name == ptt_method_name(method)) return method;
+    return PttMethod::Rts;
+}
+void AppSettings::set_ptt_method(PttMethod method) {
+    file_->setValue(kPttMethod, ptt_method_name(method));
+}
+
+QString AppSettings::ptt_device() const {
+    return file_->value(kPttDevice).toString();
+}
+void AppSettings::set_ptt_device(const QString& path) {
+    file_->setValue(kPttDevice, path);
+}
+
+int AppSettings::rig_model() const {
+    return bounded_int(kRigModel, 2, 1, 999999);
+}
+void AppSettings::set_rig_model(int model) {
+    file_->setValue(kRigModel, model);
+}
+QString AppSettings::rig_port() const {
+    const QString port = file_->value(kRigPort).toString();
+    return port.isEmpty() ? QStringLiteral("localhost:4532") : port;
+}
+void AppSettings::set_rig_port(const QString& port) {
+    file_->setValue(kRigPort, port);
+}
+int AppSettings::rig_speed() const {
+    const int baud = bounded_int(kRigSpeed, 0, 0, 115200);
+    return baud == 0 || baud >= 300 ? baud : 0;
+}
+void AppSettings::set_rig_speed(int baud) {
+    file_->setValue(kRigSpeed, baud);
+}
+
+int AppSettings::watchdog_minutes() const {
+    return bounded_int(kWatchdog, 10, 0, 60);
+}
+void AppSettings::set_watchdog_minutes(int minutes) {
+    file_->setValue(kWatchdog, minutes);
+}
+
+AppSettings::Receiver AppSettings::receiver() const {
+    return file_->value(kReceiver).toString().trimmed().toLower() == QLatin1String("weak")
+               ? Receiver::Weak
+               : Receiver::Classic;
+}
+void AppSettings::set_receiver(Receiver receiver) {
+    file_->setValue(kReceiver, receiver == Receiver::Weak ? QStringLiteral("weak")
+                                                          : QStringLiteral("classic"));
+}
+bool AppSettings::squelch() const {
+    return boolean(kSquelch, true);
+}
+void AppSettings::set_squelch(bool on) {
+    file_->setValue(kSquelch, on);
+}
+
+bool AppSettings::back_to_receive() const {
+    return boolean(kBackToReceive, false);
+}
+void AppSettings::set_back_to_receive(bool on) {
+    file_->setValue(kBackToReceive, on);
+}
+int AppSettings::transmit_level_db() const {
+    return bounded_int(kTransmitLevel, 0, -30, 0);
+}
+void AppSettings::set_transmit_level_db(int db) {
+    file_->setValue(kTransmitLevel, db);
+}
+int AppSettings::pane_font_size() const {
+    const int points = bounded_int(kFontSize, 0, 0, 32);
+    return points == 0 || points >= 6 ? points : 0;
+}
+void AppSettings::set_pane_font_size(int points) {
+    file_->setValue(kFontSize, points);
+}
+QString AppSettings::receive_log() const {
+    return file_->value(kReceiveLog).toString();
+}
+void AppSettings::set_receive_log(const QString& path) {
+    file_->setValue(kReceiveLog, path);
+}
+
+QByteArray AppSettings::window_geometry() const {
+    return file_->value(kGeometry).toByteArray();
+}
+void AppSettings::set_window_geometry(const QByteArray& geometry) {
+    file_->setValue(kGeometry, geometry);
+}

@@ -1,0 +1,87 @@
+// The console's own remembered settings: everything the operator chooses that the station file
+// (KEYSETUP.INI, three tokens read by other programs of this mode) has no place for. One INI file
+// in the user's configuration folder, "$XDG_CONFIG_HOME/Quavel/quavel.ini" on Linux (Qt's
+// QSettings, INI format, written through a temporary file and a rename).
+//
+// Every value is read through a getter that checks it: a missing, malformed or out-of-range
+// entry gives the default, so a damaged file never stops the console. Setters store at once and
+// flush with sync(); `error()` tells whether the last sync could not write the file.
+//
+// One object per console, created by main() and handed to whatever needs it; tests make their
+// own with a path in a scratch folder.
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <memory>
+
+class AppSettings {
+public:
+    // The file in the user's configuration folder.
+    AppSettings();
+    // A file of the caller's choosing (tests, --settings).
+    explicit AppSettings(const QString& path);
+    ~AppSettings();
+    AppSettings(const AppSettings&) = delete;
+    AppSettings& operator=(const AppSettings&) = delete;
+
+    QString path() const;
+    // Writes what changed; false (and a reason in error()) when the file cannot be written.
+    bool sync();
+    QString error() const;
+
+    // ---- Sound devices: the sound system's stable id; empty means the system's default.
+    QString input_device() const;
+    void set_input_device(const QString& id);
+    QString output_device() const;
+    void set_output_device(const QString& id);
+
+    // ---- Keying. The method; the Part's RTS keying on the setup panel's port is the default.
+    enum class PttMethod { Rts, Dtr, Cat, None };
+    PttMethod ptt_method() const;
+    void set_ptt_method(PttMethod method);
+    static QString ptt_method_name(PttMethod method); // "rts", "dtr", "cat", "none"
+    // A serial device path for RTS/DTR keying that overrides the setup panel's COMn; empty: the
+    // panel's port.
+    QString ptt_device() const;
+    void set_ptt_device(const QString& path);
+    // CAT keying through hamlib: the rig model number (hamlib's, 1 dummy, 2 rigctld), the port
+    // (a serial device or HOST:PORT for model 2) and the serial speed (0: the rig's default).
+    int rig_model() const; // default 2
+    void set_rig_model(int model);
+    QString rig_port() const; // default "localhost:4532"
+    void set_rig_port(const QString& port);
+    int rig_speed() const; // 0 or 300..115200
+    void set_rig_speed(int baud);
+
+    // ---- Transmit watchdog: minutes 1..60, or 0 for off. Default 10.
+    int watchdog_minutes() const;
+    void set_watchdog_minutes(int minutes);
+
+    // ---- Receiver.
+    enum class Receiver { Classic, Weak };
+    Receiver receiver() const; // default Classic
+    void set_receiver(Receiver receiver);
+    bool squelch() const; // default true
+    void set_squelch(bool on);
+
+    // ---- Everyday operating.
+    bool back_to_receive() const; // default false: transmitting ends only on "Tx OFF"
+    void set_back_to_receive(bool on);
+    int transmit_level_db() const; // 0 (default) down to -30
+    void set_transmit_level_db(int db);
+    int pane_font_size() const; // points, 0 (default) for the form's own font; else 6..32
+    void set_pane_font_size(int points);
+    QString receive_log() const; // a file chosen from the menu; empty: none
+    void set_receive_log(const QString& path);
+
+    // The geometry of a window grown by the operator (empty: the form's own size).
+    QByteArray window_geometry() const;
+    void set_window_geometry(const QByteArray& geometry);
+
+private:
+    int bounded_int(const char* key, int fallback, int low, int high) const;
+    bool boolean(const char* key, bool fallback) const;
+
+    std::unique_ptr<QSettings> file_;
+};
