@@ -112,7 +112,7 @@ int survive_server_loss() {
     test::register_child_job("open_without_server", open_defaults_without_server) &&
     test::register_child_job("survive_server_loss", survive_server_loss);
 
-TEST(QtAudioOpenFailure, UnknownDeviceIsRefusedAndStaysSilent) {
+TEST(SoundServerQtAudioOpenFailure, UnknownDeviceIsRefusedAndStaysSilent) {
     std::vector<int16_t> capture(kCaptureBufferCount * kCaptureBufferSamples);
     int reports = 0;
     QtAudioInput input(QtAudioChoice{"quavel-no-such-device", {}});
@@ -133,14 +133,14 @@ TEST(QtAudioOpenFailure, UnknownDeviceIsRefusedAndStaysSilent) {
     EXPECT_EQ(reports, 0);
 }
 
-TEST(QtAudioOpenFailure, CaptureBuffersTooSmallAreRefused) {
+TEST(SoundServerQtAudioOpenFailure, CaptureBuffersTooSmallAreRefused) {
     std::vector<int16_t> capture(kCaptureBufferCount * kCaptureBufferSamples - 1);
     QtAudioInput input;
     EXPECT_FALSE(input.open(capture, [](int) {}));
     EXPECT_FALSE(input.is_open());
 }
 
-TEST(QtAudioOpenFailure, NoSoundServerMeansBothDefaultsAreRefused) {
+TEST(SoundServerQtAudioOpenFailure, NoSoundServerMeansBothDefaultsAreRefused) {
     QProcessEnvironment env;
     // A server address that cannot answer; naming one also stops the library from starting a
     // server of its own.
@@ -153,7 +153,7 @@ TEST(QtAudioOpenFailure, NoSoundServerMeansBothDefaultsAreRefused) {
     EXPECT_TRUE(output.contains(test::kChildFinished)) << output.toStdString();
 }
 
-TEST(QtAudioServerLoss, DevicesSurviveTheServerDyingUnderThem) {
+TEST(SoundServerQtAudioServerLoss, DevicesSurviveTheServerDyingUnderThem) {
     const QString daemon = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
     if (daemon.isEmpty()) GTEST_SKIP() << "pulseaudio is not installed";
     QTemporaryDir dir;

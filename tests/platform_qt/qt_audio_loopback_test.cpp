@@ -273,7 +273,7 @@ struct FormatCase {
     friend void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
 };
 
-class QtAudioLoopback : public ::testing::TestWithParam<FormatCase> {
+class SoundServerQtAudioLoopback : public ::testing::TestWithParam<FormatCase> {
 protected:
     void SetUp() override {
         if (!loop_.ready()) GTEST_SKIP() << loop_.skip_reason;
@@ -281,7 +281,7 @@ protected:
     PulseLoopback loop_;
 };
 
-TEST_P(QtAudioLoopback, ToneSequenceArrivesInOrderAtItsFrequencies) {
+TEST_P(SoundServerQtAudioLoopback, ToneSequenceArrivesInOrderAtItsFrequencies) {
     const double tones_hz[] = {700, 1000, 1300, 1600, 1900, 2200};
     std::vector<std::vector<int16_t>> buffers;
     for (const double hz : tones_hz)
@@ -314,7 +314,7 @@ TEST_P(QtAudioLoopback, ToneSequenceArrivesInOrderAtItsFrequencies) {
     });
 }
 
-TEST_P(QtAudioLoopback, ContinuousSinePlaysWithoutGapsAtTheShortestSymbol) {
+TEST_P(SoundServerQtAudioLoopback, ContinuousSinePlaysWithoutGapsAtTheShortestSymbol) {
     constexpr size_t kBuffers = 24;
     constexpr size_t kLength = 2048; // the fastest speed's symbol: the least time to refill
     std::vector<std::vector<int16_t>> buffers;
@@ -359,7 +359,7 @@ TEST_P(QtAudioLoopback, ContinuousSinePlaysWithoutGapsAtTheShortestSymbol) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Formats, QtAudioLoopback,
+    Formats, SoundServerQtAudioLoopback,
     ::testing::Values(FormatCase{"ModemFormat", "modem format", {}, {}},
                       FormatCase{"FloatStereo48kOutInt16Mono44kIn",
                                  "48000 Hz stereo float out, 44100 Hz mono in",
@@ -371,7 +371,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  qt_format(48000, 2, PcmEncoding::UInt8)}),
     [](const ::testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.label); });
 
-class QtAudioLoopbackCut : public ::testing::Test {
+class SoundServerQtAudioLoopbackCut : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!loop_.ready()) GTEST_SKIP() << loop_.skip_reason;
@@ -379,7 +379,7 @@ protected:
     PulseLoopback loop_;
 };
 
-TEST_F(QtAudioLoopbackCut, CloseCutsTheSoundAtOnce) {
+TEST_F(SoundServerQtAudioLoopbackCut, CloseCutsTheSoundAtOnce) {
     ChildCapture capture(loop_.source_id, {}, 3000);
     ASSERT_TRUE(capture.capturing()) << capture.output();
 
@@ -413,7 +413,7 @@ TEST_F(QtAudioLoopbackCut, CloseCutsTheSoundAtOnce) {
     EXPECT_LT(heard_ms, open_ms + QtAudioOutput::kDefaultSinkBufferMs + 100);
 }
 
-class QtAudioInputQueue : public ::testing::Test {
+class SoundServerQtAudioInputQueue : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!loop_.ready()) GTEST_SKIP() << loop_.skip_reason;
@@ -421,7 +421,7 @@ protected:
     PulseLoopback loop_;
 };
 
-TEST_F(QtAudioInputQueue, StopHoldsStillAndRestartBeginsAgainAtBufferZero) {
+TEST_F(SoundServerQtAudioInputQueue, StopHoldsStillAndRestartBeginsAgainAtBufferZero) {
     QtAudioInput input(QtAudioChoice{loop_.source_id, {}});
     std::vector<int16_t> capture(kCaptureBufferCount * kCaptureBufferSamples);
     std::vector<int> order;
@@ -442,7 +442,7 @@ TEST_F(QtAudioInputQueue, StopHoldsStillAndRestartBeginsAgainAtBufferZero) {
     EXPECT_EQ(order[stopped_at + 1], 1);
 }
 
-TEST_F(QtAudioInputQueue, BuffersNotHandedBackAreNotFilledAndTheOverflowIsCounted) {
+TEST_F(SoundServerQtAudioInputQueue, BuffersNotHandedBackAreNotFilledAndTheOverflowIsCounted) {
     QtAudioInput input(QtAudioChoice{loop_.source_id, {}});
     std::vector<int16_t> capture(kCaptureBufferCount * kCaptureBufferSamples);
     std::vector<int> order;
@@ -463,7 +463,7 @@ TEST_F(QtAudioInputQueue, BuffersNotHandedBackAreNotFilledAndTheOverflowIsCounte
     EXPECT_EQ(order[9], 2);
 }
 
-TEST(QtAudioDefaultDevices, OpenTheSystemDefaultsAndRun) {
+TEST(SoundServerQtAudioDefaultDevices, OpenTheSystemDefaultsAndRun) {
     if (const std::string why = test::sound_server_missing(); !why.empty()) GTEST_SKIP() << why;
     if (QMediaDevices::defaultAudioInput().isNull() || QMediaDevices::defaultAudioOutput().isNull())
         GTEST_SKIP() << "the sound server has no default input or output";

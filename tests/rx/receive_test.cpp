@@ -2,6 +2,7 @@
 // mistuned receiver and noise, and the independent vectors.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <tuple>
 
@@ -148,7 +149,10 @@ class VectorCopy : public ::testing::TestWithParam<Vector> {};
 
 TEST_P(VectorCopy, CopiesTheIndependentTransmission) {
     const Vector v = GetParam();
-    const WavData wav = read_wav(std::string(QUAVEL_VECTORS_DIR) + "/" + v.file);
+    const std::string path = std::string(QUAVEL_VECTORS_DIR) + "/" + v.file;
+    // The vectors sit beside the repository, not in it: a bare clone has none.
+    if (!std::filesystem::exists(path)) GTEST_SKIP() << "no independent vector at " << path;
+    const WavData wav = read_wav(path);
     ASSERT_TRUE(wav.ok()) << wav.error;
     const auto r = receive(wav.samples, {.speed_item = v.item, .centre_hz = v.centre_hz});
     // The leading idle symbols meet a history that starts empty: the first steps may print.

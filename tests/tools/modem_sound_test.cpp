@@ -42,7 +42,7 @@ int audio_ms(int speed, const std::string& text) {
     return static_cast<int>(symbols * symbol_samples(speed) / 8);
 }
 
-class ModemSound : public ::testing::Test {
+class ModemSoundServer : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -92,13 +92,14 @@ struct LinkCase {
     bool rx_stopped_by_signal; // otherwise rx ends by itself after --seconds
 };
 
-class ModemSoundLink : public ModemSound, public ::testing::WithParamInterface<LinkCase> {
+class ModemSoundServerLink : public ModemSoundServer,
+                             public ::testing::WithParamInterface<LinkCase> {
 protected:
     // Ends the receiver as the case says and checks what it printed.
     void receive_and_check(const LinkCase& c, Process& rx, int seconds);
 };
 
-TEST_P(ModemSoundLink, TextPlayedOnTheOutputIsPrintedByTheReceiverOnTheInput) {
+TEST_P(ModemSoundServerLink, TextPlayedOnTheOutputIsPrintedByTheReceiverOnTheInput) {
     need_sound_server();
     if (IsSkipped()) return;
     const LinkCase& c = GetParam();
@@ -130,7 +131,7 @@ TEST_P(ModemSoundLink, TextPlayedOnTheOutputIsPrintedByTheReceiverOnTheInput) {
     }
 }
 
-void ModemSoundLink::receive_and_check(const LinkCase& c, Process& rx, int seconds) {
+void ModemSoundServerLink::receive_and_check(const LinkCase& c, Process& rx, int seconds) {
     if (c.rx_stopped_by_signal) {
         // The capture runs a little behind the playback, and the receiver a symbol behind that.
         test::sleep_ms(2000);
@@ -143,7 +144,7 @@ void ModemSoundLink::receive_and_check(const LinkCase& c, Process& rx, int secon
     EXPECT_NE(err("rx").find("centre frequency"), std::string::npos) << err("rx");
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, ModemSoundLink,
+INSTANTIATE_TEST_SUITE_P(Speeds, ModemSoundServerLink,
                          ::testing::Values(LinkCase{4, false}, LinkCase{2, true}),
                          [](const auto& info) {
                              return "Speed" + std::to_string(info.param.speed) +
@@ -193,14 +194,15 @@ struct PlayCase {
     const char* text;
 };
 
-class ModemSoundPlayback : public ModemSound, public ::testing::WithParamInterface<PlayCase> {
+class ModemSoundServerPlayback : public ModemSoundServer,
+                                 public ::testing::WithParamInterface<PlayCase> {
 protected:
     std::vector<int16_t> play_and_record(const PlayCase& c, size_t samples);
 };
 
 // Plays the case's text while the default output's monitor is recorded; the recording, raw.
 // `samples`: how long the transmission is.
-std::vector<int16_t> ModemSoundPlayback::play_and_record(const PlayCase& c, size_t samples) {
+std::vector<int16_t> ModemSoundServerPlayback::play_and_record(const PlayCase& c, size_t samples) {
     const std::string speed = std::to_string(c.speed);
     Process recorder(Command{{"pacat", "--record", "--raw", "--format=s16le", "--rate=8000",
                               "--channels=1", "--latency-msec=20", "--device=@DEFAULT_MONITOR@"},
@@ -237,7 +239,7 @@ std::vector<int16_t> ModemSoundPlayback::play_and_record(const PlayCase& c, size
     return read_raw(dir / "recording.raw");
 }
 
-TEST_P(ModemSoundPlayback, PlaysTheBuffersOfTheFileBackToBackToTheLastSample) {
+TEST_P(ModemSoundServerPlayback, PlaysTheBuffersOfTheFileBackToBackToTheLastSample) {
     need_sound_server();
     if (IsSkipped()) return;
     if (!test::on_path("pacat")) GTEST_SKIP() << "pacat is not installed (pulseaudio-utils)";
@@ -308,7 +310,7 @@ TEST_P(ModemSoundPlayback, PlaysTheBuffersOfTheFileBackToBackToTheLastSample) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, ModemSoundPlayback,
+INSTANTIATE_TEST_SUITE_P(Speeds, ModemSoundServerPlayback,
                          ::testing::Values(PlayCase{4, kText}, PlayCase{1, "QRZ"}),
                          [](const auto& info) {
                              return "Speed" + std::to_string(info.param.speed);
@@ -316,9 +318,9 @@ INSTANTIATE_TEST_SUITE_P(Speeds, ModemSoundPlayback,
 
 // ---- stopping and failing ----------------------------------------------------------------
 
-class ModemSoundStop : public ModemSound, public ::testing::WithParamInterface<int> {};
+class ModemSoundServerStop : public ModemSoundServer, public ::testing::WithParamInterface<int> {};
 
-TEST_P(ModemSoundStop, SignalCutsTheTransmissionAndFails) {
+TEST_P(ModemSoundServerStop, SignalCutsTheTransmissionAndFails) {
     need_sound_server();
     if (IsSkipped()) return;
     const int signal_number = GetParam();
@@ -332,12 +334,12 @@ TEST_P(ModemSoundStop, SignalCutsTheTransmissionAndFails) {
     EXPECT_NE(err("tx").find("stopped by"), std::string::npos) << err("tx");
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, ModemSoundStop, ::testing::Values(SIGINT, SIGTERM),
+INSTANTIATE_TEST_SUITE_P(Signals, ModemSoundServerStop, ::testing::Values(SIGINT, SIGTERM),
                          [](const auto& info) {
                              return std::string(info.param == SIGINT ? "SIGINT" : "SIGTERM");
                          });
 
-TEST_F(ModemSound, LosingTheSoundServerEndsBothVerbsWithAnError) {
+TEST_F(ModemSoundServer, LosingTheSoundServerEndsBothVerbsWithAnError) {
     need_sound_server();
     if (IsSkipped()) return;
     if (!server->private_server()) GTEST_SKIP() << "needs a sound server of the test's own to stop";
@@ -360,10 +362,11 @@ struct OpenFailure {
     const char* message;
 };
 
-class ModemSoundNoDevice : public ModemSound, public ::testing::WithParamInterface<OpenFailure> {};
+class ModemSoundServerNoDevice : public ModemSoundServer,
+                                 public ::testing::WithParamInterface<OpenFailure> {};
 
 // With no sound server to be reached there is no device to open.
-TEST_P(ModemSoundNoDevice, SaysTheDeviceCannotBeOpenedAndFails) {
+TEST_P(ModemSoundServerNoDevice, SaysTheDeviceCannotBeOpenedAndFails) {
     Command c = tool("cmd", {GetParam().verb, "--speed", "4"});
     c.env = {{"PULSE_SERVER", "unix:" + (dir / "no-server").string()}};
     EXPECT_EQ(test::run(c, 20000), 1) << err("cmd");
@@ -371,7 +374,7 @@ TEST_P(ModemSoundNoDevice, SaysTheDeviceCannotBeOpenedAndFails) {
     EXPECT_TRUE(out("cmd").empty()) << out("cmd");
 }
 
-INSTANTIATE_TEST_SUITE_P(Verbs, ModemSoundNoDevice,
+INSTANTIATE_TEST_SUITE_P(Verbs, ModemSoundServerNoDevice,
                          ::testing::Values(OpenFailure{"tx", "Cannot Open Audio Output Device"},
                                            OpenFailure{"rx", "Cannot Open Audio Input Device"}),
                          [](const auto& info) { return std::string(info.param.verb); });
@@ -384,7 +387,7 @@ struct UsageCase {
     const char* message;
 };
 
-class ModemSoundUsage : public ModemSound, public ::testing::WithParamInterface<UsageCase> {};
+class ModemSoundUsage : public ModemSoundServer, public ::testing::WithParamInterface<UsageCase> {};
 
 TEST_P(ModemSoundUsage, RefusedWithAMessageAndStatus2) {
     EXPECT_EQ(test::run(tool("cmd", GetParam().args), 20000), 2) << err("cmd");
@@ -408,7 +411,7 @@ struct HelpCase {
     std::vector<const char*> mentions;
 };
 
-class ModemSoundHelp : public ModemSound, public ::testing::WithParamInterface<HelpCase> {};
+class ModemSoundHelp : public ModemSoundServer, public ::testing::WithParamInterface<HelpCase> {};
 
 TEST_P(ModemSoundHelp, HelpDescribesTheSoundCard) {
     ASSERT_EQ(test::run(tool("help", {GetParam().verb, "--help"}), 20000), 0);

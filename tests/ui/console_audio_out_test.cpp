@@ -60,7 +60,7 @@ std::optional<size_t> find_buffers(const std::vector<int16_t>& samples,
 }
 
 // The file output the console uses, driven by hand: transmissions append until the run ends.
-TEST(RunLongFileOutput, AppendsEveryTransmissionUntilFinished) {
+TEST(RealTimeRunLongFileOutput, AppendsEveryTransmissionUntilFinished) {
     QTemporaryDir dir;
     const std::string file = QDir(dir.path()).filePath("run.wav").toStdString();
     quavel::WavOutput out(file, quavel::WavOutput::Pacing::Fast, quavel::WavOutput::FileSpan::Run);
@@ -92,7 +92,7 @@ TEST(RunLongFileOutput, AppendsEveryTransmissionUntilFinished) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(file + ".part")));
 }
 
-class AudioOut : public FormTest {
+class RealTimeAudioOut : public FormTest {
 protected:
     // The console as started with --audio-out, at 4 Quavel/sec.
     void start_console(const std::string& config) {
@@ -137,7 +137,7 @@ protected:
     std::vector<int16_t> idle_;
 };
 
-TEST_F(AudioOut, EveryTransmissionOfTheRunIsKeptInOrderAndDecodes) {
+TEST_F(RealTimeAudioOut, EveryTransmissionOfTheRunIsKeptInOrderAndDecodes) {
     start_console("G4ABC NONE NONE");
     transmit("cq de g4abc");
     transmit("test 2 k");
@@ -150,7 +150,7 @@ TEST_F(AudioOut, EveryTransmissionOfTheRunIsKeptInOrderAndDecodes) {
     EXPECT_NE(copy.find("TEST 2 K", first), std::string::npos) << copy;
 }
 
-TEST_F(AudioOut, AFileThatCannotBeFinishedIsReportedAtTheEnd) {
+TEST_F(RealTimeAudioOut, AFileThatCannotBeFinishedIsReportedAtTheEnd) {
     start_console("G4ABC NONE NONE");
     form->Button1->click();
     QTest::qWait(kSymbolMs);
@@ -162,7 +162,7 @@ TEST_F(AudioOut, AFileThatCannotBeFinishedIsReportedAtTheEnd) {
     EXPECT_NE(error.find("out.wav"), std::string::npos) << error;
 }
 
-TEST_F(AudioOut, CwIdSendsTheMorseOfDeAndTheCallsignInPlaceOfData) {
+TEST_F(RealTimeAudioOut, CwIdSendsTheMorseOfDeAndTheCallsignInPlaceOfData) {
     start_console("G4T NONE NONE");
     quavel::IdentificationAudio morse;
     morse.build(static_cast<float>(form->station().centre_hz()), "G4T",
@@ -206,7 +206,7 @@ TEST_F(AudioOut, CwIdSendsTheMorseOfDeAndTheCallsignInPlaceOfData) {
     EXPECT_GT(last_sound, 30456u - 536u - 1600u - 100u);
 }
 
-TEST_F(AudioOut, TuneUpSendsSixSecondsOfCarrierAtTheCentre) {
+TEST_F(RealTimeAudioOut, TuneUpSendsSixSecondsOfCarrierAtTheCentre) {
     start_console("G4ABC NONE NONE");
     const uint32_t buffers = quavel::kTuneBuffersPerSpeed * kSpeed;
     std::vector<int16_t> carrier(buffers * kN);
@@ -235,7 +235,7 @@ TEST_F(AudioOut, TuneUpSendsSixSecondsOfCarrierAtTheCentre) {
     EXPECT_NEAR(rises, 6144, 2);
 }
 
-TEST_F(AudioOut, AStopSignalWhileTransmittingLeavesACompleteFileAndTheTransmitterReleased) {
+TEST_F(RealTimeAudioOut, AStopSignalWhileTransmittingLeavesACompleteFileAndTheTransmitterReleased) {
     start_console("G4ABC COM1 NONE");
     form->SetUp1Click();
     form->BitBtn1Click(); // opens COM1 for keying

@@ -44,7 +44,10 @@ protected:
     QProcess console;
 };
 
-TEST_F(ConsoleProcess, DecodesARecordingIntoTheReceiveLogAndStopsCleanly) {
+// The recording plays at its real pace.
+class RealTimeConsoleProcess : public ConsoleProcess {};
+
+TEST_F(RealTimeConsoleProcess, DecodesARecordingIntoTheReceiveLogAndStopsCleanly) {
     record("CQ TEST K", "in.wav");
     // With a configuration the start-up shows no message box that would wait for the operator.
     write_file(dir.path(), "KEYSETUP.INI", "G4XYZ NONE NONE");

@@ -36,7 +36,7 @@ bool wait_until(const std::function<bool()>& done, int timeout_ms) {
     return done();
 }
 
-class SoundCard : public FormTest {
+class ConsoleSoundServer : public FormTest {
 protected:
     void SetUp() override {
         FormTest::SetUp();
@@ -66,7 +66,7 @@ protected:
     std::optional<QByteArray> module;
 };
 
-TEST_F(SoundCard, TypedTextIsCopiedFromWhatThePlaybackPlays) {
+TEST_F(ConsoleSoundServer, TypedTextIsCopiedFromWhatThePlaybackPlays) {
     // The other station: a capture of the sink's monitor, copied afterwards.
     QProcess recorder;
     recorder.start("parecord", {"--raw", "--format=s16le", "--rate=8000", "--channels=1",
@@ -106,7 +106,7 @@ TEST_F(SoundCard, TypedTextIsCopiedFromWhatThePlaybackPlays) {
 
 // The console as the receiving station: another program plays a call into the sink, and the
 // console captures the sink's monitor through the Qt sound input and prints the call in Memo1.
-TEST_F(SoundCard, ConsoleCopiesWhatItsInputHears) {
+TEST_F(ConsoleSoundServer, ConsoleCopiesWhatItsInputHears) {
     // Qt lists no monitor sources, so the sink's monitor is remapped as an ordinary input.
     const QString monitor = sink_name + "_mic";
     const auto remap = pactl({"load-module", "module-remap-source", "source_name=" + monitor,
