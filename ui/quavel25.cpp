@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -316,6 +317,18 @@ void TForm1::create_menu() {
     // The items stay where they are on every desktop.
     for (QAction* item : {Exit1, SetUp1, Help1, About1})
         item->setMenuRole(QAction::NoRole);
+
+    Readouts = new QWidget(MainMenu1);
+    Readouts->setObjectName("Readouts");
+    auto* readouts = new QHBoxLayout(Readouts);
+    readouts->setContentsMargins(0, 0, 4, 0);
+    readouts->setSpacing(8);
+    CentreReadout = new QLabel(Readouts);
+    CentreReadout->setObjectName("CentreReadout");
+    CentreReadout->setToolTip("The centre frequency the receiver is tuned to: it follows AFC and "
+                              "clicks on the waterfall");
+    readouts->addWidget(CentreReadout);
+    MainMenu1->setCornerWidget(Readouts, Qt::TopRightCorner);
 }
 
 void TForm1::bind_handlers() {
@@ -353,6 +366,15 @@ void TForm1::bind_handlers() {
     connect(Button13, &QPushButton::clicked, this, &TForm1::Button13Click);
     connect(Button14, &QPushButton::clicked, this, &TForm1::Button14Click);
     // FormActivate and FormMouseMove come from event() and eventFilter().
+
+    // The transmit key works wherever the focus is and types nothing into a pane.
+    auto* transmit_key = new QShortcut(QKeySequence(kTransmitKey), this);
+    transmit_key->setObjectName("TransmitKey");
+    connect(transmit_key, &QShortcut::activated, Button1, &QPushButton::click);
+    Button1->setToolTip(QStringLiteral("Starts or ends a transmission (%1)")
+                            .arg(QKeySequence(kTransmitKey).toString(QKeySequence::NativeText)));
+    // The pointed frequency is only meaningful while the pointer is over the waterfall.
+    Image1->installEventFilter(this);
 }
 
 void TForm1::set_tab_order() {
@@ -389,6 +411,7 @@ bool TForm1::event(QEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Image1 && event->type() == QEvent::Leave) Panel2->hide();
     if (watched == centralWidget() && event->type() == QEvent::MouseMove) {
         // Moves over a control that does not track the mouse come up here too; only the bare
         // surface counts.
@@ -402,6 +425,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm1::show_warning(const std::string& text, const std::string& title) {
     messages_.show(text, title, quavel::MessageIcon::Warning);
+}
+
+void TForm1::show_centre() {
+    const QString text = QStringLiteral("Centre %1 Hz").arg(station_->centre_hz());
+    if (CentreReadout->text() != text) CentreReadout->setText(text);
 }
 
 void TForm1::show_switches() {
@@ -447,6 +475,7 @@ void TForm1::FormActivate() {
     // Tunes to 1000 Hz at the selected speed, opens capture and gives the transmit pane the
     // focus; from here on the station receives.
     station_->activate(RadioGroup3->itemIndex(), TrackBar1->value());
+    show_centre();
 }
 
 void TForm1::Timer1Timer() {
@@ -455,6 +484,7 @@ void TForm1::Timer1Timer() {
         Image1->update();
         Image2->update();
         Image3->update();
+        show_centre();
     }
 }
 
@@ -478,6 +508,7 @@ void TForm1::Help1Click() {
 
 void TForm1::Image1MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int x, int) {
     station_->set_centre_frequency(waterfall_hz(x, Image1->width()));
+    show_centre();
 }
 
 void TForm1::Image2MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int) {
@@ -551,7 +582,22 @@ void TForm1::Button3Click() {
 
 void TForm1::Image1MouseMove(Qt::KeyboardModifiers, int x, int) {
     Label7->setText(QString::number(waterfall_hz(x, Image1->width())));
+    fit_pointed_readout();
     Panel2->show();
+}
+
+void TForm1::fit_pointed_readout() {
+    // The form's places suit its own 8-point font; where the desktop's font is wider or taller
+    // the readout moves its parts apart and grows, so nothing is drawn over or cut off.
+    const QFontMetrics metrics(Label7->font());
+    const int number_left = std::max(112, Label3->x() + Label3->sizeHint().width());
+    const int number_width = std::max(41, metrics.horizontalAdvance(Label7->text()) + 2);
+    const int height = std::max({13, Label3->sizeHint().height(), Label6->sizeHint().height()});
+    Label7->setGeometry(number_left, 0, number_width, std::max(13, height));
+    Label3->resize(Label3->sizeHint().width(), height);
+    Label6->setGeometry(std::max(160, number_left + number_width + 7), 0,
+                        Label6->sizeHint().width(), height);
+    Panel2->resize(std::max(185, Label6->x() + Label6->width()), height);
 }
 
 void TForm1::FormMouseMove(Qt::KeyboardModifiers, int, int) {
@@ -606,6 +652,7 @@ void TForm1::Button6Click() {
 
 void TForm1::RadioGroup3Click() {
     station_->change_speed(RadioGroup3->itemIndex());
+    show_centre();
 }
 
 void TForm1::Timer3Timer() {

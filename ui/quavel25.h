@@ -114,6 +114,14 @@ public:
     QAction* Help1;
     QAction* About1;
 
+    // Beyond the form: readouts at the right of the menu line (they take no room from the
+    // form's controls); more may be added to Readouts' layout.
+    QWidget* Readouts;
+    QLabel* CentreReadout; // the centre frequency the receiver is tuned to, in Hz
+
+    // The key that toggles "Tx ON"/"Tx OFF" from anywhere in the window.
+    static constexpr Qt::Key kTransmitKey = Qt::Key_F9;
+
 public slots:
     void FormActivate();
     void Timer1Timer();
@@ -164,6 +172,9 @@ private:
     // The toggle captions and indicator labels after the station switched AFC, auto-sync and
     // printing (a speed change switches all three on).
     void show_switches();
+    // The centre-frequency readout after anything that may have retuned.
+    void show_centre();
+    void fit_pointed_readout();
     void set_transmitting_controls(bool transmitting);
     void widen_receive_pane(Memo& clicked);
     void insert_into_transmit_pane(const std::string& text);

@@ -174,14 +174,28 @@ TEST_F(Controls, OnlyTheLeftButtonRetunesFromOutsideTheWaterfall) {
     EXPECT_EQ(form->station().centre_hz(), 957u);
 }
 
-TEST_F(Controls, ReadoutHidesOverTheBareWindowOnly) {
+TEST_F(Controls, PointedReadoutClearsWhenThePointerLeavesTheWaterfall) {
     move_over(form->Image1, QPoint(10, 10));
     EXPECT_EQ(form->Label7->text(), "811");
     EXPECT_FALSE(form->Panel2->isHidden());
-    move_over(form->Label9, QPoint(2, 2)); // a control: the readout stays
-    EXPECT_FALSE(form->Panel2->isHidden());
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(form->Image1, &leave);
+    EXPECT_TRUE(form->Panel2->isHidden());
+    move_over(form->Image1, QPoint(10, 10));
     move_over(form->centralWidget(), QPoint(440, 30));
     EXPECT_TRUE(form->Panel2->isHidden());
+}
+
+TEST_F(Controls, PointedReadoutShowsItsPartsWholeAndApart) {
+    move_over(form->Image1, QPoint(319, 10));
+    for (QLabel* part : {form->Label3, form->Label7, form->Label6}) {
+        EXPECT_GE(part->width(), part->sizeHint().width()) << part->objectName().toStdString();
+        EXPECT_GE(part->height(), part->sizeHint().height()) << part->objectName().toStdString();
+        EXPECT_LE(part->geometry().right(), form->Panel2->width() - 1);
+        EXPECT_LE(part->geometry().bottom(), form->Panel2->height() - 1);
+    }
+    EXPECT_GT(form->Label7->x(), form->Label3->geometry().right());
+    EXPECT_GT(form->Label6->x(), form->Label7->geometry().right());
 }
 
 TEST_F(Controls, ScopeReleaseSetsTheSyncPositionFromItsLeftHalf) {
