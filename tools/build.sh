@@ -9,7 +9,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
 
-packages=(cmake g++ pkgconf libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev
+packages=(cmake g++ pkgconf libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev libcli11-dev
           qt6-base-dev qt6-multimedia-dev libqt6serialport6-dev libqt6svg6 qt6-qpa-plugins
           pulseaudio pulseaudio-utils xdg-utils)
 

@@ -32,6 +32,7 @@
 #include "report.h"
 #include "sweep.h"
 #include "tool_check.h"
+#include "tools/command_line/command_line.h"
 #include "trial.h"
 
 #ifndef QUAVEL_MODEM_TOOL
@@ -98,112 +99,139 @@ std::optional<std::vector<std::string>> split(const std::string& list) {
     return items;
 }
 
+// A whole number low..high, or nothing.
+std::optional<int> number(const std::string& v, int low, int high) {
+    char* end = nullptr;
+    const long n = std::strtol(v.c_str(), &end, 10);
+    if (end == v.c_str() || *end != '\0' || n < low || n > high) return std::nullopt;
+    return static_cast<int>(n);
+}
+
+// An option taking a whole number low..high into `out`; `refusal` when it is missing or not one.
+void number_option(tools::CommandLine& cli, const std::string& name, int low, int high, int& out,
+                   const std::string& refusal) {
+    cli.option(
+        name,
+        [&out, low, high, refusal](const std::string& v) -> std::string {
+            const auto n = number(v, low, high);
+            if (!n) return refusal;
+            out = *n;
+            return {};
+        },
+        refusal);
+}
+
+const ChannelKind* find_channel(const std::string& name) {
+    const auto* it = std::find_if(std::begin(kChannelKinds), std::end(kChannelKinds),
+                                  [&](ChannelKind k) { return name == channel_name(k); });
+    return it == std::end(kChannelKinds) ? nullptr : it;
+}
+
 // Returns an exit code when the command is finished (help, usage error, splice).
 std::optional<int> parse(int argc, char** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 < argc) return std::string(argv[++i]);
-            return std::nullopt;
-        };
-        auto bad = [&](const std::string& message) {
-            std::fprintf(stderr, "quavel_sensitivity: %s\n", message.c_str());
-            return 2;
-        };
-        auto number = [&](int low, int high, int& out) -> bool {
-            const auto v = value();
-            if (!v) return false;
-            char* end = nullptr;
-            const long n = std::strtol(v->c_str(), &end, 10);
-            if (end == v->c_str() || *end != '\0' || n < low || n > high) return false;
-            out = static_cast<int>(n);
-            return true;
-        };
-        if (arg == "--help" || arg == "-h") {
-            usage(stdout);
-            return 0;
-        } else if (arg == "--smoke") {
-            o.smoke = true;
-        } else if (arg == "--tool" || arg == "--out" || arg == "--doc") {
-            const auto v = value();
-            if (!v || v->empty()) return bad(arg + " needs a value");
-            (arg == "--tool" ? o.tool : arg == "--out" ? o.out_dir : o.doc) = *v;
-        } else if (arg == "--repeats") {
-            if (!number(1, 100, o.repeats)) return bad("--repeats needs a number 1..100");
-        } else if (arg == "--ideal-model") {
-            const auto v = value();
-            if (v && *v == "locked")
+    tools::CommandLine cli("quavel_sensitivity", "Try 'quavel_sensitivity --help'.");
+    cli.help(usage);
+    cli.flag("--smoke", o.smoke);
+    for (auto [name, out] : {std::pair{"--tool", &o.tool}, std::pair{"--out", &o.out_dir},
+                             std::pair{"--doc", &o.doc}}) {
+        cli.option(name, [name, out](const std::string& v) -> std::string {
+            if (v.empty()) return std::string(name) + " needs a value";
+            *out = v;
+            return {};
+        });
+    }
+    number_option(cli, "--repeats", 1, 100, o.repeats, "--repeats needs a number 1..100");
+    cli.option(
+        "--ideal-model",
+        [&o](const std::string& v) -> std::string {
+            if (v == "locked")
                 o.ideal_model = TrialOptions::IdealModel::LockedPhase;
-            else if (v && *v == "free")
+            else if (v == "free")
                 o.ideal_model = TrialOptions::IdealModel::FreePhase;
-            else if (v && *v == "fading")
+            else if (v == "fading")
                 o.ideal_model = TrialOptions::IdealModel::Fading;
             else
-                return bad("--ideal-model needs locked, free or fading");
-        } else if (arg == "--ideal-segments") {
-            if (!number(1, 16, o.ideal_segments)) return bad("--ideal-segments needs 1..16");
-        } else if (arg == "--leads") {
-            if (!number(1, 1024, o.trace_leads)) return bad("--leads needs a number 1..1024");
-        } else if (arg == "--jobs") {
-            if (!number(1, 64, o.jobs)) return bad("--jobs needs a number 1..64");
-        } else if (arg == "--speeds") {
-            const auto v = value();
-            const auto items = v ? split(*v) : std::nullopt;
-            if (!items) return bad("--speeds needs a list such as 1,2,4");
+                return "--ideal-model needs locked, free or fading";
+            return {};
+        },
+        "--ideal-model needs locked, free or fading");
+    number_option(cli, "--ideal-segments", 1, 16, o.ideal_segments, "--ideal-segments needs 1..16");
+    number_option(cli, "--leads", 1, 1024, o.trace_leads, "--leads needs a number 1..1024");
+    number_option(cli, "--jobs", 1, 64, o.jobs, "--jobs needs a number 1..64");
+    cli.option(
+        "--speeds",
+        [&o](const std::string& v) -> std::string {
+            const auto items = split(v);
+            if (!items) return "--speeds needs a list such as 1,2,4";
             o.speeds.clear();
             for (const std::string& s : *items) {
-                if (s != "1" && s != "2" && s != "4") return bad("speeds are 1, 2 and 4");
+                if (s != "1" && s != "2" && s != "4") return "speeds are 1, 2 and 4";
                 o.speeds.push_back(static_cast<uint32_t>(std::stoul(s)));
             }
-        } else if (arg == "--channels") {
-            const auto v = value();
-            const auto items = v ? split(*v) : std::nullopt;
-            if (!items) return bad("--channels needs a list such as awgn,quiet");
+            return {};
+        },
+        "--speeds needs a list such as 1,2,4");
+    cli.option(
+        "--channels",
+        [&o](const std::string& v) -> std::string {
+            const auto items = split(v);
+            if (!items) return "--channels needs a list such as awgn,quiet";
             o.channels.clear();
             for (const std::string& name : *items) {
-                const auto* it =
-                    std::find_if(std::begin(kChannelKinds), std::end(kChannelKinds),
-                                 [&](ChannelKind k) { return name == channel_name(k); });
-                if (it == std::end(kChannelKinds)) return bad("unknown channel '" + name + "'");
-                o.channels.push_back(*it);
+                const ChannelKind* kind = find_channel(name);
+                if (!kind) return "unknown channel '" + name + "'";
+                o.channels.push_back(*kind);
             }
-        } else if (arg == "--no-afc") {
-            o.afc = false;
-        } else if (arg == "--no-clock") {
-            o.clock = false;
-        } else if (arg == "--no-rtf") {
-            o.rtf = false;
-        } else if (arg == "--no-diagnostics") {
-            o.diagnostics = false;
-        } else if (arg == "--no-lead") {
-            o.lead = false;
-        } else if (arg == "--trace") {
-            if (i + 3 >= argc) return bad("--trace needs SPEED CHANNEL SNR");
-            const std::string speed = argv[++i];
-            const std::string name = argv[++i];
-            const std::string snr = argv[++i];
-            const auto* kind = std::find_if(std::begin(kChannelKinds), std::end(kChannelKinds),
-                                            [&](ChannelKind k) { return name == channel_name(k); });
+            return {};
+        },
+        "--channels needs a list such as awgn,quiet");
+    bool no_afc = false, no_clock = false, no_rtf = false, no_diagnostics = false, no_lead = false;
+    cli.flag("--no-afc", no_afc);
+    cli.flag("--no-clock", no_clock);
+    cli.flag("--no-rtf", no_rtf);
+    cli.flag("--no-diagnostics", no_diagnostics);
+    cli.flag("--no-lead", no_lead);
+    cli.option(
+        "--trace", 3,
+        [&o](const std::vector<std::string>& v) -> std::string {
+            const std::string& speed = v[0];
+            const ChannelKind* kind = find_channel(v[1]);
             char* end = nullptr;
-            const double snr_db = std::strtod(snr.c_str(), &end);
-            if ((speed != "1" && speed != "2" && speed != "4") || kind == std::end(kChannelKinds) ||
-                end == snr.c_str() || *end != '\0')
-                return bad("--trace needs a speed 1, 2 or 4, a channel and an SNR in dB");
+            const double snr_db = std::strtod(v[2].c_str(), &end);
+            if ((speed != "1" && speed != "2" && speed != "4") || !kind || end == v[2].c_str() ||
+                *end != '\0')
+                return "--trace needs a speed 1, 2 or 4, a channel and an SNR in dB";
             o.trace.emplace(static_cast<uint32_t>(std::stoul(speed)), *kind, snr_db);
-        } else if (arg == "--splice") {
-            if (i + 3 >= argc) return bad("--splice needs DOC NAME FILE");
-            const std::string doc = argv[i + 1];
-            const std::string name = argv[i + 2];
-            std::ifstream in(argv[i + 3], std::ios::binary);
-            if (!in) return bad(std::string("cannot read ") + argv[i + 3]);
-            std::stringstream content;
-            content << in.rdbuf();
-            std::string error;
-            if (!splice_block(doc, name, content.str(), error)) return bad(error);
-            return 0;
-        } else {
-            return bad("unknown option '" + arg + "' (try --help)");
-        }
+            return {};
+        },
+        "--trace needs SPEED CHANNEL SNR");
+    // --splice does its work as soon as it is read; nothing else on the line matters after it.
+    std::optional<std::vector<std::string>> splice;
+    cli.option(
+        "--splice", 3,
+        [&splice](const std::vector<std::string>& v) -> std::string {
+            if (!splice) splice = v;
+            return {};
+        },
+        "--splice needs DOC NAME FILE");
+    if (const auto code = cli.parse(std::vector<std::string>(argv + 1, argv + argc))) return code;
+    o.afc = !no_afc;
+    o.clock = !no_clock;
+    o.rtf = !no_rtf;
+    o.diagnostics = !no_diagnostics;
+    o.lead = !no_lead;
+
+    if (splice) {
+        const std::string& doc = (*splice)[0];
+        const std::string& name = (*splice)[1];
+        const std::string& file = (*splice)[2];
+        std::ifstream in(file, std::ios::binary);
+        if (!in) return cli.usage_error("cannot read " + file);
+        std::stringstream content;
+        content << in.rdbuf();
+        std::string error;
+        if (!splice_block(doc, name, content.str(), error)) return cli.usage_error(error);
+        return 0;
     }
     return std::nullopt;
 }

@@ -11,6 +11,7 @@
 
 #include "channel/channel.h"
 #include "platform/wav_file.h"
+#include "tools/command_line/command_line.h"
 #include "tools/quavel-modem/commands.h"
 
 namespace quavel::tools {
@@ -58,7 +59,6 @@ struct Options {
     std::string input_path;
     std::string output_path;
     channel::ChannelParams params;
-    bool help = false;
 };
 
 std::optional<double> parse_number(std::string_view text) {
@@ -77,62 +77,18 @@ std::optional<uint64_t> parse_seed(std::string_view text) {
     return value;
 }
 
-// Fills `options` from `args`; returns an error message, empty on success.
-std::string parse(const std::vector<std::string>& args, Options& options) {
+// What the command line gave, each value checked on its own.
+struct Given {
     std::optional<double> snr, offset, ppm, delay, spread, paths;
     std::optional<uint64_t> seed;
     std::optional<std::string> model;
-    std::vector<std::string> positional;
-    const std::pair<std::string_view, std::optional<double>*> numbers[] = {
-        {"--snr", &snr},     {"--offset", &offset}, {"--ppm", &ppm},
-        {"--delay", &delay}, {"--spread", &spread}, {"--paths", &paths}};
+    std::vector<std::string> files;
+};
 
-    bool options_ended = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (options_ended || arg.size() < 2 || arg[0] != '-') {
-            positional.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            options_ended = true;
-            continue;
-        }
-        if (arg == "-h" || arg == "--help") {
-            options.help = true;
-            return {};
-        }
-        std::string name = arg;
-        std::optional<std::string> value;
-        if (const auto eq = arg.find('='); eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-        }
-        std::optional<double>* number = nullptr;
-        for (const auto& [option, slot] : numbers)
-            if (name == option) number = slot;
-        if (!number && name != "--seed" && name != "--fading")
-            return "unknown option '" + name + "'";
-
-        if (!value) {
-            if (i + 1 == args.size()) return "option '" + name + "' needs a value";
-            value = args[++i];
-        }
-        const bool repeated = number ? number->has_value()
-                                     : (name == "--seed" ? seed.has_value() : model.has_value());
-        if (repeated) return "option '" + name + "' given twice";
-        if (number) {
-            *number = parse_number(*value);
-            if (!*number) return "option '" + name + "': '" + *value + "' is not a number";
-        } else if (name == "--seed") {
-            seed = parse_seed(*value);
-            if (!seed)
-                return "option '--seed': '" + *value + "' is not a whole number 0.." +
-                       std::to_string(UINT64_MAX);
-        } else {
-            model = *value;
-        }
-    }
+// Fills `options` from what was given, checking the values together; returns an error
+// message, empty on success.
+std::string check(const Given& g, Options& options) {
+    const auto& [snr, offset, ppm, delay, spread, paths, seed, model, positional] = g;
     if (positional.size() != 2)
         return positional.size() < 2 ? "need an input and an output file"
                                      : "too many file names ('" + positional[2] + "')";
@@ -166,18 +122,54 @@ std::string parse(const std::vector<std::string>& args, Options& options) {
     return channel::check_channel_params(p);
 }
 
+// Returns an exit code when the command is finished with (help or a usage error).
+std::optional<int> parse(const std::vector<std::string>& args, Options& options) {
+    CommandLine cli(kName, "Try 'quavel-modem channel --help'.");
+    cli.help([](std::FILE* out) { std::fputs(kUsage, out); });
+    cli.refuse_repeats();
+    Given g;
+    const std::pair<const char*, std::optional<double>*> numbers[] = {
+        {"--snr", &g.snr},     {"--offset", &g.offset}, {"--ppm", &g.ppm},
+        {"--delay", &g.delay}, {"--spread", &g.spread}, {"--paths", &g.paths}};
+    for (const auto& [name, slot] : numbers) {
+        cli.option(
+            name,
+            [name, slot](const std::string& v) -> std::string {
+                *slot = parse_number(v);
+                if (!*slot)
+                    return std::string("option '") + name + "': '" + v + "' is not a number";
+                return {};
+            },
+            std::string("option '") + name + "' needs a value");
+    }
+    cli.option(
+        "--seed",
+        [&g](const std::string& v) -> std::string {
+            g.seed = parse_seed(v);
+            if (!g.seed)
+                return "option '--seed': '" + v + "' is not a whole number 0.." +
+                       std::to_string(UINT64_MAX);
+            return {};
+        },
+        "option '--seed' needs a value");
+    cli.option(
+        "--fading",
+        [&g](const std::string& v) -> std::string {
+            g.model = v;
+            return {};
+        },
+        "option '--fading' needs a value");
+    cli.operands(g.files);
+    if (const auto code = cli.parse(args)) return code;
+    if (const std::string error = check(g, options); !error.empty()) return cli.usage_error(error);
+    return std::nullopt;
+}
+
 } // namespace
 
 int run_channel(const std::vector<std::string>& args) {
     Options options;
-    if (const std::string error = parse(args, options); !error.empty()) {
-        std::fprintf(stderr, "%s: %s\nTry 'quavel-modem channel --help'.\n", kName, error.c_str());
-        return 2;
-    }
-    if (options.help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
+    if (const auto code = parse(args, options)) return *code;
 
     const WavData input = read_wav(options.input_path);
     if (!input.ok()) {

@@ -18,6 +18,7 @@
 #include "platform/wav_input.h"
 #include "rx/displays.h"
 #include "rx/receiver.h"
+#include "tools/command_line/command_line.h"
 #include "tools/quavel-modem/commands.h"
 #include "tools/quavel-modem/sound_card.h"
 
@@ -59,12 +60,6 @@ void usage(std::FILE* out) {
                  kCentreMinHz, kCentreMaxHz, kDefaultCentreHz, kMaxSeconds);
 }
 
-int usage_error(const std::string& message) {
-    std::fprintf(stderr, "%s: %s\n", kName, message.c_str());
-    std::fprintf(stderr, "Try 'quavel-modem rx --help'.\n");
-    return 2;
-}
-
 std::optional<long long> parse_integer(std::string_view text) {
     long long value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -89,69 +84,59 @@ struct Options {
 
 // Returns an exit code when the command is finished with (help or a usage error).
 std::optional<int> parse(const std::vector<std::string>& args, Options& o) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        std::optional<std::string> value;
-        if (arg.starts_with("--") && arg.find('=') != std::string::npos) {
-            value = arg.substr(arg.find('=') + 1);
-            arg = arg.substr(0, arg.find('='));
-        }
-        auto take_value = [&]() -> std::optional<std::string> {
-            if (value) return value;
-            if (i + 1 < args.size()) return args[++i];
-            return std::nullopt;
-        };
-        if (arg == "--help" || arg == "-h") {
-            usage(stdout);
-            return 0;
-        } else if (arg == "--speed") {
-            const auto v = take_value();
-            if (!v) return usage_error("--speed needs a value: 1, 2 or 4");
-            const auto n = parse_integer(*v);
+    CommandLine cli(kName, "Try 'quavel-modem rx --help'.");
+    cli.help(usage);
+    cli.option(
+        "--speed",
+        [&o](const std::string& v) -> std::string {
+            const auto n = parse_integer(v);
             const int item =
                 n && *n > 0 && *n <= 4 ? speed_item_index(static_cast<uint32_t>(*n)) : -1;
-            if (item < 0) return usage_error("--speed must be 1, 2 or 4, not '" + *v + "'");
+            if (item < 0) return "--speed must be 1, 2 or 4, not '" + v + "'";
             o.speed_item = item;
-        } else if (arg == "--freq") {
-            const auto v = take_value();
-            if (!v) return usage_error("--freq needs a value in Hz");
-            const auto n = parse_integer(*v);
-            if (!n) return usage_error("--freq must be a whole number of Hz, not '" + *v + "'");
+            return {};
+        },
+        "--speed needs a value: 1, 2 or 4");
+    cli.option(
+        "--freq",
+        [&o](const std::string& v) -> std::string {
+            const auto n = parse_integer(v);
+            if (!n) return "--freq must be a whole number of Hz, not '" + v + "'";
             if (!centre_in_range(*n)) {
-                return usage_error("--freq " + *v + " is outside " + std::to_string(kCentreMinHz) +
-                                   ".." + std::to_string(kCentreMaxHz) + " Hz");
+                return "--freq " + v + " is outside " + std::to_string(kCentreMinHz) + ".." +
+                       std::to_string(kCentreMaxHz) + " Hz";
             }
             o.centre_hz = static_cast<uint32_t>(*n);
-        } else if (arg == "--seconds") {
-            const auto v = take_value();
-            if (!v) return usage_error("--seconds needs a value");
-            const auto n = parse_integer(*v);
-            if (!n || *n < 1 || *n > kMaxSeconds) {
-                return usage_error("--seconds must be a whole number from 1 to " +
-                                   std::to_string(kMaxSeconds) + ", not '" + *v + "'");
-            }
-            o.seconds = *n;
-        } else if (value) {
-            return usage_error("option '" + arg + "' takes no value");
-        } else if (arg == "--no-afc") {
-            o.afc = false;
-        } else if (arg == "--no-autosync") {
-            o.auto_sync = false;
-        } else if (arg == "--secondary") {
-            o.secondary = true;
-        } else if (arg == "--test") {
-            o.test = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return usage_error("unknown option '" + arg + "'");
-        } else if (o.input) {
-            return usage_error("only one input, not '" + *o.input + "' and '" + arg + "'");
-        } else {
-            o.input = arg;
+            return {};
+        },
+        "--freq needs a value in Hz");
+    cli.option("--seconds", [&o](const std::string& v) -> std::string {
+        const auto n = parse_integer(v);
+        if (!n || *n < 1 || *n > kMaxSeconds) {
+            return "--seconds must be a whole number from 1 to " + std::to_string(kMaxSeconds) +
+                   ", not '" + v + "'";
         }
-    }
+        o.seconds = *n;
+        return {};
+    });
+    bool no_afc = false;
+    bool no_autosync = false;
+    cli.flag("--no-afc", no_afc);
+    cli.flag("--no-autosync", no_autosync);
+    cli.flag("--secondary", o.secondary);
+    cli.flag("--test", o.test);
+    std::vector<std::string> inputs;
+    cli.operands(inputs);
+    if (const auto code = cli.parse(args)) return code;
+
+    o.afc = !no_afc;
+    o.auto_sync = !no_autosync;
+    if (inputs.size() > 1)
+        return cli.usage_error("only one input, not '" + inputs[0] + "' and '" + inputs[1] + "'");
+    if (!inputs.empty()) o.input = inputs[0];
     if (o.seconds && !o.sound_card()) {
-        return usage_error("--seconds is for capture from the audio input, not for " +
-                           (o.input ? "'" + *o.input + "'" : std::string("the self-test")));
+        return cli.usage_error("--seconds is for capture from the audio input, not for " +
+                               (o.input ? "'" + *o.input + "'" : std::string("the self-test")));
     }
     return std::nullopt;
 }

@@ -19,6 +19,7 @@
 #include "modem/tuning.h"
 #include "platform/text_pane.h"
 #include "platform/wav_output.h"
+#include "tools/command_line/command_line.h"
 #include "tools/quavel-modem/commands.h"
 #include "tools/quavel-modem/sound_card.h"
 #include "tx/morse_id.h"
@@ -28,7 +29,6 @@ namespace quavel::tools {
 
 namespace {
 
-constexpr int kUsageError = 2;
 constexpr int kRuntimeError = 1;
 // Refills after the text is all sent: the receiver prints a character one symbol late.
 constexpr int kTrailingIdleSymbols = 2;
@@ -74,12 +74,6 @@ void usage(std::FILE* out) {
         out);
 }
 
-int usage_error(const std::string& message) {
-    std::fprintf(stderr, "quavel-modem tx: %s\n", message.c_str());
-    std::fputs("Try 'quavel-modem tx --help'.\n", stderr);
-    return kUsageError;
-}
-
 int runtime_error(const std::string& message) {
     std::fprintf(stderr, "quavel-modem tx: %s\n", message.c_str());
     return kRuntimeError;
@@ -94,7 +88,6 @@ struct Options {
     bool tune = false;
     std::string output;
     std::vector<std::string> words;
-    bool help = false;
 };
 
 std::optional<long long> parse_integer(const std::string& s) {
@@ -107,85 +100,39 @@ std::optional<long long> parse_integer(const std::string& s) {
     return std::stoll(s);
 }
 
-// Parses the arguments; returns an error message, empty on success.
-std::string parse(const std::vector<std::string>& args, Options& o) {
-    bool options_done = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
-            o.words.push_back(arg);
-            continue;
+// The options of this verb, each checking its value.
+void describe(CommandLine& cli, Options& o) {
+    cli.help(usage);
+    cli.option("-o,--output", [&o](const std::string& v) -> std::string {
+        if (v.empty()) return "-o needs a file name";
+        o.output = v;
+        return {};
+    });
+    cli.option("--speed", [&o](const std::string& v) -> std::string {
+        const auto speed = parse_integer(v);
+        if (!speed || (*speed != 1 && *speed != 2 && *speed != 4))
+            return "--speed must be 1, 2 or 4, not '" + v + "'";
+        o.speed = static_cast<uint32_t>(*speed);
+        return {};
+    });
+    cli.option("--freq", [&o](const std::string& v) -> std::string {
+        const auto hz = parse_integer(v);
+        if (!hz) return "--freq needs a whole number of Hz, not '" + v + "'";
+        if (!centre_in_range(*hz)) {
+            return "--freq " + v + " is outside the centre-frequency range " +
+                   std::to_string(kCentreMinHz) + ".." + std::to_string(kCentreMaxHz) + " Hz";
         }
-        if (arg == "--") {
-            options_done = true;
-            continue;
-        }
-        // "--name=value" is the same as "--name value".
-        std::optional<std::string> inline_value;
-        if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inline_value = arg.substr(eq + 1);
-            arg.resize(eq);
-        }
-        auto value = [&](std::string& out) -> std::string {
-            if (inline_value) {
-                out = *inline_value;
-            } else if (i + 1 < args.size()) {
-                out = args[++i];
-            } else {
-                return arg + " needs a value";
-            }
-            return {};
-        };
-        auto flag = [&](bool& out) -> std::string {
-            if (inline_value) return arg + " takes no value";
-            out = true;
-            return {};
-        };
-        std::string error;
-        std::string v;
-        if (arg == "-h" || arg == "--help") {
-            error = flag(o.help);
-        } else if (arg == "-o" || arg == "--output") {
-            error = value(o.output);
-            if (error.empty() && o.output.empty()) error = arg + " needs a file name";
-        } else if (arg == "--speed") {
-            error = value(v);
-            if (error.empty()) {
-                const auto speed = parse_integer(v);
-                if (!speed || (*speed != 1 && *speed != 2 && *speed != 4)) {
-                    error = "--speed must be 1, 2 or 4, not '" + v + "'";
-                } else {
-                    o.speed = static_cast<uint32_t>(*speed);
-                }
-            }
-        } else if (arg == "--freq") {
-            error = value(v);
-            if (error.empty()) {
-                const auto hz = parse_integer(v);
-                if (!hz) {
-                    error = "--freq needs a whole number of Hz, not '" + v + "'";
-                } else if (!centre_in_range(*hz)) {
-                    error = "--freq " + v + " is outside the centre-frequency range " +
-                            std::to_string(kCentreMinHz) + ".." + std::to_string(kCentreMaxHz) +
-                            " Hz";
-                } else {
-                    o.centre_hz = static_cast<uint32_t>(*hz);
-                }
-            }
-        } else if (arg == "--ptt-delay") {
-            error = flag(o.ptt_delay);
-        } else if (arg == "--callsign") {
-            error = value(o.callsign);
-        } else if (arg == "--id") {
-            error = flag(o.send_id);
-        } else if (arg == "--tune") {
-            error = flag(o.tune);
-        } else {
-            error = "unknown option '" + args[i] + "'";
-        }
-        if (!error.empty()) return error;
-    }
-    return {};
+        o.centre_hz = static_cast<uint32_t>(*hz);
+        return {};
+    });
+    cli.flag("--ptt-delay", o.ptt_delay);
+    cli.option("--callsign", [&o](const std::string& v) -> std::string {
+        o.callsign = v;
+        return {};
+    });
+    cli.flag("--id", o.send_id);
+    cli.flag("--tune", o.tune);
+    cli.operands(o.words);
 }
 
 // The callsign as the setup panel's field would hold it: typed letters become capitals.
@@ -339,21 +286,19 @@ int play(const Options& o, Transmission& t) {
 
 int run_tx(const std::vector<std::string>& args) {
     Options o;
-    if (const std::string error = parse(args, o); !error.empty()) return usage_error(error);
-    if (o.help) {
-        usage(stdout);
-        return 0;
-    }
+    CommandLine cli("quavel-modem tx", "Try 'quavel-modem tx --help'.");
+    describe(cli, o);
+    if (const auto code = cli.parse(args)) return *code;
     o.callsign = upper_case(o.callsign);
     if (o.callsign.size() > kMaxCallsignChars) {
-        return usage_error("--callsign '" + o.callsign + "' is longer than " +
-                           std::to_string(kMaxCallsignChars) + " characters");
+        return cli.usage_error("--callsign '" + o.callsign + "' is longer than " +
+                               std::to_string(kMaxCallsignChars) + " characters");
     }
     if (o.send_id && o.callsign.empty()) {
-        return usage_error("--id needs the station callsign: give --callsign CALL");
+        return cli.usage_error("--id needs the station callsign: give --callsign CALL");
     }
     if (o.send_id && o.callsign == kRefusedCallsign) {
-        return usage_error("--id: the callsign NOCALL is never keyed; give your own callsign");
+        return cli.usage_error("--id: the callsign NOCALL is never keyed; give your own callsign");
     }
     for (const char c : o.callsign) {
         if (c != ' ' && !morse_code(c)) {
@@ -383,9 +328,9 @@ int run_tx(const std::vector<std::string>& args) {
             text.pop_back();
     }
     if (text.size() > kMaxTextChars) {
-        return usage_error("the text is " + std::to_string(text.size()) +
-                           " characters long; at most " + std::to_string(kMaxTextChars) +
-                           " are sent at once");
+        return cli.usage_error("the text is " + std::to_string(text.size()) +
+                               " characters long; at most " + std::to_string(kMaxTextChars) +
+                               " are sent at once");
     }
 
     Transmission t(o, text);
