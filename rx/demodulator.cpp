@@ -105,13 +105,13 @@ void scan_scope(DemodulatorState& st, const SpeedProfile& p, ReceiveDisplays* di
     }
 }
 
-// One symbol length of the history from the sync position, shaped by the
-// symbol window and zero-padded to M points, transformed.
-void transform_symbol(DemodulatorState& st, const SpeedProfile& p) {
+// One symbol length of the history from `start`, shaped by the symbol window and
+// zero-padded to M points, transformed.
+void transform_symbol(DemodulatorState& st, const SpeedProfile& p, uint32_t start) {
     std::fill(st.symbol_spectrum.begin(), st.symbol_spectrum.end(), 0.0f);
     const uint32_t H = p.H;
     for (uint32_t k = 0; k < H; ++k) {
-        st.symbol_spectrum[2 * k + 1] = st.history[p.sync_position + k] * p.symbol_window[k];
+        st.symbol_spectrum[2 * k + 1] = st.history[start + k] * p.symbol_window[k];
     }
     fft_forward(st.symbol_spectrum, p.spectrum_length);
 }
@@ -135,6 +135,29 @@ void band_magnitudes(DemodulatorState& st, const SpeedProfile& p, const Tuning& 
         }
     }
     st.band_count = k;
+}
+
+// The auto-sync rule may move the slice by about a whole symbol from one step to the next,
+// when the gap between symbols sits near the history's columns 0 and 64, where the rule cannot
+// tell the gap at the start of a symbol from the one at its end. Measured from the last slice
+// decoded, a slice less than half a symbol on is that symbol again, and one more than one and a
+// half symbols on has stepped over the symbol between them, which starts a symbol length
+// earlier (by then within one scope column of the history's start).
+enum class SliceStep { again, next, stepped_over };
+
+SliceStep slice_step(const DemodulatorState& st, uint32_t start, uint32_t H) {
+    if (!st.slice_known) return SliceStep::next;
+    const int64_t on = static_cast<int64_t>(start) - st.decoded_slice;
+    if (2 * on < static_cast<int64_t>(H)) return SliceStep::again;
+    if (2 * on > 3 * static_cast<int64_t>(H)) return SliceStep::stepped_over;
+    return SliceStep::next;
+}
+
+ToneDecision decide_slice(DemodulatorState& st, const SpeedProfile& p, const Tuning& t,
+                          uint32_t start, ReceiveDisplays* displays) {
+    transform_symbol(st, p, start);
+    band_magnitudes(st, p, t, displays);
+    return pick_tones(st, p.single_tone_ratio);
 }
 
 } // namespace
@@ -189,15 +212,16 @@ ToneDecision pick_tones(DemodulatorState& st, float single_tone_ratio) {
     return d;
 }
 
-ToneDecision demodulate(DemodulatorState& st, std::span<const int16_t> source, SpeedProfile& p,
-                        const Tuning& t, bool auto_sync, ReceiveDisplays* displays,
-                        float waterfall_sensitivity) {
+StepDecisions demodulate(DemodulatorState& st, std::span<const int16_t> source, SpeedProfile& p,
+                         const Tuning& t, bool auto_sync, ReceiveDisplays* displays,
+                         float waterfall_sensitivity) {
     const uint32_t N = p.N;
     const uint32_t C = N / kColumns;
+    StepDecisions out;
     if (source.size() < N) {
-        ToneDecision nothing;
-        nothing.silent = true;
-        return nothing;
+        out.symbols[0].silent = true;
+        out.count = 1;
+        return out;
     }
 
     // The displays show intermediate values, so drawing and processing interleave.
@@ -214,6 +238,9 @@ ToneDecision demodulate(DemodulatorState& st, std::span<const int16_t> source, S
     band_limit(st, N, t);
     fft_inverse(st.work, N);
     normalise_into_history(st, p);
+    // Saturates: it is only ever compared with positions within the last two symbols.
+    st.decoded_slice = std::max(st.decoded_slice - static_cast<int32_t>(p.H),
+                                -2 * static_cast<int32_t>(kMaxSymbolSamples));
     scan_scope(st, p, displays);
     if (auto_sync) {
         p.sync_position =
@@ -223,9 +250,20 @@ ToneDecision demodulate(DemodulatorState& st, std::span<const int16_t> source, S
     // history.
     p.sync_position = std::min(p.sync_position, (kColumns / 2 - 1) * C);
     if (displays != nullptr) displays->sync_marker(p.sync_position, C);
-    transform_symbol(st, p);
-    band_magnitudes(st, p, t, displays);
-    return pick_tones(st, p.single_tone_ratio);
+
+    const SliceStep step = slice_step(st, p.sync_position, p.H);
+    if (step == SliceStep::stepped_over) {
+        const uint32_t missed = p.sync_position > p.H ? p.sync_position - p.H : 0;
+        out.symbols[out.count++] = decide_slice(st, p, t, missed, nullptr);
+    }
+    // The slice at the sync position is always drawn, even when it is not decoded again.
+    const ToneDecision shown = decide_slice(st, p, t, p.sync_position, displays);
+    if (step != SliceStep::again) {
+        out.symbols[out.count++] = shown;
+        st.decoded_slice = static_cast<int32_t>(p.sync_position);
+        st.slice_known = true;
+    }
+    return out;
 }
 
 } // namespace quavel

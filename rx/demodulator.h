@@ -53,20 +53,40 @@ struct DemodulatorState {
     int first_minimum = -1;  // scope column 0..63, or -1 when no column fell below 10000
     int second_minimum = -1; // scope column 64..127, or -1
 
+    // Where the slice of the last symbol decoded began, in this step's history (it moves back
+    // H values with every step, so it is usually negative). When the sync position jumps by
+    // about a symbol, this is what tells a symbol already decoded from one stepped over.
+    bool slice_known = false;
+    int32_t decoded_slice = 0;
+
     // After a return from transmitting the scope average starts afresh.
     void clear_scope_average() {
         scope_average = {};
         scope_position = 0;
     }
+    // The audio before this point no longer joins the audio after it (a new speed, a return
+    // from transmitting): the next step decodes whatever its slice holds.
+    void forget_slice() { slice_known = false; }
+};
+
+// What one step decided, in air order. Usually one symbol; none when the sync position jumped
+// back onto the symbol decoded in the step before; two when it jumped past one, which is then
+// decoded first from the start of the history.
+struct StepDecisions {
+    std::array<ToneDecision, 2> symbols{};
+    uint32_t count = 0;
+    std::span<const ToneDecision> decided() const { return {symbols.data(), count}; }
 };
 
 // One symbol of audio through the demodulator. `source` holds N samples at 8000/s (a capture
 // symbol or a test-bank row); every other one, from the first, is taken. The sync position in
 // `profile` moves when `auto_sync` is on and the scope shows two dips one symbol apart; a
-// position beyond 63 x N/128 is brought back to it. `displays` may be null (nothing drawn).
-ToneDecision demodulate(DemodulatorState& state, std::span<const int16_t> source,
-                        SpeedProfile& profile, const Tuning& tuning, bool auto_sync,
-                        ReceiveDisplays* displays, float waterfall_sensitivity);
+// position beyond 63 x N/128 is brought back to it. `displays` may be null (nothing drawn); the
+// spectrum shows the slice at the sync position. A source shorter than N gives one silent
+// decision.
+StepDecisions demodulate(DemodulatorState& state, std::span<const int16_t> source,
+                         SpeedProfile& profile, const Tuning& tuning, bool auto_sync,
+                         ReceiveDisplays* displays, float waterfall_sensitivity);
 
 // The tone decision on `state.band_magnitude`: each tone's peak within its bin range (its peak
 // bin kept from before when the range is all zero), the strongest tone and the strongest of the

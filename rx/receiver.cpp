@@ -7,6 +7,7 @@ namespace quavel {
 void Receiver::profile_rebuilt(const SpeedProfile& profile) {
     capture.clear_pending();
     capture.reset_ring(profile.symbol_step);
+    demodulator.forget_slice();
     decoder.afc = true; // the vote count carries on
     decoder.print = true;
     auto_sync = true;
@@ -14,6 +15,7 @@ void Receiver::profile_rebuilt(const SpeedProfile& profile) {
 
 void Receiver::resume_receiving() {
     demodulator.clear_scope_average();
+    demodulator.forget_slice();
     capture.clear_pending();
 }
 
@@ -37,9 +39,12 @@ bool Receiver::receive_step(Modem& modem, ProfileListener& listener, const Recei
         source = ring.symbol();
     }
 
-    last_decision_ = demodulate(demodulator, source, modem.profile, modem.tuning, auto_sync,
-                                out.displays, waterfall_sensitivity);
-    decode_and_track(decoder, last_decision_, modem, listener, out.primary, out.secondary);
+    const StepDecisions decided = demodulate(demodulator, source, modem.profile, modem.tuning,
+                                             auto_sync, out.displays, waterfall_sensitivity);
+    for (const ToneDecision& d : decided.decided()) {
+        last_decision_ = d;
+        decode_and_track(decoder, d, modem, listener, out.primary, out.secondary);
+    }
     ring.advance_read();
     ++steps_;
     return true;

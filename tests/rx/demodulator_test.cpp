@@ -114,10 +114,11 @@ TEST(Demodulate, SilenceGivesTheFloorPeakAndASilentDecision) {
         const Tuning t = compute_tuning(p.speed, p.N, 1000);
         auto st = std::make_unique<DemodulatorState>();
         const std::vector<int16_t> zeros(p.N, 0);
-        ToneDecision d;
+        StepDecisions d;
         for (int i = 0; i < 3; ++i)
             d = demodulate(*st, zeros, p, t, true, nullptr, 1.0f);
-        EXPECT_TRUE(d.silent);
+        ASSERT_EQ(d.count, 1u);
+        EXPECT_TRUE(d.symbols[0].silent);
         EXPECT_FLOAT_EQ(st->normalise_peak, 0.01f);
         EXPECT_EQ(p.sync_position, p.N / 4); // flat scope: every column ties, column 0 wins
     }
