@@ -19,12 +19,10 @@
 #include "modem/code_table.h"
 #include "modem/modem.h"
 #include "modem/synthesis.h"
-#include "platform/canvas.h"
 #include "platform/text_pane.h"
 #include "platform/wav_input.h"
-#include "rx/displays.h"
 #include "rx/fft.h"
-#include "rx/receiver.h"
+#include "rx/receive_chain.h"
 
 namespace quavel {
 namespace {
@@ -46,17 +44,6 @@ void BM_Fft(benchmark::State& state) {
 }
 BENCHMARK(BM_Fft)->Arg(2048)->Arg(4096)->Arg(8192)->Unit(benchmark::kMicrosecond);
 
-class Forwarder : public ProfileListener {
-public:
-    explicit Forwarder(Receiver& rx) : rx_(rx) {}
-    void before_profile_change() override { rx_.before_profile_change(); }
-    void profile_rebuilt(const SpeedProfile& p) override { rx_.profile_rebuilt(p); }
-    void after_profile_change() override { rx_.after_profile_change(); }
-
-private:
-    Receiver& rx_;
-};
-
 // An input that has delivered once (so the receive steps may run) and then stays quiet: the
 // benchmark writes the ring itself.
 class PrimedInput : public AudioInput {
@@ -73,41 +60,36 @@ public:
 
 // One receive step on a two-tone symbol at the receiver's centre.
 void BM_ReceiveStep(benchmark::State& state) {
-    const int item = static_cast<int>(state.range(0));
+    const auto speed = kSpeedValues[static_cast<size_t>(state.range(0))];
     const bool draw = state.range(1) != 0;
-    PrimedInput input; // outlives the receiver, whose capture closes it
-    auto modem = std::make_unique<Modem>();
-    auto rx = std::make_unique<Receiver>();
-    Forwarder listener(*rx);
-    modem->initialise_profile(item, listener);
-    rx->decoder.afc = false;
-    rx->capture.open(input);
-    rx->capture.tick();
-    MemoryCanvas waterfall(320, 20);
-    MemoryCanvas scope(128, 64);
-    MemoryCanvas spectrum(80, 64);
-    ReceiveDisplays displays(waterfall, scope, spectrum);
+    PrimedInput input; // outlives the chain, which closes it
     StringPane primary;
     StringPane secondary;
-    const ReceiveOutputs outputs{primary, secondary, draw ? &displays : nullptr};
+    ReceiveChainSettings settings;
+    settings.speed = speed;
+    settings.afc = false;
+    settings.draw_displays = draw;
+    ReceiveChain chain(settings, primary, secondary);
+    chain.open(input);
+    chain.capture_tick();
+    const SpeedProfile& p = chain.modem().profile;
 
-    std::vector<int16_t> symbol(modem->profile.N);
-    synthesise_symbol(symbol, 2, 1000.0f, modem->profile);
-    const uint32_t step = modem->profile.symbol_step;
+    std::vector<int16_t> symbol(p.N);
+    synthesise_symbol(symbol, 2, 1000.0f, p);
     for (auto _ : state) {
-        for (uint32_t b = 0; b < step; ++b) {
-            rx->capture.ring().write_block(std::span<const int16_t, kCaptureBlockSamples>(
-                symbol.data() + b * kCaptureBlockSamples, kCaptureBlockSamples));
+        for (uint32_t b = 0; b < p.symbol_step; ++b) {
+            chain.receiver().capture.ring().write_block(
+                std::span<const int16_t, kCaptureBlockSamples>(
+                    symbol.data() + b * kCaptureBlockSamples, kCaptureBlockSamples));
         }
-        if (!rx->receive_step(*modem, listener, outputs)) state.SkipWithError("no step ran");
+        if (!chain.step()) state.SkipWithError("no step ran");
         primary.clear();
         secondary.clear();
     }
-    state.SetLabel(std::string("speed ") + std::to_string(modem->profile.speed) +
+    state.SetLabel(std::string("speed ") + std::to_string(p.speed) +
                    (draw ? ", displays drawn" : ", no displays"));
-    state.counters["x_realtime"] =
-        benchmark::Counter(static_cast<double>(modem->profile.N) / kSampleRateHz,
-                           benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["x_realtime"] = benchmark::Counter(
+        static_cast<double>(p.N) / kSampleRateHz, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_ReceiveStep)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
@@ -129,28 +111,13 @@ void BM_ReceiveTenMinutes(benchmark::State& state) {
     }
 
     for (auto _ : state) {
-        auto modem = std::make_unique<Modem>();
-        auto rx = std::make_unique<Receiver>();
-        Forwarder listener(*rx);
-        modem->initialise_profile(item, listener);
-        MemoryCanvas waterfall(320, 20);
-        MemoryCanvas scope(128, 64);
-        MemoryCanvas spectrum(80, 64);
-        ReceiveDisplays displays(waterfall, scope, spectrum);
         StringPane primary;
         StringPane secondary;
-        const ReceiveOutputs outputs{primary, secondary, &displays};
+        ReceiveChainSettings settings;
+        settings.speed = p.speed;
+        ReceiveChain chain(settings, primary, secondary);
         SampleInput input(std::make_unique<MemorySampleSource>(audio), Pacing::Fast);
-        rx->capture.open(input);
-        bool more = true;
-        while (more) {
-            more = rx->capture.pump();
-            while (rx->capture_tick()) {
-                while (rx->receive_step(*modem, listener, outputs)) {
-                }
-            }
-        }
-        rx->capture.close();
+        chain.receive_recording(input);
         benchmark::DoNotOptimize(primary.text().size());
     }
     state.SetLabel("speed " + std::to_string(p.speed) + ", 600 s of audio");

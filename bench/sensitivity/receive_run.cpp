@@ -3,13 +3,9 @@
 #include <memory>
 #include <string_view>
 
-#include "modem/modem.h"
-#include "modem/speed_profile.h"
-#include "platform/canvas.h"
 #include "platform/text_pane.h"
 #include "platform/wav_input.h"
-#include "rx/displays.h"
-#include "rx/receiver.h"
+#include "rx/receive_chain.h"
 
 namespace quavel::perf {
 
@@ -27,40 +23,24 @@ private:
 } // namespace
 
 ReceiveResult receive(std::vector<int16_t> samples, const ReceiveOptions& options) {
-    auto modem = std::make_unique<Modem>();
-    auto rx = std::make_unique<Receiver>();
-    MemoryCanvas waterfall(320, 20);
-    MemoryCanvas scope(128, 64);
-    MemoryCanvas spectrum(80, 64);
-    ReceiveDisplays displays(waterfall, scope, spectrum);
-    ReceiverListener listener(*rx, displays);
-
-    modem->initialise_profile(speed_item_index(options.speed), listener);
-    modem->set_centre_frequency(options.centre_hz, listener);
-    rx->decoder.set_afc(options.afc);
-    rx->auto_sync = options.auto_sync;
-    if (options.sync_position) modem->profile.sync_position = *options.sync_position;
-    rx->set_test_mode(false);
-
-    SampleInput input(std::make_unique<MemorySampleSource>(std::move(samples)), Pacing::Fast);
-    ReceiveResult result;
-    if (!rx->capture.open(input)) return result;
-
     StringSink primary;
     NullPane secondary;
-    const ReceiveOutputs outputs{primary, secondary, &displays};
-    bool more = true;
-    while (more) {
-        more = rx->capture.pump();
-        while (rx->capture_tick()) {
-            while (rx->receive_step(*modem, listener, outputs))
-                result.printed_by.push_back(primary.text().size());
-        }
+    ReceiveChainSettings settings;
+    settings.speed = options.speed;
+    settings.centre_hz = options.centre_hz;
+    settings.afc = options.afc;
+    settings.auto_sync = options.auto_sync;
+    settings.sync_position = options.sync_position;
+    ReceiveChain chain(settings, primary, secondary);
+    SampleInput input(std::make_unique<MemorySampleSource>(std::move(samples)), Pacing::Fast);
+    ReceiveResult result;
+    if (!chain.receive_recording(input,
+                                 [&] { result.printed_by.push_back(primary.text().size()); })) {
+        return result;
     }
-    rx->capture.close();
     result.text = primary.text();
-    result.final_centre_hz = modem->tuning.centre_hz;
-    result.final_sync_position = modem->profile.sync_position;
+    result.final_centre_hz = chain.modem().tuning.centre_hz;
+    result.final_sync_position = chain.modem().profile.sync_position;
     return result;
 }
 

@@ -6,11 +6,9 @@
 
 #include "modem/code_table.h"
 #include "modem/synthesis.h"
-#include "platform/canvas.h"
 #include "platform/text_pane.h"
 #include "platform/wav_input.h"
-#include "rx/displays.h"
-#include "rx/receiver.h"
+#include "rx/receive_chain.h"
 
 namespace quavel::rxtest {
 
@@ -61,58 +59,27 @@ std::vector<int16_t> make_transmission(const Transmission& t) {
     return out;
 }
 
-namespace {
-
-class Listener : public ProfileListener {
-public:
-    explicit Listener(Receiver& rx) : rx_(rx) {}
-    void before_profile_change() override { rx_.before_profile_change(); }
-    void profile_rebuilt(const SpeedProfile& p) override { rx_.profile_rebuilt(p); }
-    void after_profile_change() override { rx_.after_profile_change(); }
-
-private:
-    Receiver& rx_;
-};
-
-} // namespace
-
 Reception receive(std::span<const int16_t> samples, const ReceiveSettings& settings) {
-    auto modem = std::make_unique<Modem>();
-    auto rx = std::make_unique<Receiver>();
-    MemoryCanvas waterfall(320, 20);
-    MemoryCanvas scope(128, 64);
-    MemoryCanvas spectrum(80, 64);
-    ReceiveDisplays displays(waterfall, scope, spectrum);
-    Listener listener(*rx);
-    modem->initialise_profile(settings.speed_item, listener);
-    modem->set_centre_frequency(settings.centre_hz, listener);
-    rx->decoder.set_afc(settings.afc);
-    rx->auto_sync = settings.auto_sync;
-    rx->set_test_mode(settings.test_mode);
-
+    StringPane primary;
+    StringPane secondary;
+    ReceiveChainSettings chain_settings;
+    chain_settings.speed = kSpeedValues[static_cast<size_t>(settings.speed_item)];
+    chain_settings.centre_hz = settings.centre_hz;
+    chain_settings.afc = settings.afc;
+    chain_settings.auto_sync = settings.auto_sync;
+    chain_settings.test_mode = settings.test_mode;
+    ReceiveChain chain(chain_settings, primary, secondary);
     SampleInput input(
         std::make_unique<MemorySampleSource>(std::vector<int16_t>(samples.begin(), samples.end())),
         Pacing::Fast);
-    rx->capture.open(input);
-    StringPane primary;
-    StringPane secondary;
-    const ReceiveOutputs outputs{primary, secondary, &displays};
     Reception r;
-    bool more = true;
-    while (more) {
-        more = rx->capture.pump();
-        while (rx->capture_tick()) {
-            while (rx->receive_step(*modem, listener, outputs)) {
-                r.first_minima.push_back(rx->demodulator.first_minimum);
-            }
-        }
-    }
-    rx->capture.close();
+    chain.receive_recording(
+        input, [&] { r.first_minima.push_back(chain.receiver().demodulator.first_minimum); });
     r.primary = primary.text();
     r.secondary = secondary.text();
-    r.centre_hz = modem->tuning.centre_hz;
-    r.sync_position = modem->profile.sync_position;
-    r.steps = rx->steps();
+    r.centre_hz = chain.modem().tuning.centre_hz;
+    r.sync_position = chain.modem().profile.sync_position;
+    r.steps = chain.receiver().steps();
     return r;
 }
 

@@ -13,11 +13,9 @@
 
 #include "modem/code_table.h"
 #include "modem/modem.h"
-#include "platform/canvas.h"
 #include "platform/text_pane.h"
 #include "platform/wav_input.h"
-#include "rx/displays.h"
-#include "rx/receiver.h"
+#include "rx/receive_chain.h"
 #include "tools/command_line/command_line.h"
 #include "tools/quavel-modem/commands.h"
 #include "tools/quavel-modem/sound_card.h"
@@ -70,7 +68,7 @@ std::optional<long long> parse_integer(std::string_view text) {
 }
 
 struct Options {
-    int speed_item = 1;
+    uint32_t speed = 2;
     uint32_t centre_hz = kDefaultCentreHz;
     bool afc = true;
     bool auto_sync = true;
@@ -93,7 +91,7 @@ std::optional<int> parse(const std::vector<std::string>& args, Options& o) {
             const int item =
                 n && *n > 0 && *n <= 4 ? speed_item_index(static_cast<uint32_t>(*n)) : -1;
             if (item < 0) return "--speed must be 1, 2 or 4, not '" + v + "'";
-            o.speed_item = item;
+            o.speed = static_cast<uint32_t>(*n);
             return {};
         },
         "--speed needs a value: 1, 2 or 4");
@@ -176,40 +174,19 @@ std::unique_ptr<SampleInput> open_input(const Options& o, const SpeedProfile& p,
     return SampleInput::from_wav(*o.input, Pacing::Fast, error);
 }
 
-// The parts of the receive chain the two ways of feeding it need.
-struct Chain {
-    Modem& modem;
-    Receiver& rx;
-    ProfileListener& listener;
-    const ReceiveOutputs& outputs;
-};
-
-// Every symbol the ring holds, received.
-void receive_all(const Chain& c) {
-    while (c.rx.receive_step(c.modem, c.listener, c.outputs)) {
-    }
-}
-
 // A recording, as fast as it can be read: every completed buffer is moved into the ring and
 // every whole symbol received before the next buffers are asked for, so the ring never overruns.
-int decode_recording(const Options& o, const Chain& c) {
+int decode_recording(const Options& o, ReceiveChain& c) {
     std::string error;
-    std::unique_ptr<SampleInput> input = open_input(o, c.modem.profile, error);
+    std::unique_ptr<SampleInput> input = open_input(o, c.modem().profile, error);
     if (!input) {
         std::fprintf(stderr, "%s: %s\n", kName, error.c_str());
         return 1;
     }
-    if (!c.rx.capture.open(*input)) {
+    if (!c.receive_recording(*input)) {
         std::fprintf(stderr, "%s: cannot open the input\n", kName);
         return 1;
     }
-    bool more = true;
-    while (more) {
-        more = c.rx.capture.pump();
-        while (c.rx.capture_tick())
-            receive_all(c);
-    }
-    c.rx.capture.close();
 
     if (!input->error().empty()) {
         std::fprintf(stderr, "%s: standard input: %s\n", kName, input->error().c_str());
@@ -226,7 +203,7 @@ int decode_recording(const Options& o, const Chain& c) {
 // The default audio input in real time, as the console receives: each 2 ms tick moves at most
 // one completed capture buffer into the ring (Timer3) and runs at most one receive step
 // (Timer1), until a stop signal or the end of --seconds.
-int capture(const Options& o, const Chain& c) {
+int capture(const Options& o, ReceiveChain& c) {
     using Clock = std::chrono::steady_clock;
     std::string error;
     std::unique_ptr<SoundCard> card = open_sound_card(error);
@@ -234,7 +211,7 @@ int capture(const Options& o, const Chain& c) {
         std::fprintf(stderr, "%s: %s\n", kName, error.c_str());
         return 1;
     }
-    if (!c.rx.capture.open(card->input())) {
+    if (!c.open(card->input())) {
         std::string message = kCaptureOpenFailedText;
         if (const std::string why = card->input_error(); !why.empty()) message += " (" + why + ")";
         std::fprintf(stderr, "%s: %s\n", kName, message.c_str());
@@ -246,16 +223,14 @@ int capture(const Options& o, const Chain& c) {
     if (o.seconds) end = Clock::now() + std::chrono::seconds(*o.seconds);
     bool lost = false;
     card->run(kReceiveTickMs, [&] {
-        c.rx.capture_tick();
-        c.rx.receive_step(c.modem, c.listener, c.outputs);
+        c.capture_tick();
+        c.step();
         lost = !card->input_running();
         return !lost && (!end || Clock::now() < *end);
     });
     // What has already been captured is still received; then the device stops.
-    while (c.rx.capture_tick())
-        receive_all(c);
-    receive_all(c);
-    c.rx.capture.close();
+    c.receive_waiting();
+    c.close();
     card->settle();
 
     if (lost) {
@@ -280,32 +255,22 @@ int run_rx(const std::vector<std::string>& args) {
     Options o;
     if (const auto code = parse(args, o)) return *code;
 
-    // The receive chain as the console builds it.
-    auto modem = std::make_unique<Modem>();
-    auto rx = std::make_unique<Receiver>();
-    MemoryCanvas waterfall(320, 20);
-    MemoryCanvas scope(128, 64);
-    MemoryCanvas spectrum(80, 64);
-    ReceiveDisplays displays(waterfall, scope, spectrum);
-    ReceiverListener listener(*rx, displays);
-
-    modem->initialise_profile(o.speed_item, listener);
-    modem->set_centre_frequency(o.centre_hz, listener);
-    rx->decoder.set_afc(o.afc);
-    rx->auto_sync = o.auto_sync;
-    rx->set_test_mode(o.test);
-
     StdoutPane shown;
     NullPane hidden;
-    const ReceiveOutputs outputs{o.secondary ? static_cast<TextSink&>(hidden) : shown,
-                                 o.secondary ? static_cast<TextSink&>(shown) : hidden, &displays};
-    const Chain chain{*modem, *rx, listener, outputs};
+    ReceiveChainSettings settings;
+    settings.speed = o.speed;
+    settings.centre_hz = o.centre_hz;
+    settings.afc = o.afc;
+    settings.auto_sync = o.auto_sync;
+    settings.test_mode = o.test;
+    ReceiveChain chain(settings, o.secondary ? static_cast<TextSink&>(hidden) : shown,
+                       o.secondary ? static_cast<TextSink&>(shown) : hidden);
     const int status = o.sound_card() ? capture(o, chain) : decode_recording(o, chain);
     shown.finish();
     if (status == 0) {
         std::fprintf(stderr, "%s: centre frequency %u Hz, sync position %u, %llu symbols\n", kName,
-                     modem->tuning.centre_hz, modem->profile.sync_position,
-                     static_cast<unsigned long long>(rx->steps()));
+                     chain.modem().tuning.centre_hz, chain.modem().profile.sync_position,
+                     static_cast<unsigned long long>(chain.receiver().steps()));
     }
     if (o.sound_card()) exit_after_sound_card(status);
     return status;
