@@ -20,14 +20,8 @@ int afc_vote(const ToneDecision& d) {
     return 0;
 }
 
-} // namespace
-
-void decode_and_track(DecoderState& state, const ToneDecision& decision, Modem& modem,
-                      ProfileListener& listener, TextSink& primary, TextSink& secondary) {
-    state.afc_counter += afc_vote(decision);
-
-    const int a = decision.silent ? 5 : decision.a + 1;
-    const int b = decision.silent ? 5 : decision.b + 1;
+// The escapes and the print switch on one pair of tone numbers (a <= b).
+void print_pair(DecoderState& state, int a, int b, TextSink& primary, TextSink& secondary) {
     const Decoded d = decode_pair(a, b, state.escape_pending);
     if (d.kind == DecodeKind::Escaped) {
         // Escaped characters print whatever the print switch says: they are rare and wanted.
@@ -37,6 +31,23 @@ void decode_and_track(DecoderState& state, const ToneDecision& decision, Modem& 
         append(primary, d.primary);
         append(secondary, d.secondary);
     }
+}
+
+} // namespace
+
+void decode_symbol(DecoderState& state, uint32_t symbol, TextSink& primary, TextSink& secondary) {
+    if (symbol < 1 || symbol > static_cast<uint32_t>(kSymbolCount)) return;
+    const TonePair& pair = kTonePairs[symbol - 1];
+    print_pair(state, pair.a, pair.b, primary, secondary);
+}
+
+void decode_and_track(DecoderState& state, const ToneDecision& decision, Modem& modem,
+                      ProfileListener& listener, TextSink& primary, TextSink& secondary) {
+    state.afc_counter += afc_vote(decision);
+
+    const int a = decision.silent ? 5 : decision.a + 1;
+    const int b = decision.silent ? 5 : decision.b + 1;
+    print_pair(state, a, b, primary, secondary);
 
     if (!state.afc) return;
     int step_hz = 0;

@@ -37,4 +37,9 @@ struct DecoderState {
 void decode_and_track(DecoderState& state, const ToneDecision& decision, Modem& modem,
                       ProfileListener& listener, TextSink& primary, TextSink& secondary);
 
+// The same text for a receiver that decides whole symbols (1..45) rather than tone pairs: the
+// escapes and the print switch as above, no AFC vote. Any other number prints nothing and leaves
+// the escape state alone.
+void decode_symbol(DecoderState& state, uint32_t symbol, TextSink& primary, TextSink& secondary);
+
 } // namespace quavel

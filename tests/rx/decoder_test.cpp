@@ -117,6 +117,42 @@ TEST_F(DecoderFixture, SilenceIsIdleAndDoesNotVote) {
     EXPECT_EQ(primary.text(), "T");
 }
 
+// A receiver that decides whole symbols prints exactly what the tone-pair decoder prints: every
+// symbol on its own, after an escape, and with printing off.
+TEST_F(DecoderFixture, SymbolsPrintAsTheirTonePairs) {
+    state.afc = false;
+    DecoderState by_symbol;
+    by_symbol.afc = false;
+    StringPane p2;
+    StringPane s2;
+    for (bool print : {true, false}) {
+        state.print = print;
+        by_symbol.print = print;
+        for (uint32_t symbol = 1; symbol <= static_cast<uint32_t>(kSymbolCount); ++symbol) {
+            for (uint32_t before : {kIdleSymbol, kEscapeSymbol}) {
+                for (uint32_t s : {before, symbol}) {
+                    const TonePair tp = kTonePairs[s - 1];
+                    feed(pair(tp.a, tp.b));
+                    decode_symbol(by_symbol, s, p2, s2);
+                }
+                ASSERT_EQ(p2.text(), primary.text()) << symbol;
+                ASSERT_EQ(s2.text(), secondary.text()) << symbol;
+                ASSERT_EQ(by_symbol.escape_pending, state.escape_pending) << symbol;
+            }
+        }
+    }
+}
+
+TEST_F(DecoderFixture, SymbolNumbersOutsideTheTablePrintNothing) {
+    state.escape_pending = true;
+    for (uint32_t symbol : {0u, 46u, 255u, 0xFFFFFFFFu})
+        decode_symbol(state, symbol, primary, secondary);
+    EXPECT_EQ(primary.text(), "");
+    EXPECT_TRUE(state.escape_pending);
+    decode_symbol(state, 21, primary, secondary); // (1, 9) completes the escape
+    EXPECT_EQ(primary.text(), "?");
+}
+
 struct AfcCase {
     int offset_bins; // of the strongest tone's peak from its centre bin
     int steps;
