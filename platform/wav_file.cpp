@@ -2,8 +2,16 @@
 
 #include <sndfile.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <random>
 #include <system_error>
 
 namespace quavel {
@@ -73,62 +81,233 @@ WavData read_wav(const std::string& path) {
     return out;
 }
 
-WavWriter::~WavWriter() { abandon(); }
+WavWriter::~WavWriter() {
+    abandon();
+}
+
+namespace {
+
+constexpr uint32_t kHeaderBytes = 44;
+// The most sample bytes a RIFF header can count.
+constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - (kHeaderBytes - 8);
+// A stream's header cannot be patched afterwards: it claims the largest length, which readers
+// take as "until the end".
+constexpr uint32_t kUnknownLength = 0xFFFFFFFFu;
+constexpr int kTempNameAttempts = 100;
+
+void put_u16(uint8_t* at, uint16_t v) {
+    at[0] = static_cast<uint8_t>(v & 0xFF);
+    at[1] = static_cast<uint8_t>(v >> 8);
+}
+
+void put_u32(uint8_t* at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<uint8_t>((v >> (8 * i)) & 0xFF);
+}
+
+// Writes all of `bytes`, going on after a signal or a short write; false with errno set.
+bool write_all(int fd, const uint8_t* bytes, size_t n) {
+    while (n > 0) {
+        const ssize_t done = ::write(fd, bytes, n);
+        if (done < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes += done;
+        n -= static_cast<size_t>(done);
+    }
+    return true;
+}
+
+std::string describe_errno(int error) {
+    return std::strerror(error);
+}
+
+} // namespace
 
 bool WavWriter::open(const std::string& path) {
     abandon();
     error_.clear();
     path_ = path;
-    temp_path_ = path + ".part";
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* f = sf_open(temp_path_.c_str(), SFM_WRITE, &info);
-    if (f == nullptr) {
-        error_ = path + ": cannot write (" + sf_strerror(nullptr) + ")";
+    temp_path_.clear();
+    data_bytes_ = 0;
+    if (path == "-") return open_stream(path, true);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (S_ISLNK(st.st_mode)) {
+            error_ = path + ": is a symbolic link; name the file itself (nothing was written)";
+            return false;
+        }
+        if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) return open_stream(path, false);
+        if (!S_ISREG(st.st_mode)) {
+            error_ = path + ": is not a regular file, a FIFO or a character device; it is left "
+                            "as it is";
+            return false;
+        }
+    } else if (errno != ENOENT) {
+        error_ = path + ": cannot write (" + describe_errno(errno) + ")";
         return false;
     }
-    file_ = f;
+    return open_temporary(path);
+}
+
+bool WavWriter::open_stream(const std::string& path, bool standard_output) {
+    stream_ = true;
+    if (standard_output) {
+        fd_ = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    } else {
+        // Not blocking in the open: a FIFO without a reader would wait for ever.
+        fd_ = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd_ < 0 && errno == ENXIO) {
+            error_ = path + ": is a FIFO that nobody reads; start its reader first";
+            return false;
+        }
+    }
+    if (fd_ < 0) {
+        error_ = path + ": cannot write (" + describe_errno(errno) + ")";
+        return false;
+    }
+    struct stat st {};
+    if (!standard_output &&
+        (::fstat(fd_, &st) != 0 || !(S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)))) {
+        // Swapped for something else since it was looked at.
+        error_ = path + ": changed while being opened; nothing was written";
+        close_fd();
+        return false;
+    }
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+    return write_header(kUnknownLength);
+}
+
+bool WavWriter::open_temporary(const std::string& path) {
+    stream_ = false;
+    const std::filesystem::path target(path);
+    const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : ".";
+    // A name of our own choosing, created exclusively: whatever already sits at a name (a file
+    // of the operator's, a planted link) is passed over, never written through.
+    std::random_device seed;
+    std::mt19937 pick(seed());
+    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%08x.part", static_cast<unsigned>(pick()));
+        const std::string temp = (dir / ("." + target.filename().string() + suffix)).string();
+        fd_ = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd_ >= 0) {
+            temp_path_ = temp;
+            break;
+        }
+        if (errno != EEXIST) {
+            error_ = path + ": cannot write (" + describe_errno(errno) + ")";
+            return false;
+        }
+    }
+    if (fd_ < 0) {
+        error_ = path + ": cannot write (no free temporary name beside it)";
+        return false;
+    }
+    if (write_header(0)) return true;
+    abandon();
+    return false;
+}
+
+bool WavWriter::write_header(uint32_t data_bytes) {
+    uint8_t h[kHeaderBytes];
+    std::memcpy(h, "RIFF", 4);
+    put_u32(h + 4, data_bytes == kUnknownLength ? kUnknownLength : data_bytes + kHeaderBytes - 8);
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    put_u32(h + 16, 16);        // fmt chunk size
+    put_u16(h + 20, 1);         // PCM
+    put_u16(h + 22, 1);         // mono
+    put_u32(h + 24, kRate);     // samples per second
+    put_u32(h + 28, kRate * 2); // bytes per second
+    put_u16(h + 32, 2);         // bytes per sample frame
+    put_u16(h + 34, 16);        // bits per sample
+    std::memcpy(h + 36, "data", 4);
+    put_u32(h + 40, data_bytes);
+    if (!write_all(fd_, h, sizeof h)) {
+        error_ = path_ + ": write failed (" + describe_errno(errno) + ")";
+        return false;
+    }
     return true;
 }
 
 bool WavWriter::write(std::span<const int16_t> samples) {
-    if (file_ == nullptr) return false;
-    const auto n = static_cast<sf_count_t>(samples.size());
-    if (sf_write_short(static_cast<SNDFILE*>(file_), samples.data(), n) != n) {
-        error_ = path_ + ": write failed (" + sf_strerror(static_cast<SNDFILE*>(file_)) + ")";
+    if (fd_ < 0) return false;
+    if (data_bytes_ + 2 * samples.size() > kMaxDataBytes) {
+        error_ = path_ + ": write failed (a WAV file holds at most 4 GiB)";
         return false;
+    }
+    // Little-endian whatever the machine, in stack-sized pieces.
+    uint8_t bytes[4096];
+    while (!samples.empty()) {
+        const size_t n = std::min(samples.size(), sizeof bytes / 2);
+        for (size_t i = 0; i < n; ++i)
+            put_u16(bytes + 2 * i, static_cast<uint16_t>(samples[i]));
+        if (!write_all(fd_, bytes, 2 * n)) {
+            error_ = path_ + ": write failed (" + describe_errno(errno) + ")";
+            return false;
+        }
+        data_bytes_ += 2 * n;
+        samples = samples.subspan(n);
     }
     return true;
 }
 
 bool WavWriter::commit() {
-    if (file_ == nullptr) return false;
-    sf_write_sync(static_cast<SNDFILE*>(file_));
-    const int rc = sf_close(static_cast<SNDFILE*>(file_));
-    file_ = nullptr;
-    if (rc != 0) {
-        error_ = path_ + ": cannot finish the file";
-        std::remove(temp_path_.c_str());
+    if (fd_ < 0) return false;
+    if (stream_) {
+        // Standard output sent to a file can still get its true length.
+        struct stat st {};
+        if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && ::lseek(fd_, 0, SEEK_SET) == 0) {
+            write_header(static_cast<uint32_t>(data_bytes_));
+        }
+        const bool closed = ::close(fd_) == 0;
+        fd_ = -1;
+        if (!closed) error_ = path_ + ": cannot finish the stream (" + describe_errno(errno) + ")";
+        return closed;
+    }
+    // A full disk often shows only at the sync or the close.
+    bool ok = ::lseek(fd_, 0, SEEK_SET) == 0 && write_header(static_cast<uint32_t>(data_bytes_));
+    if (ok && ::fsync(fd_) != 0) ok = false;
+    const int failure = errno;
+    if (::close(fd_) != 0 && ok) ok = false;
+    fd_ = -1;
+    if (!ok) {
+        if (error_.empty())
+            error_ = path_ + ": cannot finish the file (" + describe_errno(failure) + ")";
+        ::unlink(temp_path_.c_str());
+        temp_path_.clear();
         return false;
     }
-    std::error_code ec;
-    std::filesystem::rename(temp_path_, path_, ec);
-    if (ec) {
-        error_ = path_ + ": cannot rename into place (" + ec.message() + ")";
-        std::remove(temp_path_.c_str());
+    // Only a regular file is replaced, even one that became something else while we wrote.
+    struct stat st {};
+    if (::lstat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        error_ = path_ + ": is no longer a regular file; it is left as it is";
+        ::unlink(temp_path_.c_str());
+        temp_path_.clear();
         return false;
     }
+    if (::rename(temp_path_.c_str(), path_.c_str()) != 0) {
+        error_ = path_ + ": cannot rename into place (" + describe_errno(errno) + ")";
+        ::unlink(temp_path_.c_str());
+        temp_path_.clear();
+        return false;
+    }
+    temp_path_.clear();
     return true;
 }
 
+void WavWriter::close_fd() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
 void WavWriter::abandon() {
-    if (file_ != nullptr) {
-        sf_close(static_cast<SNDFILE*>(file_));
-        file_ = nullptr;
-        std::remove(temp_path_.c_str());
-    }
+    if (fd_ < 0) return;
+    close_fd();
+    if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
+    temp_path_.clear();
 }
 
 bool write_wav(const std::string& path, std::span<const int16_t> samples, std::string& error) {

@@ -1,6 +1,7 @@
 // The console: parses the command line, creates the devices and the main window, and runs the
 // event loop until the window closes.
 #include <QStringList>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -31,6 +32,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     quit_on_signal(app);
+    // An --audio-out FIFO whose reader goes away fails the write, not the whole program with
+    // the transmitter keyed.
+    std::signal(SIGPIPE, SIG_IGN);
     quavel::QtMessageBox messages;
     app.set_message_sink(&messages);
     try {

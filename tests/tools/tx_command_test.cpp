@@ -3,14 +3,20 @@
 // taken, the text's symbols, two idle symbols.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "modem/modem.h"
@@ -186,6 +192,55 @@ TEST_F(TxCommand, TextFromStandardInputSendsLineBreaksAsSpacesExceptAtTheEnd) {
     e.text("CQ DE K");
     e.end();
     e.check(wav);
+}
+
+TEST_F(TxCommand, StandardOutputGetsTheSameFile) {
+    ASSERT_EQ(run("-o '" + wav + "' CQ"), 0) << stderr_text();
+    ASSERT_EQ(run("-o - CQ"), 0) << stderr_text();
+    const WavData file = read_wav(wav);
+    const WavData stream = read_wav((dir / "stdout.txt").string());
+    ASSERT_TRUE(stream.ok()) << stream.error;
+    EXPECT_EQ(stream.samples, file.samples);
+}
+
+// Stopped while its temporary file grows, the writer removes it and fails with the signal.
+TEST_F(TxCommand, StopSignalsLeaveNoUnfinishedFile) {
+    const std::string text = std::string(50000, 'E'); // at speed 1 some 800 MB of audio
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        int feed[2];
+        ASSERT_EQ(::pipe(feed), 0);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_adddup2(&files, feed[0], STDIN_FILENO);
+        posix_spawn_file_actions_addclose(&files, feed[1]);
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, signal);
+        posix_spawnattr_setsigdefault(&attr, &defaults);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+        std::string tool = QUAVEL_MODEM_TOOL;
+        std::string verb = "tx", speed = "--speed", one = "1", o = "-o";
+        char* argv[] = {tool.data(), verb.data(), speed.data(), one.data(),
+                        o.data(),    wav.data(),  nullptr};
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, tool.c_str(), &files, &attr, argv, environ), 0);
+        ::close(feed[0]);
+        ASSERT_EQ(::write(feed[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        ::close(feed[1]);
+        for (int i = 0; i < 1000 && left_behind().empty(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_FALSE(left_behind().empty()) << "no temporary file appeared";
+        ::kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        EXPECT_EQ(left_behind(), std::vector<std::string>{});
+        fs::remove(wav);
+    }
 }
 
 TEST_F(TxCommand, TuneCarrierComesFirstThenIdentificationThenText) {

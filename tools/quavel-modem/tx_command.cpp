@@ -2,6 +2,7 @@
 // a WAV file as fast as it can be written or the sound card in real time: the two primed
 // buffers, then refill after refill until the text has all been taken and sent, then two more
 // idle symbols so that a receiver, which decodes one symbol behind, prints the last character.
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -51,7 +52,11 @@ void usage(std::FILE* out) {
         "a line break goes as a space, characters without a symbol are dropped.\n"
         "\n"
         "With -o the audio is written as a WAV file of 16-bit mono PCM at 8000 Hz, as fast as\n"
-        "it can be made. Without -o it is played on the default audio output device in real\n"
+        "it can be made, under a temporary name that is renamed into place at the end (a FIFO,\n"
+        "a character device or - for standard output is written as a stream; a symbolic link\n"
+        "is refused). SIGINT, SIGTERM or SIGHUP stops the writing, removes the unfinished file\n"
+        "and the command fails. Without -o it is played on the default audio output device in "
+        "real\n"
         "time; the command returns once the last symbol has been heard. Ctrl+C (SIGINT) or\n"
         "SIGTERM cuts the sound at once, as \"Tx OFF\" does, and the command fails.\n"
         "\n"
@@ -185,7 +190,46 @@ struct Transmission {
     NoEvents events;
 };
 
+// Signal handlers reach only static storage: the stop request of the file being written.
+volatile std::sig_atomic_t file_stop_signal = 0;
+
+extern "C" void request_file_stop(int signal) {
+    file_stop_signal = signal;
+}
+
+// While a file is written, SIGINT, SIGTERM and SIGHUP ask the writing loop to stop, so that it
+// removes its unfinished temporary file; a second one ends the process as usual. A signal the
+// process was started ignoring stays ignored.
+class FileStopSignals {
+public:
+    FileStopSignals() {
+        file_stop_signal = 0;
+        for (size_t i = 0; i < kSignals.size(); ++i) {
+            sigaction(kSignals[i], nullptr, &old_[i]);
+            if (old_[i].sa_handler == SIG_IGN) continue;
+            struct sigaction action {};
+            action.sa_handler = request_file_stop;
+            sigemptyset(&action.sa_mask);
+            action.sa_flags = SA_RESETHAND | SA_RESTART;
+            sigaction(kSignals[i], &action, nullptr);
+        }
+    }
+    ~FileStopSignals() {
+        for (size_t i = 0; i < kSignals.size(); ++i)
+            sigaction(kSignals[i], &old_[i], nullptr);
+    }
+    FileStopSignals(const FileStopSignals&) = delete;
+    FileStopSignals& operator=(const FileStopSignals&) = delete;
+
+    int requested() const { return file_stop_signal; }
+
+private:
+    static constexpr std::array<int, 3> kSignals = {SIGINT, SIGTERM, SIGHUP};
+    std::array<struct sigaction, 3> old_{};
+};
+
 int write_file(const Options& o, Transmission& t) {
+    FileStopSignals stop;
     WavOutput output(o.output, WavOutput::Pacing::Fast);
     if (!t.tx.start_transmission(output, t.modem, o.ptt_delay)) {
         return runtime_error(output.error());
@@ -204,6 +248,13 @@ int write_file(const Options& o, Transmission& t) {
             return runtime_error("internal error: the playback buffer was not returned");
         }
         if (!output.error().empty()) break;
+        if (const int signal = stop.requested(); signal != 0) {
+            output.abandon();
+            t.tx.stop_transmission();
+            std::fprintf(stderr, "quavel-modem tx: stopped by signal %d; %s was not written\n",
+                         signal, o.output.c_str());
+            return 128 + signal;
+        }
     }
     while (output.queued() > 0 && output.error().empty())
         output.pump();

@@ -1,0 +1,110 @@
+// The WAV writer against what may already sit at the target's path: only a regular file is ever
+// replaced, streams are written through, everything else is left exactly as it was.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/wav_file.h"
+#include "station/temp_dir.h"
+
+namespace quavel {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<int16_t> kSamples = {0, 1, -1, 32767, -32768, 1234};
+
+TEST(WavWriterTarget, ARegularFileIsReplacedAndNothingElseIsLeftBeside) {
+    test::TempDir dir;
+    dir.write("out.wav", "old contents");
+    std::string error;
+    ASSERT_TRUE(write_wav((dir.path() / "out.wav").string(), kSamples, error)) << error;
+    EXPECT_EQ(read_wav((dir.path() / "out.wav").string()).samples, kSamples);
+    EXPECT_EQ(dir.listing(), "out.wav");
+}
+
+TEST(WavWriterTarget, PlantedTemporaryNamesAreNeverWrittenThrough) {
+    test::TempDir dir;
+    dir.write("victim", "precious");
+    dir.write("rec.wav.part", "the operator's own");
+    fs::create_symlink(dir.path() / "victim", dir.path() / "out.wav.part");
+    std::string error;
+    ASSERT_TRUE(write_wav((dir.path() / "out.wav").string(), kSamples, error)) << error;
+    ASSERT_TRUE(write_wav((dir.path() / "rec.wav").string(), kSamples, error)) << error;
+    EXPECT_EQ(dir.read("victim"), "precious");
+    EXPECT_EQ(dir.read("rec.wav.part"), "the operator's own");
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "out.wav.part"));
+    EXPECT_EQ(dir.listing(), "out.wav out.wav.part rec.wav rec.wav.part victim");
+}
+
+TEST(WavWriterTarget, WhatIsNotARegularFileOrAStreamIsRefusedAndLeftAlone) {
+    test::TempDir dir;
+    dir.write("victim", "precious");
+    fs::create_symlink(dir.path() / "victim", dir.path() / "link.wav");
+    fs::create_directory(dir.path() / "folder.wav");
+    for (const char* name : {"link.wav", "folder.wav"}) {
+        SCOPED_TRACE(name);
+        WavWriter w;
+        EXPECT_FALSE(w.open((dir.path() / name).string()));
+        EXPECT_NE(w.error().find(name), std::string::npos) << w.error();
+    }
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.wav"));
+    EXPECT_TRUE(fs::is_directory(dir.path() / "folder.wav"));
+    EXPECT_EQ(dir.read("victim"), "precious");
+    EXPECT_EQ(dir.listing(), "folder.wav link.wav victim");
+}
+
+TEST(WavWriterTarget, AFifoIsWrittenAsAStreamAndStaysAFifo) {
+    test::TempDir dir;
+    const std::string fifo = (dir.path() / "pipe.wav").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    {
+        // Nobody reads yet: refused at once rather than waited for.
+        WavWriter w;
+        EXPECT_FALSE(w.open(fifo));
+        EXPECT_NE(w.error().find("nobody reads"), std::string::npos) << w.error();
+    }
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    std::string received;
+    std::thread drain([&] {
+        ::fcntl(reader, F_SETFL, 0);
+        char buf[512];
+        for (ssize_t n; (n = ::read(reader, buf, sizeof buf)) != 0;)
+            if (n > 0) received.append(buf, static_cast<size_t>(n));
+    });
+    std::string error;
+    const bool written = write_wav(fifo, kSamples, error);
+    drain.join();
+    ::close(reader);
+    ASSERT_TRUE(written) << error;
+    struct stat st {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(dir.listing(), "pipe.wav");
+    // What came through is a WAV whose length is left open, which readers take to the end.
+    dir.write("copy.wav", received);
+    const WavData copy = read_wav((dir.path() / "copy.wav").string());
+    ASSERT_TRUE(copy.ok()) << copy.error;
+    EXPECT_EQ(copy.samples, kSamples);
+}
+
+TEST(WavWriterTarget, AnAbandonedFileLeavesNothingBehind) {
+    test::TempDir dir;
+    WavWriter w;
+    ASSERT_TRUE(w.open((dir.path() / "out.wav").string()));
+    ASSERT_TRUE(w.write(kSamples));
+    EXPECT_TRUE(fs::exists(w.temp_path()));
+    w.abandon();
+    EXPECT_EQ(dir.listing(), "");
+}
+
+} // namespace
+} // namespace quavel
