@@ -1,0 +1,450 @@
+#include "rx/weak_receiver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace quavel {
+
+namespace {
+
+// Symbols the search must have seen at every trial start before the tracker first locks.
+constexpr uint32_t kAcquireRounds = 3;
+// Symbols before the lock decided again once it is found, so that the beginning of a
+// transmission is copied too.
+constexpr int kReplaySymbols = 5;
+
+// Squelch: the statistic is (best - second best metric) / noise power, averaged over about four
+// symbols. On noise alone it stays near 1; a signal that copies at all puts it well above 5.
+constexpr double kStatisticCap = 30.0;
+constexpr double kOpenAbove = 4.0;
+constexpr double kCloseBelow = 2.0;
+// When the squelch opens, the held symbols from the last one below this onward are released.
+constexpr double kLeadAbove = 2.0;
+
+// Loop gains, per symbol, applied to errors weighted by the symbol's confidence.
+constexpr double kFrequencyGain = 0.25;
+constexpr double kDriftGain = 0.02;
+constexpr double kTimingGain = 0.3;
+constexpr double kRateGain = 0.02;
+// Tone-spacing aliases: how fast their fit is averaged, and by how much one must fit better.
+constexpr double kAliasMemory = 0.2;
+constexpr double kAliasMargin = 1.15;
+constexpr double kAliasMarginClosed = 1.05; // while the squelch is closed
+// The timing curve: how fast it forgets, per symbol of full weight.
+constexpr double kTimingMemory = 0.15;
+
+double weight_of(double statistic) {
+    return statistic / (statistic + 4.0);
+}
+
+// A station with nothing to send fills the air with the idle symbol, tone 5 alone, and that is
+// what a transmission starts with. Among the alignments of the tone set a whole spacing apart,
+// which fit a single tone equally well, the one that reads it as the idle symbol is the likely
+// one; a small bonus says so, and the outer tones of the text outweigh it once they come.
+constexpr double kIdleBonus = 0.1;
+double idle_favoured(const WeakDecision& d) {
+    return d.symbol == kIdleSymbol ? d.best * (1.0 + kIdleBonus) : d.best;
+}
+
+} // namespace
+
+WeakReceiver::WeakReceiver() {
+    reset(Config{});
+}
+
+void WeakReceiver::reset(const Config& config) {
+    config_ = config;
+    if (config_.speed != 1 && config_.speed != 4) config_.speed = 2;
+    build_weak_symbols(symbols_, config_.speed);
+    front_end_.reset(config_.centre_hz);
+    search_.reset(symbols_);
+    ring_.fill({});
+    received_ = 0;
+    next_search_ = symbols_.length;
+
+    const uint32_t half = symbols_.length / 2;
+    double w1 = 0.0, c1 = 0.0, w2 = 0.0, c2 = 0.0;
+    for (uint32_t m = 0; m < symbols_.length; ++m) {
+        (m < half ? w1 : w2) += symbols_.pulse[m];
+        (m < half ? c1 : c2) += symbols_.pulse[m] * double(m);
+    }
+    centroid_gap_s_ = (c2 / w2 - c1 / w1) / kWeakRateHz;
+
+    tracking_ = false;
+    position_ = 0.0;
+    timing_rate_ = 0.0;
+    offset_hz_ = 0.0;
+    drift_hz_ = 0.0;
+    relock_votes_ = 0;
+    alias_.fill(0.0);
+    noise_ = 0.0;
+    noise_known_ = false;
+    confidence_ = 0.0;
+    open_ = false;
+    held_count_ = 0;
+}
+
+void WeakReceiver::retune(double centre_hz) {
+    if (tracking_ && std::abs(centre_hz - frequency_hz()) <= 3.0) return;
+    front_end_.set_reference(centre_hz);
+    search_.reset(symbols_);
+    tracking_ = false;
+    offset_hz_ = 0.0;
+    drift_hz_ = 0.0;
+    timing_rate_ = 0.0;
+    confidence_ = 0.0;
+    open_ = false;
+    held_count_ = 0;
+}
+
+void WeakReceiver::set_squelch(bool on) {
+    config_.squelch = on;
+}
+
+size_t WeakReceiver::push(std::span<const int16_t> samples, std::span<uint8_t> out) {
+    std::size_t written = 0;
+    while (!samples.empty()) {
+        const std::size_t n = std::min<std::size_t>(samples.size(), 2048);
+        const std::size_t made = front_end_.push(samples.first(n), scratch_);
+        take(std::span(scratch_.data(), made), out, written);
+        samples = samples.subspan(n);
+    }
+    return written;
+}
+
+void WeakReceiver::take(std::span<const std::complex<float>> baseband, std::span<uint8_t> out,
+                        std::size_t& written) {
+    for (const std::complex<float>& x : baseband) {
+        ring_[static_cast<std::size_t>(received_) % kRingSamples] = x;
+        ++received_;
+        if (received_ == next_search_) {
+            search_step();
+            next_search_ += search_.hop();
+            if (!tracking_ && search_.rounds() >= kAcquireRounds) lock(search_.peak(), true);
+        }
+        while (tracking_ && ready()) {
+            decide(out, written);
+            check_relock();
+        }
+    }
+}
+
+bool WeakReceiver::ready() const {
+    // The symbol and the timing curve's reach after it are in.
+    return static_cast<int64_t>(std::floor(position_)) + symbols_.length + search_.hop() + 2 <=
+           received_;
+}
+
+void WeakReceiver::search_step() {
+    const uint32_t length = symbols_.length;
+    const int64_t start = next_search_ - length;
+    for (uint32_t m = 0; m < length; ++m)
+        window_[m] = at(start + m);
+    const int trial = static_cast<int>((start / search_.hop()) % WeakSearch::kStarts);
+    search_.process(std::span(window_.data(), length), trial);
+}
+
+void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay) {
+    const auto length = static_cast<int64_t>(symbols_.length);
+    const auto hop = static_cast<int64_t>(search_.hop());
+    const int64_t margin = length / 16;
+    const double coarse_start = peak.start_fraction * static_cast<double>(hop);
+    int64_t start = std::llround(coarse_start) % length;
+    if (start < 0) start += length;
+    // The latest symbol at that timing that is whole in the ring (with room to look a trial
+    // start either side), then as many before it as the ring holds and the replay allows.
+    const int64_t latest_end = received_ - margin - hop - 1;
+    int64_t position = start + length * ((latest_end - length - start) / length);
+    if (position + length > latest_end) position -= length;
+    const int64_t earliest =
+        std::max<int64_t>(hop, received_ - static_cast<int64_t>(kRingSamples) + hop + 1);
+    int symbols = 1;
+    for (int k = 0; k < (replay ? kReplaySymbols : 0) && position - length >= earliest; ++k) {
+        position -= length;
+        ++symbols;
+    }
+    const double coarse_hz = peak.frequency_fraction * search_.bin_hz();
+
+    // The search's grid is too coarse for the phases of a wide pair: try every start to the
+    // sample within a trial start either side on the symbols held. Nor can it tell the tone set's
+    // alignments a whole spacing apart on a signal that sounds few outer tones: at the start
+    // found, try every alignment within the search range too. Keep what fits the symbols best.
+    auto fit_at = [&](int64_t first, double hz) {
+        double fit = 0.0;
+        for (int k = 0; k < symbols; ++k) {
+            std::array<std::complex<float>, kToneCount> z{};
+            for (std::size_t t = 0; t < z.size(); ++t)
+                z[t] = std::complex<float>(
+                    correlate(first + k * length, symbols_.offset_hz[t] + hz, 0, length));
+            fit += idle_favoured(decide_symbol(symbols_, z));
+        }
+        return fit;
+    };
+    double best = -1.0;
+    int64_t best_start = position;
+    for (int64_t shift = -hop; shift <= hop; ++shift) {
+        const double fit = fit_at(position + shift, coarse_hz);
+        if (fit > best) {
+            best = fit;
+            best_start = position + shift;
+        }
+    }
+    best = -1.0;
+    double best_hz = coarse_hz;
+    const double limit = WeakSearch::kRangeHz + 0.5 * symbols_.spacing_hz;
+    const int aliases = static_cast<int>(2.0 * limit / symbols_.spacing_hz);
+    for (int k = -aliases; k <= aliases; ++k) {
+        const double hz = coarse_hz + k * symbols_.spacing_hz;
+        if (std::abs(hz) > limit) continue;
+        const double fit = fit_at(best_start, hz);
+        if (fit > best) {
+            best = fit;
+            best_hz = hz;
+        }
+    }
+    position_ = static_cast<double>(best_start);
+    offset_hz_ = best_hz;
+    timing_rate_ = 0.0;
+    drift_hz_ = 0.0;
+    tracking_ = true;
+    timing_curve_.fill(0.0);
+    timing_shifts_ = static_cast<int>(4 * search_.hop() + 1);
+    relock_votes_ = 0;
+    alias_.fill(0.0);
+    if (!replay) return;
+    // Go through the held symbols once to settle the loops and the timing curve, then go back
+    // to the first and decide them again for the text.
+    training_ = true;
+    int trained = 0;
+    std::array<uint8_t, 1> none{};
+    std::size_t unused = 0;
+    while (ready()) {
+        decide(none, unused);
+        ++trained;
+    }
+    training_ = false;
+    position_ -= trained * (static_cast<double>(length) + timing_rate_);
+    confidence_ = 0.0;
+    open_ = false;
+    held_count_ = 0;
+}
+
+std::complex<double> WeakReceiver::correlate(int64_t start, double offset_hz, uint32_t from,
+                                             uint32_t to) const {
+    const double w = -2.0 * std::numbers::pi * offset_hz / kWeakRateHz;
+    const std::complex<double> step(std::cos(w), std::sin(w));
+    std::complex<double> phase = std::polar(1.0, w * from);
+    std::complex<double> sum;
+    for (uint32_t m = from; m < to; ++m) {
+        sum += std::complex<double>(at(start + m)) * (phase * double(symbols_.pulse[m]));
+        phase *= step;
+    }
+    return sum;
+}
+
+void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
+    const uint32_t length = symbols_.length;
+    const uint32_t half = length / 2;
+    const auto start = static_cast<int64_t>(std::floor(position_));
+    // The symbol starts a fraction of a baseband sample after `start`: over so short a shift the
+    // pulse hardly moves, but each tone turns by its own frequency times the shift.
+    const double fraction = position_ - static_cast<double>(start);
+
+    std::array<std::complex<float>, kToneCount> z{};
+    std::array<std::complex<double>, kToneCount> first{};
+    std::array<std::complex<double>, kToneCount> second{};
+    std::array<double, kToneCount> w{};
+    for (int t = 0; t < kToneCount; ++t) {
+        const auto i = static_cast<std::size_t>(t);
+        const double f = symbols_.offset_hz[i] + offset_hz_;
+        w[i] = 2.0 * std::numbers::pi * f / kWeakRateHz;
+        const std::complex<double> turn = std::polar(1.0, w[i] * fraction);
+        first[i] = turn * correlate(start, f, 0, half);
+        second[i] = turn * correlate(start, f, half, length);
+        z[i] = std::complex<float>(first[i] + second[i]);
+    }
+    const WeakDecision decision = decide_symbol(symbols_, z);
+    track_alias(start, fraction, z);
+
+    // Noise: the trial frequencies half-way between the tones and half a spacing beyond the
+    // outer ones, where a symbol's own tones leave (almost) nothing.
+    double noise = 0.0;
+    for (int j = 0; j <= kToneCount; ++j) {
+        const double f = symbols_.offset_hz[0] + (j - 0.5) * symbols_.spacing_hz + offset_hz_;
+        noise += std::norm(correlate(start, f, 0, length)) / symbols_.pulse_energy;
+    }
+    noise /= kToneCount + 1;
+    if (!noise_known_) {
+        noise_ = noise;
+        noise_known_ = true;
+    } else {
+        noise_ += (noise - noise_) / 8.0;
+    }
+    const double statistic =
+        noise_ > 0.0 ? std::min((decision.best - decision.second) / noise_, kStatisticCap) : 0.0;
+    confidence_ += (statistic - confidence_) / 4.0;
+    const double weight = weight_of(statistic);
+
+    // Frequency: the turn of the decided symbol's phase from its first half to its second.
+    const TonePair pair = kTonePairs[decision.symbol - 1];
+    const auto a = static_cast<std::size_t>(pair.a - 1);
+    const auto b = static_cast<std::size_t>(pair.b - 1);
+    const std::complex<double> y1 = first[a] + first[b];
+    const std::complex<double> y2 = second[a] + second[b];
+    const double frequency_error =
+        std::arg(y2 * std::conj(y1)) / (2.0 * std::numbers::pi * centroid_gap_s_);
+    drift_hz_ = std::clamp(drift_hz_ + kDriftGain * weight * frequency_error, -0.5, 0.5);
+    const double limit = WeakSearch::kRangeHz + symbols_.spacing_hz;
+    offset_hz_ = std::clamp(offset_hz_ + kFrequencyGain * weight * frequency_error + drift_hz_,
+                            -limit, limit);
+
+    // Timing: both tones of a pair start at phase 0, so a start `d` samples off turns the upper
+    // tone against the lower by (w_b - w_a) d and the pair's metric falls; the pulse no longer
+    // fits either. The best symbol's metric at starts every half sample up to a trial start of
+    // the search either side, averaged over the last symbols, peaks where the symbols start:
+    // wide pairs make the peak sharp, narrow ones and the pulse keep it unique.
+    const int shifts = timing_shifts_;
+    const auto reach = static_cast<int64_t>(search_.hop());
+    for (int64_t i = -reach; i <= reach + 1; ++i) {
+        auto& row = shifted_[static_cast<std::size_t>(i + reach)];
+        for (std::size_t t = 0; t < row.size(); ++t)
+            row[t] = std::complex<float>(
+                correlate(start + i, symbols_.offset_hz[t] + offset_hz_, 0, length));
+    }
+    for (int j = 0; j < shifts; ++j) {
+        const double at_shift = fraction + (j - shifts / 2) * kTimingStep;
+        const auto base = static_cast<int64_t>(std::floor(at_shift));
+        const double rest = at_shift - static_cast<double>(base);
+        const auto& row = shifted_[static_cast<std::size_t>(base + reach)];
+        std::array<std::complex<float>, kToneCount> turned{};
+        for (std::size_t t = 0; t < turned.size(); ++t)
+            turned[t] = row[t] * std::complex<float>(std::polar(1.0, w[t] * rest));
+        const double value = noise_ > 0.0 ? decide_symbol(symbols_, turned).best / noise_ : 0.0;
+        timing_curve_[static_cast<std::size_t>(j)] +=
+            kTimingMemory * weight * (value - timing_curve_[static_cast<std::size_t>(j)]);
+    }
+    const auto peak =
+        static_cast<int>(std::max_element(timing_curve_.begin(), timing_curve_.begin() + shifts) -
+                         timing_curve_.begin());
+    double timing_error = (peak - shifts / 2) * kTimingStep;
+    if (peak > 0 && peak < shifts - 1) {
+        const double left = timing_curve_[static_cast<std::size_t>(peak - 1)];
+        const double centre = timing_curve_[static_cast<std::size_t>(peak)];
+        const double right = timing_curve_[static_cast<std::size_t>(peak + 1)];
+        const double curve = left - 2.0 * centre + right;
+        if (curve < 0.0) timing_error += kTimingStep * 0.5 * (left - right) / curve;
+    }
+    const double rate_limit = length / 50.0;
+    timing_rate_ =
+        std::clamp(timing_rate_ + kRateGain * weight * timing_error, -rate_limit, rate_limit);
+    const double correction = timing_rate_ + kTimingGain * weight * timing_error;
+    position_ += length + correction;
+    // The curve is kept relative to the tracked start: move it with the correction.
+    std::array<double, kMaxTimingShifts> moved{};
+    for (int j = 0; j < shifts; ++j) {
+        const double x = std::clamp(j + correction / kTimingStep, 0.0, shifts - 1.0);
+        const auto i = std::min(static_cast<int>(x), shifts - 2);
+        const double f = x - i;
+        moved[static_cast<std::size_t>(j)] =
+            (1.0 - f) * timing_curve_[static_cast<std::size_t>(i)] +
+            f * timing_curve_[static_cast<std::size_t>(i + 1)];
+    }
+    timing_curve_ = moved;
+
+    if (training_) return;
+    const auto symbol = static_cast<uint8_t>(decision.symbol);
+    if (!config_.squelch) {
+        open_ = confidence_ >= kOpenAbove || (open_ && confidence_ >= kCloseBelow);
+        emit(symbol, out, written);
+        return;
+    }
+    if (open_) {
+        if (confidence_ < kCloseBelow) {
+            open_ = false;
+            held_count_ = 0;
+        } else {
+            emit(symbol, out, written);
+        }
+        return;
+    }
+    if (held_count_ == kHeldBack) {
+        std::move(held_.begin() + 1, held_.end(), held_.begin());
+        --held_count_;
+    }
+    held_[static_cast<std::size_t>(held_count_++)] = {symbol, statistic};
+    if (confidence_ < kOpenAbove) return;
+    open_ = true;
+    int first_held = held_count_;
+    while (first_held > 0 &&
+           held_[static_cast<std::size_t>(first_held - 1)].statistic >= kLeadAbove)
+        --first_held;
+    for (int i = first_held; i < held_count_; ++i)
+        emit(held_[static_cast<std::size_t>(i)].symbol, out, written);
+    held_count_ = 0;
+}
+
+void WeakReceiver::check_relock() {
+    if (search_.rounds() < kAcquireRounds) return;
+    const WeakSearch::Peak peak = search_.peak();
+    const double length = symbols_.length;
+    double phase = std::fmod(position_, length);
+    if (phase < 0) phase += length;
+    const int start = static_cast<int>(std::lround(phase / search_.hop())) % WeakSearch::kStarts;
+    const int frequency = static_cast<int>(std::lround(offset_hz_ / search_.bin_hz()));
+    const double here = search_.near(start, frequency);
+    int apart = std::abs(peak.start - start);
+    apart = std::min(apart, WeakSearch::kStarts - apart);
+
+    // Following noise, any clearly better place will do; copying, only a much stronger signal
+    // elsewhere takes the tracker away.
+    if (apart > 1 && peak.value > (open_ ? 2.0 : 1.1) * here) {
+        if (++relock_votes_ >= (open_ ? 3 : 2)) lock(peak, !open_);
+        return;
+    }
+    relock_votes_ = 0;
+}
+
+void WeakReceiver::track_alias(int64_t start, double fraction,
+                               const std::array<std::complex<float>, kToneCount>& z) {
+    // With only the idle tone or few outer tones on the air, the nine tones fit a whole spacing
+    // higher or lower almost as well: keep scoring both neighbours, and move when one fits
+    // clearly better over the last symbols.
+    auto outer = [&](double hz) {
+        const double w = 2.0 * std::numbers::pi * hz / kWeakRateHz;
+        return std::complex<float>(std::polar(1.0, w * fraction) *
+                                   correlate(start, hz, 0, symbols_.length));
+    };
+    const double spacing = symbols_.spacing_hz;
+    const std::complex<float> below = outer(symbols_.offset_hz[0] - spacing + offset_hz_);
+    const std::complex<float> above =
+        outer(symbols_.offset_hz[kToneCount - 1] + spacing + offset_hz_);
+    std::array<std::complex<float>, kToneCount> lower{};
+    std::array<std::complex<float>, kToneCount> higher{};
+    lower[0] = below;
+    for (int t = 1; t < kToneCount; ++t) {
+        lower[static_cast<std::size_t>(t)] = z[static_cast<std::size_t>(t - 1)];
+        higher[static_cast<std::size_t>(t - 1)] = z[static_cast<std::size_t>(t)];
+    }
+    higher[kToneCount - 1] = above;
+    const std::array<double, 3> fit = {idle_favoured(decide_symbol(symbols_, lower)),
+                                       idle_favoured(decide_symbol(symbols_, z)),
+                                       idle_favoured(decide_symbol(symbols_, higher))};
+    const double scale = fit[1] > 0.0 ? 1.0 / fit[1] : 0.0;
+    for (std::size_t i = 0; i < alias_.size(); ++i)
+        alias_[i] += kAliasMemory * (fit[i] * scale - alias_[i]);
+    const double margin = open_ ? kAliasMargin : kAliasMarginClosed;
+    for (int side : {0, 2}) {
+        if (alias_[static_cast<std::size_t>(side)] > margin * alias_[1]) {
+            offset_hz_ += (side - 1) * spacing;
+            alias_.fill(0.0);
+            return;
+        }
+    }
+}
+
+void WeakReceiver::emit(uint8_t symbol, std::span<uint8_t> out, std::size_t& written) {
+    if (written < out.size()) out[written++] = symbol;
+}
+
+} // namespace quavel

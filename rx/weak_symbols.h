@@ -1,0 +1,55 @@
+// What the weak-signal receiver knows of the 45 symbols at one speed, at its baseband rate of
+// 500 complex samples/s: the tone offsets, the pulse shape as a matched template, and each
+// symbol's reference energy. A symbol k sounds tones a and b (a == b for one tone), both starting
+// at phase 0 on its first sample; with z_t the correlation of the received baseband with
+// p[m] e^{i w_t m} over one symbol, its reference u_k = p (e^{i w_a m} + e^{i w_b m}) / 2
+// correlates as (z_a + z_b) / 2, and
+//     metric_k = |(z_a + z_b) / 2|^2 / ||u_k||^2
+// is the likelihood ratio of symbol k with its phase and gain unknown: every reference brought to
+// the same energy, so that a single tone (twice the energy of a two-tone symbol's references)
+// does not win whenever noise adds to it. On noise alone every metric has the mean of the noise
+// power per sample.
+#pragma once
+
+#include <array>
+#include <complex>
+#include <cstdint>
+#include <span>
+
+#include "modem/code_table.h"
+#include "modem/speed_profile.h"
+
+namespace quavel {
+
+inline constexpr uint32_t kWeakMaxSymbolSamples = kMaxSymbolSamples / 16; // at speed 1
+
+struct WeakSymbols {
+    uint32_t speed = 2;
+    uint32_t length = 256;   // baseband samples per symbol: N / 16 (512, 256, 128)
+    double spacing_hz = 8.0; // between adjacent tones
+    std::array<double, kToneCount> offset_hz{};
+    std::array<float, kWeakMaxSymbolSamples> pulse{}; // `length` entries used
+    double pulse_energy = 0.0;                        // sum of pulse^2
+    std::array<double, kSymbolCount> energy{};        // ||u_k||^2
+};
+
+// Builds the tables for speed 1, 2 or 4 (anything else counts as 2).
+void build_weak_symbols(WeakSymbols& s, uint32_t speed);
+
+struct WeakDecision {
+    uint32_t symbol = 0; // 1..45
+    double best = 0.0;   // its metric
+    double second = 0.0; // the best metric of the other 44
+};
+
+// The most likely symbol from the nine tone correlations z_t (index tone number - 1).
+WeakDecision decide_symbol(const WeakSymbols& s,
+                           std::span<const std::complex<float>, kToneCount> z);
+
+// The largest metric with each pair's second tone free to take any phase against the first:
+// (|z_a| + |z_b|)^2 / 4 / ||u_k||^2. It forgives a start a few milliseconds off, which turns the
+// two tones of a wide pair against each other, so the search scores with it.
+double best_free_phase_metric(const WeakSymbols& s,
+                              std::span<const std::complex<float>, kToneCount> z);
+
+} // namespace quavel

@@ -1,0 +1,169 @@
+// The weak-signal receiver on signals from our own transmitter: no slips at any start, the
+// acquisition range, the squelch, and its building blocks against direct computation.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "modem/speed_profile.h"
+#include "receive_support.h"
+#include "rx/weak_fft.h"
+#include "rx/weak_front_end.h"
+#include "rx/weak_receiver.h"
+#include "weak_support.h"
+
+namespace quavel {
+namespace {
+
+using rxtest::Transmission;
+
+constexpr std::string_view kText = "CQ DE G4ABC = K";
+
+// The noise that puts a transmission at `snr_db` in 2500 Hz, from its clean power.
+double sigma_for(Transmission t, double snr_db) {
+    t.noise_sigma = 0.0;
+    const std::vector<int16_t> clean = rxtest::make_transmission(t);
+    double power = 0.0;
+    for (const int16_t v : clean)
+        power += double(v) * v;
+    power /= static_cast<double>(clean.size());
+    return std::sqrt(power / std::pow(10.0, snr_db / 10.0) * 4000.0 / 2500.0);
+}
+
+Transmission transmission(uint32_t speed, double snr_db, uint32_t offset, float centre_hz = 1000,
+                          uint64_t seed = 7) {
+    Transmission t;
+    t.text = kText;
+    t.speed_item = speed_item_index(speed);
+    t.centre_hz = centre_hz;
+    t.offset_samples = offset;
+    t.seed = seed;
+    t.noise_sigma = sigma_for(t, snr_db);
+    return t;
+}
+
+struct SpeedCase {
+    uint32_t speed;
+};
+
+class WeakAtSpeed : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(WeakAtSpeed, CopiesAtEveryStartWithinASymbolWithoutSlips) {
+    const uint32_t speed = GetParam();
+    const uint32_t N = kMaxSymbolSamples * 1 / speed;
+    for (uint32_t k = 0; k < 16; ++k) {
+        const uint32_t offset = k * N / 16 + 37;
+        const auto audio =
+            rxtest::make_transmission(transmission(speed, 10.0, offset, 1000, k + 1));
+        const auto copy = rxtest::weak_copy(audio, {speed, 1000.0, true});
+        EXPECT_EQ(copy.text, kText) << "start " << offset << " samples";
+    }
+}
+
+TEST_P(WeakAtSpeed, FindsASignalTwentyHertzEitherSideAndFollowsIt) {
+    const uint32_t speed = GetParam();
+    for (const float off : {-20.0f, -11.0f, 6.5f, 20.0f}) {
+        const auto audio =
+            rxtest::make_transmission(transmission(speed, 0.0, 1000, 1000.0f + off, 3));
+        const auto copy = rxtest::weak_copy(audio, {speed, 1000.0, true});
+        // The idle symbols before the text leave time to lock; the text must come through.
+        EXPECT_EQ(copy.text, kText) << off << " Hz";
+        EXPECT_NEAR(copy.frequency_hz, 1000.0 + off, 0.5) << off << " Hz";
+    }
+}
+
+TEST_P(WeakAtSpeed, SquelchKeepsNoiseOutAndLetsATransmissionIn) {
+    const uint32_t speed = GetParam();
+    const auto noise = rxtest::noise_only(120.0, 3000.0, 11);
+    const auto quiet = rxtest::weak_copy(noise, {speed, 1000.0, true});
+    EXPECT_LE(quiet.text.size(), 2u) << quiet.text;
+    EXPECT_FALSE(quiet.locked_at_end);
+    const auto open = rxtest::weak_copy(noise, {speed, 1000.0, false});
+    EXPECT_GT(open.text.size(), 10u) << "with the squelch off, noise prints";
+
+    // Noise first, then the transmission (starting between two blocks) in the same noise.
+    auto audio = rxtest::noise_only(20.0, 0.0, 1);
+    Transmission t = transmission(speed, 0.0, 777, 1000, 5);
+    const auto signal = rxtest::make_transmission(t);
+    audio.insert(audio.end(), signal.begin(), signal.end());
+    rxtest::NoiseSource extra(9);
+    for (std::size_t i = 0; i < 20 * kSampleRateHz; ++i)
+        audio[i] = static_cast<int16_t>(std::lround(t.noise_sigma * extra.gaussian()));
+    const auto copy = rxtest::weak_copy(audio, {speed, 1000.0, true});
+    EXPECT_EQ(copy.text, kText);
+}
+
+INSTANTIATE_TEST_SUITE_P(Speeds, WeakAtSpeed, ::testing::Values(1u, 2u, 4u));
+
+TEST(WeakReceiver, AFewHertzOfRetuneOntoTheSignalKeepsTheLockAndAFarOneSearchesAgain) {
+    const auto audio = rxtest::make_transmission(transmission(4, 10.0, 0, 1003.0f));
+    auto rx = std::make_unique<WeakReceiver>();
+    rx->reset({4, 1000.0, true});
+    std::array<uint8_t, 8> out{};
+    const std::size_t half = audio.size() / 2;
+    rx->push(std::span(audio).first(half), out);
+    ASSERT_TRUE(rx->locked());
+    rx->retune(1003.0);
+    EXPECT_TRUE(rx->locked());
+    EXPECT_NEAR(rx->frequency_hz(), 1003.0, 0.3);
+    rx->retune(1060.0);
+    EXPECT_FALSE(rx->locked());
+}
+
+TEST(WeakReceiver, NeverWritesBeyondItsOutputAndTakesAnyInput) {
+    const auto audio = rxtest::make_transmission(transmission(4, 20.0, 0));
+    auto rx = std::make_unique<WeakReceiver>();
+    rx->reset({3, 1000.0, false}); // no such speed: taken as 2
+    std::array<uint8_t, 3> out{};
+    EXPECT_LE(rx->push(audio, out), out.size());
+    EXPECT_EQ(rx->push({}, out), 0u);
+    EXPECT_EQ(rx->push(audio, std::span<uint8_t>()), 0u);
+    const std::vector<int16_t> loud(20000, 32767);
+    rx->push(loud, out);
+    EXPECT_TRUE(std::isfinite(rx->frequency_hz()));
+}
+
+TEST(WeakFrontEnd, PassesTheToneBandAndStopsWhatWouldFoldOntoIt) {
+    auto baseband_amplitude = [](double offset_hz) {
+        WeakFrontEnd fe;
+        fe.reset(1000.0);
+        std::vector<int16_t> tone(16000);
+        for (std::size_t n = 0; n < tone.size(); ++n)
+            tone[n] = static_cast<int16_t>(
+                std::lround(10000.0 * std::cos(2.0 * std::numbers::pi * (1000.0 + offset_hz) *
+                                               static_cast<double>(n) / 8000.0)));
+        std::vector<std::complex<float>> out(tone.size() / 16 + 1);
+        const std::size_t made = fe.push(tone, out);
+        double peak = 0.0;
+        for (std::size_t i = made / 2; i < made; ++i)
+            peak = std::max(peak, double(std::abs(out[i])));
+        return peak;
+    };
+    // A real tone of amplitude A mixes to A / 2.
+    for (const double hz : {0.0, -64.0, 95.0})
+        EXPECT_NEAR(baseband_amplitude(hz), 5000.0, 50.0) << hz << " Hz";
+    for (const double hz : {400.0, -420.0, 900.0})
+        EXPECT_LT(baseband_amplitude(hz), 5000.0 * 3.2e-4) << hz << " Hz"; // 70 dB down
+}
+
+TEST(WeakFft, MatchesTheDirectSum) {
+    std::vector<std::complex<float>> x(64);
+    for (std::size_t n = 0; n < x.size(); ++n)
+        x[n] = {static_cast<float>(std::sin(0.3 * n * n)), static_cast<float>(std::cos(1.7 * n))};
+    std::vector<std::complex<float>> y = x;
+    WeakFft fft;
+    fft.forward(y);
+    for (std::size_t k = 0; k < x.size(); ++k) {
+        std::complex<double> sum;
+        for (std::size_t n = 0; n < x.size(); ++n)
+            sum += std::complex<double>(x[n]) *
+                   std::polar(1.0, -2.0 * std::numbers::pi * double(k * n) / double(x.size()));
+        EXPECT_LT(std::abs(sum - std::complex<double>(y[k])), 1e-4) << "bin " << k;
+    }
+}
+
+} // namespace
+} // namespace quavel
