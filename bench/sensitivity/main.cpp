@@ -403,10 +403,13 @@ int run_trace(const Options& o) {
         });
         for (int k = 0; k < o.trace_leads; ++k) {
             const TrialResult& t = results[static_cast<std::size_t>(k)];
-            std::printf("lead-in %5zu samples (%.3f N): receiver %3zu errors, ideal %3zu errors\n",
+            std::printf("lead-in %5zu samples (%.3f N): receiver %3zu errors, weak %3zu errors, "
+                        "ideal %3zu errors\n",
                         static_cast<std::size_t>(k) * tx->symbol_samples / o.trace_leads,
-                        double(k) / o.trace_leads, t.receiver_errors, t.ideal_errors);
+                        double(k) / o.trace_leads, t.receiver_errors, t.weak_errors,
+                        t.ideal_errors);
             if (t.receiver_errors > 0) std::printf("  receiver %s\n", t.receiver_text.c_str());
+            if (t.weak_errors > 0) std::printf("  weak     %s\n", t.weak_text.c_str());
             if (t.ideal_errors > 0) std::printf("  ideal    %s\n", t.ideal_text.c_str());
         }
         return 0;
@@ -419,9 +422,11 @@ int run_trace(const Options& o) {
         const TrialSpec spec = trial_spec(kind, snr_db, speed, r, tx->symbol_samples);
         const TrialResult& t = results[static_cast<std::size_t>(r)];
         std::printf("repeat %d: seed %llu, lead-in %zu samples, receiver %zu errors (AFC ends at "
-                    "%u Hz), ideal %zu errors\n  receiver %s\n  ideal    %s\n",
+                    "%u Hz), weak %zu errors (at %.2f Hz), ideal %zu errors\n  receiver %s\n"
+                    "  weak     %s\n  ideal    %s\n",
                     r, static_cast<unsigned long long>(spec.channel.seed), spec.lead_samples,
-                    t.receiver_errors, t.final_centre_hz, t.ideal_errors, t.receiver_text.c_str(),
+                    t.receiver_errors, t.final_centre_hz, t.weak_errors, t.weak_frequency_hz,
+                    t.ideal_errors, t.receiver_text.c_str(), t.weak_text.c_str(),
                     t.ideal_text.c_str());
     }
     return 0;

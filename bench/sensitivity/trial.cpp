@@ -12,6 +12,7 @@
 #include "modem/speed_profile.h"
 #include "modem/synthesis.h"
 #include "receive_run.h"
+#include "weak_run.h"
 
 namespace quavel::perf {
 
@@ -152,6 +153,14 @@ TrialResult run_trial(const Transmission& tx, const TrialSpec& spec, const Trial
             ideal.detect_all(std::span<const int16_t>(audio.samples).first(end), lead);
         result.ideal_text = channel::symbols_to_text(symbols);
         result.ideal_errors = edit_distance(tx.text, result.ideal_text);
+    }
+
+    if (options.weak) {
+        const WeakResult weak =
+            receive_weak(audio.samples, {tx.speed, double(tx.centre_hz), options.weak_squelch});
+        result.weak_text = weak.text;
+        result.weak_errors = edit_distance(tx.text, weak.text);
+        result.weak_frequency_hz = weak.final_frequency_hz;
     }
 
     ReceiveOptions rx;

@@ -53,8 +53,11 @@ std::vector<int16_t> padded_transmission(const Transmission& tx, std::size_t lea
 struct TrialResult {
     std::string receiver_text; // the receiver's primary pane after settling
     std::string ideal_text;
+    std::string weak_text;           // the weak-signal receiver's copy
     std::size_t receiver_errors = 0; // edit distance to the text sent
     std::size_t ideal_errors = 0;
+    std::size_t weak_errors = 0;
+    double weak_frequency_hz = 0.0; // where the weak-signal receiver ended
     std::size_t clipped = 0;
     uint32_t final_centre_hz = 0; // where AFC left the receiver
     std::string error;
@@ -63,6 +66,8 @@ struct TrialResult {
 struct TrialOptions {
     bool afc = true;
     bool ideal = true; // also run the ideal detector
+    bool weak = true;  // also run the weak-signal receiver
+    bool weak_squelch = true;
     // Diagnostics, each taking one task off the receiver: auto-sync off and the sync position
     // set where the symbols truly start; the noise above 2 kHz removed before the receiver
     // keeps every other sample.

@@ -1,0 +1,30 @@
+// The weak-signal receiver over a recording held in memory, fed in the console's 2048-sample
+// capture blocks; its symbols become the primary pane's text through the same escapes as the
+// classic decoder's.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quavel::perf {
+
+struct WeakOptions {
+    uint32_t speed = 2;
+    double centre_hz = 1000.0;
+    bool squelch = true;
+};
+
+struct WeakResult {
+    std::string text;
+    std::vector<uint32_t> symbols;
+    double final_frequency_hz = 0.0;
+    // Samples into the recording when the squelch first opened; none: it never did.
+    std::size_t first_open_sample = SIZE_MAX;
+    // Symbols printed after the audio ended: at most a block late.
+};
+
+WeakResult receive_weak(const std::vector<int16_t>& samples, const WeakOptions& options);
+
+} // namespace quavel::perf
