@@ -1,5 +1,7 @@
 #include "station/station_config.h"
 
+#include "platform/regular_file.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,7 +15,7 @@ namespace {
 constexpr std::size_t kTokenHeadBytes = 24;
 // Bytes of a refused token quoted back to the operator.
 constexpr std::size_t kQuotedBytes = 20;
-constexpr std::size_t kReadChunkBytes = 512;
+constexpr std::size_t kConfigMaxBytes = 1024 * 1024;
 constexpr int kTempNameAttempts = 16;
 
 // The whitespace that separates tokens when the file is read: the C locale's set.
@@ -141,36 +143,17 @@ ConfigRead read_config_file(const std::filesystem::path& dir, StationSettings& s
     ConfigRead out;
     const std::filesystem::path path = dir / kConfigFileName;
     const std::string shown = path.string();
-    std::error_code ec;
-    const std::filesystem::file_status st = std::filesystem::status(path, ec);
-    if (st.type() == std::filesystem::file_type::not_found) return out;
-    out.status = ConfigFileStatus::Unreadable;
-    if (ec) {
-        out.problems.push_back(shown + ": " + ec.message());
-        return out;
-    }
-    if (std::filesystem::is_directory(st)) {
-        out.problems.push_back(shown + ": is a directory, not a file");
-        return out;
-    }
-    std::FILE* f = std::fopen(path.string().c_str(), "rb");
-    if (f == nullptr) {
-        out.problems.push_back(shown + ": " + std::strerror(errno));
+    // Only a regular file, and only its first kConfigMaxBytes: the three settings stand at
+    // its start, and nothing behind the name may hold the window's thread.
+    const RegularFileRead file = read_regular_file(shown, kConfigMaxBytes, Oversize::Truncate);
+    if (file.status == RegularFileRead::Status::Missing) return out;
+    if (file.status == RegularFileRead::Status::Refused) {
+        out.status = ConfigFileStatus::Unreadable;
+        out.problems.push_back(shown + ": " + file.error);
         return out;
     }
     TokenCollector tokens;
-    std::array<char, kReadChunkBytes> chunk{};
-    while (!tokens.complete()) {
-        const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), f);
-        tokens.feed(std::string_view(chunk.data(), got));
-        if (got < chunk.size()) break;
-    }
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) {
-        out.problems.push_back(shown + ": read error");
-        return out;
-    }
+    tokens.feed(file.bytes);
     out.status = ConfigFileStatus::Read;
     out.problems = apply_tokens(tokens, shown, settings);
     return out;

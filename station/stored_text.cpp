@@ -1,16 +1,10 @@
 #include "station/stored_text.h"
 
-#include <array>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <system_error>
+#include "platform/regular_file.h"
 
 namespace quavel {
 
 namespace {
-
-constexpr std::size_t kReadChunkBytes = 256;
 
 bool is_kept(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ';
@@ -50,28 +44,14 @@ StoredTextRead read_stored_text(const std::filesystem::path& dir, int number) {
     };
     if (number < 1 || number > kStoredTextCount) return refuse(name + " File Not Available");
 
-    const std::filesystem::path path = dir / name;
-    std::error_code ec;
-    const std::filesystem::file_status st = std::filesystem::status(path, ec);
-    if (st.type() == std::filesystem::file_type::not_found)
+    const RegularFileRead file =
+        read_regular_file((dir / name).string(), kStoredTextMaxBytes, Oversize::Refuse);
+    if (file.status == RegularFileRead::Status::Missing)
         return refuse(name + " File Not Available");
-    if (ec) return refuse(name + " cannot be read: " + ec.message());
-    if (std::filesystem::is_directory(st))
-        return refuse(name + " cannot be read: it is a directory, not a file");
-
-    std::FILE* f = std::fopen(path.string().c_str(), "rb");
-    if (f == nullptr) return refuse(name + " cannot be read: " + std::strerror(errno));
+    if (file.status == RegularFileRead::Status::Refused)
+        return refuse(name + " cannot be read: " + file.error);
     StoredTextFilter filter;
-    std::array<char, kReadChunkBytes> chunk{};
-    bool more = true;
-    while (more) {
-        const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), f);
-        more = filter.feed(std::string_view(chunk.data(), got)) && got == chunk.size();
-    }
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    // A read that broke off part way would insert a text the operator never wrote.
-    if (failed) return refuse(name + " cannot be read: read error");
+    filter.feed(file.bytes);
     out.text = filter.text();
     return out;
 }

@@ -1,6 +1,8 @@
-// The operator's stored texts "1.TXT", "2.TXT" and "3.TXT": plain 8-bit text files of any
-// length, written with any editor, read afresh on every press of their button. Only letters,
-// digits and blanks are kept, and only the first 255 of them.
+// The operator's stored texts "1.TXT", "2.TXT" and "3.TXT": plain 8-bit text files written
+// with any editor, read afresh on every press of their button. Only letters, digits and blanks
+// are kept, and only the first 255 of them. Only a regular file is read, and one far longer than
+// any stored text needs (more than kStoredTextMaxBytes) is refused, so that a press never holds
+// the window.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +17,7 @@ namespace quavel {
 
 inline constexpr std::size_t kStoredTextCapacity = 255;
 inline constexpr int kStoredTextCount = 3;
+inline constexpr std::size_t kStoredTextMaxBytes = 64 * 1024;
 
 // "1.TXT" .. "3.TXT" for 1..3.
 std::string stored_text_file_name(int number);
@@ -37,7 +40,7 @@ private:
 std::string filter_stored_text(std::string_view raw);
 
 // What a stored-text button inserts: `text` (possibly empty) when there is no message; with a
-// message (file missing, not readable) nothing is inserted.
+// message (file missing, not a regular file, too long, not readable) nothing is inserted.
 struct StoredTextRead {
     std::string text;
     std::optional<OperatorMessage> message;

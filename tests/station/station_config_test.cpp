@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "station/station_config.h"
 #include "temp_dir.h"
@@ -154,16 +158,24 @@ TEST(ConfigFile, LargeFileReadsInPieces) {
     EXPECT_NE(r.problems[0].find("PTT delay"), std::string::npos);
 }
 
-TEST(ConfigFile, UnreadableFileLeavesSettings) {
-    TempDir dir;
-    std::filesystem::create_directory(dir.path() / "KEYSETUP.INI");
-    StationSettings s{"G4ABC", "COM1", "ON"};
-    const ConfigRead r = read_config_file(dir.path(), s);
-    EXPECT_EQ(r.status, ConfigFileStatus::Unreadable);
-    ASSERT_FALSE(r.problems.empty());
-    EXPECT_NE(r.problems[0].find("KEYSETUP.INI"), std::string::npos);
-    EXPECT_EQ(s.callsign, "G4ABC");
-    EXPECT_EQ(s.port_name, "COM1");
+// A directory, a FIFO nobody writes to, an endless device: refused at once, settings kept.
+TEST(ConfigFile, WhatIsNotAFileIsRefusedAndLeavesSettings) {
+    const std::vector<std::function<void(const std::filesystem::path&)>> makers = {
+        [](const std::filesystem::path& p) { std::filesystem::create_directory(p); },
+        [](const std::filesystem::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+        [](const std::filesystem::path& p) { std::filesystem::create_symlink("/dev/zero", p); },
+    };
+    for (const auto& make : makers) {
+        TempDir dir;
+        make(dir.path() / "KEYSETUP.INI");
+        StationSettings s{"G4ABC", "COM1", "ON"};
+        const ConfigRead r = read_config_file(dir.path(), s);
+        EXPECT_EQ(r.status, ConfigFileStatus::Unreadable);
+        ASSERT_FALSE(r.problems.empty());
+        EXPECT_NE(r.problems[0].find("KEYSETUP.INI: it is a"), std::string::npos) << r.problems[0];
+        EXPECT_EQ(s.callsign, "G4ABC");
+        EXPECT_EQ(s.port_name, "COM1");
+    }
 }
 
 // --- Start-up ---

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string>
 
@@ -75,7 +77,7 @@ TEST(StoredTextFile, LongFileGivesItsFirst255) {
     std::string raw;
     for (int i = 0; i < 400; ++i)
         raw += "--,,..!!" + std::to_string(i % 10);
-    dir.write("2.TXT", raw + std::string(100000, 'Z'));
+    dir.write("2.TXT", raw + std::string(kStoredTextMaxBytes - raw.size(), 'Z'));
     const StoredTextRead r = read_stored_text(dir.path(), 2);
     EXPECT_FALSE(r.message);
     ASSERT_EQ(r.text.size(), 255u);
@@ -104,14 +106,30 @@ TEST(StoredTextFile, MissingFileMessage) {
     }
 }
 
-TEST(StoredTextFile, UnreadableFileInsertsNothing) {
+// What cannot be a stored text is refused at once with a message naming it, and nothing is
+// inserted: none of these may hold the window's thread.
+TEST(StoredTextFile, WhatIsNotAStoredTextIsRefusedAtOnce) {
     TempDir dir;
-    std::filesystem::create_directory(dir.path() / "3.TXT");
-    const StoredTextRead r = read_stored_text(dir.path(), 3);
+    std::filesystem::create_directory(dir.path() / "1.TXT");
+    ASSERT_EQ(::mkfifo((dir.path() / "2.TXT").c_str(), 0600), 0);       // nobody ever writes to it
+    std::filesystem::create_symlink("/dev/zero", dir.path() / "3.TXT"); // endless, nothing kept
+    for (int n = 1; n <= 3; ++n) {
+        SCOPED_TRACE(n);
+        const StoredTextRead r = read_stored_text(dir.path(), n);
+        ASSERT_TRUE(r.message);
+        EXPECT_EQ(r.message->text.rfind(std::to_string(n) + ".TXT cannot be read: it is a", 0), 0u)
+            << r.message->text;
+        EXPECT_EQ(r.message->title, "Vexmar Quavel Program V2.5");
+        EXPECT_EQ(r.text, "");
+    }
+}
+
+TEST(StoredTextFile, AFileFarLongerThanAStoredTextIsRefused) {
+    TempDir dir;
+    dir.write("1.TXT", "CQ CQ " + std::string(kStoredTextMaxBytes, ' '));
+    const StoredTextRead r = read_stored_text(dir.path(), 1);
     ASSERT_TRUE(r.message);
-    EXPECT_NE(r.message->text.find("3.TXT"), std::string::npos);
-    EXPECT_NE(r.message->text, "3.TXT File Not Available");
-    EXPECT_EQ(r.message->title, "Vexmar Quavel Program V2.5");
+    EXPECT_NE(r.message->text.find("bytes long"), std::string::npos) << r.message->text;
     EXPECT_EQ(r.text, "");
 }
 

@@ -8,6 +8,15 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
 #include "ui/form_timer.h"
 #include "ui/memo.h"
 #include "ui/radio_group.h"
@@ -308,6 +317,39 @@ TEST_P(StoredTexts, EachButtonReadsItsOwnFileOrSaysItIsMissing) {
     const QString expected = "Text " + QString::number(b.number) + " " + QString(248, 'x');
     EXPECT_EQ(form->Memo4->toPlainText(), expected);
     EXPECT_EQ(messages.messages().size(), 1u);
+}
+
+// A FIFO named 1.TXT that nothing ever writes to, pressed while keyed: the press is refused at
+// once, the transmission goes on playing and the transmitter stays under the window's control.
+// Should the press wait on the FIFO, a rescuer opens its other end after a few seconds so the
+// test ends and fails rather than hangs.
+TEST_F(Switching, AStoredTextThatIsAFifoNeverHoldsTheWindowWhileKeyed) {
+    start("COM1", true);
+    const std::string fifo = (std::filesystem::path(dir.path().toStdString()) / "1.TXT").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    form->Button1->click();
+    ASSERT_TRUE(logged_ptt.rts.back());
+    std::atomic<bool> pressed{false}, rescued{false};
+    std::thread rescuer([&] {
+        for (int i = 0; i < 500 && !pressed; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (pressed) return;
+        rescued = true;
+        const int fd = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (fd >= 0) ::close(fd);
+    });
+    form->Button12->click();
+    pressed = true;
+    rescuer.join();
+    EXPECT_FALSE(rescued) << "the press waited on the FIFO";
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].text, "1.TXT cannot be read: it is a FIFO, not a file");
+    EXPECT_TRUE(form->Memo4->toPlainText().isEmpty());
+    play(3);
+    EXPECT_TRUE(form->station().transmitting());
+    form->Button1->click();
+    EXPECT_FALSE(logged_ptt.rts.back());
 }
 
 INSTANTIATE_TEST_SUITE_P(Buttons, StoredTexts,
