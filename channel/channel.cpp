@@ -102,17 +102,29 @@ ChannelOutput<float> apply_channel(std::span<const float> input, const ChannelPa
     return out;
 }
 
-ChannelOutput<int16_t> apply_channel(std::span<const int16_t> input, const ChannelParams& params) {
+ChannelOutput<int16_t> apply_channel(std::span<const int16_t> input, const ChannelParams& params,
+                                     OutputLevel level) {
     auto chain = run_chain(input, params);
     auto out = carry_over<int16_t>(chain);
     if (!out.ok()) return out;
     constexpr double kLow = std::numeric_limits<int16_t>::min();
     constexpr double kHigh = std::numeric_limits<int16_t>::max();
+    double gain = 1.0;
+    if (level.mode == OutputLevel::Mode::Gain) {
+        gain = std::pow(10.0, std::clamp(level.gain_db, kMinGainDb, kMaxGainDb) / 20.0);
+    } else if (level.mode == OutputLevel::Mode::Fit) {
+        double peak = 0.0;
+        for (const double x : chain.samples)
+            peak = std::max(peak, std::abs(x));
+        // Below this peak every sample rounds into the range as it is.
+        if (peak > kHigh + 0.5) gain = kHigh / peak;
+    }
+    out.report.gain_db = 20.0 * std::log10(gain);
     out.samples.resize(chain.samples.size());
     for (std::size_t i = 0; i < chain.samples.size(); ++i) {
         // Rounded, not truncated: truncation toward zero would add a distortion of up to one
         // count and stop an untouched recording from coming out unchanged.
-        const double rounded = std::round(chain.samples[i]);
+        const double rounded = std::round(gain == 1.0 ? chain.samples[i] : chain.samples[i] * gain);
         if (rounded < kLow || rounded > kHigh) ++out.report.clipped_samples;
         out.samples[i] = static_cast<int16_t>(std::clamp(rounded, kLow, kHigh));
     }

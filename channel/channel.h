@@ -41,7 +41,22 @@ struct ChannelReport {
     SignalPower signal;              // of the clean input
     double noise_variance = 0.0;     // per sample; 0 without noise
     std::size_t clipped_samples = 0; // samples held at -32768 or 32767 (16-bit output only)
+    double gain_db = 0.0;            // the gain the 16-bit output was given (OutputLevel)
 };
+
+// How the 16-bit output is levelled. Noise added to a full-scale recording goes beyond the
+// 16-bit range; clipped, it would no longer be the channel that was asked for.
+struct OutputLevel {
+    enum class Mode {
+        AsIs, // as it comes: what goes beyond the range is clipped
+        Gain, // scaled by gain_db (kMinGainDb..kMaxGainDb), then clipped where still too loud
+        Fit,  // scaled down, never up, just enough that no sample clips
+    };
+    Mode mode = Mode::AsIs;
+    double gain_db = 0.0;
+};
+inline constexpr double kMinGainDb = -60.0;
+inline constexpr double kMaxGainDb = 60.0;
 
 template <typename Sample> struct ChannelOutput {
     std::vector<Sample> samples;
@@ -54,8 +69,9 @@ template <typename Sample> struct ChannelOutput {
 // input without an active span (an SNR against silence means nothing).
 ChannelOutput<float> apply_channel(std::span<const float> input, const ChannelParams& params);
 
-// As above, rounded to the nearest 16-bit value; values beyond the range are clipped (never
-// wrapped) and counted in report.clipped_samples.
-ChannelOutput<int16_t> apply_channel(std::span<const int16_t> input, const ChannelParams& params);
+// As above, levelled as `level` says and rounded to the nearest 16-bit value; values beyond
+// the range are clipped (never wrapped) and counted in report.clipped_samples.
+ChannelOutput<int16_t> apply_channel(std::span<const int16_t> input, const ChannelParams& params,
+                                     OutputLevel level = {});
 
 } // namespace quavel::channel

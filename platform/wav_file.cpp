@@ -50,8 +50,9 @@ WavData read_wav(const std::string& path) {
     }
     const int major = info.format & SF_FORMAT_TYPEMASK;
     const int minor = info.format & SF_FORMAT_SUBMASK;
-    if (major != SF_FORMAT_WAV || minor != SF_FORMAT_PCM_16 || info.channels != 1 ||
-        info.samplerate != kRate) {
+    // The extensible header is the same PCM with more words about it; editors write it too.
+    if ((major != SF_FORMAT_WAV && major != SF_FORMAT_WAVEX) || minor != SF_FORMAT_PCM_16 ||
+        info.channels != 1 || info.samplerate != kRate) {
         out.error = path + ": need a WAV file of 16-bit PCM, mono, 8000 Hz; this one is " +
                     describe_format(info);
         sf_close(f);

@@ -1,6 +1,7 @@
 #include "station/station_config.h"
 
 #include "platform/regular_file.h"
+#include "tx/morse_id.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -81,6 +82,16 @@ std::string join_lines(const std::vector<std::string>& lines) {
     return out;
 }
 
+// "'#'", "'#' and '-'", "'#', '-' and '@'".
+std::string listed(std::string_view characters) {
+    std::string out;
+    for (std::size_t i = 0; i < characters.size(); ++i) {
+        if (i > 0) out += i + 1 == characters.size() ? " and " : ", ";
+        out += std::string("'") + characters[i] + "'";
+    }
+    return out;
+}
+
 std::vector<std::string> apply_tokens(const TokenCollector& tokens, std::string_view source,
                                       StationSettings& settings) {
     std::vector<std::string> problems;
@@ -95,6 +106,9 @@ std::vector<std::string> apply_tokens(const TokenCollector& tokens, std::string_
             settings.callsign = kNoCallsign;
         } else {
             settings.callsign = t.head;
+            if (const std::string left_out = characters_without_morse(t.head); !left_out.empty())
+                problems.push_back(src + ": the Morse identification leaves out " +
+                                   listed(left_out) + " of the callsign " + t.head);
         }
     }
     if (tokens.count() > 1) {

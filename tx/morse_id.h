@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "modem/speed_profile.h"
@@ -43,6 +44,17 @@ constexpr std::optional<MorseCode> morse_code(char c) {
     const auto u = static_cast<unsigned char>(c);
     if (u < kMorseFirstCode || u > kMorseLastCode) return std::nullopt;
     return kMorseTable[u - kMorseFirstCode];
+}
+
+// The characters of `text`, other than the blank, that the identification leaves out (no row,
+// or an empty one: "-" and "@"), each once, in the order they first appear.
+inline std::string characters_without_morse(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        const auto m = morse_code(c);
+        if (c != ' ' && (!m || m->count == 0) && out.find(c) == std::string::npos) out += c;
+    }
+    return out;
 }
 
 // Timing in samples at 8000 per second.

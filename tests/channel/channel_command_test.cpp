@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -95,14 +96,24 @@ TEST_F(ChannelCommand, HelpNamesEveryOption) {
     EXPECT_EQ(r.exit_code, 0);
     for (const char* word :
          {"--snr", "--offset", "--ppm", "--fading", "quiet", "moderate", "disturbed", "flutter",
-          "custom", "--delay", "--spread", "--paths", "--seed", "2500 Hz"})
+          "custom", "--delay", "--spread", "--paths", "--level", "--seed", "2500 Hz"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
 
-TEST_F(ChannelCommand, ClippingIsReported) {
-    const ToolRun r = tool("--snr -20 in.wav loud.wav");
-    EXPECT_EQ(r.exit_code, 0);
-    EXPECT_NE(r.err.find("clipped"), std::string::npos) << r.err;
+// Noise on a loud recording goes beyond the 16-bit range: scaled down to fit and said so, or,
+// at the level asked for, clipped and counted.
+TEST_F(ChannelCommand, ALoudOutputIsScaledToFitOrItsClippingReported) {
+    const ToolRun fit = tool("--snr -20 in.wav fit.wav");
+    EXPECT_EQ(fit.exit_code, 0);
+    EXPECT_NE(fit.err.find("scaled down by"), std::string::npos) << fit.err;
+    EXPECT_EQ(fit.err.find("clipped"), std::string::npos) << fit.err;
+    const auto samples = read_wav(path("fit.wav")).samples;
+    const auto at_limit = std::count_if(samples.begin(), samples.end(),
+                                        [](int16_t s) { return s == 32767 || s == -32768; });
+    EXPECT_LE(at_limit, 1); // the loudest sample may land on full scale
+    const ToolRun as_asked = tool("--snr -20 --level 0 in.wav loud.wav");
+    EXPECT_EQ(as_asked.exit_code, 0);
+    EXPECT_NE(as_asked.err.find("clipped"), std::string::npos) << as_asked.err;
 }
 
 struct BadCase {
@@ -165,6 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"--fading quiet --spread 1 in.wav out.wav", 2, "belong to '--fading custom'"},
         BadCase{"--delay 1 in.wav out.wav", 2, "belong to '--fading custom'"},
         BadCase{"--seed -1 in.wav out.wav", 2, "--seed"},
+        BadCase{"--level 61 in.wav out.wav", 2, "--level"},
         BadCase{"--seed 18446744073709551616 in.wav out.wav", 2, "--seed"},
         BadCase{"missing.wav out.wav", 1, "no such file"},
         BadCase{"folder.wav out.wav", 1, "directory"}, BadCase{"text.wav out.wav", 1, "text.wav"},

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sndfile.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -100,6 +102,34 @@ TEST(WavWriterTarget, AnAbandonedFileLeavesNothingBehind) {
     EXPECT_TRUE(fs::exists(w.temp_path()));
     w.abandon();
     EXPECT_EQ(dir.listing(), "");
+}
+
+// The extensible header is read like the plain one; what it holds must still be 16-bit mono PCM
+// at 8000 Hz.
+TEST(WavReader, TheExtensibleHeaderIsReadForTheSameFormatOnly) {
+    test::TempDir dir;
+    const auto make = [&](const std::string& name, int subformat, int channels) {
+        SF_INFO info{};
+        info.samplerate = 8000;
+        info.channels = channels;
+        info.format = SF_FORMAT_WAVEX | subformat;
+        SNDFILE* f = sf_open((dir.path() / name).c_str(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+        const std::vector<int16_t> frames(kSamples.size() * static_cast<size_t>(channels), 7);
+        sf_writef_short(f, channels == 1 ? kSamples.data() : frames.data(),
+                        static_cast<sf_count_t>(kSamples.size()));
+        sf_close(f);
+    };
+    make("mono16.wav", SF_FORMAT_PCM_16, 1);
+    make("stereo16.wav", SF_FORMAT_PCM_16, 2);
+    make("float.wav", SF_FORMAT_FLOAT, 1);
+    const WavData mono = read_wav((dir.path() / "mono16.wav").string());
+    ASSERT_TRUE(mono.ok()) << mono.error;
+    EXPECT_EQ(mono.samples, kSamples);
+    for (const char* name : {"stereo16.wav", "float.wav"})
+        EXPECT_NE(read_wav((dir.path() / name).string()).error.find("need a WAV file"),
+                  std::string::npos)
+            << name;
 }
 
 } // namespace

@@ -219,6 +219,20 @@ TEST(Startup, FileWithWrongTokenIsReported) {
     EXPECT_EQ(s.delay_word, "ON");
 }
 
+TEST(Startup, CallsignCharactersWithoutMorseAreNamedButTheCallsignKept) {
+    TempDir dir;
+    dir.write("KEYSETUP.INI", "G4-X#Y# COM1 NONE");
+    StationSettings s;
+    const StartupConfig st = load_config_at_startup(dir.path(), s);
+    ASSERT_TRUE(st.message);
+    EXPECT_NE(st.message->text.find("the Morse identification leaves out '-' and '#' of the "
+                                    "callsign G4-X#Y#"),
+              std::string::npos)
+        << st.message->text;
+    EXPECT_EQ(s.callsign, "G4-X#Y#");
+    EXPECT_EQ(s.port_name, "COM1");
+}
+
 TEST(Startup, UnreadableFileIsLikeNoFileWithItsOwnMessage) {
     TempDir dir;
     std::filesystem::create_directory(dir.path() / "KEYSETUP.INI");

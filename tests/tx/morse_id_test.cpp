@@ -36,6 +36,8 @@ TEST(MorseTable, SendsEveryCharacterAsListed) {
     EXPECT_FALSE(morse_code('['));
     EXPECT_FALSE(morse_code('a'));
     EXPECT_FALSE(morse_code(static_cast<char>(0xC4)));
+    // Rows that are empty leave their characters out as surely as missing ones.
+    EXPECT_EQ(characters_without_morse("DL1-AB@C a+-/ K"), "-@a+");
 }
 
 struct LengthCase {

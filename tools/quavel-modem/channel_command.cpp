@@ -46,12 +46,15 @@ constexpr const char* kUsage =
     "  --spread HZ     custom fading: Doppler spread, the two-sigma width of the Gaussian\n"
     "                  Doppler spectrum, 0..100 Hz (needed; 0 gives a fixed random gain)\n"
     "  --paths N       custom fading: 1 or 2 paths of equal mean power (default 2)\n"
+    "  --level DB      scale the output by DB (-60..60) and clip what still goes beyond the\n"
+    "                  16-bit range (counted on stderr); without it an output that would clip\n"
+    "                  is scaled down just enough that nothing clips, and stderr says by how\n"
+    "                  much (the SNR is the same either way)\n"
     "  --seed N        seed of the fading and the noise, 0..18446744073709551615 (default 1);\n"
     "                  the same seed gives the same output on every platform\n"
     "  -h, --help      show this help\n"
     "\n"
-    "Samples beyond the 16-bit range are clipped and counted on stderr. Exit status: 0 done,\n"
-    "1 input unreadable or output not written, 2 usage error.\n";
+    "Exit status: 0 done, 1 input unreadable or output not written, 2 usage error.\n";
 
 constexpr const char* kName = "quavel-modem channel";
 
@@ -59,6 +62,7 @@ struct Options {
     std::string input_path;
     std::string output_path;
     channel::ChannelParams params;
+    channel::OutputLevel level{channel::OutputLevel::Mode::Fit};
 };
 
 std::optional<double> parse_number(std::string_view text) {
@@ -79,7 +83,7 @@ std::optional<uint64_t> parse_seed(std::string_view text) {
 
 // What the command line gave, each value checked on its own.
 struct Given {
-    std::optional<double> snr, offset, ppm, delay, spread, paths;
+    std::optional<double> snr, offset, ppm, delay, spread, paths, level;
     std::optional<uint64_t> seed;
     std::optional<std::string> model;
     std::vector<std::string> files;
@@ -88,7 +92,7 @@ struct Given {
 // Fills `options` from what was given, checking the values together; returns an error
 // message, empty on success.
 std::string check(const Given& g, Options& options) {
-    const auto& [snr, offset, ppm, delay, spread, paths, seed, model, positional] = g;
+    const auto& [snr, offset, ppm, delay, spread, paths, level, seed, model, positional] = g;
     if (positional.size() != 2)
         return positional.size() < 2 ? "need an input and an output file"
                                      : "too many file names ('" + positional[2] + "')";
@@ -119,6 +123,11 @@ std::string check(const Given& g, Options& options) {
     p.clock_ppm = ppm.value_or(0.0);
     p.snr_db = snr;
     if (seed) p.seed = *seed;
+    if (level) {
+        if (*level < channel::kMinGainDb || *level > channel::kMaxGainDb)
+            return "option '--level' must be -60..60 dB";
+        options.level = {channel::OutputLevel::Mode::Gain, *level};
+    }
     return channel::check_channel_params(p);
 }
 
@@ -130,7 +139,8 @@ std::optional<int> parse(const std::vector<std::string>& args, Options& options)
     Given g;
     const std::pair<const char*, std::optional<double>*> numbers[] = {
         {"--snr", &g.snr},     {"--offset", &g.offset}, {"--ppm", &g.ppm},
-        {"--delay", &g.delay}, {"--spread", &g.spread}, {"--paths", &g.paths}};
+        {"--delay", &g.delay}, {"--spread", &g.spread}, {"--paths", &g.paths},
+        {"--level", &g.level}};
     for (const auto& [name, slot] : numbers) {
         cli.option(
             name,
@@ -176,8 +186,8 @@ int run_channel(const std::vector<std::string>& args) {
         std::fprintf(stderr, "%s: %s\n", kName, input.error.c_str());
         return 1;
     }
-    const auto output =
-        channel::apply_channel(std::span<const int16_t>(input.samples), options.params);
+    const auto output = channel::apply_channel(std::span<const int16_t>(input.samples),
+                                               options.params, options.level);
     if (!output.ok()) {
         std::fprintf(stderr, "%s: %s: %s\n", kName, options.input_path.c_str(),
                      output.error.c_str());
@@ -188,6 +198,11 @@ int run_channel(const std::vector<std::string>& args) {
         std::fprintf(stderr, "%s: %s\n", kName, error.c_str());
         return 1;
     }
+    if (options.level.mode == channel::OutputLevel::Mode::Fit && output.report.gain_db < 0.0)
+        std::fprintf(stderr,
+                     "%s: the output was scaled down by %.1f dB so that no sample clips "
+                     "(--level sets the gain)\n",
+                     kName, -output.report.gain_db);
     if (output.report.clipped_samples > 0)
         std::fprintf(stderr, "%s: %zu of %zu samples clipped to the 16-bit range\n", kName,
                      output.report.clipped_samples, output.samples.size());

@@ -351,13 +351,11 @@ int run_tx(const std::vector<std::string>& args) {
     if (o.send_id && o.callsign == kRefusedCallsign) {
         return cli.usage_error("--id: the callsign NOCALL is never keyed; give your own callsign");
     }
-    for (const char c : o.callsign) {
-        if (c != ' ' && !morse_code(c)) {
-            std::fprintf(stderr,
-                         "quavel-modem tx: warning: '%c' in the callsign has no Morse code and "
-                         "is left out of the identification\n",
-                         c);
-        }
+    for (const char c : characters_without_morse(o.callsign)) {
+        std::fprintf(stderr,
+                     "quavel-modem tx: warning: '%c' in the callsign has no Morse code and "
+                     "is left out of the identification\n",
+                     c);
     }
     std::error_code ec;
     if (!o.output.empty() && std::filesystem::is_directory(o.output, ec)) {
