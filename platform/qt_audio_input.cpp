@@ -32,7 +32,10 @@ bool QtAudioInput::open(std::span<int16_t> buffers, Done done) {
     }
     const QAudioDevice device = find_input_device(choice_.device_id);
     if (device.isNull()) {
-        error_ = "no audio input device";
+        error_ =
+            choice_.device_id.isEmpty()
+                ? "no audio input device"
+                : "the audio input device '" + choice_.device_id.toStdString() + "' is not there";
         return false;
     }
     const QAudioFormat format = choose_device_format(device, choice_.device_format);

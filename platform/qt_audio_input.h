@@ -43,6 +43,10 @@ public:
     void restart() override;
     void close() override;
 
+    // The device the next open uses (empty: the system's default); one open now keeps its own.
+    void set_device(const QByteArray& device_id) { choice_.device_id = device_id; }
+    const QByteArray& device() const { return choice_.device_id; }
+
     bool is_open() const { return source_ != nullptr; }
     bool is_running() const { return running_ && io_ != nullptr; }
     // The format the device runs at while open.

@@ -33,7 +33,10 @@ bool QtAudioOutput::open(Done done) {
     error_.clear();
     const QAudioDevice device = find_output_device(choice_.device_id);
     if (device.isNull()) {
-        error_ = "no audio output device";
+        error_ =
+            choice_.device_id.isEmpty()
+                ? "no audio output device"
+                : "the audio output device '" + choice_.device_id.toStdString() + "' is not there";
         return false;
     }
     const QAudioFormat format = choose_device_format(device, choice_.device_format);

@@ -48,6 +48,10 @@ public:
     void queue(int index, std::span<const int16_t> samples) override;
     void close() override;
 
+    // The device the next open uses (empty: the system's default); one open now keeps its own.
+    void set_device(const QByteArray& device_id) { choice_.device_id = device_id; }
+    const QByteArray& device() const { return choice_.device_id; }
+
     bool is_open() const { return io_ != nullptr; }
     // The format the device runs at while open.
     const PcmFormat& device_format() const { return converter_.to(); }

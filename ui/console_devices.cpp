@@ -1,15 +1,72 @@
 #include "ui/console_devices.h"
 
+#include "platform/audio_device_list.h"
+#include "platform/qt_audio_devices.h"
 #include "platform/qt_audio_input.h"
 #include "platform/qt_audio_output.h"
 #include "platform/qt_serial_ptt.h"
 #include "platform/wav_input.h"
 #include "platform/wav_output.h"
+#include "ui/app_settings.h"
 
-ConsoleDevices make_console_devices(ConsoleOptions& options) {
+namespace {
+
+const char* noun(quavel::AudioDirection direction) {
+    return direction == quavel::AudioDirection::Input ? "input" : "output";
+}
+
+// One direction's device: `typed` from the command line, else `remembered`.
+void choose(quavel::AudioDirection direction, const std::string& typed, const QString& remembered,
+            QByteArray& id, SoundDeviceChoice& choice) {
+    if (typed.empty() && remembered.isEmpty()) return;
+    const std::vector<quavel::AudioDeviceInfo> devices = quavel::list_audio_devices(direction);
+    if (!typed.empty()) {
+        const quavel::AudioDeviceMatch match = quavel::find_audio_device(devices, typed, direction);
+        if (match.device != nullptr) {
+            id = quavel::qt_device_id(*match.device);
+        } else if (choice.error.empty()) {
+            choice.error = match.error + ". The audio " + noun(direction) +
+                           " devices (* the default):\n" + quavel::describe_audio_devices(devices);
+            choice.error.pop_back();
+        }
+        return;
+    }
+    const std::string wanted = remembered.toStdString();
+    for (const quavel::AudioDeviceInfo& d : devices) {
+        if (d.id == wanted) {
+            id = remembered.toUtf8();
+            return;
+        }
+    }
+    choice.notices.push_back("The audio " + std::string(noun(direction)) + " device \"" + wanted +
+                             "\" chosen in Sound & Rig is not there; the system's default " +
+                             noun(direction) + " is used.");
+}
+
+} // namespace
+
+SoundDeviceChoice choose_sound_devices(const ConsoleOptions& options, const AppSettings* settings) {
+    SoundDeviceChoice choice;
+    // A recording or a file stands in for the device: nothing to choose.
+    if (options.audio_in.empty()) {
+        choose(quavel::AudioDirection::Input, options.input_device,
+               settings != nullptr ? settings->input_device() : QString(), choice.input_id, choice);
+    }
+    if (options.audio_out.empty()) {
+        choose(quavel::AudioDirection::Output, options.output_device,
+               settings != nullptr ? settings->output_device() : QString(), choice.output_id,
+               choice);
+    }
+    return choice;
+}
+
+ConsoleDevices make_console_devices(ConsoleOptions& options, const SoundDeviceChoice& choice) {
     ConsoleDevices devices;
     if (options.audio_in.empty()) {
-        devices.input = std::make_unique<quavel::QtAudioInput>();
+        auto input =
+            std::make_unique<quavel::QtAudioInput>(quavel::QtAudioChoice{choice.input_id, {}});
+        devices.sound_input = input.get();
+        devices.input = std::move(input);
     } else {
         devices.input = std::make_unique<quavel::SampleInput>(
             std::make_unique<quavel::MemorySampleSource>(std::move(options.audio_in_samples)),
@@ -17,7 +74,10 @@ ConsoleDevices make_console_devices(ConsoleOptions& options) {
         options.audio_in_samples = {};
     }
     if (options.audio_out.empty()) {
-        devices.output = std::make_unique<quavel::QtAudioOutput>();
+        auto output =
+            std::make_unique<quavel::QtAudioOutput>(quavel::QtAudioChoice{choice.output_id, {}});
+        devices.sound_output = output.get();
+        devices.output = std::move(output);
     } else {
         // One file for the whole run: every transmission appended in order, finished at the
         // program's end (Exit, window closed, stop signal).

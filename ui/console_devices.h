@@ -6,26 +6,50 @@
 // devices are destroyed, either of them after the window has gone.
 #pragma once
 
+#include <QByteArray>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/audio_device.h"
 #include "ui/console_options.h"
 
+class AppSettings;
+
 namespace quavel {
+class QtAudioInput;
+class QtAudioOutput;
 class WavOutput;
-}
+} // namespace quavel
 
 struct ConsoleDevices {
     std::unique_ptr<quavel::AudioInput> input;
     std::unique_ptr<quavel::AudioOutput> output;
     std::unique_ptr<quavel::Ptt> ptt;
     quavel::WavOutput* file_output = nullptr; // `output` when it is the --audio-out file
+    // `input` and `output` when they are the sound card (not files): the Sound & Rig panel
+    // points them at other devices.
+    quavel::QtAudioInput* sound_input = nullptr;
+    quavel::QtAudioOutput* sound_output = nullptr;
 
     // Finishes the --audio-out file once the window is gone. Returns what went wrong with it
     // (the file is then not left behind), or nothing when it is complete or there is none.
     std::string finish_output();
 };
 
+// The sound devices the console opens, by the sound system's id (empty: the default): the ones
+// the command line names, else the ones remembered in the settings, else the defaults.
+struct SoundDeviceChoice {
+    QByteArray input_id;
+    QByteArray output_id;
+    // A device the command line names that is not there, or not alone: the console does not
+    // start. The message lists the devices there are.
+    std::string error;
+    // A remembered device that is not there: the default is used, and the operator told.
+    std::vector<std::string> notices;
+};
+// Needs a QApplication (the sound system is asked for its devices). `settings` may be null.
+SoundDeviceChoice choose_sound_devices(const ConsoleOptions& options, const AppSettings* settings);
+
 // Takes the recording's samples out of `options`. Needs a QApplication for the Qt devices.
-ConsoleDevices make_console_devices(ConsoleOptions& options);
+ConsoleDevices make_console_devices(ConsoleOptions& options, const SoundDeviceChoice& choice = {});

@@ -45,7 +45,7 @@ struct Parser {
     Parser() {
         parser.setApplicationDescription(
             "Quavel: sound-card modem and operating console for keyboard-to-keyboard Quavel.");
-        parser.addOptions({help, audio_in, audio_out, rx_log, com});
+        parser.addOptions({help, audio_in, audio_out, rx_log, com, input_device, output_device});
     }
     std::string help_text() const {
         // The usage line names the program as it is called, also before the application exists
@@ -72,6 +72,16 @@ struct Parser {
     const QCommandLineOption com{
         "com", "Key the PTT port COMn through DEVICE (e.g. COM1=/dev/ttyUSB0); repeatable.",
         "COMn=DEVICE"};
+    const QCommandLineOption input_device{
+        "input-device",
+        "Capture from DEVICE: its id, its name or a part of its name that fits no other "
+        "('quavel-modem devices' lists them). Overrides the device chosen in Sound & Rig.",
+        "DEVICE"};
+    const QCommandLineOption output_device{
+        "output-device",
+        "Play on DEVICE, named as for --input-device. Overrides the device chosen in Sound & "
+        "Rig.",
+        "DEVICE"};
 };
 
 } // namespace
@@ -102,7 +112,8 @@ ParsedCommandLine parse_console_options(const QStringList& arguments) {
             "Unexpected argument \"" + parser.positionalArguments().first().toStdString() + "\"";
         return result;
     }
-    for (const QCommandLineOption* single : {&audio_in, &audio_out, &rx_log}) {
+    for (const QCommandLineOption* single :
+         {&audio_in, &audio_out, &rx_log, &p.input_device, &p.output_device}) {
         if (parser.values(*single).size() > 1) {
             result.error = "--" + single->names().first().toStdString() + " given more than once";
             return result;
@@ -134,6 +145,23 @@ ParsedCommandLine parse_console_options(const QStringList& arguments) {
             return result;
         }
         options.rx_log = local_path(path);
+    }
+    for (const auto& [option, out] : {std::pair{&p.input_device, &options.input_device},
+                                      std::pair{&p.output_device, &options.output_device}}) {
+        if (!parser.isSet(*option)) continue;
+        *out = parser.value(*option).toStdString();
+        if (out->empty()) {
+            result.error = "--" + option->names().first().toStdString() + " needs a device";
+            return result;
+        }
+    }
+    if (!options.audio_in.empty() && !options.input_device.empty()) {
+        result.error = "--input-device and --audio-in both name the input; give one";
+        return result;
+    }
+    if (!options.audio_out.empty() && !options.output_device.empty()) {
+        result.error = "--output-device and --audio-out both name the output; give one";
+        return result;
     }
     std::set<unsigned> mapped;
     for (const QString& entry : parser.values(com)) {

@@ -5,6 +5,8 @@
 //                          every transmission of the run, in order, once the program ends
 //   --rx-log FILE          append every character printed in the primary receive pane to FILE
 //   --com COMn=DEVICE      the serial device for a PTT port name (repeatable)
+//   --input-device DEVICE  capture from DEVICE (an id, a name or a unique part of a name)
+//   --output-device DEVICE play on DEVICE; both override the devices remembered in the settings
 //   --help
 #pragma once
 
@@ -21,6 +23,8 @@ struct ConsoleOptions {
     std::vector<int16_t> audio_in_samples; // the recording, read and checked while parsing
     std::string audio_out;                 // empty: the sound card
     std::string rx_log;                    // empty: no log
+    std::string input_device;              // as typed; empty: the remembered or default one
+    std::string output_device;
     quavel::ComPortMap com_ports;
 };
 

@@ -40,7 +40,12 @@ int main(int argc, char** argv) {
     try {
         // The devices outlive the window, whose station uses them to the end.
         AppSettings settings;
-        ConsoleDevices devices = make_console_devices(command_line.options);
+        const SoundDeviceChoice choice = choose_sound_devices(command_line.options, &settings);
+        if (!choice.error.empty()) {
+            std::fprintf(stderr, "quavel: %s\n", choice.error.c_str());
+            return 2;
+        }
+        ConsoleDevices devices = make_console_devices(command_line.options, choice);
         int code = 0;
         {
             TForm1 Form1(messages, command_line.options, {}, &settings);
@@ -48,6 +53,8 @@ int main(int argc, char** argv) {
             Form1.station().set_audio_output(devices.output.get());
             Form1.station().set_ptt(devices.ptt.get());
             Form1.show();
+            for (const std::string& notice : choice.notices)
+                messages.show(notice, "Quavel", quavel::MessageIcon::Warning);
             code = app.exec();
         }
         // The window has cut the sound and released the transmitter; now the --audio-out file

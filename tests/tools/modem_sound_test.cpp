@@ -379,6 +379,103 @@ INSTANTIATE_TEST_SUITE_P(Verbs, ModemSoundServerNoDevice,
                                            OpenFailure{"rx", "Cannot Open Audio Input Device"}),
                          [](const auto& info) { return std::string(info.param.verb); });
 
+// ---- choosing the devices --------------------------------------------------------------
+
+// Two rigs' interfaces beside the server's default devices.
+class ModemSoundServerDevices : public ModemSoundServer {
+protected:
+    void SetUp() override {
+        ModemSoundServer::SetUp();
+        need_sound_server();
+        if (IsSkipped()) return;
+        rig_a = std::make_unique<test::DevicePair>("RigA");
+        rig_b = std::make_unique<test::DevicePair>("RigB");
+        if (!rig_a->ok() || !rig_b->ok()) GTEST_SKIP() << "the sound server refused a null sink";
+    }
+    // The part of a readable name after "Quavel", in lower case: matches one device only.
+    static std::string part(const std::string& name) {
+        std::string p = name.substr(6);
+        for (char& c : p)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return p;
+    }
+
+    std::unique_ptr<test::DevicePair> rig_a;
+    std::unique_ptr<test::DevicePair> rig_b;
+};
+
+TEST_F(ModemSoundServerDevices, TxPlaysOnlyIntoTheDeviceNamedAndRxHearsOnlyItsOwn) {
+    const int seconds = audio_ms(4, kText) / 1000 + 7;
+    for (int attempt = 1;; ++attempt) {
+        // Rig B's receiver named by its id, rig A's by a part of its name.
+        Process rx_b(tool("rx_b", {"rx", "--speed", "4", "--device", rig_b->source_id, "--seconds",
+                                   std::to_string(seconds)}));
+        Process rx_a(tool("rx_a", {"rx", "--speed", "4", "--device", part(rig_a->source_name),
+                                   "--seconds", std::to_string(seconds)}));
+        ASSERT_TRUE(test::wait_for_text(dir / "rx_b.err", "listening", 20000)) << err("rx_b");
+        ASSERT_TRUE(test::wait_for_text(dir / "rx_a.err", "listening", 20000)) << err("rx_a");
+        EXPECT_EQ(
+            test::run(tool("tx", {"tx", "--speed", "4", "--device", part(rig_b->sink_name), kText}),
+                      60000),
+            0)
+            << err("tx");
+        EXPECT_EQ(rx_b.wait(seconds * 1000 + 10000), std::optional<int>(0)) << err("rx_b");
+        EXPECT_EQ(rx_a.wait(seconds * 1000 + 10000), std::optional<int>(0)) << err("rx_a");
+        if (retry_after_gaps(attempt)) continue;
+        EXPECT_NE(out("rx_b").find(kText), std::string::npos) << "printed: " << out("rx_b");
+        EXPECT_EQ(out("rx_a").find("TEST"), std::string::npos) << "printed: " << out("rx_a");
+        break;
+    }
+}
+
+TEST_F(ModemSoundServerDevices, DevicesListsBothDirectionsWithIdsAndNames) {
+    ASSERT_EQ(test::run(tool("devices", {"devices"}), 20000), 0) << err("devices");
+    const std::string listed = out("devices");
+    const size_t outputs = listed.find("audio output devices");
+    ASSERT_NE(outputs, std::string::npos) << listed;
+    for (const test::DevicePair* rig : {rig_a.get(), rig_b.get()}) {
+        const size_t source = listed.find(rig->source_id);
+        const size_t sink = listed.find(rig->sink_id + " ");
+        EXPECT_LT(source, outputs) << listed;
+        EXPECT_NE(sink, std::string::npos) << listed;
+        EXPECT_GT(sink, outputs) << listed;
+        EXPECT_NE(listed.find(rig->sink_name, sink), std::string::npos) << listed;
+    }
+    // The server's default devices are marked, one in each direction.
+    const auto marked = [&](size_t from, size_t to) {
+        int count = 0;
+        for (size_t at = listed.find("\n* ", from); at < to; at = listed.find("\n* ", at + 1))
+            ++count;
+        return count;
+    };
+    EXPECT_EQ(marked(0, outputs), 1) << listed;
+    EXPECT_EQ(marked(outputs, listed.size()), 1) << listed;
+}
+
+TEST_F(ModemSoundServerDevices, ANameThatFitsNoDeviceOrSeveralIsRefusedWithTheList) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+        std::string listed;
+    };
+    const std::string both = "quavelrig"; // a part of both rigs' names
+    const Case cases[] = {
+        {{"tx", "--device", "no such rig", "HI"},
+         "no audio output device matches 'no such rig'",
+         rig_a->sink_id},
+        {{"tx", "--device", both, "HI"}, "matches 2 audio output devices", rig_b->sink_name},
+        {{"rx", "--device", both, "--seconds", "1"},
+         "matches 2 audio input devices",
+         rig_a->source_id},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(test::run(tool("cmd", c.args), 20000), 2) << err("cmd");
+        EXPECT_NE(err("cmd").find(c.message), std::string::npos) << err("cmd");
+        EXPECT_NE(err("cmd").find(c.listed), std::string::npos) << err("cmd");
+        EXPECT_TRUE(out("cmd").empty()) << out("cmd");
+    }
+}
+
 // ---- the command lines ---------------------------------------------------------------------
 
 struct UsageCase {
@@ -403,7 +500,11 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"no_value", {"rx", "--seconds"}, "--seconds needs a value"},
         UsageCase{"with_stdin", {"rx", "--seconds", "5", "-"}, "--seconds is for capture"},
         UsageCase{"with_self_test", {"rx", "--test", "--seconds", "5"}, "--seconds is for capture"},
-        UsageCase{"tx_seconds", {"tx", "--seconds", "5", "HI"}, "unknown option '--seconds'"}),
+        UsageCase{"tx_seconds", {"tx", "--seconds", "5", "HI"}, "unknown option '--seconds'"},
+        UsageCase{"tx_device_and_file",
+                  {"tx", "--device", "x", "-o", "x.wav", "HI"},
+                  "--device is for playing"},
+        UsageCase{"rx_device_and_file", {"rx", "--device", "x", "-"}, "--device is for capture"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct HelpCase {

@@ -224,4 +224,45 @@ void SoundServer::stop() {
     }
 }
 
+namespace {
+
+// Loads a module into the answering server; its index, or nothing.
+std::optional<std::string> load_module(const std::vector<std::string>& args) {
+    char name[] = "/tmp/quavel-pactl-XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd < 0) return std::nullopt;
+    close(fd);
+    Command c{{"pactl", "load-module"}, name, {}, {}};
+    c.argv.insert(c.argv.end(), args.begin(), args.end());
+    const bool loaded = run(c, 5000) == 0;
+    std::string index = read_text(name);
+    fs::remove(name);
+    while (!index.empty() && (index.back() == '\n' || index.back() == ' '))
+        index.pop_back();
+    if (!loaded || index.empty()) return std::nullopt;
+    return index;
+}
+
+} // namespace
+
+DevicePair::DevicePair(const std::string& label) {
+    const std::string pid = std::to_string(getpid());
+    sink_id = "quavel_" + label + "_out_" + pid;
+    source_id = "quavel_" + label + "_in_" + pid;
+    sink_name = "Quavel" + label + "Out" + pid;
+    source_name = "Quavel" + label + "In" + pid;
+    if (auto m = load_module({"module-null-sink", "sink_name=" + sink_id, "rate=8000", "channels=1",
+                              "sink_properties=device.description=" + sink_name}))
+        modules_.push_back(*m);
+    if (auto m = load_module({"module-remap-source", "source_name=" + source_id,
+                              "master=" + sink_id + ".monitor",
+                              "source_properties=device.description=" + source_name}))
+        modules_.push_back(*m);
+}
+
+DevicePair::~DevicePair() {
+    for (auto it = modules_.rbegin(); it != modules_.rend(); ++it)
+        pactl({"unload-module", *it});
+}
+
 } // namespace quavel::test

@@ -83,4 +83,22 @@ private:
     std::string skip_reason_;
 };
 
+// A null sink and a source remapped from its monitor, added to the answering server for one
+// test under names of their own (the process id in them, so that tests sharing a server do not
+// meet), and removed again by the destructor. `label` ("RigA") makes the readable names:
+// "Quavel<label>Out<pid>" for the sink, "Quavel<label>In<pid>" for the source.
+class DevicePair {
+public:
+    explicit DevicePair(const std::string& label);
+    ~DevicePair();
+    DevicePair(const DevicePair&) = delete;
+    DevicePair& operator=(const DevicePair&) = delete;
+
+    bool ok() const { return modules_.size() == 2; }
+    std::string sink_id, sink_name, source_id, source_name;
+
+private:
+    std::vector<std::string> modules_;
+};
+
 } // namespace quavel::test

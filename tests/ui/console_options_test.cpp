@@ -42,7 +42,8 @@ TEST_F(CommandLine, HelpListsEveryOptionWhateverElseIsGiven) {
         const std::optional<std::string> help = console_help(args);
         ASSERT_TRUE(help.has_value());
         EXPECT_EQ(help->rfind("Usage: quavel [options]", 0), 0u) << *help;
-        for (const char* option : {"--audio-in", "--audio-out", "--rx-log", "--com", "--help"})
+        for (const char* option : {"--audio-in", "--audio-out", "--rx-log", "--com",
+                                   "--input-device", "--output-device", "--help"})
             EXPECT_NE(help->find(option), std::string::npos) << option;
     }
     EXPECT_FALSE(console_help({"quavel", "--rx-log", "help"}).has_value());
@@ -62,6 +63,13 @@ TEST_F(CommandLine, AcceptsEveryOptionTogether) {
     EXPECT_EQ(parsed.options.com_ports.device_for("COM3"), "/dev/ttyACM1");
     // Checking the output's folder writes nothing there.
     EXPECT_FALSE(QFile::exists(path("out.wav")));
+}
+
+TEST_F(CommandLine, DevicesAreKeptAsTypedForChoosingOnceTheSoundSystemAnswers) {
+    const ParsedCommandLine parsed = parse({"--input-device", "USB Mic", "--output-device", "rig"});
+    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    EXPECT_EQ(parsed.options.input_device, "USB Mic");
+    EXPECT_EQ(parsed.options.output_device, "rig");
 }
 
 TEST_F(CommandLine, ExistingLogIsKeptForAppending) {
@@ -113,7 +121,12 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"LogFolderMissing", {"--rx-log", "@/no/such/rx.txt"}, "receive log"},
         Refusal{"ComWithoutDevice", {"--com", "COM1="}, "COMn=DEVICE"},
         Refusal{"ComNotAPort", {"--com", "LPT1=/dev/lp0"}, "COMn=DEVICE"},
-        Refusal{"ComTwice", {"--com", "COM2=/dev/a", "--com", "COM2=/dev/b"}, "more than once"}),
+        Refusal{"ComTwice", {"--com", "COM2=/dev/a", "--com", "COM2=/dev/b"}, "more than once"},
+        Refusal{"DeviceEmpty", {"--output-device", ""}, "needs a device"},
+        Refusal{"DeviceTwice", {"--input-device", "a", "--input-device", "b"}, "once"},
+        Refusal{
+            "DeviceAndRecording", {"--audio-in", "@/ok.wav", "--input-device", "a"}, "give one"},
+        Refusal{"DeviceAndFile", {"--audio-out", "@/out.wav", "--output-device", "a"}, "give one"}),
     [](const auto& info) { return std::string(info.param.case_name); });
 
 } // namespace

@@ -15,6 +15,9 @@
 
 #include "platform/qt_audio_input.h"
 #include "platform/qt_audio_output.h"
+#include "ui/app_settings.h"
+#include "ui/console_devices.h"
+#include "ui/console_options.h"
 #include "ui/memo.h"
 #include "ui/radio_group.h"
 #include "ui_support.h"
@@ -145,6 +148,67 @@ TEST_F(ConsoleSoundServer, ConsoleCopiesWhatItsInputHears) {
     EXPECT_TRUE(copied) << "Memo1: " << form->Memo1->toPlainText().toStdString();
     EXPECT_TRUE(messages.messages().empty());
     form.reset(); // the window lets go of the input before the input goes
+}
+
+// The sink a playing stream of this process goes to, by name; empty while there is none.
+QString sink_of_our_stream() {
+    const auto sinks = pactl({"list", "short", "sinks"});
+    const auto inputs = pactl({"list", "short", "sink-inputs"});
+    if (!sinks || !inputs) return {};
+    for (const QByteArray& input : inputs->split('\n')) {
+        const QList<QByteArray> fields = input.split('\t');
+        if (fields.size() < 3) continue;
+        for (const QByteArray& sink : sinks->split('\n')) {
+            const QList<QByteArray> s = sink.split('\t');
+            if (s.size() > 1 && s[0] == fields[1]) return QString::fromUtf8(s[1]);
+        }
+    }
+    return {};
+}
+
+TEST_F(ConsoleSoundServer, OutputDeviceOptionPlaysIntoThatSinkAndOverridesTheRememberedOne) {
+    const ParsedCommandLine parsed =
+        parse_console_options({"quavel", "--output-device", sink_name});
+    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    AppSettings remembered(path("quavel.ini"));
+    remembered.set_output_device("quavel_unplugged_interface");
+    const SoundDeviceChoice choice = choose_sound_devices(parsed.options, &remembered);
+    ASSERT_TRUE(choice.error.empty()) << choice.error;
+    EXPECT_TRUE(choice.notices.empty());
+    ConsoleOptions options = parsed.options;
+    ConsoleDevices devices = make_console_devices(options, choice);
+    ASSERT_NE(devices.sound_output, nullptr);
+
+    ASSERT_TRUE(devices.sound_output->open([](int) {})) << devices.sound_output->error();
+    devices.sound_output->queue(0, std::vector<int16_t>(8192, 1000));
+    QString sink;
+    EXPECT_TRUE(wait_until([&] { return !(sink = sink_of_our_stream()).isEmpty(); }, 5000));
+    EXPECT_EQ(sink, sink_name);
+    devices.sound_output->close();
+}
+
+TEST_F(ConsoleSoundServer, ARememberedDeviceThatIsGoneGivesTheDefaultAndANotice) {
+    AppSettings remembered(path("quavel.ini"));
+    remembered.set_input_device("quavel_unplugged_mic");
+    remembered.set_output_device(sink_name);
+    const SoundDeviceChoice choice = choose_sound_devices({}, &remembered);
+    EXPECT_TRUE(choice.error.empty()) << choice.error;
+    EXPECT_TRUE(choice.input_id.isEmpty());
+    EXPECT_EQ(choice.output_id, sink_name.toUtf8());
+    ASSERT_EQ(choice.notices.size(), 1u);
+    EXPECT_NE(choice.notices[0].find("\"quavel_unplugged_mic\""), std::string::npos)
+        << choice.notices[0];
+}
+
+TEST_F(ConsoleSoundServer, ADeviceOptionThatFitsNoDeviceIsRefusedWithTheList) {
+    const ParsedCommandLine parsed =
+        parse_console_options({"quavel", "--input-device", "no such interface"});
+    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    const SoundDeviceChoice choice = choose_sound_devices(parsed.options, nullptr);
+    EXPECT_NE(choice.error.find("no audio input device matches 'no such interface'"),
+              std::string::npos)
+        << choice.error;
+    EXPECT_NE(choice.error.find("(* the default)"), std::string::npos) << choice.error;
 }
 
 } // namespace

@@ -11,5 +11,6 @@ namespace quavel::tools {
 int run_tx(const std::vector<std::string>& args);
 int run_rx(const std::vector<std::string>& args);
 int run_channel(const std::vector<std::string>& args);
+int run_devices(const std::vector<std::string>& args);
 
 } // namespace quavel::tools

@@ -15,6 +15,7 @@ void usage(std::FILE* out) {
                "  tx       send text: write the audio to a WAV file or play it\n"
                "  rx       receive: decode a WAV file, raw samples or the sound card\n"
                "  channel  pass a WAV file through a simulated HF channel\n"
+               "  devices  list the audio devices tx and rx can use\n"
                "\n"
                "'quavel-modem VERB --help' describes a verb's options.\n",
                out);
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
     if (verb == "tx") return quavel::tools::run_tx(args);
     if (verb == "rx") return quavel::tools::run_rx(args);
     if (verb == "channel") return quavel::tools::run_channel(args);
+    if (verb == "devices") return quavel::tools::run_devices(args);
     if (verb == "--help" || verb == "-h" || verb == "help") {
         usage(stdout);
         return 0;

@@ -38,8 +38,9 @@ void usage(std::FILE* out) {
                  "       quavel-modem rx --test [OPTIONS] [FILE.wav | -]\n"
                  "\n"
                  "Decodes 8000 Hz 16-bit mono audio and prints the received text as it comes.\n"
-                 "Without an input it captures from the default audio input device in real time\n"
-                 "until Ctrl+C (SIGINT) or SIGTERM, or for N seconds with --seconds.\n"
+                 "Without an input it captures from the default audio input device (or the one\n"
+                 "--device names) in real time until Ctrl+C (SIGINT) or SIGTERM, or for N seconds\n"
+                 "with --seconds.\n"
                  "\n"
                  "options:\n"
                  "  --speed 1|2|4   symbols per second (default 2)\n"
@@ -48,13 +49,16 @@ void usage(std::FILE* out) {
                  "  --no-autosync   keep the symbol timing where it starts\n"
                  "  --secondary     print the second alphabet's pane instead of the first\n"
                  "  --seconds N     stop capturing from the audio input after N seconds (1..%lld)\n"
+                 "  --device DEVICE capture from DEVICE: its id, its name or a part of its name\n"
+                 "                  that fits no other ('quavel-modem devices' lists them)\n"
                  "  --test          receive the built-in test sequence instead of the audio;\n"
                  "                  the input only paces it (without input: one whole cycle)\n"
                  "  --help          this text\n"
                  "\n"
                  "At the end a line on standard error gives the final centre frequency and sync\n"
                  "position. Exit status: 0 done (also when stopped by a signal), 1 unreadable\n"
-                 "input, or the audio input device cannot be opened or stops, 2 usage error.\n",
+                 "input, or the audio input device cannot be opened or stops, 2 usage error\n"
+                 "(also a --device that names no device or several).\n",
                  kCentreMinHz, kCentreMaxHz, kDefaultCentreHz, kMaxSeconds);
 }
 
@@ -76,6 +80,7 @@ struct Options {
     bool test = false;
     std::optional<std::string> input; // a path, or "-" for standard input
     std::optional<long long> seconds; // how long to capture from the sound card
+    std::string device;               // the sound card's input; empty: the default
     // No input given and not the self-test: capture from the sound card.
     bool sound_card() const { return !input && !test; }
 };
@@ -117,6 +122,11 @@ std::optional<int> parse(const std::vector<std::string>& args, Options& o) {
         o.seconds = *n;
         return {};
     });
+    cli.option("--device", [&o](const std::string& v) -> std::string {
+        if (v.empty()) return "--device needs a device's id or name";
+        o.device = v;
+        return {};
+    });
     bool no_afc = false;
     bool no_autosync = false;
     cli.flag("--no-afc", no_afc);
@@ -132,9 +142,13 @@ std::optional<int> parse(const std::vector<std::string>& args, Options& o) {
     if (inputs.size() > 1)
         return cli.usage_error("only one input, not '" + inputs[0] + "' and '" + inputs[1] + "'");
     if (!inputs.empty()) o.input = inputs[0];
-    if (o.seconds && !o.sound_card()) {
-        return cli.usage_error("--seconds is for capture from the audio input, not for " +
-                               (o.input ? "'" + *o.input + "'" : std::string("the self-test")));
+    for (const auto& [given, option] : {std::pair{o.seconds.has_value(), "--seconds"},
+                                        std::pair{!o.device.empty(), "--device"}}) {
+        if (given && !o.sound_card()) {
+            return cli.usage_error(std::string(option) +
+                                   " is for capture from the audio input, not for " +
+                                   (o.input ? "'" + *o.input + "'" : std::string("the self-test")));
+        }
     }
     return std::nullopt;
 }
@@ -206,10 +220,12 @@ int decode_recording(const Options& o, ReceiveChain& c) {
 int capture(const Options& o, ReceiveChain& c) {
     using Clock = std::chrono::steady_clock;
     std::string error;
-    std::unique_ptr<SoundCard> card = open_sound_card(error);
+    bool bad_device = false;
+    std::unique_ptr<SoundCard> card =
+        open_sound_card({.input_device = o.device, .output_device = {}}, error, bad_device);
     if (!card) {
         std::fprintf(stderr, "%s: %s\n", kName, error.c_str());
-        return 1;
+        return bad_device ? kUsageExitCode : 1;
     }
     if (!c.open(card->input())) {
         std::string message = kCaptureOpenFailedText;
@@ -217,7 +233,9 @@ int capture(const Options& o, ReceiveChain& c) {
         std::fprintf(stderr, "%s: %s\n", kName, message.c_str());
         return 1;
     }
-    std::fprintf(stderr, "%s: listening on the default audio input; Ctrl+C stops\n", kName);
+    std::fprintf(stderr, "%s: listening on %s; Ctrl+C stops\n", kName,
+                 o.device.empty() ? "the default audio input"
+                                  : ("the audio input '" + o.device + "'").c_str());
 
     std::optional<Clock::time_point> end;
     if (o.seconds) end = Clock::now() + std::chrono::seconds(*o.seconds);

@@ -1,16 +1,18 @@
-// The sound card as the headless modem drives it: the system's default output and input
-// devices, an event loop with one periodic tick standing in for the console's timers, and stop
-// requests by SIGINT or SIGTERM. The verbs keep their modem logic Qt-free; only the
-// implementation of this interface knows the sound system. A tool built without Qt has none, and
-// open_sound_card says so.
+// The sound card as the headless modem drives it: an output and an input device (the system's
+// defaults unless the operator names others), an event loop with one periodic tick standing in for
+// the console's timers, and stop requests by SIGINT or SIGTERM. The verbs keep their modem logic
+// Qt-free; only the implementation of this interface knows the sound system. A tool built without
+// Qt has none, and open_sound_card says so.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/audio_device.h"
+#include "platform/audio_device_list.h"
 
 namespace quavel::tools {
 
@@ -20,7 +22,7 @@ class SoundCard {
 public:
     virtual ~SoundCard() = default;
 
-    // The default output and input devices. Created closed; the transmitter and the capture
+    // The output and input devices. Created closed; the transmitter and the capture
     // open them. Owned by the sound card, valid for its life.
     virtual AudioOutput& output() = 0;
     virtual AudioInput& input() = 0;
@@ -58,9 +60,23 @@ public:
 // with the leak checker still has it look for leaks first.
 [[noreturn]] void exit_after_sound_card(int status);
 
-// The sound card; null, with `error` saying why, when the tool has no sound-card support. From
-// here until the sound card is destroyed SIGINT and SIGTERM only request a stop (a second one
-// ends the process as usual).
-std::unique_ptr<SoundCard> open_sound_card(std::string& error);
+// The devices a verb asks for: a name or id as find_audio_device takes it; empty for the
+// system's default.
+struct SoundCardRequest {
+    std::string input_device;
+    std::string output_device;
+};
+
+// The sound card; null, with `error` saying why, when the tool has no sound-card support or a
+// requested device is not there (then `bad_device` is set and `error` ends with the list of
+// devices to choose from). From here until the sound card is destroyed SIGINT and SIGTERM only
+// request a stop (a second one ends the process as usual).
+std::unique_ptr<SoundCard> open_sound_card(const SoundCardRequest& request, std::string& error,
+                                           bool& bad_device);
+
+// The input and output devices the sound system offers; false, with `error` saying why, when
+// the tool has no sound-card support.
+bool list_sound_devices(std::vector<AudioDeviceInfo>& inputs, std::vector<AudioDeviceInfo>& outputs,
+                        std::string& error);
 
 } // namespace quavel::tools

@@ -9,9 +9,17 @@ void exit_after_sound_card(int status) {
     std::exit(status);
 }
 
-std::unique_ptr<SoundCard> open_sound_card(std::string& error) {
+std::unique_ptr<SoundCard> open_sound_card(const SoundCardRequest&, std::string& error,
+                                           bool& bad_device) {
     error = kNoSoundCardSupport;
+    bad_device = false;
     return nullptr;
+}
+
+bool list_sound_devices(std::vector<AudioDeviceInfo>&, std::vector<AudioDeviceInfo>&,
+                        std::string& error) {
+    error = kNoSoundCardSupport;
+    return false;
 }
 
 } // namespace quavel::tools

@@ -1,5 +1,5 @@
 // The sound card through Qt Multimedia: a QCoreApplication for the event loop, the Qt device
-// adapters on the default devices, and a timer for the verb's tick.
+// adapters on the devices asked for, and a timer for the verb's tick.
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -14,6 +14,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "platform/qt_audio_devices.h"
 #include "platform/qt_audio_input.h"
 #include "platform/qt_audio_output.h"
 #include "tools/quavel-modem/sound_card.h"
@@ -38,12 +39,58 @@ extern "C" void request_stop(int signal) {
     stop_signal = signal;
 }
 
+// The process's one QCoreApplication, made when the sound system is first needed: Qt
+// Multimedia lists and opens devices only with one.
+class Application {
+public:
+    Application() : app_(argc_, argv_) {}
+
+private:
+    int argc_ = 1;
+    char name_[16] = "quavel-modem";
+    char* argv_[2] = {name_, nullptr};
+    QCoreApplication app_;
+};
+
+// The id of the device `wanted` names, empty for the default; false, with `error` naming the
+// fault and listing the devices, when there is no such device or several.
+bool resolve(const std::string& wanted, AudioDirection direction, QByteArray& id,
+             std::string& error) {
+    id.clear();
+    if (wanted.empty()) return true;
+    const std::vector<AudioDeviceInfo> devices = list_audio_devices(direction);
+    const AudioDeviceMatch match = find_audio_device(devices, wanted, direction);
+    if (match.device != nullptr) {
+        id = qt_device_id(*match.device);
+        return true;
+    }
+    error = match.error + "; the audio " +
+            (direction == AudioDirection::Input ? "input" : "output") +
+            " devices are ('quavel-modem devices' lists them; * the default):\n" +
+            describe_audio_devices(devices);
+    if (error.back() == '\n') error.pop_back();
+    return false;
+}
+
 class QtSoundCard : public SoundCard {
 public:
-    QtSoundCard() : app_(argc_, argv_) {
+    QtSoundCard() {
         stop_signal = 0;
         catch_signal(SIGINT, old_int_);
         catch_signal(SIGTERM, old_term_);
+    }
+
+    // Makes the device adapters; false, with `error` saying why, when a device asked for is
+    // not there.
+    bool choose(const SoundCardRequest& request, std::string& error) {
+        QtAudioChoice in;
+        QtAudioChoice out;
+        if (!resolve(request.input_device, AudioDirection::Input, in.device_id, error) ||
+            !resolve(request.output_device, AudioDirection::Output, out.device_id, error))
+            return false;
+        output_ = std::make_unique<QtAudioOutput>(out, kSinkBufferMs);
+        input_ = std::make_unique<QtAudioInput>(in);
+        return true;
     }
 
     ~QtSoundCard() override {
@@ -112,13 +159,9 @@ private:
         sigaction(signal, &action, nullptr);
     }
 
-    int argc_ = 1;
-    char name_[16] = "quavel-modem";
-    char* argv_[2] = {name_, nullptr};
-    QCoreApplication app_;
-    std::unique_ptr<QtAudioOutput> output_ =
-        std::make_unique<QtAudioOutput>(QtAudioChoice{}, kSinkBufferMs);
-    std::unique_ptr<QtAudioInput> input_ = std::make_unique<QtAudioInput>();
+    Application app_;
+    std::unique_ptr<QtAudioOutput> output_;
+    std::unique_ptr<QtAudioInput> input_;
     struct sigaction old_int_ {};
     struct sigaction old_term_ {};
 };
@@ -133,9 +176,22 @@ void exit_after_sound_card(int status) {
     std::_Exit(status);
 }
 
-std::unique_ptr<SoundCard> open_sound_card(std::string& error) {
+std::unique_ptr<SoundCard> open_sound_card(const SoundCardRequest& request, std::string& error,
+                                           bool& bad_device) {
     error.clear();
-    return std::make_unique<QtSoundCard>();
+    auto card = std::make_unique<QtSoundCard>();
+    bad_device = !card->choose(request, error);
+    if (bad_device) return nullptr;
+    return card;
+}
+
+bool list_sound_devices(std::vector<AudioDeviceInfo>& inputs, std::vector<AudioDeviceInfo>& outputs,
+                        std::string& error) {
+    error.clear();
+    const Application app;
+    inputs = list_audio_inputs();
+    outputs = list_audio_outputs();
+    return true;
 }
 
 } // namespace quavel::tools

@@ -55,9 +55,9 @@ void usage(std::FILE* out) {
         "it can be made, under a temporary name that is renamed into place at the end (a FIFO,\n"
         "a character device or - for standard output is written as a stream; a symbolic link\n"
         "is refused). SIGINT, SIGTERM or SIGHUP stops the writing, removes the unfinished file\n"
-        "and the command fails. Without -o it is played on the default audio output device in "
-        "real\n"
-        "time; the command returns once the last symbol has been heard. Ctrl+C (SIGINT) or\n"
+        "and the command fails. Without -o it is played on the default audio output device (or\n"
+        "the one --device names) in real time; the command returns once the last symbol has\n"
+        "been heard. Ctrl+C (SIGINT) or\n"
         "SIGTERM cuts the sound at once, as \"Tx OFF\" does, and the command fails.\n"
         "\n"
         "Either way the audio is two idle symbols (the primed playback buffers), an idle\n"
@@ -65,6 +65,8 @@ void usage(std::FILE* out) {
         "\n"
         "options:\n"
         "  -o, --output FILE  the WAV file to write instead of playing\n"
+        "  --device DEVICE    play on DEVICE: its id, its name or a part of its name that\n"
+        "                     fits no other ('quavel-modem devices' lists them)\n"
         "  --speed 1|2|4      symbols per second (default 2)\n"
         "  --freq HZ          centre frequency, 100..1900 Hz (default 1000)\n"
         "  --ptt-delay        make the first primed buffer silent, as the PTT delay does\n"
@@ -75,7 +77,8 @@ void usage(std::FILE* out) {
         "  --                 everything after this is text\n"
         "\n"
         "Exit status: 0 sent, 1 the file cannot be written or the output device cannot be\n"
-        "opened or stopped playing, 2 usage error, 128 + the signal's number when stopped.\n",
+        "opened or stopped playing, 2 usage error (also a --device that names no device or\n"
+        "several), 128 + the signal's number when stopped.\n",
         out);
 }
 
@@ -92,6 +95,7 @@ struct Options {
     bool send_id = false;
     bool tune = false;
     std::string output;
+    std::string device; // empty: the default output
     std::vector<std::string> words;
 };
 
@@ -111,6 +115,11 @@ void describe(CommandLine& cli, Options& o) {
     cli.option("-o,--output", [&o](const std::string& v) -> std::string {
         if (v.empty()) return "-o needs a file name";
         o.output = v;
+        return {};
+    });
+    cli.option("--device", [&o](const std::string& v) -> std::string {
+        if (v.empty()) return "--device needs a device's id or name";
+        o.device = v;
         return {};
     });
     cli.option("--speed", [&o](const std::string& v) -> std::string {
@@ -269,8 +278,14 @@ int write_file(const Options& o, Transmission& t) {
 int play(const Options& o, Transmission& t) {
     using Clock = std::chrono::steady_clock;
     std::string error;
-    std::unique_ptr<SoundCard> card = open_sound_card(error);
-    if (!card) return runtime_error(error);
+    bool bad_device = false;
+    std::unique_ptr<SoundCard> card =
+        open_sound_card({.input_device = {}, .output_device = o.device}, error, bad_device);
+    if (!card) {
+        if (!bad_device) return runtime_error(error);
+        std::fprintf(stderr, "quavel-modem tx: %s\n", error.c_str());
+        return kUsageExitCode;
+    }
     if (!t.tx.start_transmission(card->output(), t.modem, o.ptt_delay)) {
         const std::string why = card->output_error();
         t.tx.stop_transmission();
@@ -357,6 +372,8 @@ int run_tx(const std::vector<std::string>& args) {
                      "is left out of the identification\n",
                      c);
     }
+    if (!o.output.empty() && !o.device.empty())
+        return cli.usage_error("--device is for playing; with -o the audio goes to the file");
     std::error_code ec;
     if (!o.output.empty() && std::filesystem::is_directory(o.output, ec)) {
         return runtime_error(o.output + ": is a directory, not a file name");
