@@ -1,7 +1,10 @@
 #include "ui/memo.h"
 
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
+
+#include "ui/text_panes.h"
 
 Memo::Memo(QWidget* parent, const QString& name, ScrollBars scroll_bars) : QPlainTextEdit(parent) {
     setObjectName(name);
@@ -50,4 +53,14 @@ void Memo::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) left_pressed_inside_ = false;
     QPlainTextEdit::mouseReleaseEvent(event);
     if (click) emit clicked();
+}
+
+void Memo::insertFromMimeData(const QMimeData* source) {
+    if (!pastes_in_pieces_ || isReadOnly() || !source->hasText() ||
+        source->text().size() <= kTransmitPieceChars) {
+        QPlainTextEdit::insertFromMimeData(source);
+        return;
+    }
+    paste_into_transmit_pane(*this, source->text());
+    ensureCursorVisible();
 }

@@ -10,6 +10,9 @@ class Memo : public QPlainTextEdit {
 public:
     enum class ScrollBars { None, Vertical };
     Memo(QWidget* parent, const QString& name, ScrollBars scroll_bars);
+    // The transmit pane takes a long paste in pieces (paste_into_transmit_pane), so that sending
+    // it never grows dearer with its length.
+    void set_pastes_in_pieces(bool on) { pastes_in_pieces_ = on; }
 
 signals:
     // The left button was pressed and released inside the box.
@@ -22,7 +25,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
 
 private:
     bool left_pressed_inside_ = false;
+    bool pastes_in_pieces_ = false;
 };

@@ -222,6 +222,8 @@ void TForm1::create_controls() {
     // The receive panes only ever hold received text.
     Memo1->setReadOnly(true);
     Memo2->setReadOnly(true);
+    configure_receive_pane(*Memo1);
+    configure_receive_pane(*Memo2);
 
     Label10 = make_label(client, "Label10", "Other Station", 16, 236);
     Memo6 = new Memo(client, "Memo6", Memo::ScrollBars::None);
@@ -233,6 +235,7 @@ void TForm1::create_controls() {
     Memo5->setPalette(red_text);
     Memo4 = new Memo(client, "Memo4", Memo::ScrollBars::Vertical);
     Memo4->setGeometry(0, 272, 465, 49);
+    Memo4->set_pastes_in_pieces(true);
 
     // "Tx ON" starts 11 pixels left of the client area, as it always has.
     Button1 = make_button(client, "Button1", "Tx ON", -11, 320, 68, 25);
@@ -664,7 +667,7 @@ void TForm1::widen_receive_pane(Memo& clicked) {
     // The clicked pane's text goes to the clipboard, when it has any; nothing is ever pasted
     // into a receive pane. The caret goes to the end, where received text is appended.
     if (!clicked.document()->isEmpty())
-        QGuiApplication::clipboard()->setText(clicked.toPlainText());
+        QGuiApplication::clipboard()->setText(receive_pane_text(clicked));
     clicked.moveCursor(QTextCursor::End);
 }
 

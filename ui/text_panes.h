@@ -24,6 +24,8 @@ public:
     void insert(std::string_view text) override;
 
 private:
+    void append_in_lines(std::string_view text);
+
     QPlainTextEdit& pane_;
     Where where_;
 };
@@ -46,3 +48,20 @@ private:
 char to_modem_char(QChar c);
 // The modem's 8-bit text as box text.
 QString from_modem_text(std::string_view text);
+
+// A receive pane gets one endless run of text (the alphabet has no line break). Laid out as one
+// paragraph, every character would cost the window's thread more than the last; so PaneSink
+// (Where::End) ends a paragraph at a blank once it holds kReceiveLineChars characters (or
+// anywhere at kReceiveLineMaxChars), and the pane keeps only its last kReceiveScrollBackLines
+// paragraphs. receive_pane_text() gives the copy back without those breaks.
+inline constexpr int kReceiveLineChars = 256;
+inline constexpr int kReceiveLineMaxChars = 512;
+inline constexpr int kReceiveScrollBackLines = 1000;
+void configure_receive_pane(QPlainTextEdit& pane);
+QString receive_pane_text(const QPlainTextEdit& pane);
+
+// The transmit pane likewise: a paste goes in as paragraphs of at most kTransmitPieceChars,
+// each but the last marked as running on into the next, so taking a character never lays out
+// more than one piece. PaneSource passes over these joins without sending anything for them.
+inline constexpr int kTransmitPieceChars = 256;
+void paste_into_transmit_pane(QPlainTextEdit& pane, const QString& text);

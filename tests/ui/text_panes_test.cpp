@@ -1,6 +1,7 @@
 // The text boxes as the station sees them: insertion at the caret, taking the first character,
 // and the 8-bit characters at the border.
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <gtest/gtest.h>
 
@@ -74,6 +75,52 @@ TEST_F(Panes, CharactersOutsideLatin1NeverBecomeSendableCharacters) {
     PaneSource source(pane);
     EXPECT_EQ(source.take_first(), '\x7F');
     EXPECT_EQ(source.take_first(), '\xC4');
+}
+
+// Received copy of any length: paragraphs of bounded length broken only at blanks (or when one
+// grows too long without any), the text itself unchanged, and only the last of it kept.
+TEST_F(Panes, ReceivedTextIsKeptInBoundedLinesAndABoundedScrollBack) {
+    configure_receive_pane(pane);
+    PaneSink sink(pane, PaneSink::Where::End);
+    std::string sent;
+    for (int i = 0; sent.size() < 3000; ++i)
+        sent += i % 7 == 0 ? std::string(700, 'X') : "CQ DE G4ABC ";
+    for (const char c : sent)
+        sink.insert(std::string_view(&c, 1));
+    EXPECT_EQ(receive_pane_text(pane).toStdString(), sent);
+    for (QTextBlock b = pane.document()->firstBlock(); b.next().isValid(); b = b.next()) {
+        EXPECT_LE(b.text().size(), kReceiveLineMaxChars);
+        if (b.text().size() < kReceiveLineMaxChars) {
+            EXPECT_TRUE(b.text().endsWith(' '));
+        }
+    }
+    // Far more than the scroll-back holds, in one go: the newest text stays, whole.
+    const std::string flood(static_cast<size_t>(kReceiveScrollBackLines) * kReceiveLineMaxChars,
+                            'E');
+    sink.insert(flood + "END");
+    EXPECT_LE(pane.document()->blockCount(), kReceiveScrollBackLines);
+    EXPECT_TRUE(receive_pane_text(pane).endsWith(QString(600, 'E') + "END"));
+}
+
+// A long paste goes out exactly as pasted, line breaks included, wherever it lands and however
+// the pieces fall; the pane ends empty.
+TEST_F(Panes, ALongPasteIsSentExactlyAsPasted) {
+    pane.setPlainText("AB\nCD");
+    QTextCursor cursor = pane.textCursor();
+    cursor.setPosition(4); // between "C" and "D"
+    pane.setTextCursor(cursor);
+    std::string paste;
+    for (int i = 0; paste.size() < 3 * kTransmitPieceChars; ++i)
+        paste += i % 9 == 0 ? "\n" : "HELLO ";
+    paste[kTransmitPieceChars - 1] = '\n'; // a line break that ends a piece
+    paste[kTransmitPieceChars] = '\n';     // and one that starts the next
+    paste_into_transmit_pane(pane, QString::fromLatin1(paste));
+    PaneSource source(pane);
+    std::string taken;
+    while (const std::optional<char> c = source.take_first())
+        taken += *c;
+    EXPECT_EQ(taken, "AB\nC" + paste + "D");
+    EXPECT_TRUE(pane.toPlainText().isEmpty());
 }
 
 } // namespace
