@@ -11,7 +11,7 @@ cd "$here"
 
 packages=(cmake g++ pkgconf libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev libcli11-dev
           qt6-base-dev qt6-multimedia-dev libqt6serialport6-dev libqt6svg6 qt6-qpa-plugins
-          pulseaudio pulseaudio-utils xdg-utils)
+          pulseaudio pulseaudio-utils xdg-utils clang libclang-rt-14-dev)
 
 ensure_packages() {
     local missing=()
