@@ -27,6 +27,10 @@ constexpr double kFrequencyGain = 0.25;
 constexpr double kDriftGain = 0.02;
 constexpr double kTimingGain = 0.3;
 constexpr double kRateGain = 0.02;
+// The choice of model: how fast the margins are averaged, and by how much another model's must
+// exceed the one in use.
+constexpr double kModelMemory = 1.0 / 16.0;
+constexpr double kModelMargin = 1.1;
 // Tone-spacing aliases: how fast their fit is averaged, and by how much one must fit better.
 constexpr double kAliasMemory = 0.2;
 constexpr double kAliasMargin = 1.15;
@@ -80,6 +84,8 @@ void WeakReceiver::reset(const Config& config) {
     alias_.fill(0.0);
     noise_ = 0.0;
     noise_known_ = false;
+    model_margin_.fill(0.0);
+    model_ = 0;
     confidence_ = 0.0;
     open_ = false;
     held_count_ = 0;
@@ -245,26 +251,24 @@ std::complex<double> WeakReceiver::correlate(int64_t start, double offset_hz, ui
 
 void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
     const uint32_t length = symbols_.length;
-    const uint32_t half = length / 2;
     const auto start = static_cast<int64_t>(std::floor(position_));
     // The symbol starts a fraction of a baseband sample after `start`: over so short a shift the
     // pulse hardly moves, but each tone turns by its own frequency times the shift.
     const double fraction = position_ - static_cast<double>(start);
 
+    WeakParts parts{};
     std::array<std::complex<float>, kToneCount> z{};
-    std::array<std::complex<double>, kToneCount> first{};
-    std::array<std::complex<double>, kToneCount> second{};
     std::array<double, kToneCount> w{};
-    for (int t = 0; t < kToneCount; ++t) {
-        const auto i = static_cast<std::size_t>(t);
-        const double f = symbols_.offset_hz[i] + offset_hz_;
-        w[i] = 2.0 * std::numbers::pi * f / kWeakRateHz;
-        const std::complex<double> turn = std::polar(1.0, w[i] * fraction);
-        first[i] = turn * correlate(start, f, 0, half);
-        second[i] = turn * correlate(start, f, half, length);
-        z[i] = std::complex<float>(first[i] + second[i]);
+    for (std::size_t t = 0; t < kToneCount; ++t) {
+        const double f = symbols_.offset_hz[t] + offset_hz_;
+        w[t] = 2.0 * std::numbers::pi * f / kWeakRateHz;
+        const std::complex<double> turn = std::polar(1.0, w[t] * fraction);
+        for (uint32_t q = 0; q < kWeakParts; ++q) {
+            parts[q][t] = std::complex<float>(
+                turn * correlate(start, f, q * length / kWeakParts, (q + 1) * length / kWeakParts));
+            z[t] += parts[q][t];
+        }
     }
-    const WeakDecision decision = decide_symbol(symbols_, z);
     track_alias(start, fraction, z);
 
     // Noise: the trial frequencies half-way between the tones and half a spacing beyond the
@@ -281,19 +285,41 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
     } else {
         noise_ += (noise - noise_) / 8.0;
     }
+
+    // Every model decides; the one whose winners have stood furthest above their runners-up
+    // over the last symbols is the one the channel suits, and its decision is taken.
+    std::array<WeakDecision, kWeakModels> decisions{};
+    for (std::size_t m = 0; m < decisions.size(); ++m) {
+        decisions[m] = decide_symbol(symbols_, static_cast<WeakModel>(m), parts);
+        const double margin =
+            noise_ > 0.0
+                ? std::min((decisions[m].best - decisions[m].second) / noise_, kStatisticCap)
+                : 0.0;
+        model_margin_[m] += kModelMemory * (margin - model_margin_[m]);
+    }
+    for (std::size_t m = 0; m < decisions.size(); ++m) {
+        if (model_margin_[m] > kModelMargin * model_margin_[static_cast<std::size_t>(model_)])
+            model_ = static_cast<int>(m);
+    }
+    const WeakDecision decision = decisions[static_cast<std::size_t>(model_)];
     const double statistic =
         noise_ > 0.0 ? std::min((decision.best - decision.second) / noise_, kStatisticCap) : 0.0;
     confidence_ += (statistic - confidence_) / 4.0;
     const double weight = weight_of(statistic);
 
-    // Frequency: the turn of the decided symbol's phase from its first half to its second.
+    // Frequency: how far the decided symbol's tones turn from the first half to the second,
+    // each tone on its own (a second path may turn one against the other).
     const TonePair pair = kTonePairs[decision.symbol - 1];
     const auto a = static_cast<std::size_t>(pair.a - 1);
     const auto b = static_cast<std::size_t>(pair.b - 1);
-    const std::complex<double> y1 = first[a] + first[b];
-    const std::complex<double> y2 = second[a] + second[b];
-    const double frequency_error =
-        std::arg(y2 * std::conj(y1)) / (2.0 * std::numbers::pi * centroid_gap_s_);
+    std::complex<double> turn;
+    for (const std::size_t t : {a, b}) {
+        const std::complex<double> first(parts[0][t] + parts[1][t]);
+        const std::complex<double> second(parts[2][t] + parts[3][t]);
+        turn += second * std::conj(first);
+        if (a == b) break;
+    }
+    const double frequency_error = std::arg(turn) / (2.0 * std::numbers::pi * centroid_gap_s_);
     drift_hz_ = std::clamp(drift_hz_ + kDriftGain * weight * frequency_error, -0.5, 0.5);
     const double limit = WeakSearch::kRangeHz + symbols_.spacing_hz;
     offset_hz_ = std::clamp(offset_hz_ + kFrequencyGain * weight * frequency_error + drift_hz_,

@@ -65,6 +65,8 @@ public:
     // since the last reset, of the next symbol to decide.
     double confidence() const { return confidence_; }
     double next_symbol_start() const { return position_; }
+    // How the symbols are being decided now.
+    WeakModel model() const { return static_cast<WeakModel>(model_); }
 
 private:
     static constexpr uint32_t kRingSamples = 16 * kWeakMaxSymbolSamples; // 16 symbols at speed 1
@@ -125,6 +127,9 @@ private:
     // Squelch.
     double noise_ = 0.0; // noise power per baseband sample, running average
     bool noise_known_ = false;
+    // The models' margins (best - second best) / noise, averaged; the model in use.
+    std::array<double, kWeakModels> model_margin_{};
+    int model_ = 0;
     double confidence_ = 0.0;
     bool open_ = false;
     std::array<Held, kHeldBack> held_{};

@@ -31,9 +31,18 @@ void build_weak_symbols(WeakSymbols& s, uint32_t speed) {
                           500.0;
         // |e^{i w_a m} + e^{i w_b m}|^2 / 4 = (1 + cos((w_b - w_a) m)) / 2
         double e = 0.0;
-        for (uint32_t m = 0; m < s.length; ++m)
-            e += double(s.pulse[m]) * s.pulse[m] * 0.5 * (1.0 + std::cos(dw * m));
-        s.energy[static_cast<std::size_t>(k)] = e;
+        std::array<double, kWeakParts> quarter{};
+        for (uint32_t m = 0; m < s.length; ++m) {
+            const double v = double(s.pulse[m]) * s.pulse[m] * 0.5 * (1.0 + std::cos(dw * m));
+            e += v;
+            quarter[kWeakParts * m / s.length] += v;
+        }
+        const auto i = static_cast<std::size_t>(k);
+        s.energy[i] = e;
+        for (std::size_t q = 0; q < quarter.size(); ++q)
+            s.quarter_energy[q][i] = quarter[q];
+        s.half_energy[0][i] = quarter[0] + quarter[1];
+        s.half_energy[1][i] = quarter[2] + quarter[3];
     }
 }
 
@@ -46,6 +55,48 @@ WeakDecision decide_symbol(const WeakSymbols& s,
                                               z[static_cast<std::size_t>(pair.b - 1)]);
         const double metric =
             std::norm(std::complex<double>(y)) / s.energy[static_cast<std::size_t>(k)];
+        if (metric > d.best) {
+            d.second = d.best;
+            d.best = metric;
+            d.symbol = static_cast<uint32_t>(k + 1);
+        } else if (metric > d.second) {
+            d.second = metric;
+        }
+    }
+    if (d.symbol == 0) d.symbol = kIdleSymbol;
+    return d;
+}
+
+WeakDecision decide_symbol(const WeakSymbols& s, WeakModel model, const WeakParts& parts) {
+    if (model == WeakModel::Locked) {
+        std::array<std::complex<float>, kToneCount> z{};
+        for (const auto& part : parts)
+            for (std::size_t t = 0; t < z.size(); ++t)
+                z[t] += part[t];
+        return decide_symbol(s, z);
+    }
+    // Magnitudes per part: halves from the quarters, or the quarters themselves.
+    const bool halves = model == WeakModel::FreeHalves;
+    const std::size_t count = halves ? 2 : kWeakParts;
+    std::array<std::array<double, kToneCount>, kWeakParts> magnitude{};
+    for (std::size_t p = 0; p < count; ++p) {
+        for (std::size_t t = 0; t < kToneCount; ++t) {
+            const std::complex<float> z =
+                halves ? parts[2 * p][t] + parts[2 * p + 1][t] : parts[p][t];
+            magnitude[p][t] = std::abs(std::complex<double>(z));
+        }
+    }
+    WeakDecision d;
+    for (std::size_t k = 0; k < kSymbolCount; ++k) {
+        const TonePair pair = kTonePairs[k];
+        const auto a = static_cast<std::size_t>(pair.a - 1);
+        const auto b = static_cast<std::size_t>(pair.b - 1);
+        double metric = 0.0;
+        for (std::size_t p = 0; p < count; ++p) {
+            const double y = 0.5 * (magnitude[p][a] + magnitude[p][b]);
+            const double e = halves ? s.half_energy[p][k] : s.quarter_energy[p][k];
+            if (e > 0.0) metric += y * y / e;
+        }
         if (metric > d.best) {
             d.second = d.best;
             d.best = metric;

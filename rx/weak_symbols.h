@@ -23,6 +23,9 @@ namespace quavel {
 
 inline constexpr uint32_t kWeakMaxSymbolSamples = kMaxSymbolSamples / 16; // at speed 1
 
+// The symbol is also taken in kWeakParts equal parts, for channels that do not keep it whole.
+inline constexpr int kWeakParts = 4;
+
 struct WeakSymbols {
     uint32_t speed = 2;
     uint32_t length = 256;   // baseband samples per symbol: N / 16 (512, 256, 128)
@@ -31,6 +34,9 @@ struct WeakSymbols {
     std::array<float, kWeakMaxSymbolSamples> pulse{}; // `length` entries used
     double pulse_energy = 0.0;                        // sum of pulse^2
     std::array<double, kSymbolCount> energy{};        // ||u_k||^2
+    // ||u_k||^2 over each quarter of the symbol, and over each half.
+    std::array<std::array<double, kSymbolCount>, kWeakParts> quarter_energy{};
+    std::array<std::array<double, kSymbolCount>, 2> half_energy{};
 };
 
 // Builds the tables for speed 1, 2 or 4 (anything else counts as 2).
@@ -45,6 +51,24 @@ struct WeakDecision {
 // The most likely symbol from the nine tone correlations z_t (index tone number - 1).
 WeakDecision decide_symbol(const WeakSymbols& s,
                            std::span<const std::complex<float>, kToneCount> z);
+
+// How a symbol's correlations are combined. The transmitter locks the two tones of a pair in
+// phase and the channel may not keep them so: a second path turns one against the other, and
+// fast fading turns the phase within the symbol.
+//  - Locked: the metric above, over the whole symbol: best when the channel keeps the symbol
+//    whole (noise alone, slow flat fading).
+//  - FreeHalves: each half of the symbol on its own, the second tone of a pair free to take any
+//    phase against the first, (|z_a| + |z_b|)^2 / 4 / ||u_k||^2 summed over the halves: for a
+//    second path and moderate fading.
+//  - FreeQuarters: the same over quarters, for fading fast against the symbol.
+enum class WeakModel { Locked, FreeHalves, FreeQuarters };
+inline constexpr int kWeakModels = 3;
+
+// The nine tones' correlations over each quarter of a symbol (index part, tone number - 1).
+using WeakParts = std::array<std::array<std::complex<float>, kToneCount>, kWeakParts>;
+
+// The most likely symbol under `model`.
+WeakDecision decide_symbol(const WeakSymbols& s, WeakModel model, const WeakParts& parts);
 
 // The largest metric with each pair's second tone free to take any phase against the first:
 // (|z_a| + |z_b|)^2 / 4 / ||u_k||^2. It forgives a start a few milliseconds off, which turns the
