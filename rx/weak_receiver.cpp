@@ -21,6 +21,9 @@ constexpr double kOpenAbove = 4.0;
 constexpr double kCloseBelow = 2.0;
 // When the squelch opens, the held symbols from the last one below this onward are released.
 constexpr double kLeadAbove = 2.0;
+// The squelch opens only with the tracker where the search's average is at least this share of
+// the largest within a tone spacing.
+constexpr double kOnPeak = 0.9;
 
 // Loop gains, per symbol, applied to errors weighted by the symbol's confidence.
 constexpr double kFrequencyGain = 0.25;
@@ -77,6 +80,7 @@ void WeakReceiver::reset(const Config& config) {
 
     tracking_ = false;
     position_ = 0.0;
+    replayed_until_ = 0.0;
     timing_rate_ = 0.0;
     offset_hz_ = 0.0;
     drift_hz_ = 0.0;
@@ -154,13 +158,12 @@ void WeakReceiver::search_step() {
 void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay) {
     const auto length = static_cast<int64_t>(symbols_.length);
     const auto hop = static_cast<int64_t>(search_.hop());
-    const int64_t margin = length / 16;
     const double coarse_start = peak.start_fraction * static_cast<double>(hop);
     int64_t start = std::llround(coarse_start) % length;
     if (start < 0) start += length;
     // The latest symbol at that timing that is whole in the ring (with room to look a trial
     // start either side), then as many before it as the ring holds and the replay allows.
-    const int64_t latest_end = received_ - margin - hop - 1;
+    const int64_t latest_end = received_ - hop - 1;
     int64_t position = start + length * ((latest_end - length - start) / length);
     if (position + length > latest_end) position -= length;
     const int64_t earliest =
@@ -196,12 +199,24 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay) {
             best_start = position + shift;
         }
     }
+    // The frequency to a trial frequency of the search within half a spacing, then the alignment.
     best = -1.0;
     double best_hz = coarse_hz;
+    const auto steps = static_cast<int>(0.5 * symbols_.spacing_hz / search_.bin_hz());
+    for (int j = -steps; j <= steps; ++j) {
+        const double hz = coarse_hz + j * search_.bin_hz();
+        const double fit = fit_at(best_start, hz);
+        if (fit > best) {
+            best = fit;
+            best_hz = hz;
+        }
+    }
+    const double fine_hz = best_hz;
+    best = -1.0;
     const double limit = WeakSearch::kRangeHz + 0.5 * symbols_.spacing_hz;
     const int aliases = static_cast<int>(2.0 * limit / symbols_.spacing_hz);
     for (int k = -aliases; k <= aliases; ++k) {
-        const double hz = coarse_hz + k * symbols_.spacing_hz;
+        const double hz = fine_hz + k * symbols_.spacing_hz;
         if (std::abs(hz) > limit) continue;
         const double fit = fit_at(best_start, hz);
         if (fit > best) {
@@ -210,6 +225,7 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay) {
         }
     }
     position_ = static_cast<double>(best_start);
+    replayed_until_ = static_cast<double>(received_);
     offset_hz_ = best_hz;
     timing_rate_ = 0.0;
     drift_hz_ = 0.0;
@@ -219,6 +235,8 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay) {
     relock_votes_ = 0;
     alias_.fill(0.0);
     if (!replay) return;
+    model_margin_.fill(0.0);
+    model_ = 0;
     // Go through the held symbols once to settle the loops and the timing curve, then go back
     // to the first and decide them again for the text.
     training_ = true;
@@ -288,14 +306,18 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
 
     // Every model decides; the one whose winners have stood furthest above their runners-up
     // over the last symbols is the one the channel suits, and its decision is taken.
+    // Symbols lost in the noise under every model teach nothing and are left out.
     std::array<WeakDecision, kWeakModels> decisions{};
+    std::array<double, kWeakModels> margins{};
     for (std::size_t m = 0; m < decisions.size(); ++m) {
         decisions[m] = decide_symbol(symbols_, static_cast<WeakModel>(m), parts);
-        const double margin =
-            noise_ > 0.0
-                ? std::min((decisions[m].best - decisions[m].second) / noise_, kStatisticCap)
-                : 0.0;
-        model_margin_[m] += kModelMemory * (margin - model_margin_[m]);
+        margins[m] = noise_ > 0.0 ? std::min((decisions[m].best - decisions[m].second) / noise_,
+                                             kStatisticCap)
+                                  : 0.0;
+    }
+    if (*std::max_element(margins.begin(), margins.end()) >= kOpenAbove) {
+        for (std::size_t m = 0; m < margins.size(); ++m)
+            model_margin_[m] += kModelMemory * (margins[m] - model_margin_[m]);
     }
     for (std::size_t m = 0; m < decisions.size(); ++m) {
         if (model_margin_[m] > kModelMargin * model_margin_[static_cast<std::size_t>(model_)])
@@ -389,6 +411,8 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
         if (confidence_ < kCloseBelow) {
             open_ = false;
             held_count_ = 0;
+            model_margin_.fill(0.0);
+            model_ = 0;
         } else {
             emit(symbol, out, written);
         }
@@ -400,31 +424,52 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
     }
     held_[static_cast<std::size_t>(held_count_++)] = {symbol, statistic};
     if (confidence_ < kOpenAbove) return;
-    open_ = true;
     int first_held = held_count_;
     while (first_held > 0 &&
            held_[static_cast<std::size_t>(first_held - 1)].statistic >= kLeadAbove)
         --first_held;
+    if (position_ > replayed_until_) {
+        // Wait for a second symbol of the signal, so that the lock below has two to go by.
+        if (held_count_ - first_held < 2) return;
+        // The tracker was following noise when this began, and decodes confidently but maybe
+        // half a spacing off: find timing and frequency afresh on the symbols held, around where
+        // it is, and go over them again.
+        double phase = std::fmod(position_, static_cast<double>(length));
+        WeakSearch::Peak here;
+        here.start_fraction = phase / search_.hop();
+        here.frequency_fraction = offset_hz_ / search_.bin_hz();
+        lock(here, true);
+        return;
+    }
+    open_ = true;
     for (int i = first_held; i < held_count_; ++i)
         emit(held_[static_cast<std::size_t>(i)].symbol, out, written);
     held_count_ = 0;
 }
 
-void WeakReceiver::check_relock() {
-    if (search_.rounds() < kAcquireRounds) return;
-    const WeakSearch::Peak peak = search_.peak();
+WeakReceiver::Place WeakReceiver::place() const {
     const double length = symbols_.length;
     double phase = std::fmod(position_, length);
     if (phase < 0) phase += length;
-    const int start = static_cast<int>(std::lround(phase / search_.hop())) % WeakSearch::kStarts;
-    const int frequency = static_cast<int>(std::lround(offset_hz_ / search_.bin_hz()));
-    const double here = search_.near(start, frequency);
+    Place p;
+    p.start = static_cast<int>(std::lround(phase / search_.hop())) % WeakSearch::kStarts;
+    p.frequency = static_cast<int>(std::lround(offset_hz_ / search_.bin_hz()));
+    p.value = search_.near(p.start, p.frequency);
+    return p;
+}
+
+void WeakReceiver::check_relock() {
+    // Not while going over the symbols held at the last lock: the search has learnt nothing new.
+    if (search_.rounds() < kAcquireRounds || position_ < replayed_until_) return;
+    const WeakSearch::Peak peak = search_.peak();
+    const auto [start, frequency, here] = place();
     int apart = std::abs(peak.start - start);
     apart = std::min(apart, WeakSearch::kStarts - apart);
 
     // Following noise, any clearly better place will do; copying, only a much stronger signal
     // elsewhere takes the tracker away.
-    if (apart > 1 && peak.value > (open_ ? 2.0 : 1.1) * here) {
+    const bool elsewhere = apart > 1 || std::abs(peak.frequency - frequency) > 2;
+    if (elsewhere && peak.value > (open_ ? 2.0 : 1.1) * here) {
         if (++relock_votes_ >= (open_ ? 3 : 2)) lock(peak, !open_);
         return;
     }

@@ -88,6 +88,13 @@ private:
     void lock(const WeakSearch::Peak& peak, bool replay);
     void decide(std::span<uint8_t> out, std::size_t& written);
     void check_relock();
+    // Where the tracker is in the search's terms, and the search's average there.
+    struct Place {
+        int start = 0;
+        int frequency = 0;
+        double value = 0.0;
+    };
+    Place place() const;
     void track_alias(int64_t start, double fraction,
                      const std::array<std::complex<float>, kToneCount>& z);
     std::complex<double> correlate(int64_t start, double offset_hz, uint32_t from,
@@ -120,6 +127,7 @@ private:
     // The tone correlations at whole-sample starts around the tracked one.
     std::array<std::array<std::complex<float>, kToneCount>, kMaxTimingShifts / 2 + 2> shifted_{};
     int relock_votes_ = 0;
+    double replayed_until_ = 0.0; // where the audio ended at the last lock
     // How well the symbols fit a tone spacing lower, where the tracker is, and higher, each
     // relative to the tracker's own fit, averaged over the last symbols.
     std::array<double, 3> alias_{};

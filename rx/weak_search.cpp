@@ -67,10 +67,10 @@ double WeakSearch::value(int start, int frequency) const {
     return average_[static_cast<std::size_t>(start)][static_cast<std::size_t>(frequency + half_)];
 }
 
-double WeakSearch::near(int start, int frequency) const {
+double WeakSearch::near(int start, int frequency, int reach) const {
     double best = 0.0;
     for (int g = start - 1; g <= start + 1; ++g)
-        for (int f = frequency - 2; f <= frequency + 2; ++f)
+        for (int f = frequency - reach; f <= frequency + reach; ++f)
             best = std::max(best, value(g, f));
     return best;
 }

@@ -50,9 +50,9 @@ public:
     // The largest running average; between near-equal values the one nearer the reference.
     Peak peak() const;
 
-    // The largest running average within one trial start and two trial frequencies of (start,
-    // frequency), starts taken around the symbol.
-    double near(int start, int frequency) const;
+    // The largest running average within one trial start and `reach` trial frequencies of
+    // (start, frequency), starts taken around the symbol.
+    double near(int start, int frequency, int reach = 2) const;
 
     // The running average's value at a trial start and frequency.
     double value(int start, int frequency) const;
