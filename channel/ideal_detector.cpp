@@ -3,13 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "modem/angles.h"
+
 namespace quavel::channel {
-
-namespace {
-
-constexpr double kTwoPi = 6.283185307179586476925;
-
-} // namespace
 
 IdealDetector::IdealDetector(const SpeedProfile& profile, uint32_t centre_hz, double shift_hz,
                              int segments, PairPhase pair_phase)
@@ -20,7 +16,7 @@ IdealDetector::IdealDetector(const SpeedProfile& profile, uint32_t centre_hz, do
     for (int t = 0; t < kToneCount; ++t) {
         // The transmitter's step for the tone, then the channel's shift on top of it.
         const float f = static_cast<float>(centre_hz) + profile.tone_offset_hz[t];
-        const float tx_step = static_cast<float>(f * 6.2831852 * 0.000125);
+        const float tx_step = static_cast<float>(f * kAirTwoPi * 0.000125);
         step[t] = static_cast<double>(tx_step) + kTwoPi * shift_hz / 8000.0;
         std::complex<double>* row = reference_.data() + static_cast<std::size_t>(t) * N_;
         for (uint32_t j = 0; j < N_; ++j) {

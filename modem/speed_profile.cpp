@@ -2,11 +2,12 @@
 
 #include <cmath>
 
+#include "modem/angles.h"
+
 namespace quavel {
 
 namespace {
 
-constexpr double kTwoPi = 6.2831852; // the value every on-air formula uses
 constexpr float kSampleScale = 0.000030517578125f; // 2^-15
 
 struct SpeedRow {
@@ -27,7 +28,7 @@ void build_pulse_shape(SpeedProfile& p) {
     auto& shape = p.pulse_shape;
     if (p.speed == 4) {
         for (uint32_t k = 0; k < N; ++k) {
-            shape[k] = static_cast<float>(0.5 * (1.0 - std::cos(kTwoPi * k / N)));
+            shape[k] = static_cast<float>(0.5 * (1.0 - std::cos(kAirTwoPi * k / N)));
         }
         return;
     }
@@ -38,7 +39,7 @@ void build_pulse_shape(SpeedProfile& p) {
     const uint32_t rise_end = N / 6;
     const uint32_t fall_start = (5 * N) / 6;
     auto bell = [n](uint32_t k) {
-        return static_cast<float>(0.5 * (1.0 - std::cos(kTwoPi * k / n)));
+        return static_cast<float>(0.5 * (1.0 - std::cos(kAirTwoPi * k / n)));
     };
     for (uint32_t k = 0; k < N; ++k) {
         if (k < rise_end) {
@@ -58,12 +59,12 @@ void build_analysis_window(SpeedProfile& p) {
     w[0] = 0.0f;
     for (uint32_t i = 1; i <= N; ++i) {
         if (i <= N / 4 - 1) {
-            w[i] = static_cast<float>(kSampleScale * 0.5 * (1.0 - std::cos(kTwoPi * i / H)));
+            w[i] = static_cast<float>(kSampleScale * 0.5 * (1.0 - std::cos(kAirTwoPi * i / H)));
         } else if (i <= 3 * N / 4 - 1) {
             w[i] = kSampleScale;
         } else {
-            w[i] = static_cast<float>(kSampleScale * 0.5 *
-                                      (1.0 - std::cos(kTwoPi * (i - H) / H)));
+            w[i] =
+                static_cast<float>(kSampleScale * 0.5 * (1.0 - std::cos(kAirTwoPi * (i - H) / H)));
         }
     }
 }
@@ -93,12 +94,14 @@ void build_speed_profile(SpeedProfile& p, int item_index, int waterfall_width,
 
     p.scroll_source = {0, 1, waterfall_width, waterfall_height};
     p.scroll_dest = {0, 0, waterfall_width, waterfall_height - 1};
-    for (uint32_t i = 0; i < 256; ++i) p.grey_palette[i] = i * 65793u;
+    for (uint32_t i = 0; i < 256; ++i)
+        p.grey_palette[i] = i * 65793u;
     for (int j = 0; j < kRampLength; ++j) {
-        p.keying_ramp[j] = static_cast<float>(0.5 * (1.0 - std::cos(kTwoPi * 0.005 * (j + 1))));
+        p.keying_ramp[j] = static_cast<float>(0.5 * (1.0 - std::cos(kAirTwoPi * 0.005 * (j + 1))));
     }
     build_pulse_shape(p);
-    for (uint32_t j = 0; j < p.H; ++j) p.symbol_window[j] = 3.0f * p.pulse_shape[2 * j];
+    for (uint32_t j = 0; j < p.H; ++j)
+        p.symbol_window[j] = 3.0f * p.pulse_shape[2 * j];
     build_analysis_window(p);
 }
 

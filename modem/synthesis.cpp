@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "modem/angles.h"
+
 namespace quavel {
 
 SymbolBank::SymbolBank() : rows_(new int16_t[kSymbolCount * kRowSamples]()) {}
@@ -11,9 +13,9 @@ void synthesise_symbol(std::span<int16_t> out, uint32_t symbol, float centre_hz,
     const TonePair pair = kTonePairs[symbol - 1];
     const float fa = centre_hz + p.tone_offset_hz[pair.a - 1];
     const float fb = centre_hz + p.tone_offset_hz[pair.b - 1];
-    // The phase steps are rounded to float: the exact 2 pi / 8 would give other samples.
-    const float wa = static_cast<float>(fa * 6.2831852 * 0.000125);
-    const float wb = static_cast<float>(fb * 6.2831852 * 0.000125);
+    // The phase steps are rounded to float: the exact step would give other samples.
+    const float wa = static_cast<float>(fa * kAirTwoPi * 0.000125);
+    const float wb = static_cast<float>(fb * kAirTwoPi * 0.000125);
     for (uint32_t j = 0; j < p.N; ++j) {
         const float x = static_cast<float>(0.5 * std::sin(j * static_cast<double>(wa)));
         const float y = static_cast<float>(0.5 * std::sin(j * static_cast<double>(wb)) + x);

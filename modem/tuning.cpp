@@ -1,5 +1,7 @@
 #include "modem/tuning.h"
 
+#include "modem/angles.h"
+
 namespace quavel {
 
 namespace {
@@ -40,7 +42,7 @@ Tuning compute_tuning(uint32_t speed, uint32_t N, uint32_t centre_hz) {
     t.marker_low = waterfall_marker(fl);
     t.marker_high = waterfall_marker(fu);
     t.marker_centre = waterfall_marker(centre_hz);
-    t.tune_phase_step = static_cast<float>(centre_hz * 6.2831852 * 0.000125);
+    t.tune_phase_step = static_cast<float>(centre_hz * kAirTwoPi * 0.000125);
     return t;
 }
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numeric>
 
+#include "modem/angles.h"
+
 namespace quavel {
 namespace {
 
@@ -49,7 +51,7 @@ bool Resampler::configure(uint32_t in_rate_hz, uint32_t out_rate_hz) {
     const double cutoff = 0.5 * ratio;
     const double transition = kTransitionFraction * 0.5 * ratio;
     const double beta = 0.1102 * (kStopbandDb - 8.7);
-    const double length = (kStopbandDb - 8.0) / (2.285 * 6.283185307179586 * transition);
+    const double length = (kStopbandDb - 8.0) / (2.285 * kTwoPi * transition);
     half_width_ = static_cast<uint32_t>(std::ceil(length / 2.0));
     const size_t row = 2 * size_t{half_width_};
     phases_ = std::min<uint32_t>(up_, kMaxPhases);

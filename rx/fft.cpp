@@ -3,11 +3,11 @@
 #include <cmath>
 #include <utility>
 
+#include "modem/angles.h"
+
 namespace quavel {
 
 namespace {
-
-constexpr double kTwoPi = 6.2831852;
 
 void transform(float* data, uint32_t n, double c) {
     const uint32_t m2 = 2 * n;
@@ -66,11 +66,11 @@ bool fits(std::span<float> data, uint32_t n) {
 } // namespace
 
 void fft_forward(std::span<float> data, uint32_t n) {
-    if (fits(data, n)) transform(data.data(), n, kTwoPi);
+    if (fits(data, n)) transform(data.data(), n, kAirTwoPi);
 }
 
 void fft_inverse(std::span<float> data, uint32_t n) {
-    if (fits(data, n)) transform(data.data(), n, -kTwoPi);
+    if (fits(data, n)) transform(data.data(), n, -kAirTwoPi);
 }
 
 } // namespace quavel

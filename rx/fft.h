@@ -5,8 +5,8 @@
 //
 // Both keep their working values (butterfly temporaries, twiddle factors and the recurrence that
 // advances them) in 32-bit floats, forming each compound product-and-sum in double before it is
-// stored, and evaluate only two sines per stage. The angle constant is 6.2831852, not 2 pi: the
-// transforms must match the other stations bin for bin, so it is kept as it stands.
+// stored, and evaluate only two sines per stage. The angle constant is kAirTwoPi (modem/angles.h),
+// not 2 pi: the transforms must match the other stations bin for bin.
 #pragma once
 
 #include <cstdint>

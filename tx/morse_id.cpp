@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "modem/angles.h"
+
 namespace quavel {
 
 static_assert(kMaxIdentificationBlocks == 90);
@@ -36,7 +38,7 @@ void IdentificationAudio::build(float frequency_hz, std::string_view callsign,
             // The tone starts afresh in every element, rising along the keying ramp over its
             // first 100 samples and falling along it over its last 100.
             for (uint32_t j = 1; j <= n; ++j) {
-                float v = static_cast<float>(std::sin(6.283185 * f * j / 8000.0));
+                float v = static_cast<float>(std::sin(kMorseTwoPi * f * j / 8000.0));
                 if (j <= static_cast<uint32_t>(kRampLength)) v *= ramp[j - 1];
                 if (n - j < static_cast<uint32_t>(kRampLength)) v *= ramp[n - j];
                 store_[p++] = static_cast<int16_t>(kMorseAmplitude * static_cast<double>(v));

@@ -15,6 +15,7 @@
 
 #include "channel/channel.h"
 #include "channel/ideal_detector.h"
+#include "modem/angles.h"
 #include "modem/speed_profile.h"
 #include "modem/synthesis.h"
 #include "platform/wav_file.h"
@@ -41,7 +42,7 @@ std::vector<int16_t> turned_symbol(uint32_t symbol, const SpeedProfile& p, uint3
         double sum = 0.0;
         for (const int tone : {pair.a, pair.b}) {
             const float f = static_cast<float>(centre_hz) + p.tone_offset_hz[tone - 1];
-            const double step = static_cast<float>(f * 6.2831852 * 0.000125);
+            const double step = static_cast<float>(f * kAirTwoPi * 0.000125);
             sum += 0.5 * std::sin(step * j + phase + (tone == pair.b ? second_phase : 0.0));
         }
         out[j] = static_cast<int16_t>(gain * 30000.0 * p.pulse_shape[j] * sum);

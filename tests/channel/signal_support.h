@@ -7,10 +7,12 @@
 #include <span>
 #include <vector>
 
+#include "modem/angles.h"
+
 namespace quavel::channel::test {
 
 inline constexpr double kRate = 8000.0;
-inline constexpr double kTwoPi = 6.283185307179586476925;
+using quavel::kTwoPi;
 
 inline std::vector<double> tone(std::size_t length, double hz, double amplitude) {
     std::vector<double> out(length);

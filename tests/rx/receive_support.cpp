@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 
+#include "modem/angles.h"
 #include "modem/code_table.h"
 #include "modem/synthesis.h"
 #include "platform/text_pane.h"
@@ -26,7 +27,7 @@ double NoiseSource::gaussian() {
         return spare_;
     }
     const double r = std::sqrt(-2.0 * std::log(uniform()));
-    const double phi = 6.283185307179586 * uniform();
+    const double phi = kTwoPi * uniform();
     spare_ = r * std::sin(phi);
     has_spare_ = true;
     return r * std::cos(phi);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "modem/angles.h"
 #include "modem/speed_profile.h"
 #include "tx/morse_id.h"
 
@@ -81,7 +82,7 @@ TEST_F(IdAudio, KeysDeAloneWithRampedElementsAndSilentGaps) {
         EXPECT_EQ(*hi, 30000);
         EXPECT_EQ(*lo, -30000);
         // Both edges follow the keying ramp: the first and last samples are ramp[0] of a sine.
-        const double edge = 30000 * std::sin(6.283185 * 1000 / 8000) * profile.keying_ramp[0];
+        const double edge = 30000 * std::sin(kMorseTwoPi * 1000 / 8000) * profile.keying_ramp[0];
         EXPECT_EQ(store[begin], static_cast<int16_t>(edge));
         EXPECT_LE(std::abs(store[end - 1]), 8);
         EXPECT_LT(std::abs(store[begin + 50]), 16000); // halfway up the ramp
