@@ -28,4 +28,10 @@ std::span<const int16_t> CaptureRing::symbol() const {
                                     symbol_step_ * kCaptureBlockSamples);
 }
 
+std::span<const int16_t> CaptureRing::last_block() const {
+    const uint32_t index = (write_count_ + kRingBlocks - 1) % kRingBlocks;
+    return std::span<const int16_t>(samples_.data() + index * kCaptureBlockSamples,
+                                    kCaptureBlockSamples);
+}
+
 } // namespace quavel

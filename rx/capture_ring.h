@@ -37,6 +37,9 @@ public:
     // Consumes the symbol returned by symbol().
     void advance_read() { read_count_ += symbol_step_; }
 
+    // The block written last (all zeros before the first write), for the level meter.
+    std::span<const int16_t> last_block() const;
+
     uint32_t symbol_step() const { return symbol_step_; }
     uint32_t write_count() const { return write_count_; }
     uint32_t read_count() const { return read_count_; }

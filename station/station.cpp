@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "platform/levelled_output.h"
 #include "rx/capture.h"
 #include "rx/displays.h"
 #include "rx/receiver.h"
@@ -29,13 +30,20 @@ struct Station::Impl final : ProfileListener, TransmitListener {
     MessageSink& messages;
     StationEvents& events;
 
+    // Before the transmitter, which may still close it when it goes.
+    LevelledOutput levelled;
     Modem modem;
     Receiver receiver;
     Transmitter transmitter;
     StationSettings settings;
 
     AudioInput* input = nullptr;
-    AudioOutput* output = nullptr;
+    AudioOutput* output = nullptr; // `levelled` in front of the device, or null
+    InputLevel input_level;
+    // This transmission so far: whether text or an identification went out, and how many
+    // buffers in a row have been filled with the idle symbol since.
+    bool sent_something = false;
+    uint32_t idle_refills = 0;
     Ptt* ptt = nullptr;
     // Set once capture has been opened at start-up (whether or not the device opened): from
     // then on a speed change stops and restarts capture around its work.
@@ -105,7 +113,14 @@ void Station::set_audio_input(AudioInput* input) {
     impl_->input = input;
 }
 void Station::set_audio_output(AudioOutput* output) {
-    impl_->output = output;
+    impl_->levelled.set_device(output);
+    impl_->output = output != nullptr ? &impl_->levelled : nullptr;
+}
+void Station::set_transmit_level_db(int db) {
+    impl_->levelled.set_level_db(db);
+}
+int Station::transmit_level_db() const {
+    return impl_->levelled.level_db();
 }
 void Station::set_ptt(Ptt* ptt) {
     impl_->ptt = ptt;
@@ -135,7 +150,10 @@ void Station::change_speed(int speed_item) {
 }
 
 bool Station::capture_tick() {
-    return impl_->receiver.capture_tick();
+    Impl& s = *impl_;
+    if (!s.receiver.capture_tick()) return false;
+    s.input_level.measure(s.receiver.capture.ring().last_block());
+    return true;
 }
 
 bool Station::receive_tick() {
@@ -146,7 +164,19 @@ bool Station::receive_tick() {
 
 bool Station::transmit_tick() {
     Impl& s = *impl_;
-    return s.transmitter.timer2_tick(s.modem, s.panes.transmit, s.panes.sent, s);
+    // What the refill (if any) puts in the buffer: the tune carrier or identification, the
+    // queue's head, or else the idle symbol.
+    const bool identification = s.transmitter.identification().active;
+    const bool special = s.transmitter.sending_special();
+    const bool data = !s.transmitter.queue().is_empty();
+    if (!s.transmitter.timer2_tick(s.modem, s.panes.transmit, s.panes.sent, s)) return false;
+    if (special || data) {
+        s.idle_refills = 0;
+        if (identification || (data && !special)) s.sent_something = true;
+    } else {
+        ++s.idle_refills;
+    }
+    return true;
 }
 
 bool Station::pump_devices() {
@@ -212,6 +242,9 @@ void Station::start_transmission() {
     s.events.focus_transmit_pane();
     s.events.transmit_buttons_changed(true, true);
     s.receiver.capture.close();
+    s.input_level.reset();
+    s.sent_something = false;
+    s.idle_refills = 0;
     const bool silent_first = ptt_delay_on(s.settings.delay_word);
     if (s.output == nullptr ||
         !s.transmitter.start_transmission(*s.output, s.modem, silent_first)) {
@@ -231,6 +264,14 @@ void Station::stop_transmission() {
     s.open_capture();
     // Released only after the sound has been cut and the receiver restarted.
     s.set_rts(false);
+}
+
+bool Station::sent_and_idle(uint32_t tail_symbols) const {
+    // With two buffers, the k-th idle refill comes as the (k-1)-th idle symbol starts playing:
+    // the last symbol with text, and k-2 idle symbols after it, have been played whole.
+    const Impl& s = *impl_;
+    return transmitting() && s.sent_something && s.transmitter.queue().is_empty() &&
+           !s.transmitter.sending_special() && s.idle_refills >= tail_symbols + 2;
 }
 
 bool Station::transmitting() const {
@@ -269,6 +310,14 @@ void Station::open_ptt_port() {
 
 void Station::release_ptt() {
     if (impl_->ptt != nullptr && impl_->ptt->is_open()) impl_->ptt->set_rts(false);
+}
+
+const InputLevel& Station::input_level() const {
+    return impl_->input_level;
+}
+bool Station::heard_idle() const {
+    const ToneDecision& last = impl_->receiver.last_decision();
+    return impl_->receiver.steps() > 0 && last.a == 4 && last.b == 4;
 }
 
 const Modem& Station::modem() const {

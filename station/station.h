@@ -16,6 +16,7 @@
 #include "platform/audio_device.h"
 #include "platform/canvas.h"
 #include "platform/text_pane.h"
+#include "rx/input_level.h"
 #include "station/station_config.h" // StationSettings
 
 namespace quavel {
@@ -54,6 +55,10 @@ public:
     void set_audio_input(AudioInput* input);
     void set_audio_output(AudioOutput* output);
     void set_ptt(Ptt* ptt);
+    // The transmit level, 0 (default: the samples go out untouched) down to -30 dB, applied
+    // where the samples go to the output device.
+    void set_transmit_level_db(int db);
+    int transmit_level_db() const;
 
     // Settings as read from the configuration file (or set by the setup panel).
     StationSettings& settings();
@@ -102,6 +107,10 @@ public:
     void start_transmission();
     void stop_transmission();
     bool transmitting() const;
+    // True once, in this transmission, text or an identification has been sent and since then
+    // nothing but the idle symbol: the last symbol with text and then `tail_symbols` idle
+    // symbols have been played whole. Back to receive ends the transmission here.
+    bool sent_and_idle(uint32_t tail_symbols) const;
     // "Tune Up": the carrier for 6 x speed buffers.
     void tune_up();
     // "CW I/D": false (and the "No Callsign !" box) when the callsign is "NOCALL".
@@ -111,6 +120,11 @@ public:
     // shows "Cannot open COM Port". Ports are only opened by the setup panel's OK.
     void open_ptt_port();
     void release_ptt(); // lowers RTS at once (used on close and on signals)
+
+    // The level of the last captured block (reads as silence while nothing is captured).
+    const InputLevel& input_level() const;
+    // The last receive step heard the idle symbol: the other station has nothing to send.
+    bool heard_idle() const;
 
     const Modem& modem() const;
     const SpeedProfile& profile() const;
