@@ -1,10 +1,14 @@
 #include "ui/quavel25.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDir>
 #include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,17 +18,25 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSaveFile>
 #include <QShortcut>
 #include <QSlider>
 #include <QStyle>
+#include <QTextBrowser>
+#include <QUrl>
+#include <algorithm>
+#include <ctime>
 #include <filesystem>
 
 #include "modem/tuning.h"
+#include "platform/levelled_output.h"
+#include "rx/input_level.h"
 #include "station/stored_text.h"
 #include "ui/app_settings.h"
 #include "ui/canvas_view.h"
 #include "ui/form_timer.h"
 #include "ui/help_page.h"
+#include "ui/level_meter.h"
 #include "ui/memo.h"
 #include "ui/radio_group.h"
 #include "ui/rx_log.h"
@@ -133,7 +145,8 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
 
     auto* client = new QWidget(this);
     client->setObjectName("ClientArea");
-    client->setFixedSize(kClientWidth, kClientHeight);
+    // The form's size is the smallest; grown, the panes take the room.
+    client->setMinimumSize(kClientWidth, kClientHeight);
     client->setMouseTracking(true);
     client->installEventFilter(this);
     setCentralWidget(client);
@@ -141,24 +154,41 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
     create_controls();
     create_setup_panel();
     create_menu();
+    create_operating_menus();
     bind_handlers();
     set_tab_order();
 
     events_ = std::make_unique<Events>(*this);
     primary_pane_ = std::make_unique<PaneSink>(*Memo1, PaneSink::Where::End);
-    if (!options.rx_log.empty())
-        rx_log_ = std::make_unique<RxLog>(*primary_pane_, options.rx_log, messages_);
+    logged_primary_ = std::make_unique<LoggedPane>(*primary_pane_);
     secondary_pane_ = std::make_unique<PaneSink>(*Memo2, PaneSink::Where::End);
     transmit_pane_ = std::make_unique<PaneSource>(*Memo4);
     sent_pane_ = std::make_unique<PaneSink>(*Memo5);
-    const quavel::StationPanes panes{rx_log_ ? static_cast<quavel::TextSink&>(*rx_log_)
-                                             : *primary_pane_,
-                                     *secondary_pane_, *transmit_pane_, *sent_pane_};
+    logged_sent_ = std::make_unique<LoggedPane>(*sent_pane_);
+    const quavel::StationPanes panes{*logged_primary_, *secondary_pane_, *transmit_pane_,
+                                     *logged_sent_};
     station_ = std::make_unique<quavel::Station>(panes, Image1->canvas(), Image2->canvas(),
                                                  Image3->canvas(), messages_, *events_);
 
+    // The log named on the command line is for this run; otherwise the one chosen from the
+    // menu in an earlier run goes on. Its first header comes when receiving starts.
+    command_line_log_ = options.rx_log;
+    const std::string log = !command_line_log_.empty()
+                                ? command_line_log_
+                                : QFile::encodeName(settings_->receive_log()).toStdString();
+    if (!log.empty()) {
+        rx_log_ = std::make_unique<RxLog>(log, messages_);
+        logged_primary_->set_log(rx_log_.get());
+        logged_sent_->set_log(rx_log_.get());
+    }
+    LogToFile->setChecked(rx_log_ != nullptr);
+    set_transmit_level(settings_->transmit_level_db());
+    set_pane_font_size(settings_->pane_font_size());
+
     move(kLeft, kTop);
     resize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
+    if (const QByteArray grown = settings_->window_geometry(); !grown.isEmpty())
+        restoreGeometry(grown);
 }
 
 // The station goes first: it cuts the sound and releases the keying line while the panes and
@@ -248,6 +278,9 @@ void TForm1::create_controls() {
     Button9 = make_button(client, "Button9", "Tune Up", 408, 320, 57, 25);
     Button9->setEnabled(false);
 
+    InputMeter = new LevelMeter(client, "InputMeter", quavel::InputLevel::kOverloadDbfs);
+    InputMeter->setGeometry(404, 18, 58, 28);
+
     Panel2 = make_panel(client, "Panel2", 88, 0, 185, 13);
     Panel2->setFrameStyle(QFrame::NoFrame);
     set_background(Panel2, kAqua);
@@ -305,6 +338,12 @@ void TForm1::create_menu() {
     MainMenu1->setObjectName("MainMenu1");
     File1 = MainMenu1->addMenu("&File");
     File1->setObjectName("File1");
+    SaveReceived = File1->addAction("Save &Received Text...");
+    SaveReceived->setObjectName("SaveReceived");
+    LogToFile = File1->addAction("&Log to File...");
+    LogToFile->setObjectName("LogToFile");
+    LogToFile->setCheckable(true);
+    File1->addSeparator();
     Exit1 = File1->addAction("E&xit");
     Exit1->setObjectName("Exit1");
     SetUp1 = MainMenu1->addAction("&Set Up");
@@ -332,6 +371,58 @@ void TForm1::create_menu() {
                               "clicks on the waterfall");
     readouts->addWidget(CentreReadout);
     MainMenu1->setCornerWidget(Readouts, Qt::TopRightCorner);
+}
+
+void TForm1::create_operating_menus() {
+    BackToReceive = Options1->addAction("&Back to Receive When Sent");
+    BackToReceive->setObjectName("BackToReceive");
+    BackToReceive->setCheckable(true);
+    BackToReceive->setChecked(settings_->back_to_receive());
+    connect(BackToReceive, &QAction::toggled, this, [this](bool on) {
+        settings_->set_back_to_receive(on);
+        settings_->sync();
+    });
+
+    TransmitLevel = Options1->addMenu("Transmit &Level");
+    TransmitLevel->setObjectName("TransmitLevel");
+    auto* levels = new QActionGroup(TransmitLevel);
+    // Fine steps near full level, where the rig's ALC is usually just kept out of action.
+    for (int db : {0, -1, -2, -3, -4, -6, -8, -10, -12, -15, -20, -25, -30}) {
+        QAction* item = TransmitLevel->addAction(QStringLiteral("%1 dB").arg(db));
+        item->setCheckable(true);
+        item->setData(db);
+        levels->addAction(item);
+        connect(item, &QAction::triggered, this, [this, db] { set_transmit_level(db); });
+    }
+
+    PaneFontSize = Options1->addMenu("Pane &Font Size");
+    PaneFontSize->setObjectName("PaneFontSize");
+    auto* sizes = new QActionGroup(PaneFontSize);
+    for (int points : {0, 8, 9, 10, 12, 14, 16, 20, 24}) {
+        QAction* item = PaneFontSize->addAction(points == 0 ? QStringLiteral("The Form's Own")
+                                                            : QStringLiteral("%1 pt").arg(points));
+        item->setCheckable(true);
+        item->setData(points);
+        sizes->addAction(item);
+        connect(item, &QAction::triggered, this, [this, points] { set_pane_font_size(points); });
+    }
+
+    connect(SaveReceived, &QAction::triggered, this, [this] {
+        const QString path = QFileDialog::getSaveFileName(
+            this, "Save Received Text", QDir(working_dir_).filePath("received.txt"),
+            "Text files (*.txt);;All files (*)");
+        if (!path.isEmpty()) save_received_text(path);
+    });
+    connect(LogToFile, &QAction::triggered, this, [this](bool on) {
+        QString path;
+        if (on) {
+            path = QFileDialog::getSaveFileName(this, "Log to File",
+                                                QDir(working_dir_).filePath("quavel.log"),
+                                                "Log files (*.log *.txt);;All files (*)", nullptr,
+                                                QFileDialog::DontConfirmOverwrite);
+        }
+        set_receive_log(path);
+    });
 }
 
 void TForm1::bind_handlers() {
@@ -414,6 +505,7 @@ bool TForm1::event(QEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == centralWidget() && event->type() == QEvent::Resize) lay_out_growing_controls();
     if (watched == Image1 && event->type() == QEvent::Leave) Panel2->hide();
     if (watched == centralWidget() && event->type() == QEvent::MouseMove) {
         // Moves over a control that does not track the mouse come up here too; only the bare
@@ -428,6 +520,131 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm1::show_warning(const std::string& text, const std::string& title) {
     messages_.show(text, title, quavel::MessageIcon::Warning);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // A window the operator grew comes back at that size; one at the form's size stays so.
+    const QSize form_size(kClientWidth, kClientHeight);
+    settings_->set_window_geometry(centralWidget()->size() == form_size ? QByteArray()
+                                                                        : saveGeometry());
+    settings_->sync();
+    QMainWindow::closeEvent(event);
+}
+
+void TForm1::lay_out_growing_controls() {
+    const int width = centralWidget()->width();
+    const int wider = std::max(0, width - kClientWidth);
+    const int taller = std::max(0, centralWidget()->height() - kClientHeight);
+    // Two thirds of the height gained go to the receive panes, the rest to the transmit pane.
+    const int receive_taller = taller * 2 / 3;
+    const int receive_height = 97 + receive_taller;
+    switch (wide_pane_) {
+    case WidePane::None:
+        Memo1->setGeometry(0, 136, 232 + wider / 2, receive_height);
+        Memo2->setGeometry(233 + wider / 2, 136, 232 + wider - wider / 2, receive_height);
+        break;
+    case WidePane::Primary: // the other pane keeps a narrow strip at the right
+        Memo1->setGeometry(0, 136, width - 59, receive_height);
+        Memo2->setGeometry(width - 58, 136, 58, receive_height);
+        break;
+    case WidePane::Secondary:
+        Memo1->setGeometry(0, 136, 58, receive_height);
+        Memo2->setGeometry(59, 136, width - 59, receive_height);
+        break;
+    }
+    Label10->move(16, 236 + receive_taller);
+    Memo6->move(0, 252 + receive_taller);
+    Memo5->setGeometry(104, 232 + receive_taller, 361 + wider, 41);
+    Memo4->setGeometry(0, 272 + receive_taller, kClientWidth + wider, 49 + taller - receive_taller);
+    for (QPushButton* button : {Button1, Button3, Button2, Button4, Button5, Button6, Button9})
+        button->move(button->x(), 320 + taller);
+}
+
+void TForm1::set_transmit_level(int db) {
+    station_->set_transmit_level_db(db);
+    if (station_->transmit_level_db() != settings_->transmit_level_db()) {
+        settings_->set_transmit_level_db(station_->transmit_level_db());
+        settings_->sync();
+    }
+    for (QAction* item : TransmitLevel->actions())
+        item->setChecked(item->data().toInt() == station_->transmit_level_db());
+}
+
+void TForm1::set_pane_font_size(int points) {
+    QFont pane_font = font();
+    if (points >= 6) pane_font.setPointSize(points);
+    for (Memo* pane : {Memo1, Memo2, Memo4, Memo5})
+        pane->setFont(pane_font);
+    if (points != settings_->pane_font_size()) {
+        settings_->set_pane_font_size(points);
+        settings_->sync();
+    }
+    for (QAction* item : PaneFontSize->actions())
+        item->setChecked(item->data().toInt() == settings_->pane_font_size());
+}
+
+bool TForm1::save_received_text(const QString& path) {
+    QSaveFile file(path);
+    QByteArray text;
+    for (const QChar c : Memo1->toPlainText())
+        text.append(to_modem_char(c));
+    if (!text.isEmpty() && !text.endsWith('\n')) text.append('\n');
+    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
+        return true;
+    show_warning("Cannot save the received text as " + path.toStdString() + "\n" +
+                     file.errorString().toStdString(),
+                 kHelpTitle);
+    return false;
+}
+
+void TForm1::set_receive_log(const QString& path) {
+    logged_primary_->set_log(nullptr);
+    logged_sent_->set_log(nullptr);
+    rx_log_.reset();
+    command_line_log_.clear();
+    settings_->set_receive_log(path);
+    settings_->sync();
+    if (!path.isEmpty()) {
+        rx_log_ = std::make_unique<RxLog>(QFile::encodeName(path).toStdString(), messages_);
+        if (!rx_log_->logging()) {
+            rx_log_.reset();
+            settings_->set_receive_log({});
+            settings_->sync();
+        } else {
+            logged_primary_->set_log(rx_log_.get());
+            logged_sent_->set_log(rx_log_.get());
+            if (activated_) begin_log(station_->transmitting());
+        }
+    }
+    LogToFile->setChecked(rx_log_ != nullptr);
+}
+
+void TForm1::begin_log(bool sending) {
+    if (!rx_log_) return;
+    const QString speed = RadioGroup3->button(RadioGroup3->itemIndex())->text();
+    rx_log_->begin(sending ? RxLog::Activity::Sending : RxLog::Activity::Receiving,
+                   speed.toStdString(), station_->centre_hz(), std::time(nullptr));
+}
+
+void TForm1::back_to_receive_if_sent() {
+    if (BackToReceive->isChecked() && Memo4->document()->isEmpty() &&
+        station_->sent_and_idle(kIdleTailSymbols) && Button1->text() == "Tx OFF")
+        Button1->click();
+}
+
+void TForm1::show_help_viewer(const QString& page) {
+    auto* viewer = findChild<QTextBrowser*>("HelpViewer");
+    if (viewer == nullptr) {
+        viewer = new QTextBrowser(this);
+        viewer->setObjectName("HelpViewer");
+        viewer->setWindowFlag(Qt::Window);
+        viewer->setWindowTitle(kHelpTitle);
+        viewer->setOpenExternalLinks(true);
+        viewer->resize(640, 560);
+    }
+    viewer->setSource(QUrl::fromLocalFile(QFileInfo(page).absoluteFilePath()));
+    viewer->show();
+    viewer->raise();
 }
 
 void TForm1::show_centre() {
@@ -479,6 +696,7 @@ void TForm1::FormActivate() {
     // focus; from here on the station receives.
     station_->activate(RadioGroup3->itemIndex(), TrackBar1->value());
     show_centre();
+    begin_log(false);
 }
 
 void TForm1::Timer1Timer() {
@@ -488,6 +706,11 @@ void TForm1::Timer1Timer() {
         Image2->update();
         Image3->update();
         show_centre();
+        if (rx_log_) {
+            const int speed = 1 << RadioGroup3->itemIndex();
+            rx_log_->symbol_heard(station_->heard_idle(),
+                                  static_cast<uint32_t>(kPauseSeconds * speed));
+        }
     }
 }
 
@@ -506,7 +729,7 @@ void TForm1::Help1Click() {
     if (page.isEmpty())
         show_warning(std::string("The help page ") + kHelpPageName + " was not found", kHelpTitle);
     else if (!open_help_(page))
-        show_warning("Cannot open the help page " + page.toStdString(), kHelpTitle);
+        show_help_viewer(page);
 }
 
 void TForm1::Image1MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int x, int) {
@@ -571,11 +794,14 @@ void TForm1::Button1Click() {
     Button1->setText(start ? "Tx OFF" : "Tx ON");
     set_transmitting_controls(start);
     if (start) {
+        begin_log(true);
         station_->start_transmission();
     } else {
         // The text not yet taken for sending is discarded.
         Memo4->clear();
         station_->stop_transmission();
+        begin_log(false);
+        InputMeter->set_level(quavel::InputLevel::kFloorDbfs);
     }
 }
 
@@ -637,8 +863,11 @@ void TForm1::TrackBar1Change() {
 }
 
 void TForm1::Timer2Timer() {
-    FormTimer::Pause pause(*Timer2);
-    station_->transmit_tick();
+    {
+        FormTimer::Pause pause(*Timer2);
+        station_->transmit_tick();
+    }
+    back_to_receive_if_sent();
 }
 
 void TForm1::Button6Click() {
@@ -656,11 +885,12 @@ void TForm1::Button6Click() {
 void TForm1::RadioGroup3Click() {
     station_->change_speed(RadioGroup3->itemIndex());
     show_centre();
+    begin_log(false);
 }
 
 void TForm1::Timer3Timer() {
     FormTimer::Pause pause(*Timer3);
-    station_->capture_tick();
+    if (station_->capture_tick()) InputMeter->set_level(station_->input_level().peak_dbfs);
 }
 
 void TForm1::widen_receive_pane(Memo& clicked) {
@@ -672,16 +902,14 @@ void TForm1::widen_receive_pane(Memo& clicked) {
 }
 
 void TForm1::Memo1Click() {
-    Memo2->resize(58, Memo2->height());
-    Memo2->move(407, Memo2->y());
-    Memo1->resize(406, Memo1->height());
+    wide_pane_ = WidePane::Primary;
+    lay_out_growing_controls();
     widen_receive_pane(*Memo1);
 }
 
 void TForm1::Memo2Click() {
-    Memo1->resize(58, Memo1->height());
-    Memo2->move(59, Memo2->y());
-    Memo2->resize(406, Memo2->height());
+    wide_pane_ = WidePane::Secondary;
+    lay_out_growing_controls();
     widen_receive_pane(*Memo2);
 }
 

@@ -19,6 +19,8 @@
 class AppSettings;
 class CanvasView;
 class FormTimer;
+class LevelMeter;
+class LoggedPane;
 class Memo;
 class PaneSink;
 class PaneSource;
@@ -117,10 +119,33 @@ public:
     // Beyond the form: readouts at the right of the menu line (they take no room from the
     // form's controls); more may be added to Readouts' layout.
     QWidget* Readouts;
-    QLabel* CentreReadout; // the centre frequency the receiver is tuned to, in Hz
+    QLabel* CentreReadout;  // the centre frequency the receiver is tuned to, in Hz
+    LevelMeter* InputMeter; // the captured audio's peak level, beside the waterfall
+    // File menu: the receive pane saved, and the log to a file of the operator's choosing.
+    QAction* SaveReceived;
+    QAction* LogToFile;
+    // Options menu: back to receive when sent, the transmit level and the panes' font size.
+    QAction* BackToReceive;
+    QMenu* TransmitLevel;
+    QMenu* PaneFontSize;
 
     // The key that toggles "Tx ON"/"Tx OFF" from anywhere in the window.
     static constexpr Qt::Key kTransmitKey = Qt::Key_F9;
+    // Back to receive: the idle symbols played whole after the last text before the
+    // transmission ends by itself, so the other station decodes the last character.
+    static constexpr uint32_t kIdleTailSymbols = 2;
+    // The receive log ends a line after this long a pause of the sender.
+    static constexpr int kPauseSeconds = 3;
+
+    // Saves the primary receive pane's text as `path` (a temporary file, then renamed). False,
+    // and a message shown, when it cannot be written.
+    bool save_received_text(const QString& path);
+    // Logs to `path` from now on (a header line first) and remembers it; empty: logging ends.
+    void set_receive_log(const QString& path);
+    // The transmit level (0..-30 dB) and the panes' font size in points (0: the form's font),
+    // applied and remembered.
+    void set_transmit_level(int db);
+    void set_pane_font_size(int points);
 
 public slots:
     void FormActivate();
@@ -161,6 +186,7 @@ public slots:
 
 protected:
     bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -175,6 +201,13 @@ private:
     // The centre-frequency readout after anything that may have retuned.
     void show_centre();
     void fit_pointed_readout();
+    void create_operating_menus();
+    // The panes and the bottom row placed for the client area's size: at the form's own size
+    // exactly where the form puts them; any growth goes to the receive and transmit panes.
+    void lay_out_growing_controls();
+    void begin_log(bool sending);
+    void back_to_receive_if_sent();
+    void show_help_viewer(const QString& page);
     void set_transmitting_controls(bool transmitting);
     void widen_receive_pane(Memo& clicked);
     void insert_into_transmit_pane(const std::string& text);
@@ -188,6 +221,9 @@ private:
     AppSettings* settings_;
     std::function<bool(const QString&)> open_help_;
     bool activated_ = false;
+    enum class WidePane { None, Primary, Secondary };
+    WidePane wide_pane_ = WidePane::None;
+    std::string command_line_log_; // --rx-log: this run only, not remembered
 
     quavel::MacroTexts macros_;
 
@@ -197,8 +233,10 @@ private:
     std::unique_ptr<Events> events_;
     std::unique_ptr<PaneSink> primary_pane_;
     std::unique_ptr<RxLog> rx_log_;
+    std::unique_ptr<LoggedPane> logged_primary_;
     std::unique_ptr<PaneSink> secondary_pane_;
     std::unique_ptr<PaneSource> transmit_pane_;
     std::unique_ptr<PaneSink> sent_pane_;
+    std::unique_ptr<LoggedPane> logged_sent_;
     std::unique_ptr<quavel::Station> station_;
 };

@@ -1,30 +1,74 @@
-// The receive log of --rx-log: every character printed in the primary receive pane is also
-// appended to a file as it arrives, flushed at once so that another program can follow it.
-// A log that cannot be opened or written is reported once; the pane goes on without it.
+// The receive log (--rx-log, or File > "Log to File..."): the contact as it went, in a text file
+// that grows as it happens and is flushed at once so another program can follow it.
+//
+//   --- 2026-12-08 11:30:05 UTC  receiving  2 Quavel/sec  1000 Hz ---
+//   CQ CQ DE G4ABC K
+//   --- 2026-12-08 11:31:10 UTC  sent  2 Quavel/sec  1000 Hz ---
+//   G4ABC DE G4XYZ K
+//
+// A header line opens every start of receiving (program start, back from transmitting, a speed
+// change) and of sending; the characters printed in the primary receive pane and the characters
+// taken for sending follow it, and a pause of the sender (a run of idle symbols after text)
+// ends the line. A log that cannot be opened or written is reported once; the panes go on
+// without it.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <string_view>
 
 #include "platform/audio_device.h"
 #include "platform/text_pane.h"
 
-class RxLog : public quavel::TextSink {
+class RxLog {
 public:
-    RxLog(quavel::TextSink& pane, std::string path, quavel::MessageSink& messages);
-    ~RxLog() override;
+    enum class Activity { Receiving, Sending };
+
+    // Opens `path` for appending (the file is created when missing).
+    RxLog(std::string path, quavel::MessageSink& messages);
+    ~RxLog();
     RxLog(const RxLog&) = delete;
     RxLog& operator=(const RxLog&) = delete;
 
-    void insert(std::string_view text) override;
     bool logging() const { return file_ != nullptr; }
+    const std::string& path() const { return path_; }
+
+    // A header line for what starts at `now`, on a line of its own.
+    void begin(Activity what, std::string_view speed_caption, uint32_t centre_hz, std::time_t now);
+    // Text printed in the receive pane or taken for sending.
+    void text(std::string_view text);
+    // One receive step: whether it heard the idle symbol. The `pause_symbols`-th idle symbol in
+    // a row after text ends the line.
+    void symbol_heard(bool idle, uint32_t pause_symbols);
 
 private:
+    void write(std::string_view text);
     void fail(const char* what);
 
-    quavel::TextSink& pane_;
     std::string path_;
     quavel::MessageSink& messages_;
     std::FILE* file_ = nullptr;
+    bool mid_line_ = false; // text written since the last line break
+    uint32_t idle_run_ = 0;
+};
+
+// The header line, without its line break.
+std::string rx_log_header(RxLog::Activity what, std::string_view speed_caption, uint32_t centre_hz,
+                          std::time_t now);
+
+// A pane whose text also goes to the log, while there is one.
+class LoggedPane : public quavel::TextSink {
+public:
+    explicit LoggedPane(quavel::TextSink& pane) : pane_(pane) {}
+    void set_log(RxLog* log) { log_ = log; }
+    void insert(std::string_view text) override {
+        pane_.insert(text);
+        if (log_ != nullptr) log_->text(text);
+    }
+
+private:
+    quavel::TextSink& pane_;
+    RxLog* log_ = nullptr;
 };

@@ -182,7 +182,7 @@ TEST_F(Controls, PointedReadoutClearsWhenThePointerLeavesTheWaterfall) {
     QApplication::sendEvent(form->Image1, &leave);
     EXPECT_TRUE(form->Panel2->isHidden());
     move_over(form->Image1, QPoint(10, 10));
-    move_over(form->centralWidget(), QPoint(440, 30));
+    move_over(form->centralWidget(), QPoint(460, 131));
     EXPECT_TRUE(form->Panel2->isHidden());
 }
 

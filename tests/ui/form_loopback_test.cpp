@@ -102,7 +102,15 @@ TEST_F(Loopback, ReceiveLogHoldsWhatThePrimaryPanePrinted) {
     auto other = receive(std::move(air), 1, options);
     const std::string printed = other->Memo1->toPlainText().toStdString();
     EXPECT_NE(printed.find("TEST 123 TEST"), std::string::npos) << printed;
-    EXPECT_EQ(read_file(dir.path(), "rx.log"), "earlier\n" + printed);
+    // The earlier log is kept; this run's copy follows under a header line of its own.
+    const std::string log = read_file(dir.path(), "rx.log");
+    ASSERT_EQ(log.rfind("earlier\n--- ", 0), 0u) << log;
+    const size_t header_end = log.find(" ---\n");
+    ASSERT_NE(header_end, std::string::npos) << log;
+    EXPECT_NE(log.find("UTC  receiving  2 Quavel/sec  1000 Hz"), std::string::npos) << log;
+    std::string text = log.substr(header_end + 5);
+    std::erase(text, '\n');
+    EXPECT_EQ(text, printed);
 }
 
 TEST_F(Loopback, PrintingOffKeepsThePanesEmpty) {

@@ -7,7 +7,9 @@
 #include <QFrame>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTextCursor>
+#include <QUrl>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -207,9 +209,14 @@ TEST_F(Setup, HelpOpensThePageFromTheWorkingFolder) {
     write_file(dir.path(), "quavel25.htm", "<html></html>");
     form->Help1->trigger();
     EXPECT_EQ(opened, QStringList{path("quavel25.htm")});
+    // Without a browser the page shows in the program's own viewer, without a message.
     form->set_help_opener([](const QString&) { return false; });
     form->Help1->trigger();
-    EXPECT_EQ(messages.messages().size(), 2u);
+    EXPECT_EQ(messages.messages().size(), 1u);
+    auto* viewer = form->findChild<QTextBrowser*>("HelpViewer");
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->source(), QUrl::fromLocalFile(path("quavel25.htm")));
 }
 
 TEST_F(Setup, ExitClosesTheWindow) {
