@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -45,7 +46,8 @@ struct Parser {
     Parser() {
         parser.setApplicationDescription(
             "Quavel: sound-card modem and operating console for keyboard-to-keyboard Quavel.");
-        parser.addOptions({help, audio_in, audio_out, rx_log, com, input_device, output_device});
+        parser.addOptions(
+            {help, audio_in, audio_out, rx_log, com, input_device, output_device, desktop});
     }
     std::string help_text() const {
         // The usage line names the program as it is called, also before the application exists
@@ -82,6 +84,9 @@ struct Parser {
         "Play on DEVICE, named as for --input-device. Overrides the device chosen in Sound & "
         "Rig.",
         "DEVICE"};
+    const QCommandLineOption desktop{
+        "desktop", "Work in the program's own folder under the user's data folder (created on "
+                   "first start), as when started from the desktop menu."};
 };
 
 } // namespace
@@ -136,7 +141,8 @@ ParsedCommandLine parse_console_options(const QStringList& arguments) {
             result.error = error;
             return result;
         }
-        options.audio_out = local_path(path);
+        // Absolute: the console may change its working directory (--desktop).
+        options.audio_out = local_path(QFileInfo(path).absoluteFilePath());
     }
     if (parser.isSet(rx_log)) {
         const QString path = parser.value(rx_log);
@@ -144,7 +150,7 @@ ParsedCommandLine parse_console_options(const QStringList& arguments) {
             result.error = error;
             return result;
         }
-        options.rx_log = local_path(path);
+        options.rx_log = local_path(QFileInfo(path).absoluteFilePath());
     }
     for (const auto& [option, out] : {std::pair{&p.input_device, &options.input_device},
                                       std::pair{&p.output_device, &options.output_device}}) {
@@ -163,6 +169,7 @@ ParsedCommandLine parse_console_options(const QStringList& arguments) {
         result.error = "--output-device and --audio-out both name the output; give one";
         return result;
     }
+    options.desktop = parser.isSet(p.desktop);
     std::set<unsigned> mapped;
     for (const QString& entry : parser.values(com)) {
         const std::string text = entry.toStdString();
@@ -179,4 +186,15 @@ ParsedCommandLine parse_console_options(const QStringList& arguments) {
         }
     }
     return result;
+}
+
+QString desktop_working_folder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/quavel");
+}
+
+std::string enter_desktop_working_folder(const QString& folder) {
+    if (!QDir().mkpath(folder) || !QDir::setCurrent(folder))
+        return "Cannot work in the folder \"" + folder.toStdString() + "\"";
+    return {};
 }

@@ -7,6 +7,10 @@
 //   --com COMn=DEVICE      the serial device for a PTT port name (repeatable)
 //   --input-device DEVICE  capture from DEVICE (an id, a name or a unique part of a name)
 //   --output-device DEVICE play on DEVICE; both override the devices remembered in the settings
+//   --desktop              started from the desktop menu: work in the program's own folder
+//                          under the user's data folder (created on first start) instead of
+//                          the working directory, so KEYSETUP.INI and the stored texts have a
+//                          home of their own
 //   --help
 #pragma once
 
@@ -26,7 +30,14 @@ struct ConsoleOptions {
     std::string input_device;              // as typed; empty: the remembered or default one
     std::string output_device;
     quavel::ComPortMap com_ports;
+    bool desktop = false; // --desktop: work in desktop_working_folder()
 };
+
+// The console's own folder under the user's data folder ($XDG_DATA_HOME/quavel on Linux).
+QString desktop_working_folder();
+// Creates the folder (and its parents) when missing and makes it the working directory; an
+// error text when that cannot be done.
+std::string enter_desktop_working_folder(const QString& folder);
 
 struct ParsedCommandLine {
     ConsoleOptions options;

@@ -31,6 +31,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quavel: %s\nTry 'quavel --help'.\n", command_line.error.c_str());
         return 2;
     }
+    if (command_line.options.desktop) {
+        const std::string error = enter_desktop_working_folder(desktop_working_folder());
+        if (!error.empty()) {
+            std::fprintf(stderr, "quavel: %s\n", error.c_str());
+            return 1;
+        }
+    }
     quit_on_signal(app);
     // An --audio-out FIFO whose reader goes away fails the write, not the whole program with
     // the transmitter keyed.
