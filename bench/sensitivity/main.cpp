@@ -34,6 +34,7 @@
 #include "tool_check.h"
 #include "tools/command_line/command_line.h"
 #include "trial.h"
+#include "weak_measure.h"
 
 #ifndef QUAVEL_MODEM_TOOL
 #define QUAVEL_MODEM_TOOL "quavel-modem"
@@ -66,7 +67,8 @@ struct Options {
     bool rtf = true;
     bool diagnostics = true;
     bool lead = true;
-    int ideal_segments = 0; // 0: from the channel's Doppler spread
+    bool weak_extras = true; // squelch, acquisition and drift of the weak-signal receiver
+    int ideal_segments = 0;  // 0: from the channel's Doppler spread
     TrialOptions::IdealModel ideal_model = TrialOptions::IdealModel::Auto;
 };
 
@@ -76,15 +78,16 @@ void usage(std::FILE* out) {
         "       quavel_sensitivity [--out DIR] [--doc FILE.md] [--repeats R] [--jobs J]\n"
         "                          [--speeds 1,2,4] [--channels awgn,quiet,moderate,disturbed]\n"
         "                          [--no-afc] [--no-clock] [--no-rtf] [--no-diagnostics]\n"
-        "                          [--no-lead]\n"
+        "                          [--no-lead] [--no-weak-extras]\n"
         "                          [--ideal-segments K] [--ideal-model locked|free|fading]\n"
         "                          [--tool PATH]\n"
         "       quavel_sensitivity --trace SPEED CHANNEL SNR [--repeats R | --leads K]\n"
         "       quavel_sensitivity --splice DOC.md NAME FILE\n"
         "\n"
         "Sends a fixed text of 241 characters through 'quavel-modem tx', the simulated HF\n"
-        "channel and the receiver, and measures the character error rate against the SNR in\n"
-        "2500 Hz, beside an ideal detector told the symbol timing and the frequency. Writes\n"
+        "channel and both receivers (classic and weak-signal), and measures the character error\n"
+        "rate against the SNR in 2500 Hz, beside an ideal detector told the symbol timing and\n"
+        "the frequency. Writes\n"
         "perf_*.csv into DIR and, with --doc, the tables into the document's generated blocks.\n",
         out);
 }
@@ -186,11 +189,13 @@ std::optional<int> parse(int argc, char** argv, Options& o) {
         },
         "--channels needs a list such as awgn,quiet");
     bool no_afc = false, no_clock = false, no_rtf = false, no_diagnostics = false, no_lead = false;
+    bool no_weak_extras = false;
     cli.flag("--no-afc", no_afc);
     cli.flag("--no-clock", no_clock);
     cli.flag("--no-rtf", no_rtf);
     cli.flag("--no-diagnostics", no_diagnostics);
     cli.flag("--no-lead", no_lead);
+    cli.flag("--no-weak-extras", no_weak_extras);
     cli.option(
         "--trace", 3,
         [&o](const std::vector<std::string>& v) -> std::string {
@@ -220,6 +225,7 @@ std::optional<int> parse(int argc, char** argv, Options& o) {
     o.rtf = !no_rtf;
     o.diagnostics = !no_diagnostics;
     o.lead = !no_lead;
+    o.weak_extras = !no_weak_extras;
 
     if (splice) {
         const std::string& doc = (*splice)[0];
@@ -261,6 +267,11 @@ std::string describe(const Crossing& c, const std::vector<CerPoint>& curve) {
 }
 
 // Where each sweep starts: about the receiver's 5% point, so that few points are wasted.
+// The weak-signal receiver's squelch is run on this much noise alone per speed, and a drifting
+// signal moves at this rate.
+constexpr double kNoiseMinutes = 10.0;
+constexpr double kDriftHzPerSecond = 0.1;
+
 int start_db(uint32_t speed, ChannelKind kind) {
     const int awgn = speed == 1 ? -15 : (speed == 2 ? -13 : -10);
     return kind == ChannelKind::Awgn ? awgn : awgn + 6;
@@ -276,6 +287,13 @@ std::vector<CerPoint> receiver_curve(const Curve& c) {
     std::vector<CerPoint> out;
     for (const SnrPoint& p : c.points)
         out.push_back({p.snr_db, p.receiver_cer()});
+    return out;
+}
+
+std::vector<CerPoint> weak_curve(const Curve& c) {
+    std::vector<CerPoint> out;
+    for (const SnrPoint& p : c.points)
+        out.push_back({p.snr_db, p.weak_cer()});
     return out;
 }
 
@@ -370,15 +388,15 @@ int run_smoke(const Options& o) {
     TrialSpec clean;
     clean.lead_samples = 777;
     const TrialResult r = run_trial(*tx, clean, {});
-    std::printf("speed 4, no noise: receiver %zu errors, ideal %zu errors\n", r.receiver_errors,
-                r.ideal_errors);
-    if (!r.error.empty() || r.receiver_errors != 0 || r.ideal_errors != 0)
+    std::printf("speed 4, no noise: receiver %zu errors, weak %zu errors, ideal %zu errors\n",
+                r.receiver_errors, r.weak_errors, r.ideal_errors);
+    if (!r.error.empty() || r.receiver_errors != 0 || r.weak_errors != 0 || r.ideal_errors != 0)
         return fail("a clean signal was not copied perfectly:\n  receiver '" + r.receiver_text +
-                    "'\n  ideal    '" + r.ideal_text + "'");
+                    "'\n  weak     '" + r.weak_text + "'\n  ideal    '" + r.ideal_text + "'");
     for (const double snr : {-14.0, -10.0, -6.0}) {
         const SnrPoint p = evaluate_point(*tx, ChannelKind::Awgn, snr, 2, o.jobs);
-        std::printf("speed 4, awgn %+.0f dB: receiver CER %.4f, ideal CER %.4f\n", snr,
-                    p.receiver_cer(), p.ideal_cer());
+        std::printf("speed 4, awgn %+.0f dB: receiver CER %.4f, weak CER %.4f, ideal CER %.4f\n",
+                    snr, p.receiver_cer(), p.weak_cer(), p.ideal_cer());
     }
     return 0;
 }
@@ -478,10 +496,10 @@ int run_full(const Options& o) {
             c.points = sweep_snr(txs.at(speed), kind, start_db(speed, kind), curve_settings,
                                  [&](const SnrPoint& p) {
                                      std::fprintf(stderr,
-                                                  "speed %u %-9s %+3.0f dB: receiver %.4f  ideal "
-                                                  "%.4f\n",
+                                                  "speed %u %-9s %+3.0f dB: receiver %.4f  weak "
+                                                  "%.4f  ideal %.4f\n",
                                                   speed, channel_name(kind), p.snr_db,
-                                                  p.receiver_cer(), p.ideal_cer());
+                                                  p.receiver_cer(), p.weak_cer(), p.ideal_cer());
                                  });
             trials += c.points.size() * static_cast<std::size_t>(o.repeats);
             curves.push_back(std::move(c));
@@ -490,9 +508,11 @@ int run_full(const Options& o) {
 
     // CSV of every point, and the thresholds.
     std::string cer_csv = "speed,channel,snr_db,runs,chars,receiver_errors,receiver_cer,"
-                          "ideal_errors,ideal_cer,clipped_samples\n";
+                          "ideal_errors,ideal_cer,clipped_samples,weak_errors,weak_cer\n";
     std::string threshold_csv = "speed,channel,receiver_1pct_db,receiver_5pct_db,ideal_1pct_db,"
-                                "ideal_5pct_db,gap_1pct_db,gap_5pct_db\n";
+                                "ideal_5pct_db,gap_1pct_db,gap_5pct_db,weak_1pct_db,weak_5pct_db,"
+                                "weak_gap_1pct_db,weak_gap_5pct_db\n";
+    std::map<uint32_t, std::string> awgn_weak_5pct;
     std::vector<std::vector<std::string>> threshold_rows;
     std::map<uint32_t, std::string> awgn_5pct; // for the comparison with other modes
     std::map<uint32_t, std::string> awgn_ideal_5pct;
@@ -503,13 +523,16 @@ int run_full(const Options& o) {
                        fixed(p.snr_db, 0) + "," + std::to_string(p.runs) + "," +
                        std::to_string(p.chars) + "," + std::to_string(p.receiver_errors) + "," +
                        fixed(p.receiver_cer(), 6) + "," + std::to_string(p.ideal_errors) + "," +
-                       fixed(p.ideal_cer(), 6) + "," + std::to_string(p.clipped) + "\n";
+                       fixed(p.ideal_cer(), 6) + "," + std::to_string(p.clipped) + "," +
+                       std::to_string(p.weak_errors) + "," + fixed(p.weak_cer(), 6) + "\n";
             clipped += p.clipped;
         }
         const auto rc = receiver_curve(c);
         const auto ic = ideal_curve(c);
         const Crossing r1 = snr_at_cer(rc, 0.01), r5 = snr_at_cer(rc, 0.05);
         const Crossing i1 = snr_at_cer(ic, 0.01), i5 = snr_at_cer(ic, 0.05);
+        const auto wc = weak_curve(c);
+        const Crossing w1 = snr_at_cer(wc, 0.01), w5 = snr_at_cer(wc, 0.05);
         auto csv_value = [](const Crossing& x) {
             return x.kind == Crossing::Kind::At ? fixed(x.snr_db, 2) : std::string();
         };
@@ -519,17 +542,22 @@ int run_full(const Options& o) {
                        : std::nullopt;
         };
         const auto g1 = gap(r1, i1), g5 = gap(r5, i5);
+        const auto wg1 = gap(w1, i1), wg5 = gap(w5, i5);
         threshold_csv += std::to_string(c.speed) + "," + channel_name(c.kind) + "," +
                          csv_value(r1) + "," + csv_value(r5) + "," + csv_value(i1) + "," +
                          csv_value(i5) + "," + (g1 ? fixed(*g1, 2) : "") + "," +
-                         (g5 ? fixed(*g5, 2) : "") + "\n";
-        threshold_rows.push_back({std::to_string(c.speed), channel_name(c.kind), describe(r1, rc),
-                                  describe(r5, rc), describe(i1, ic), describe(i5, ic),
-                                  g1 ? fixed(*g1, 1) + " dB" : "-",
-                                  g5 ? fixed(*g5, 1) + " dB" : "-"});
+                         (g5 ? fixed(*g5, 2) : "") + "," + csv_value(w1) + "," + csv_value(w5) +
+                         "," + (wg1 ? fixed(*wg1, 2) : "") + "," + (wg5 ? fixed(*wg5, 2) : "") +
+                         "\n";
+        threshold_rows.push_back(
+            {std::to_string(c.speed), channel_name(c.kind), describe(r1, rc), describe(r5, rc),
+             describe(w1, wc), describe(w5, wc), describe(i1, ic), describe(i5, ic),
+             g5 ? fixed(*g5, 1) + " dB" : "-", wg1 ? fixed(*wg1, 1) + " dB" : "-",
+             wg5 ? fixed(*wg5, 1) + " dB" : "-"});
         if (c.kind == ChannelKind::Awgn) {
             awgn_5pct[c.speed] = describe(r5, rc);
             awgn_ideal_5pct[c.speed] = describe(i5, ic);
+            awgn_weak_5pct[c.speed] = describe(w5, wc);
         }
     }
 
@@ -590,7 +618,8 @@ int run_full(const Options& o) {
     // whole symbol in 32 steps, at a high SNR and near the receiver's 1% point.
     constexpr int kLeadSteps = 32;
     std::string lead_csv =
-        "speed,snr_db,lead_fraction,chars,receiver_errors,receiver_cer,ideal_errors,ideal_cer\n";
+        "speed,snr_db,lead_fraction,chars,receiver_errors,receiver_cer,ideal_errors,ideal_cer,"
+        "weak_errors,weak_cer\n";
     std::vector<std::vector<std::string>> lead_rows;
     if (o.lead) {
         for (const uint32_t speed : o.speeds) {
@@ -598,6 +627,7 @@ int run_full(const Options& o) {
                  {kHighSnrDb, static_cast<double>(start_db(speed, ChannelKind::Awgn) + 4)}) {
                 const auto points = sweep_lead(txs.at(speed), snr, kLeadSteps, o.jobs);
                 std::size_t chars = 0, rx_errors = 0, ideal_errors = 0, bad = 0;
+                std::size_t weak_errors = 0, weak_bad = 0;
                 double worst_cer = 0.0, worst_lead = 0.0;
                 double first_bad = 1.0, last_bad = 0.0;
                 for (const LeadPoint& p : points) {
@@ -606,7 +636,11 @@ int run_full(const Options& o) {
                                 fixed(p.lead_fraction, 5) + "," + std::to_string(p.chars) + "," +
                                 std::to_string(p.receiver_errors) + "," + fixed(cer, 6) + "," +
                                 std::to_string(p.ideal_errors) + "," +
-                                fixed(double(p.ideal_errors) / double(p.chars), 6) + "\n";
+                                fixed(double(p.ideal_errors) / double(p.chars), 6) + "," +
+                                std::to_string(p.weak_errors) + "," +
+                                fixed(double(p.weak_errors) / double(p.chars), 6) + "\n";
+                    weak_errors += p.weak_errors;
+                    if (p.weak_errors > 0) ++weak_bad;
                     chars += p.chars;
                     rx_errors += p.receiver_errors;
                     ideal_errors += p.ideal_errors;
@@ -630,15 +664,18 @@ int run_full(const Options& o) {
                      bad == 0 ? "none"
                               : std::to_string(bad) + " of " + std::to_string(kLeadSteps) + " (" +
                                     fixed(first_bad, 3) + " .. " + fixed(last_bad, 3) + " N)",
-                     fixed(100.0 * double(ideal_errors) / double(chars), 2) + "%"});
+                     fixed(100.0 * double(ideal_errors) / double(chars), 2) + "%",
+                     fixed(100.0 * double(weak_errors) / double(chars), 2) + "%",
+                     std::to_string(weak_bad) + " of " + std::to_string(kLeadSteps)});
             }
         }
     }
 
     // The AFC pull-in at a high SNR and copy against a sample-clock error.
-    std::string afc_csv = "speed,offset_hz,snr_db,runs,chars,errors,cer,mean_final_error_hz\n";
+    std::string afc_csv = "speed,offset_hz,snr_db,runs,chars,errors,cer,mean_final_error_hz,"
+                          "weak_errors,weak_cer,weak_mean_final_error_hz\n";
     std::vector<std::vector<std::string>> afc_rows;
-    std::string clock_csv = "speed,ppm,snr_db,runs,chars,errors,cer\n";
+    std::string clock_csv = "speed,ppm,snr_db,runs,chars,errors,cer,weak_errors,weak_cer\n";
     std::vector<std::vector<std::string>> clock_rows;
     const std::vector<double> ppms{-1000, -300, -100, 0, 100, 300, 1000};
     const int side_repeats = std::max(2, o.repeats / 2);
@@ -650,8 +687,8 @@ int run_full(const Options& o) {
             for (double f = 0.0; f <= 3.0 * spacing + 0.01; f += spacing / 8.0)
                 offsets.push_back(f);
             const auto points = sweep_offset(tx, kHighSnrDb, offsets, side_repeats, o.jobs);
-            double low = 0.0, high = 0.0;
-            bool low_lost = false, high_lost = false;
+            double low = 0.0, high = 0.0, weak_low = 0.0, weak_high = 0.0;
+            bool low_lost = false, high_lost = false, weak_low_lost = false, weak_high_lost = false;
             // The pull-in range: every offset from 0 outward still copied below 5%.
             for (auto it = points.rbegin(); it != points.rend(); ++it) { // toward negative
                 if (it->offset_hz > 0.0) continue;
@@ -659,6 +696,10 @@ int run_full(const Options& o) {
                     low = it->offset_hz;
                 else
                     low_lost = true;
+                if (!weak_low_lost && it->weak_cer() < 0.05)
+                    weak_low = it->offset_hz;
+                else
+                    weak_low_lost = true;
             }
             for (const OffsetPoint& p : points) {
                 if (p.offset_hz < 0.0) continue;
@@ -666,36 +707,134 @@ int run_full(const Options& o) {
                     high = p.offset_hz;
                 else
                     high_lost = true;
+                if (!weak_high_lost && p.weak_cer() < 0.05)
+                    weak_high = p.offset_hz;
+                else
+                    weak_high_lost = true;
             }
             std::string detail;
             for (const OffsetPoint& p : points) {
                 afc_csv += std::to_string(speed) + "," + fixed(p.offset_hz, 2) + "," +
                            fixed(kHighSnrDb, 0) + "," + std::to_string(p.runs) + "," +
                            std::to_string(p.chars) + "," + std::to_string(p.errors) + "," +
-                           fixed(p.cer(), 6) + "," + fixed(p.mean_final_error_hz, 2) + "\n";
-                std::fprintf(stderr, "speed %u offset %+6.2f Hz: CER %.4f, AFC ends %+.2f Hz off\n",
-                             speed, p.offset_hz, p.cer(), p.mean_final_error_hz);
+                           fixed(p.cer(), 6) + "," + fixed(p.mean_final_error_hz, 2) + "," +
+                           std::to_string(p.weak_errors) + "," + fixed(p.weak_cer(), 6) + "," +
+                           fixed(p.weak_mean_final_error_hz, 2) + "\n";
+                std::fprintf(stderr,
+                             "speed %u offset %+6.2f Hz: CER %.4f, AFC ends %+.2f Hz off; weak "
+                             "%.4f, ends %+.2f Hz off\n",
+                             speed, p.offset_hz, p.cer(), p.mean_final_error_hz, p.weak_cer(),
+                             p.weak_mean_final_error_hz);
             }
             afc_rows.push_back({std::to_string(speed), fixed(spacing, 0) + " Hz",
                                 fixed(low, 1) + " .. +" + fixed(high, 1) + " Hz",
-                                fixed(high - low, 1) + " Hz"});
+                                fixed(high - low, 1) + " Hz",
+                                fixed(weak_low, 1) + " .. +" + fixed(weak_high, 1) + " Hz"});
         }
         if (o.clock) {
             std::vector<std::string> row{std::to_string(speed)};
             for (const double snr :
                  {kHighSnrDb, static_cast<double>(start_db(speed, ChannelKind::Awgn) + 3)}) {
                 const auto points = sweep_clock(tx, snr, ppms, side_repeats, o.jobs);
-                std::vector<std::string> cells{std::to_string(speed), signed_db(snr) + " dB"};
+                std::vector<std::string> cells{std::to_string(speed), "classic",
+                                               signed_db(snr) + " dB"};
+                std::vector<std::string> weak_cells{std::to_string(speed), "weak",
+                                                    signed_db(snr) + " dB"};
                 for (const ClockPoint& p : points) {
                     clock_csv += std::to_string(speed) + "," + fixed(p.ppm, 0) + "," +
                                  fixed(snr, 0) + "," + std::to_string(p.runs) + "," +
                                  std::to_string(p.chars) + "," + std::to_string(p.errors) + "," +
-                                 fixed(p.cer(), 6) + "\n";
+                                 fixed(p.cer(), 6) + "," + std::to_string(p.weak_errors) + "," +
+                                 fixed(p.weak_cer(), 6) + "\n";
                     cells.push_back(fixed(100.0 * p.cer(), 1) + "%");
-                    std::fprintf(stderr, "speed %u %+5.0f ppm at %+.0f dB: CER %.4f\n", speed,
-                                 p.ppm, snr, p.cer());
+                    weak_cells.push_back(fixed(100.0 * p.weak_cer(), 2) + "%");
+                    std::fprintf(stderr, "speed %u %+5.0f ppm at %+.0f dB: CER %.4f, weak %.4f\n",
+                                 speed, p.ppm, snr, p.cer(), p.weak_cer());
                 }
                 clock_rows.push_back(cells);
+                clock_rows.push_back(weak_cells);
+            }
+        }
+    }
+
+    // The weak-signal receiver's squelch (noise alone, and its cost at the 5% point), its
+    // acquisition off the tuned frequency and a drifting signal.
+    std::vector<std::vector<std::string>> squelch_rows;
+    std::vector<std::vector<std::string>> acquisition_rows;
+    std::string weak_csv = "speed,measurement,value,snr_db,runs,chars,errors,cer,detail\n";
+    if (o.weak_extras) {
+        for (const uint32_t speed : o.speeds) {
+            const Transmission& tx = txs.at(speed);
+            const NoiseCopy noise = copy_noise(speed, kNoiseMinutes, 8, o.jobs);
+            std::fprintf(stderr,
+                         "speed %u noise alone: %zu characters in %.0f minutes (%zu "
+                         "without the squelch)\n",
+                         speed, noise.characters, noise.minutes, noise.characters_without_squelch);
+            weak_csv += std::to_string(speed) + ",noise_chars_per_minute," +
+                        fixed(noise.per_minute(), 3) + ",,,,," + "," +
+                        std::to_string(noise.characters_without_squelch) + " without the squelch\n";
+            // The 5% point with the squelch off, from a sweep of the weak receiver alone.
+            std::string with = "-", without = "-", cost = "-";
+            for (const Curve& c : curves) {
+                if (c.speed != speed || c.kind != ChannelKind::Awgn) continue;
+                SweepSettings s = settings;
+                s.trial = {.ideal = false, .classic = false, .weak_squelch = false};
+                const auto points =
+                    sweep_snr(tx, ChannelKind::Awgn, start_db(speed, ChannelKind::Awgn) - 4, s, {});
+                trials += points.size() * static_cast<std::size_t>(o.repeats);
+                std::vector<CerPoint> open;
+                for (const SnrPoint& p : points) {
+                    open.push_back({p.snr_db, p.weak_cer()});
+                    weak_csv += std::to_string(speed) + ",no_squelch_cer,," + fixed(p.snr_db, 0) +
+                                "," + std::to_string(p.runs) + "," + std::to_string(p.chars) + "," +
+                                std::to_string(p.weak_errors) + "," + fixed(p.weak_cer(), 6) +
+                                ",\n";
+                }
+                const auto wc = weak_curve(c);
+                const Crossing on = snr_at_cer(wc, 0.05), off = snr_at_cer(open, 0.05);
+                with = describe(on, wc);
+                without = describe(off, open);
+                if (on.kind == Crossing::Kind::At && off.kind == Crossing::Kind::At)
+                    cost = fixed(on.snr_db - off.snr_db, 1) + " dB";
+            }
+            squelch_rows.push_back(
+                {std::to_string(speed),
+                 fixed(noise.per_minute(), 2) + " (" + std::to_string(noise.characters) + " in " +
+                     fixed(noise.minutes, 0) + " min)",
+                 fixed(double(noise.characters_without_squelch) / noise.minutes, 0), with, without,
+                 cost});
+            for (const double offset : {-20.0, -10.0, 0.0, 10.0, 20.0}) {
+                const Acquisition a = acquire(tx, offset, 0.0, side_repeats, o.jobs);
+                std::fprintf(stderr,
+                             "speed %u acquisition at %+.0f Hz: %zu errors, worst %zu "
+                             "characters lost at the start\n",
+                             speed, offset, a.errors, a.worst_lost_chars);
+                weak_csv += std::to_string(speed) + ",acquisition_offset_hz," + fixed(offset, 1) +
+                            ",0," + std::to_string(a.runs) + "," + std::to_string(a.chars) + "," +
+                            std::to_string(a.errors) + "," +
+                            fixed(double(a.errors) / double(a.chars), 6) + "," +
+                            std::to_string(a.worst_lost_chars) + " characters lost at the start\n";
+                acquisition_rows.push_back(
+                    {std::to_string(speed), signed_db(offset) + " Hz", "+0 dB",
+                     fixed(100.0 * double(a.errors) / double(a.chars), 2) + "%",
+                     std::to_string(a.worst_lost_chars) + " (" + fixed(a.worst_lost_symbols, 0) +
+                         " symbols of text)"});
+            }
+            for (const double snr :
+                 {0.0, static_cast<double>(start_db(speed, ChannelKind::Awgn))}) {
+                const Drift d = follow_drift(tx, kDriftHzPerSecond, snr, side_repeats, o.jobs);
+                std::fprintf(stderr, "speed %u drift %.2f Hz/s at %+.0f dB: CER %.4f\n", speed,
+                             d.rate_hz_per_s, snr, d.cer());
+                weak_csv += std::to_string(speed) + ",drift_hz_per_s," + fixed(d.rate_hz_per_s, 2) +
+                            "," + fixed(snr, 0) + "," + std::to_string(d.runs) + "," +
+                            std::to_string(d.chars) + "," + std::to_string(d.errors) + "," +
+                            fixed(d.cer(), 6) + "," + fixed(d.span_hz, 1) +
+                            " Hz over the transmission\n";
+                acquisition_rows.push_back({std::to_string(speed),
+                                            "drifting " + fixed(d.rate_hz_per_s, 1) + " Hz/s (" +
+                                                fixed(d.span_hz, 0) + " Hz in all)",
+                                            signed_db(snr) + " dB", fixed(100.0 * d.cer(), 2) + "%",
+                                            "-"});
             }
         }
     }
@@ -755,18 +894,22 @@ int run_full(const Options& o) {
         (o.rtf && !write_file(out + "perf_rtf.csv", rtf_csv, error)) ||
         (!diagnostics_rows.empty() &&
          !write_file(out + "perf_diagnostics.csv", diagnostics_csv, error)) ||
-        (o.lead && !write_file(out + "perf_lead.csv", lead_csv, error)))
+        (o.lead && !write_file(out + "perf_lead.csv", lead_csv, error)) ||
+        (o.weak_extras && !write_file(out + "perf_weak.csv", weak_csv, error)))
         return fail(error);
 
-    const std::string thresholds =
-        markdown_table({"Speed", "Channel", "Receiver 1%", "Receiver 5%", "Ideal 1%", "Ideal 5%",
-                        "Gap at 1%", "Gap at 5%"},
-                       threshold_rows);
+    const std::string thresholds = markdown_table(
+        {"Speed", "Channel", "Classic 1%", "Classic 5%", "Weak 1%", "Weak 5%", "Ideal 1%",
+         "Ideal 5%", "Classic gap at 5%", "Weak gap at 1%", "Weak gap at 5%"},
+        threshold_rows);
     std::vector<std::vector<std::string>> comparison{
         {"RTTY 45 baud", "-9.1"}, {"PSK31", "-13.2"}, {"MFSK16", "-14.7"}, {"DominoEX 8", "-15.3"}};
     for (const auto& [speed, value] : awgn_5pct)
         comparison.push_back(
-            {"Quavel " + std::to_string(speed) + " Quavel/sec, this receiver", value});
+            {"Quavel " + std::to_string(speed) + " Quavel/sec, classic receiver", value});
+    for (const auto& [speed, value] : awgn_weak_5pct)
+        comparison.push_back(
+            {"Quavel " + std::to_string(speed) + " Quavel/sec, weak-signal receiver", value});
     for (const auto& [speed, value] : awgn_ideal_5pct)
         comparison.push_back(
             {"Quavel " + std::to_string(speed) + " Quavel/sec, ideal detector", value});
@@ -801,15 +944,16 @@ int run_full(const Options& o) {
         std::vector<std::pair<std::string, std::string>> blocks{
             {"run", run_info}, {"thresholds", thresholds}, {"comparison", comparison_table}};
         if (o.afc)
-            blocks.emplace_back("afc",
-                                markdown_table({"Speed", "Tone spacing",
-                                                "Copies (< 5% CER) from .. to", "Pull-in width"},
-                                               afc_rows));
+            blocks.emplace_back(
+                "afc",
+                markdown_table({"Speed", "Tone spacing", "Classic copies (< 5% CER) from .. to",
+                                "Classic pull-in width", "Weak copies (< 5% CER) from .. to"},
+                               afc_rows));
         if (o.clock)
-            blocks.emplace_back("clock",
-                                markdown_table({"Speed", "SNR", "-1000 ppm", "-300 ppm", "-100 ppm",
-                                                "0", "+100 ppm", "+300 ppm", "+1000 ppm"},
-                                               clock_rows));
+            blocks.emplace_back(
+                "clock", markdown_table({"Speed", "Receiver", "SNR", "-1000 ppm", "-300 ppm",
+                                         "-100 ppm", "0", "+100 ppm", "+300 ppm", "+1000 ppm"},
+                                        clock_rows));
         if (!diagnostics_rows.empty())
             blocks.emplace_back(
                 "diagnostics",
@@ -819,9 +963,20 @@ int run_full(const Options& o) {
         if (o.lead)
             blocks.emplace_back(
                 "lead",
-                markdown_table({"Speed", "SNR", "Receiver CER over all lead-ins", "Worst lead-in",
-                                "Lead-ins above 1% CER", "Ideal CER over all lead-ins"},
+                markdown_table({"Speed", "SNR", "Classic CER over all lead-ins", "Classic worst",
+                                "Classic lead-ins above 1% CER", "Ideal CER over all lead-ins",
+                                "Weak CER over all lead-ins", "Weak lead-ins with any error"},
                                lead_rows));
+        if (o.weak_extras) {
+            blocks.emplace_back(
+                "squelch",
+                markdown_table({"Speed", "Noise alone: characters a minute", "Without squelch",
+                                "5% point, squelch on", "5% point, squelch off", "Squelch cost"},
+                               squelch_rows));
+            blocks.emplace_back("acquisition", markdown_table({"Speed", "Signal", "SNR", "CER",
+                                                               "Most characters lost at the start"},
+                                                              acquisition_rows));
+        }
         if (o.rtf)
             blocks.emplace_back("rtf", markdown_table({"Speed", "Input", "Audio", "Wall", "CPU",
                                                        "Real-time factor"},

@@ -83,6 +83,7 @@ SnrPoint evaluate_point(const Transmission& tx, ChannelKind kind, double snr_db,
         point.chars += tx.text.size();
         point.receiver_errors += r.receiver_errors;
         point.ideal_errors += r.ideal_errors;
+        point.weak_errors += r.weak_errors;
         point.clipped += r.clipped;
     }
     return point;
@@ -111,24 +112,31 @@ std::vector<SnrPoint> sweep_snr(const Transmission& tx, ChannelKind kind, int st
     // dB taking off less than a third of its errors), and the ideal detector is below 1% or
     // shows a floor too.
     int clean = 0;
-    bool receiver_done = false;
+    int weak_clean = 0;
+    bool receiver_done = !settings.trial.classic;
+    bool weak_done = !settings.trial.weak;
     bool ideal_done = !settings.trial.ideal;
     for (int snr = start_db; snr <= settings.highest_db; snr += step) {
         const SnrPoint& p = at(snr);
         clean = p.receiver_errors == 0 ? clean + 1 : 0;
+        weak_clean = p.weak_errors == 0 ? weak_clean + 1 : 0;
         const int below = snr - window * step;
         const SnrPoint* base = below >= start_db ? &at(below) : nullptr;
         if (clean >= settings.clean_points_to_stop ||
             (base && p.receiver_errors > 0 && 3 * p.receiver_errors >= 2 * base->receiver_errors))
             receiver_done = true;
+        if (weak_clean >= settings.clean_points_to_stop ||
+            (base && p.weak_errors > 0 && 3 * p.weak_errors >= 2 * base->weak_errors))
+            weak_done = true;
         if (p.ideal_cer() < 0.01 ||
             (base && p.ideal_errors > 0 && 3 * p.ideal_errors >= 2 * base->ideal_errors))
             ideal_done = true;
-        if (receiver_done && ideal_done) break;
+        if (receiver_done && weak_done && ideal_done) break;
     }
     for (int snr = start_db - step; snr >= settings.lowest_db; snr -= step) {
         const SnrPoint& p = at(snr);
-        if (p.receiver_cer() >= settings.bad_cer_to_stop &&
+        if ((!settings.trial.classic || p.receiver_cer() >= settings.bad_cer_to_stop) &&
+            (!settings.trial.weak || p.weak_cer() >= settings.bad_ideal_cer_to_stop) &&
             (!settings.trial.ideal || p.ideal_cer() >= settings.bad_ideal_cer_to_stop))
             break;
     }
@@ -157,8 +165,12 @@ std::vector<OffsetPoint> sweep_offset(const Transmission& tx, double snr_db,
             p.errors += r.receiver_errors;
             p.mean_final_error_hz += static_cast<double>(r.final_centre_hz) -
                                      (static_cast<double>(tx.centre_hz) + offset);
+            p.weak_errors += r.weak_errors;
+            p.weak_mean_final_error_hz +=
+                r.weak_frequency_hz - (static_cast<double>(tx.centre_hz) + offset);
         }
         if (p.runs > 0) p.mean_final_error_hz /= p.runs;
+        if (p.runs > 0) p.weak_mean_final_error_hz /= p.runs;
         return p;
     };
     std::vector<OffsetPoint> points;
@@ -168,7 +180,7 @@ std::vector<OffsetPoint> sweep_offset(const Transmission& tx, double snr_db,
             if (magnitude == 0.0 && sign < 0) continue;
             const OffsetPoint p = evaluate(sign * magnitude);
             points.push_back(p);
-            lost = p.cer() > lost_cer ? lost + 1 : 0;
+            lost = p.cer() > lost_cer && p.weak_cer() > lost_cer ? lost + 1 : 0;
             if (lost >= 2) break;
         }
     }
@@ -187,8 +199,8 @@ std::vector<LeadPoint> sweep_lead(const Transmission& tx, double snr_db, int cou
     for (int k = 0; k < count; ++k) {
         const TrialResult& r = results[static_cast<std::size_t>(k)];
         check(r);
-        points.push_back(
-            {static_cast<double>(k) / count, tx.text.size(), r.receiver_errors, r.ideal_errors});
+        points.push_back({static_cast<double>(k) / count, tx.text.size(), r.receiver_errors,
+                          r.ideal_errors, r.weak_errors});
     }
     return points;
 }
@@ -211,6 +223,7 @@ std::vector<ClockPoint> sweep_clock(const Transmission& tx, double snr_db,
             ++p.runs;
             p.chars += tx.text.size();
             p.errors += r.receiver_errors;
+            p.weak_errors += r.weak_errors;
         }
         points.push_back(p);
     }

@@ -36,9 +36,11 @@ struct SnrPoint {
     std::size_t chars = 0; // characters sent over all runs
     std::size_t receiver_errors = 0;
     std::size_t ideal_errors = 0;
+    std::size_t weak_errors = 0;
     std::size_t clipped = 0;
     double receiver_cer() const { return chars ? double(receiver_errors) / double(chars) : 0.0; }
     double ideal_cer() const { return chars ? double(ideal_errors) / double(chars) : 0.0; }
+    double weak_cer() const { return chars ? double(weak_errors) / double(chars) : 0.0; }
 };
 
 struct SweepSettings {
@@ -74,7 +76,10 @@ struct OffsetPoint {
     std::size_t chars = 0;
     std::size_t errors = 0;
     double mean_final_error_hz = 0.0; // receiver's final centre minus the signal's true centre
+    std::size_t weak_errors = 0;
+    double weak_mean_final_error_hz = 0.0;
     double cer() const { return chars ? double(errors) / double(chars) : 0.0; }
+    double weak_cer() const { return chars ? double(weak_errors) / double(chars) : 0.0; }
 };
 
 // The receiver tuned to the nominal centre, the signal shifted by each offset, AWGN at `snr_db`.
@@ -88,6 +93,7 @@ struct LeadPoint {
     std::size_t chars = 0;
     std::size_t receiver_errors = 0;
     std::size_t ideal_errors = 0;
+    std::size_t weak_errors = 0;
 };
 
 // One transmission at each of `count` lead-ins spread evenly over a symbol, AWGN at `snr_db`.
@@ -99,7 +105,9 @@ struct ClockPoint {
     int runs = 0;
     std::size_t chars = 0;
     std::size_t errors = 0;
+    std::size_t weak_errors = 0;
     double cer() const { return chars ? double(errors) / double(chars) : 0.0; }
+    double weak_cer() const { return chars ? double(weak_errors) / double(chars) : 0.0; }
 };
 
 std::vector<ClockPoint> sweep_clock(const Transmission& tx, double snr_db,

@@ -163,6 +163,7 @@ TrialResult run_trial(const Transmission& tx, const TrialSpec& spec, const Trial
         result.weak_frequency_hz = weak.final_frequency_hz;
     }
 
+    if (!options.classic) return result;
     ReceiveOptions rx;
     rx.speed = tx.speed;
     rx.centre_hz = tx.centre_hz;

@@ -65,8 +65,9 @@ struct TrialResult {
 
 struct TrialOptions {
     bool afc = true;
-    bool ideal = true; // also run the ideal detector
-    bool weak = true;  // also run the weak-signal receiver
+    bool ideal = true;   // also run the ideal detector
+    bool classic = true; // run the classic receiver (false: its copy is left empty)
+    bool weak = true;    // also run the weak-signal receiver
     bool weak_squelch = true;
     // Diagnostics, each taking one task off the receiver: auto-sync off and the sync position
     // set where the symbols truly start; the noise above 2 kHz removed before the receiver
