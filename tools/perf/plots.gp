@@ -31,9 +31,11 @@ measured(speed) = system(sprintf("awk -F, '$1==%s' %s | wc -l", speed, cer)) + 0
 do for [speed in "1 2 4"] {
     if (!measured(speed)) { continue }
     set output sprintf("%s/perf_cer_speed%s.png", docs, speed)
-    set title sprintf("%s Quavel/sec: receiver (solid) and ideal detector (dashed)", speed)
+    set title sprintf("%s Quavel/sec: classic receiver (thin), weak-signal receiver (thick), ideal detector (dashed)", speed)
     plot for [i=1:4] rows(speed+0, word(channels, i)) using 3:(positive($7)) \
-             with linespoints ls i title word(channels, i)." receiver", \
+             with linespoints ls i title word(channels, i)." classic", \
+         for [i=1:4] rows(speed+0, word(channels, i)) using 3:(positive($12)) \
+             with linespoints ls i lw 3 pt 5 title word(channels, i)." weak", \
          for [i=1:4] rows(speed+0, word(channels, i)) using 3:(positive($9)) \
              with linespoints ls i dt 2 pt 6 title word(channels, i)." ideal"
 }

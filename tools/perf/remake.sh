@@ -36,12 +36,13 @@ sensitivity=$build/bench/quavel_sensitivity
 # shellcheck disable=SC2086 # the extra options are words
 "$sensitivity" --out "$docs" --doc "$doc" --repeats "$repeats" --jobs "$jobs" ${QUAVEL_PERF_ARGS:-}
 
-# One receive step and one symbol synthesis per speed, and the FFT under them (median of five
+# One receive step of the classic receiver and one capture block through the weak-signal
+# receiver per speed, one symbol synthesis, and the FFT under them (median of five
 # repetitions). One run per family: the CSV output wants the same counters in every row.
 {
     echo "| Benchmark | What | Median wall time | Median CPU time | Audio per CPU second |"
     echo "|---|---|--:|--:|--:|"
-    for family in 'BM_ReceiveStep/' 'BM_SynthesiseSymbol/' 'BM_Fft/'; do
+    for family in 'BM_ReceiveStep/' 'BM_WeakBlock/' 'BM_SynthesiseSymbol/' 'BM_Fft/'; do
         "$build/bench/quavel_bench" --benchmark_filter="$family" --benchmark_repetitions=5 \
             --benchmark_report_aggregates_only=true --benchmark_out="$tmp/bench.csv" \
             --benchmark_out_format=csv >/dev/null 2>"$tmp/bench.err" ||
