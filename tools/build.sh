@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Quavel and runs it or its tests. Installs the Debian packages it needs when run as root
 # (otherwise names the missing ones).
-#   tools/build.sh run [console options]   build and start the console
+#   tools/build.sh run [console options]   build and start the console (in its own data folder)
 #   tools/build.sh test                    build and run every test
 #   tools/build.sh sanitize                build and run every test under ASan + UBSan
 set -euo pipefail
@@ -9,13 +9,16 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
 
-packages=(cmake g++ pkgconf libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev libcli11-dev
-          qt6-base-dev qt6-multimedia-dev libqt6serialport6-dev libqt6svg6 qt6-qpa-plugins
-          pulseaudio pulseaudio-utils xdg-utils clang libclang-rt-14-dev)
+# What building and running the console needs; `test`, `sanitize` and CI need the rest as well.
+run_packages=(cmake g++ pkgconf libsndfile1-dev libcli11-dev qt6-base-dev qt6-multimedia-dev
+              libqt6serialport6-dev libqt6svg6 qt6-qpa-plugins xdg-utils)
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev pulseaudio pulseaudio-utils clang
+               libclang-rt-14-dev dpkg-dev desktop-file-utils appstream)
 
+# ensure_packages PACKAGE...
 ensure_packages() {
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -57,19 +60,22 @@ cmd=${1:-}
 [ $# -gt 0 ] && shift
 case "$cmd" in
     run)
-        ensure_packages
-        configure_and_build build
-        exec "$here/build/quavel" "$@"
+        ensure_packages "${run_packages[@]}"
+        configure_and_build build -DQUAVEL_BUILD_TESTS=OFF -DQUAVEL_BUILD_BENCH=OFF
+        # As from the desktop menu: KEYSETUP.INI and the stored texts live in the program's
+        # own data folder, not in the source tree.
+        exec "$here/build/quavel" --desktop "$@"
         ;;
     test)
-        ensure_packages
-        configure_and_build build -DQUAVEL_WERROR=ON
+        ensure_packages "${run_packages[@]}" "${test_packages[@]}"
+        configure_and_build build -DQUAVEL_WERROR=ON -DQUAVEL_BUILD_TESTS=ON -DQUAVEL_BUILD_BENCH=ON
         ensure_sound_server
         cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
         ;;
     sanitize)
-        ensure_packages
-        configure_and_build build-asan -DQUAVEL_WERROR=ON -DQUAVEL_SANITIZE=ON -DQUAVEL_BUILD_BENCH=OFF
+        ensure_packages "${run_packages[@]}" "${test_packages[@]}"
+        configure_and_build build-asan -DQUAVEL_WERROR=ON -DQUAVEL_SANITIZE=ON -DQUAVEL_BUILD_BENCH=OFF \
+            -DQUAVEL_BUILD_TESTS=ON
         ensure_sound_server
         cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
             UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j2
