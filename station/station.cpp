@@ -144,6 +144,13 @@ void Station::activate(int speed_item, int sensitivity_position) {
     s.capture_open = true;
 }
 
+void Station::reopen_capture() {
+    Impl& s = *impl_;
+    if (!s.capture_open || transmitting()) return;
+    s.receiver.capture.close();
+    s.open_capture();
+}
+
 void Station::change_speed(int speed_item) {
     if (transmitting()) return; // the selector is disabled while transmitting
     impl_->modem.initialise_profile(speed_item, *impl_);

@@ -71,6 +71,11 @@ public:
     // restarted around it. AFC, auto-sync and printing come back on.
     void change_speed(int speed_item);
 
+    // The audio input's device changed: capture closes and opens again at once while
+    // receiving (its failure shows "Cannot Open Audio Input Device"); while transmitting, or
+    // before the first activation, the next open takes the new device anyway.
+    void reopen_capture();
+
     // Timer3: move one completed capture buffer into the ring. Returns true if one moved.
     bool capture_tick();
     // Timer1: at most one receive step. Returns true if a step ran (the displays changed).

@@ -30,6 +30,8 @@
 
 #include "modem/tuning.h"
 #include "platform/levelled_output.h"
+#include "platform/qt_audio_input.h"
+#include "platform/qt_audio_output.h"
 #include "rx/input_level.h"
 #include "station/stored_text.h"
 #include "ui/app_settings.h"
@@ -39,6 +41,7 @@
 #include "ui/level_meter.h"
 #include "ui/memo.h"
 #include "ui/radio_group.h"
+#include "ui/rig_panel.h"
 #include "ui/rx_log.h"
 #include "ui/text_panes.h"
 
@@ -348,6 +351,8 @@ void TForm1::create_menu() {
     Exit1->setObjectName("Exit1");
     SetUp1 = MainMenu1->addAction("&Set Up");
     SetUp1->setObjectName("SetUp1");
+    SoundRig1 = MainMenu1->addAction("Sound && &Rig");
+    SoundRig1->setObjectName("SoundRig1");
     // What the operator chooses beyond the station file, remembered in the program's own
     // settings file.
     Options1 = MainMenu1->addMenu("&Options");
@@ -357,7 +362,7 @@ void TForm1::create_menu() {
     About1 = MainMenu1->addAction("&About");
     About1->setObjectName("About1");
     // The items stay where they are on every desktop.
-    for (QAction* item : {Exit1, SetUp1, Help1, About1})
+    for (QAction* item : {Exit1, SetUp1, SoundRig1, Help1, About1})
         item->setMenuRole(QAction::NoRole);
 
     Readouts = new QWidget(MainMenu1);
@@ -433,6 +438,7 @@ void TForm1::bind_handlers() {
     connect(Image1, &CanvasView::mouseUp, this, &TForm1::Image1MouseUp);
     connect(Image2, &CanvasView::mouseUp, this, &TForm1::Image2MouseUp);
     connect(SetUp1, &QAction::triggered, this, &TForm1::SetUp1Click);
+    connect(SoundRig1, &QAction::triggered, this, &TForm1::SoundRig1Click);
     connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
     connect(Memo3, &Memo::keyPress, this, &TForm1::Memo3KeyPress);
@@ -671,6 +677,7 @@ void TForm1::set_transmitting_controls(bool transmitting) {
                                   static_cast<QWidget*>(RadioGroup3)})
         receive_only->setEnabled(!transmitting);
     SetUp1->setEnabled(!transmitting);
+    SoundRig1->setEnabled(!transmitting);
 }
 
 void TForm1::insert_into_transmit_pane(const std::string& text) {
@@ -753,6 +760,36 @@ void TForm1::SetUp1Click() {
         RadioGroup1->setItemIndex(*item);
     if (const auto item = quavel::delay_item_for_word(settings.delay_word))
         RadioGroup2->setItemIndex(*item);
+}
+
+void TForm1::set_sound_devices(quavel::QtAudioInput* input, quavel::QtAudioOutput* output) {
+    sound_input_ = input;
+    sound_output_ = output;
+}
+
+void TForm1::SoundRig1Click() {
+    if (rig_panel_ && rig_panel_->isVisible()) {
+        rig_panel_->raise();
+        rig_panel_->activateWindow();
+        return;
+    }
+    rig_panel_ = new RigPanel(*settings_, this);
+    connect(rig_panel_, &RigPanel::confirmed, this, [this](RigPanel::Changes changes) {
+        if (!settings_->sync())
+            show_warning("Cannot save the settings: " + settings_->error().toStdString(),
+                         RigPanel::kTitle);
+        apply_sound_devices(changes.input_device, changes.output_device);
+    });
+    rig_panel_->open();
+}
+
+void TForm1::apply_sound_devices(bool input_changed, bool output_changed) {
+    if (output_changed && sound_output_ != nullptr)
+        sound_output_->set_device(settings_->output_device().toUtf8());
+    if (input_changed && sound_input_ != nullptr) {
+        sound_input_->set_device(settings_->input_device().toUtf8());
+        station_->reopen_capture();
+    }
 }
 
 void TForm1::BitBtn1Click() {

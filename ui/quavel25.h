@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -15,8 +16,13 @@
 #include "station/macros.h"
 #include "station/station.h"
 #include "ui/console_options.h"
+#include "ui/rig_panel.h"
 
 class AppSettings;
+namespace quavel {
+class QtAudioInput;
+class QtAudioOutput;
+} // namespace quavel
 class CanvasView;
 class FormTimer;
 class LevelMeter;
@@ -60,6 +66,13 @@ public:
     // activated (capture opens then) and must outlive the window.
     quavel::Station& station() { return *station_; }
     AppSettings& settings() { return *settings_; }
+    // The sound-card adapters behind the station's input and output, which the Sound & Rig
+    // panel points at other devices; null where a file stands in for the sound card.
+    void set_sound_devices(quavel::QtAudioInput* input, quavel::QtAudioOutput* output);
+    // Opens the Sound & Rig panel (beyond the form's 35 handlers, so not a slot).
+    void SoundRig1Click();
+    // The Sound & Rig panel while it is open, else null.
+    RigPanel* rig_panel() const { return rig_panel_; }
 
     // Controls, named as on the form.
     QLabel* Label4;
@@ -112,7 +125,8 @@ public:
     QMenu* File1;
     QAction* Exit1;
     QAction* SetUp1;
-    QMenu* Options1; // beyond the station file: the settings in AppSettings
+    QAction* SoundRig1; // "Sound & Rig": the RigPanel, beyond the form's own items
+    QMenu* Options1;    // beyond the station file: the settings in AppSettings
     QAction* Help1;
     QAction* About1;
 
@@ -214,12 +228,18 @@ private:
     void insert_stored_text(int number);
     void insert_exchange_macro(quavel::ExchangeMacro which);
     void show_warning(const std::string& text, const std::string& title);
+    // After the Sound & Rig panel's OK: the new devices take over, the input at once while
+    // receiving, the output at the next transmission.
+    void apply_sound_devices(bool input_changed, bool output_changed);
 
     quavel::MessageSink& messages_;
     QString working_dir_;
     std::unique_ptr<AppSettings> own_settings_; // when the caller gave none
     AppSettings* settings_;
     std::function<bool(const QString&)> open_help_;
+    quavel::QtAudioInput* sound_input_ = nullptr;
+    quavel::QtAudioOutput* sound_output_ = nullptr;
+    QPointer<RigPanel> rig_panel_;
     bool activated_ = false;
     enum class WidePane { None, Primary, Secondary };
     WidePane wide_pane_ = WidePane::None;

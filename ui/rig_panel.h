@@ -1,0 +1,63 @@
+// "Sound & Rig": the settings panel for what connects the console to the rig, beside the form's
+// own "Set Up" panel (which keeps the callsign, the PTT port and the PTT delay of KEYSETUP.INI).
+// Everything chosen here is remembered in AppSettings.
+//
+// The Sound section chooses the capture and playback devices from the sound system's current
+// list ("System default" follows the desktop's choice). A remembered device that is not there is
+// still shown, marked, so that confirming the panel does not forget it. The Keying section holds
+// how the transmitter is keyed.
+//
+// The panel only edits the settings; on OK it stores them and emits `confirmed` with what
+// changed, and the window applies that to the devices. Opened window-modal and deleted on close.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class AppSettings;
+class QComboBox;
+class QDialogButtonBox;
+class QFormLayout;
+class QGroupBox;
+class QPushButton;
+
+class RigPanel : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr const char* kTitle = "Sound & Rig";
+    static constexpr const char* kSystemDefault = "System default";
+
+    // `settings` must outlive the panel.
+    explicit RigPanel(AppSettings& settings, QWidget* parent = nullptr);
+
+    QGroupBox* SoundBox;
+    QComboBox* InputDevice;  // item data: the device id, empty for the system default
+    QComboBox* OutputDevice; // likewise
+    QPushButton* RefreshDevices;
+    QGroupBox* KeyingBox;
+    QFormLayout* KeyingLayout; // the keying section's rows
+    QDialogButtonBox* Buttons;
+
+    // What the last OK changed.
+    struct Changes {
+        bool input_device = false;
+        bool output_device = false;
+    };
+
+signals:
+    void confirmed(RigPanel::Changes changes);
+
+public slots:
+    void accept() override;
+    // Lists the devices afresh, keeping the current choices.
+    void refresh_devices();
+
+private:
+    void create_sound_section();
+    // The keying section: its rows go into KeyingLayout, filled from the settings.
+    void create_keying_section();
+    // Stores the keying section's choices into the settings.
+    void store_keying_section();
+
+    AppSettings& settings_;
+};
