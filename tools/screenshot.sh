@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
 # Takes a picture of the console at work: starts it on a private X server with a recording of a
 # short call as its input, lets it receive for a while, and saves its window as a PNG.
-#   tools/screenshot.sh OUT.png [SECONDS] [BUILD_DIR]
+#   tools/screenshot.sh OUT.png [SECONDS] [BUILD_DIR] [WIDTHxHEIGHT]
 # SECONDS (default 12) is how long it receives first; BUILD_DIR (default build) holds the
-# built `quavel` and `quavel-modem`. Needs Xvfb, xwininfo and ImageMagick's import
+# built `quavel` and `quavel-modem`; WIDTHxHEIGHT grows the window to that size (default: the
+# form's own). The console gets settings of its own in a scratch folder. Needs Xvfb, xwininfo and ImageMagick's import
 # (Debian: xvfb x11-utils imagemagick).
 set -euo pipefail
 
-out=${1:?usage: tools/screenshot.sh OUT.png [SECONDS] [BUILD_DIR]}
+out=${1:?usage: tools/screenshot.sh OUT.png [SECONDS] [BUILD_DIR] [WIDTHxHEIGHT]}
 seconds=${2:-12}
+size=${4:-}
+geometry=()
+if [ -n "$size" ]; then
+    [[ "$size" =~ ^[0-9]+x[0-9]+$ ]] || { echo "screenshot: size must be WIDTHxHEIGHT" >&2; exit 2; }
+    geometry=(-geometry "$size+0+0")
+fi
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${3:-$here/build}" && pwd)
 for tool in Xvfb xwininfo import; do
@@ -29,17 +36,19 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The other station: a call at the console's starting speed and frequency.
-"$build/quavel-modem" tx -o "$work/call.wav" "CQ CQ CQ DE G4ABC G4ABC PSE K"
+# The other station: a call at the console's starting speed and frequency,
+# heard through a little noise at a level a rig's audio would give (-14 dB from full scale).
+"$build/quavel-modem" tx -o "$work/clean.wav" "CQ CQ CQ DE G4ABC G4ABC PSE K"
+"$build/quavel-modem" channel --snr 30 --level -14 "$work/clean.wav" "$work/call.wav" 2>/dev/null
 # With a configuration the console starts without a message box in the way.
 printf 'NOCALL NONE NONE' > "$work/KEYSETUP.INI"
 
 display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 640x480x24 -nolisten tcp &
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp &
 xvfb_pid=$!
 sleep 1
-(cd "$work" && DISPLAY=$display QT_QPA_PLATFORM=xcb exec "$build/quavel" \
-    --audio-in "$work/call.wav") &
+(cd "$work" && DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" \
+    exec "$build/quavel" "${geometry[@]}" --audio-in "$work/call.wav") &
 console_pid=$!
 sleep "$seconds"
 

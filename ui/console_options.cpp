@@ -70,7 +70,10 @@ struct Parser {
         "order, written out when the program ends.",
         "FILE.wav"};
     const QCommandLineOption rx_log{
-        "rx-log", "Append every character printed in the left receive pane to FILE.", "FILE"};
+        "rx-log",
+        "Log the contact to FILE, appended: a UTC header line at each start of receiving and of "
+        "sending, the left receive pane's text and the text sent.",
+        "FILE"};
     const QCommandLineOption com{
         "com", "Key the PTT port COMn through DEVICE (e.g. COM1=/dev/ttyUSB0); repeatable.",
         "COMn=DEVICE"};

@@ -3,7 +3,7 @@
 //                          samples per second of wall clock, instead of the sound card
 //   --audio-out FILE.wav   transmit into a WAV file instead of the sound card; the file holds
 //                          every transmission of the run, in order, once the program ends
-//   --rx-log FILE          append every character printed in the primary receive pane to FILE
+//   --rx-log FILE          log the contact to FILE (see ui/rx_log.h), for this run
 //   --com COMn=DEVICE      the serial device for a PTT port name (repeatable)
 //   --input-device DEVICE  capture from DEVICE (an id, a name or a unique part of a name)
 //   --output-device DEVICE play on DEVICE; both override the devices remembered in the settings

@@ -374,6 +374,9 @@ void TForm1::create_menu() {
     CentreReadout->setObjectName("CentreReadout");
     CentreReadout->setToolTip("The centre frequency the receiver is tuned to: it follows AFC and "
                               "clicks on the waterfall");
+    // Wide enough for any centre frequency, so the menu line keeps its room for it.
+    CentreReadout->setMinimumWidth(
+        CentreReadout->fontMetrics().horizontalAdvance(QStringLiteral("Centre 1900 Hz")) + 4);
     readouts->addWidget(CentreReadout);
     MainMenu1->setCornerWidget(Readouts, Qt::TopRightCorner);
 }
