@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "channel/channel.h"
 #include "modem/speed_profile.h"
 #include "receive_support.h"
 #include "rx/weak_fft.h"
@@ -97,6 +98,25 @@ TEST_P(WeakAtSpeed, SquelchKeepsNoiseOutAndLetsATransmissionIn) {
     const auto copy = rxtest::weak_copy(audio, {speed, 1000.0, true});
     EXPECT_TRUE(copy.text.ends_with(kText.substr(2))) << copy.text;
     EXPECT_LE(copy.text.size(), kText.size() + 4) << copy.text;
+}
+
+TEST_P(WeakAtSpeed, FollowsASampleClockAThousandPpmOffEitherWay) {
+    // Through the channel simulator: the clock error moves the symbol boundary by a thousandth
+    // of a symbol per symbol and the tones by 1 Hz.
+    const uint32_t speed = GetParam();
+    Transmission t = transmission(speed, 10.0, 1500);
+    t.noise_sigma = 0.0;
+    const auto clean = rxtest::make_transmission(t);
+    for (const double ppm : {-1000.0, 1000.0}) {
+        channel::ChannelParams params;
+        params.clock_ppm = ppm;
+        params.snr_db = 10.0;
+        params.seed = 21;
+        const auto out = channel::apply_channel(std::span<const int16_t>(clean), params);
+        ASSERT_TRUE(out.ok()) << out.error;
+        const auto copy = rxtest::weak_copy(out.samples, {speed, 1000.0, true});
+        EXPECT_EQ(copy.text, kText) << ppm << " ppm";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Speeds, WeakAtSpeed, ::testing::Values(1u, 2u, 4u));
