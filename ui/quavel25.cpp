@@ -180,9 +180,14 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
                                 ? command_line_log_
                                 : QFile::encodeName(settings_->receive_log()).toStdString();
     if (!log.empty()) {
+        // One that cannot be opened has been reported; the menu shows no log then.
         rx_log_ = std::make_unique<RxLog>(log, messages_);
-        logged_primary_->set_log(rx_log_.get());
-        logged_sent_->set_log(rx_log_.get());
+        if (rx_log_->logging()) {
+            logged_primary_->set_log(rx_log_.get());
+            logged_sent_->set_log(rx_log_.get());
+        } else {
+            rx_log_.reset();
+        }
     }
     LogToFile->setChecked(rx_log_ != nullptr);
     set_transmit_level(settings_->transmit_level_db());

@@ -130,3 +130,26 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.case_name); });
 
 } // namespace
+
+namespace {
+
+// --desktop: the folder is made on first start (parents too) and becomes the working folder;
+// a relative log named on the command line still lands where the operator started.
+TEST_F(CommandLine, DesktopFolderIsMadeAndEnteredAndLogsStayWhereNamed) {
+    const QString started = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    const ParsedCommandLine parsed = parse({"--desktop", "--rx-log", "rx.log"});
+    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    EXPECT_TRUE(parsed.options.desktop);
+    const QString folder = path("data/quavel");
+    EXPECT_EQ(enter_desktop_working_folder(folder), "");
+    EXPECT_EQ(QDir::currentPath(), folder);
+    EXPECT_EQ(parsed.options.rx_log, path("rx.log").toStdString());
+    // A file where the folder should be: a clear refusal.
+    write_file(dir.path(), "blocked", "x");
+    EXPECT_NE(enter_desktop_working_folder(path("blocked/quavel")).find("blocked"),
+              std::string::npos);
+    QDir::setCurrent(started);
+}
+
+} // namespace
