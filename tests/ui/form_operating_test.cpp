@@ -245,6 +245,23 @@ TEST_F(Operating, GrownWindowGivesTheRoomToThePanesAndKeepsTheDisplays) {
         EXPECT_EQ(w->geometry(), before[w]) << w->objectName().toStdString();
 }
 
+TEST_F(Operating, AGrownWindowComesBackGrownAndTheFormsSizeStaysTheForms) {
+    form->show();
+    form->close();
+    EXPECT_TRUE(settings->window_geometry().isEmpty());
+    form.reset();
+    create_form();
+    form->show();
+    form->resize(700, 500);
+    const QSize grown = form->centralWidget()->size();
+    ASSERT_NE(grown, QSize(TForm1::kClientWidth, TForm1::kClientHeight));
+    form->close();
+    form.reset();
+    create_form();
+    form->show();
+    EXPECT_EQ(form->centralWidget()->size(), grown);
+}
+
 TEST_F(Operating, PaneFontSizeAppliesToTheFourPanesAndIsRemembered) {
     const QFont form_font = form->Memo1->font();
     form->set_pane_font_size(14);
