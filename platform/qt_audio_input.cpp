@@ -1,5 +1,7 @@
 #include "platform/qt_audio_input.h"
 
+#include "platform/pulse_stream_restore.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -30,7 +32,15 @@ bool QtAudioInput::open(std::span<int16_t> buffers, Done done) {
         error_ = "capture buffers too small";
         return false;
     }
-    const QAudioDevice device = find_input_device(choice_.device_id);
+    QAudioDevice device = find_input_device(choice_.device_id);
+    if (choice_.device_id.isEmpty() && !moved_streams_id_.empty()) {
+        const std::string moved =
+            remembered_stream_device(AudioDirection::Input, moved_streams_id_);
+        if (!moved.empty()) {
+            const QAudioDevice there = find_input_device(QByteArray::fromStdString(moved));
+            if (!there.isNull()) device = there;
+        }
+    }
     if (device.isNull()) {
         error_ =
             choice_.device_id.isEmpty()

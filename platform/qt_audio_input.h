@@ -46,6 +46,11 @@ public:
     // The device the next open uses (empty: the system's default); one open now keeps its own.
     void set_device(const QByteArray& device_id) { choice_.device_id = device_id; }
     const QByteArray& device() const { return choice_.device_id; }
+    // Opens on the default device only after asking the sound server where the operator last
+    // moved this application's streams (pulse_stream_restore.h); empty: never asks.
+    void follow_moved_streams(std::string application_id) {
+        moved_streams_id_ = std::move(application_id);
+    }
 
     bool is_open() const { return source_ != nullptr; }
     bool is_running() const { return running_ && io_ != nullptr; }
@@ -66,6 +71,7 @@ private:
     void deliver(std::span<const std::byte> bytes);
 
     QtAudioChoice choice_;
+    std::string moved_streams_id_;
     std::unique_ptr<QObject> context_; // receives the device's readyRead, outlives every device
     std::unique_ptr<QAudioSource> source_;
     // Owned by source_, which deletes it when it stops, also on its own when the sound server

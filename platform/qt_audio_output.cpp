@@ -1,5 +1,7 @@
 #include "platform/qt_audio_output.h"
 
+#include "platform/pulse_stream_restore.h"
+
 #include <algorithm>
 
 #include <QAudioSink>
@@ -31,7 +33,15 @@ QtAudioOutput::~QtAudioOutput() {
 bool QtAudioOutput::open(Done done) {
     close();
     error_.clear();
-    const QAudioDevice device = find_output_device(choice_.device_id);
+    QAudioDevice device = find_output_device(choice_.device_id);
+    if (choice_.device_id.isEmpty() && !moved_streams_id_.empty()) {
+        const std::string moved =
+            remembered_stream_device(AudioDirection::Output, moved_streams_id_);
+        if (!moved.empty()) {
+            const QAudioDevice there = find_output_device(QByteArray::fromStdString(moved));
+            if (!there.isNull()) device = there;
+        }
+    }
     if (device.isNull()) {
         error_ =
             choice_.device_id.isEmpty()

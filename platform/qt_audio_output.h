@@ -51,6 +51,11 @@ public:
     // The device the next open uses (empty: the system's default); one open now keeps its own.
     void set_device(const QByteArray& device_id) { choice_.device_id = device_id; }
     const QByteArray& device() const { return choice_.device_id; }
+    // Opens on the default device only after asking the sound server where the operator last
+    // moved this application's streams (pulse_stream_restore.h); empty: never asks.
+    void follow_moved_streams(std::string application_id) {
+        moved_streams_id_ = std::move(application_id);
+    }
 
     bool is_open() const { return io_ != nullptr; }
     // The format the device runs at while open.
@@ -75,6 +80,7 @@ private:
     void report(int index);
 
     QtAudioChoice choice_;
+    std::string moved_streams_id_;
     int sink_buffer_ms_;
     std::unique_ptr<QTimer> timer_;
     std::unique_ptr<QAudioSink> sink_;

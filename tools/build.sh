@@ -10,7 +10,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
 
 # What building and running the console needs; `test`, `sanitize` and CI need the rest as well.
-run_packages=(cmake g++ pkgconf libsndfile1-dev libcli11-dev qt6-base-dev qt6-multimedia-dev
+run_packages=(cmake g++ pkgconf libsndfile1-dev libcli11-dev libpulse-dev qt6-base-dev qt6-multimedia-dev
               libqt6serialport6-dev libqt6svg6 qt6-qpa-plugins xdg-utils)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev pulseaudio pulseaudio-utils clang
                libclang-rt-14-dev dpkg-dev desktop-file-utils appstream)

@@ -1,6 +1,7 @@
 #include "ui/console_devices.h"
 
 #include "platform/audio_device_list.h"
+#include "platform/audio_stream_identity.h"
 #include "platform/qt_audio_devices.h"
 #include "platform/qt_audio_input.h"
 #include "platform/qt_audio_output.h"
@@ -65,6 +66,7 @@ ConsoleDevices make_console_devices(ConsoleOptions& options, const SoundDeviceCh
     if (options.audio_in.empty()) {
         auto input =
             std::make_unique<quavel::QtAudioInput>(quavel::QtAudioChoice{choice.input_id, {}});
+        input->follow_moved_streams(quavel::kConsoleStreams.id);
         devices.sound_input = input.get();
         devices.input = std::move(input);
     } else {
@@ -76,6 +78,7 @@ ConsoleDevices make_console_devices(ConsoleOptions& options, const SoundDeviceCh
     if (options.audio_out.empty()) {
         auto output =
             std::make_unique<quavel::QtAudioOutput>(quavel::QtAudioChoice{choice.output_id, {}});
+        output->follow_moved_streams(quavel::kConsoleStreams.id);
         devices.sound_output = output.get();
         devices.output = std::move(output);
     } else {

@@ -3,9 +3,13 @@
 #include <cstdio>
 #include <exception>
 
+#include "platform/audio_stream_identity.h"
+
 QuavelApplication::QuavelApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // No display name: the platform would append it to the window's caption.
     setApplicationName("quavel");
+    // Before anything asks Qt for a sound device: the mixer shows the streams as "Quavel".
+    quavel::set_audio_stream_identity(quavel::kConsoleStreams);
 }
 
 void QuavelApplication::report_exception(const std::string& message) {

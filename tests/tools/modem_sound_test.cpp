@@ -428,6 +428,31 @@ TEST_F(ModemSoundServerDevices, TxPlaysOnlyIntoTheDeviceNamedAndRxHearsOnlyItsOw
     }
 }
 
+// The mixer shows the stream as the program's, and a stream the operator moved there stays
+// there for the next transmission, as the server's stream-restore remembers it.
+TEST_F(ModemSoundServerDevices, AStreamMovedInTheMixerIsTheProgramsAndStaysMoved) {
+    if (!server->private_server())
+        GTEST_SKIP() << "needs a sound server of the test's own to give it a stream memory";
+    ASSERT_TRUE(test::pactl_output({"load-module", "module-stream-restore"}));
+    const std::vector<std::string> args{"tx", "--speed", "4", kText};
+    {
+        Process first(tool("tx", args));
+        const auto [sink, properties] = test::playing_stream(20000);
+        ASSERT_FALSE(sink.empty()) << err("tx");
+        EXPECT_NE(properties.find("application.name = \"Quavel\""), std::string::npos)
+            << properties;
+        ASSERT_NE(sink, rig_b->sink_id);
+        const auto index = test::pactl_output({"list", "short", "sink-inputs"});
+        ASSERT_TRUE(index);
+        ASSERT_TRUE(test::pactl_output(
+            {"move-sink-input", index->substr(0, index->find('\t')), rig_b->sink_id}));
+        EXPECT_EQ(first.wait(30000), std::optional<int>(0)) << err("tx");
+    }
+    Process second(tool("tx", args));
+    EXPECT_EQ(test::playing_stream(20000).first, rig_b->sink_id);
+    EXPECT_EQ(second.wait(30000), std::optional<int>(0)) << err("tx");
+}
+
 TEST_F(ModemSoundServerDevices, DevicesListsBothDirectionsWithIdsAndNames) {
     ASSERT_EQ(test::run(tool("devices", {"devices"}), 20000), 0) << err("devices");
     const std::string listed = out("devices");

@@ -228,22 +228,55 @@ namespace {
 
 // Loads a module into the answering server; its index, or nothing.
 std::optional<std::string> load_module(const std::vector<std::string>& args) {
-    char name[] = "/tmp/quavel-pactl-XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd < 0) return std::nullopt;
-    close(fd);
-    Command c{{"pactl", "load-module"}, name, {}, {}};
-    c.argv.insert(c.argv.end(), args.begin(), args.end());
-    const bool loaded = run(c, 5000) == 0;
-    std::string index = read_text(name);
-    fs::remove(name);
-    while (!index.empty() && (index.back() == '\n' || index.back() == ' '))
-        index.pop_back();
-    if (!loaded || index.empty()) return std::nullopt;
+    std::vector<std::string> all{"load-module"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::optional<std::string> index = pactl_output(all);
+    while (index && !index->empty() && (index->back() == '\n' || index->back() == ' '))
+        index->pop_back();
+    if (!index || index->empty()) return std::nullopt;
     return index;
 }
 
 } // namespace
+
+std::optional<std::string> pactl_output(const std::vector<std::string>& args) {
+    char name[] = "/tmp/quavel-pactl-XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd < 0) return std::nullopt;
+    close(fd);
+    Command c{{"pactl"}, name, {}, {}};
+    c.argv.insert(c.argv.end(), args.begin(), args.end());
+    const bool ok = run(c, 5000) == 0;
+    std::string out = read_text(name);
+    fs::remove(name);
+    if (!ok) return std::nullopt;
+    return out;
+}
+
+std::pair<std::string, std::string> playing_stream(int timeout_ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (std::chrono::steady_clock::now() < end) {
+        const auto inputs = pactl_output({"list", "short", "sink-inputs"});
+        const auto sinks = pactl_output({"list", "short", "sinks"});
+        if (inputs && sinks && !inputs->empty()) {
+            // "INDEX\tSINK\t..." and "INDEX\tNAME\t...": the first stream's sink, by name.
+            std::istringstream in(*inputs);
+            std::string index, sink;
+            std::getline(in, index, '\t');
+            std::getline(in, sink, '\t');
+            std::istringstream all(*sinks);
+            for (std::string line; std::getline(all, line);) {
+                if (line.rfind(sink + "\t", 0) == 0) {
+                    const size_t from = sink.size() + 1;
+                    return {line.substr(from, line.find('\t', from) - from),
+                            pactl_output({"list", "sink-inputs"}).value_or("")};
+                }
+            }
+        }
+        sleep_ms(50);
+    }
+    return {};
+}
 
 DevicePair::DevicePair(const std::string& label) {
     const std::string pid = std::to_string(getpid());

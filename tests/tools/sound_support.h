@@ -83,6 +83,12 @@ private:
     std::string skip_reason_;
 };
 
+// What `pactl ARGS` prints, or nothing when it fails.
+std::optional<std::string> pactl_output(const std::vector<std::string>& args);
+// The name of the sink a playing stream is on, once one plays (within `timeout_ms`), and the
+// stream's properties as `pactl list sink-inputs` prints them; empty when none plays.
+std::pair<std::string, std::string> playing_stream(int timeout_ms);
+
 // A null sink and a source remapped from its monitor, added to the answering server for one
 // test under names of their own (the process id in them, so that tests sharing a server do not
 // meet), and removed again by the destructor. `label` ("RigA") makes the readable names:

@@ -166,7 +166,7 @@ QString sink_of_our_stream() {
     return {};
 }
 
-TEST_F(ConsoleSoundServer, OutputDeviceOptionPlaysIntoThatSinkAndOverridesTheRememberedOne) {
+TEST_F(ConsoleSoundServer, OutputDeviceOptionPlaysIntoThatSinkAsQuavelOverridingTheRememberedOne) {
     const ParsedCommandLine parsed =
         parse_console_options({"quavel", "--output-device", sink_name});
     ASSERT_TRUE(parsed.ok()) << parsed.error;
@@ -184,6 +184,11 @@ TEST_F(ConsoleSoundServer, OutputDeviceOptionPlaysIntoThatSinkAndOverridesTheRem
     QString sink;
     EXPECT_TRUE(wait_until([&] { return !(sink = sink_of_our_stream()).isEmpty(); }, 5000));
     EXPECT_EQ(sink, sink_name);
+    // The desktop's mixer shows it as the program's.
+    const QByteArray properties = pactl({"list", "sink-inputs"}).value_or(QByteArray());
+    EXPECT_TRUE(properties.contains("application.name = \"Quavel\"")) << properties.toStdString();
+    EXPECT_TRUE(properties.contains("application.id = \"org.quavel.Quavel\""))
+        << properties.toStdString();
     devices.sound_output->close();
 }
 

@@ -14,6 +14,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "platform/audio_stream_identity.h"
 #include "platform/qt_audio_devices.h"
 #include "platform/qt_audio_input.h"
 #include "platform/qt_audio_output.h"
@@ -43,7 +44,10 @@ extern "C" void request_stop(int signal) {
 // Multimedia lists and opens devices only with one.
 class Application {
 public:
-    Application() : app_(argc_, argv_) {}
+    Application() : app_(argc_, argv_) {
+        // Before anything asks Qt for a device: the streams show as the program's.
+        set_audio_stream_identity(kModemStreams);
+    }
 
 private:
     int argc_ = 1;
@@ -90,6 +94,8 @@ public:
             return false;
         output_ = std::make_unique<QtAudioOutput>(out, kSinkBufferMs);
         input_ = std::make_unique<QtAudioInput>(in);
+        output_->follow_moved_streams(kModemStreams.id);
+        input_->follow_moved_streams(kModemStreams.id);
         return true;
     }
 
