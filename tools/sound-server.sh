@@ -5,6 +5,11 @@
 # plays another captures.
 #
 #   tools/sound-server.sh start    start one unless a server already answers (then leave it be)
+#   tools/sound-server.sh start --pair
+#                                  the same with a second pair beside the defaults, for trying
+#                                  device choice: a null sink "quavel_sink2" ("Quavel Second
+#                                  Output") and its monitor remapped as "quavel_mic2" ("Quavel
+#                                  Second Input"); added to a server this script started before
 #   tools/sound-server.sh stop     stop the server this script started, and only that one
 #   tools/sound-server.sh status   say which server answers and its default devices
 #
@@ -36,8 +41,27 @@ our_server() {
         echo "$pid"
 }
 
+# The second pair, loaded into the server that answers.
+second_pair="quavel_sink2"
+load_second_pair() {
+    pactl list short sinks 2>/dev/null | cut -f2 | grep -qx "$second_pair" && return 0
+    pactl load-module module-null-sink sink_name=quavel_sink2 rate=8000 channels=1 \
+        sink_properties=device.description=Quavel_Second_Output >/dev/null &&
+        pactl load-module module-remap-source source_name=quavel_mic2 \
+            master=quavel_sink2.monitor \
+            source_properties=device.description=Quavel_Second_Input >/dev/null
+}
+
 start() {
+    local pair=0
+    [ "${1:-}" = --pair ] && pair=1
     if answers; then
+        [ "$pair" -eq 0 ] && exit 0
+        if our_server >/dev/null; then
+            load_second_pair || { echo "sound-server: the second pair could not be added" >&2; exit 1; }
+        else
+            echo "sound-server: a server not started here answers; left as it is (no second pair)" >&2
+        fi
         exit 0
     fi
     if ! command -v pulseaudio >/dev/null || ! command -v pactl >/dev/null; then
@@ -72,6 +96,10 @@ start() {
     fi
     pactl set-default-sink quavel_sink >/dev/null 2>&1
     pactl set-default-source quavel_mic >/dev/null 2>&1
+    if [ "$pair" -eq 1 ] && ! load_second_pair; then
+        echo "sound-server: the second pair could not be added" >&2
+        exit 1
+    fi
     exit 0
 }
 
@@ -102,11 +130,11 @@ status() {
 }
 
 case "${1:-start}" in
-    start) start ;;
+    start) start "${2:-}" ;;
     stop) stop_ours ;;
     status) status ;;
     *)
-        echo "usage: tools/sound-server.sh start|stop|status" >&2
+        echo "usage: tools/sound-server.sh start [--pair]|stop|status" >&2
         exit 2
         ;;
 esac
