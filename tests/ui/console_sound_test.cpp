@@ -4,6 +4,8 @@
 // programs playing on the same server at the same time are not heard. Skipped when no sound
 // server answers.
 #include <QAudioDevice>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QMediaDevices>
 #include <QProcess>
 #include <QPushButton>
@@ -20,6 +22,7 @@
 #include "ui/console_options.h"
 #include "ui/memo.h"
 #include "ui/radio_group.h"
+#include "ui/rig_panel.h"
 #include "ui_support.h"
 
 namespace {
@@ -214,6 +217,69 @@ TEST_F(ConsoleSoundServer, ADeviceOptionThatFitsNoDeviceIsRefusedWithTheList) {
               std::string::npos)
         << choice.error;
     EXPECT_NE(choice.error.find("(* the default)"), std::string::npos) << choice.error;
+}
+
+// The source a capture stream of this process reads, by name; empty while there is none.
+QString source_of_our_capture() {
+    const auto sources = pactl({"list", "short", "sources"});
+    const auto outputs = pactl({"list", "short", "source-outputs"});
+    if (!sources || !outputs) return {};
+    const QString pid = QString::number(::getpid());
+    for (const QByteArray& output : outputs->split('\n')) {
+        const QList<QByteArray> fields = output.split('\t');
+        if (fields.size() < 3) continue;
+        for (const QByteArray& source : sources->split('\n')) {
+            const QList<QByteArray> s = source.split('\t');
+            // The remapped sources' own streams read their masters' monitors.
+            if (s.size() > 1 && s[0] == fields[1] && !s[1].endsWith(".monitor"))
+                return QString::fromUtf8(s[1]);
+        }
+    }
+    return {};
+}
+
+TEST_F(ConsoleSoundServer, AnInputChosenInTheSoundAndRigPanelIsUsedAtOnce) {
+    const QString mic_name = sink_name + "_mic";
+    const auto remap = pactl({"load-module", "module-remap-source", "source_name=" + mic_name,
+                              "master=" + sink_name + ".monitor"});
+    if (!remap) GTEST_SKIP() << "the sound server refused to remap the sink's monitor";
+    struct Unload {
+        QByteArray module;
+        ~Unload() { pactl({"unload-module", QString::fromUtf8(module)}); }
+    } unload{*remap};
+    ASSERT_TRUE(wait_until(
+        [&] {
+            for (const QAudioDevice& d : QMediaDevices::audioInputs())
+                if (d.id() == mic_name.toUtf8()) return true;
+            return false;
+        },
+        5000));
+
+    quavel::QtAudioInput mic;
+    write_file(dir.path(), "KEYSETUP.INI", "G4ABC NONE NONE");
+    create_form();
+    form->station().set_audio_input(&mic);
+    form->set_sound_devices(&mic, nullptr);
+    activate();
+    ASSERT_TRUE(mic.is_running()) << mic.error();
+    QString source;
+    ASSERT_TRUE(wait_until([&] { return !(source = source_of_our_capture()).isEmpty(); }, 5000));
+    EXPECT_NE(source, mic_name);
+
+    form->SoundRig1->trigger();
+    RigPanel* panel = form->rig_panel();
+    ASSERT_NE(panel, nullptr);
+    const int item = panel->InputDevice->findData(mic_name);
+    ASSERT_GT(item, 0);
+    panel->InputDevice->setCurrentIndex(item);
+    panel->Buttons->button(QDialogButtonBox::Ok)->click();
+
+    EXPECT_TRUE(mic.is_running()) << mic.error();
+    EXPECT_TRUE(wait_until([&] { return source_of_our_capture() == mic_name; }, 5000))
+        << source_of_our_capture().toStdString();
+    EXPECT_EQ(settings->input_device(), mic_name);
+    EXPECT_TRUE(messages.messages().empty());
+    form.reset(); // before the input it captures from
 }
 
 } // namespace
