@@ -93,6 +93,8 @@ std::optional<std::string> CommandLine::read(std::vector<std::string> args) {
     // value, a flag takes nothing. Here it is an empty value.
     for (size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
         const std::string& arg = args[i];
+        // CLI11 takes "---x" for an operand; it is a mistyped option.
+        if (arg.starts_with("---")) return "unknown option '" + option_name(arg) + "'";
         if (arg.size() < 4 || !arg.starts_with("--") || arg.find('=') + 1 != arg.size()) continue;
         const std::string name = arg.substr(2, arg.size() - 3);
         for (const auto& [flag_option, out] : flags_) {
