@@ -8,11 +8,15 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${1:-$here/build-deb}
+build=$(realpath -m "${1:-$here/build-deb}")
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-    -DQUAVEL_BUILD_TESTS=OFF -DQUAVEL_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
+# A build folder already configured (CI's test build) is packaged as it is: the package installs
+# under /usr whatever the folder's own prefix, and the console finds its files beside itself.
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+        -DQUAVEL_BUILD_TESTS=OFF -DQUAVEL_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
+fi
 cmake --build "$build" -j"$(nproc)" --target quavel quavel-modem
 rm -f "$build"/quavel_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
