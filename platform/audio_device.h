@@ -46,17 +46,30 @@ public:
     virtual void close() = 0;
     // Sources that consume on demand (a file written as fast as asked) play here.
     virtual void pump() {}
+    // The device stopped playing on its own since it was opened (unplugged, the sound server
+    // gone): nothing queued will be heard. Polled from the window's thread.
+    virtual bool lost() const { return false; }
 };
 
-// The keying line of the transmitter.
+// The keying line of the transmitter: a serial port's RTS or DTR line, a rig's CAT command,
+// or nothing at all (VOX). Changes report failure by return value, with error() naming the
+// device and the reason, so that a transmitter left keyed never goes unnoticed.
 class Ptt {
 public:
     virtual ~Ptt() = default;
-    // Opens the named port exclusively with both RTS and DTR inactive.
-    virtual bool open(const std::string& port) = 0;
-    virtual void set_rts(bool active) = 0;
+    // Opens `device` (a port name such as "COM1", a device path, or a rig's port) for this
+    // program alone, with the transmitter released; closes whatever was open before.
+    virtual bool open(const std::string& device) = 0;
+    // Keys (true) or releases (false) the transmitter; false when the change could not be made
+    // or nothing is open.
+    virtual bool key(bool on) = 0;
+    // Releases the transmitter and closes the device; nothing when none is open.
     virtual void close() = 0;
     virtual bool is_open() const = 0;
+    // Why the last open or key failed, naming the device; empty after a success.
+    virtual std::string error() const { return {}; }
+    // The device went away while open (a USB adapter unplugged). Polled from the window's thread.
+    virtual bool lost() const { return false; }
 };
 
 // Message boxes: in the running program a modal box; in tests a recorder.

@@ -29,6 +29,7 @@ public:
     void queue(int index, std::span<const int16_t> samples) override;
     void close() override;
     void pump() override;
+    bool lost() const override { return device_ != nullptr && device_->lost(); }
 
 private:
     AudioOutput* device_ = nullptr;

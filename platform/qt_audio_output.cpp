@@ -33,6 +33,7 @@ QtAudioOutput::~QtAudioOutput() {
 bool QtAudioOutput::open(Done done) {
     close();
     error_.clear();
+    lost_ = false;
     QAudioDevice device = find_output_device(choice_.device_id);
     if (choice_.device_id.isEmpty() && !moved_streams_id_.empty()) {
         const std::string moved =
@@ -68,17 +69,21 @@ bool QtAudioOutput::open(Done done) {
     }
     io_ = io;
     done_ = std::move(done);
-    QObject::connect(sink_.get(), &QAudioSink::stateChanged, timer_.get(),
-                     [this](QAudio::State state) {
-                         // Qt reports running dry as Idle, with an underrun error or (in
-                         // push mode, where it drains the stream instead) with none.
-                         if (state == QAudio::ActiveState) {
-                             active_ = true;
-                         } else if (state == QAudio::IdleState && active_) {
-                             active_ = false;
-                             ++underruns_;
-                         }
-                     });
+    QObject::connect(
+        sink_.get(), &QAudioSink::stateChanged, timer_.get(), [this](QAudio::State state) {
+            // Qt reports running dry as Idle, with an underrun error or (in
+            // push mode, where it drains the stream instead) with none.
+            if (state == QAudio::StoppedState && sink_ && sink_->error() != QAudio::NoError) {
+                lost_ = true;
+                error_ = "the audio output device stopped (error " +
+                         std::to_string(static_cast<int>(sink_->error())) + ")";
+            } else if (state == QAudio::ActiveState) {
+                active_ = true;
+            } else if (state == QAudio::IdleState && active_) {
+                active_ = false;
+                ++underruns_;
+            }
+        });
     timer_->start();
     return true;
 }
@@ -103,7 +108,11 @@ void QtAudioOutput::report(int index) {
 }
 
 void QtAudioOutput::top_up() {
-    if (io_ == nullptr) return;
+    if (io_ == nullptr) {
+        // The sink deleted its device on its own: the sound server went away.
+        if (sink_) lost_ = true;
+        return;
+    }
     qint64 room = sink_->bytesFree();
     room -= room % frame_bytes_;
     const bool starving = room > 0 && slot_count_ == 0;

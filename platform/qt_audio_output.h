@@ -58,6 +58,8 @@ public:
     }
 
     bool is_open() const { return io_ != nullptr; }
+    // The device stopped with an error, or the sound system dropped it, since it was opened.
+    bool lost() const override { return lost_; }
     // The format the device runs at while open.
     const PcmFormat& device_format() const { return converter_.to(); }
     const std::string& error() const { return error_; }
@@ -98,6 +100,7 @@ private:
     std::array<int, kMaxQueuedBuffers * 2> to_report_{}; // done but not yet reported
     size_t report_count_ = 0;
 
+    bool lost_ = false;
     bool active_ = false;   // the device has been playing since it last ran dry
     bool starving_ = false; // the device has room and nothing is queued
     uint64_t underruns_ = 0;

@@ -1,6 +1,10 @@
 #include "station/station.h"
 
 #include <array>
+#include <chrono>
+
+#include <optional>
+#include <utility>
 
 #include "platform/levelled_output.h"
 #include "rx/capture.h"
@@ -12,8 +16,19 @@ namespace quavel {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr const char* kCannotOpenPortText = "Cannot open COM Port";
 constexpr const char* kCannotOpenPortTitle = "Vexmar Driftel Program";
+
+// "10 minutes", "1 minute", "90 seconds".
+std::string duration_text(std::chrono::milliseconds d) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(d).count();
+    if (seconds % 60 == 0 && seconds > 0)
+        return std::to_string(seconds / 60) + (seconds == 60 ? " minute" : " minutes");
+    if (seconds > 0) return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
+    return std::to_string(d.count()) + " ms";
+}
 
 // Waterfall sensitivity by track-bar position 1..5.
 constexpr std::array<float, 5> kSensitivity = {0.5f, 1.0f, 10.0f, 20.0f, 40.0f};
@@ -45,11 +60,15 @@ struct Station::Impl final : ProfileListener, TransmitListener {
     bool sent_something = false;
     uint32_t idle_refills = 0;
     Ptt* ptt = nullptr;
+    std::string ptt_device; // empty: the settings' port name
     // Set once capture has been opened at start-up (whether or not the device opened): from
     // then on a speed change stops and restarts capture around its work.
     bool capture_open = false;
-    // Set by every attempt to open the PTT port, successful or not; line changes only then.
+    // A keying port is open on `ptt`: only then is the transmitter keyed.
     bool port_open = false;
+    bool keyed = false;
+    std::chrono::milliseconds watchdog = kDefaultWatchdog;
+    Clock::time_point transmit_started{};
     int sensitivity_position = 2;
 
     void read_sensitivity() {
@@ -64,8 +83,47 @@ struct Station::Impl final : ProfileListener, TransmitListener {
         }
     }
 
-    void set_rts(bool active) {
-        if (port_open && ptt != nullptr && ptt->is_open()) ptt->set_rts(active);
+    // Keys the transmitter when a port is open; a refusal is reported and leaves it released.
+    void key() {
+        if (!port_open || ptt == nullptr) return;
+        if (ptt->key(true)) {
+            keyed = true;
+            return;
+        }
+        messages.show("Cannot key the transmitter\n" + ptt->error(), kCannotOpenPortTitle,
+                      MessageIcon::Warning);
+        // Whatever the driver did, make sure nothing stays half keyed.
+        ptt->key(false);
+    }
+
+    // Releases the transmitter. A release the device refuses is the one failure that can leave
+    // a transmitter on the air: the port is closed as well (its driver drops the lines on the
+    // last close), and the operator is told loudly unless `quiet` (the station is going away).
+    void release(bool quiet = false) {
+        if (!port_open || ptt == nullptr) {
+            keyed = false;
+            return;
+        }
+        const bool was_keyed = keyed;
+        keyed = false;
+        if (ptt->key(false)) return;
+        const std::string why = ptt->error();
+        close_port();
+        if (!quiet && was_keyed) {
+            messages.show("THE TRANSMITTER MAY STILL BE KEYED\nIt could not be released: " + why +
+                              "\nThe keying port has been closed. Check the transmitter now and "
+                              "switch it to receive by hand if it is still transmitting.",
+                          kCannotOpenPortTitle, MessageIcon::Stop);
+        } else if (!quiet) {
+            messages.show("The keying port failed and has been closed\n" + why,
+                          kCannotOpenPortTitle, MessageIcon::Warning);
+        }
+    }
+
+    void close_port() {
+        if (ptt != nullptr && ptt->is_open()) ptt->close();
+        port_open = false;
+        keyed = false;
     }
 
     // ProfileListener: the speed-profile initialisation reaching the receiver, the transmitter
@@ -105,7 +163,7 @@ Station::~Station() {
     // Never leave the transmitter keyed or the devices running behind a station that is gone:
     // the sound is cut first, then the keying line released.
     impl_->transmitter.stop_transmission();
-    impl_->set_rts(false);
+    impl_->release(true);
     impl_->receiver.capture.close();
 }
 
@@ -122,8 +180,18 @@ void Station::set_transmit_level_db(int db) {
 int Station::transmit_level_db() const {
     return impl_->levelled.level_db();
 }
-void Station::set_ptt(Ptt* ptt) {
-    impl_->ptt = ptt;
+void Station::set_ptt(Ptt* ptt, std::string device) {
+    Impl& s = *impl_;
+    if (ptt != s.ptt) {
+        s.release();
+        s.close_port();
+    }
+    s.ptt = ptt;
+    s.ptt_device = std::move(device);
+}
+
+void Station::set_watchdog(std::chrono::milliseconds limit) {
+    impl_->watchdog = limit.count() > 0 ? limit : std::chrono::milliseconds(0);
 }
 
 StationSettings& Station::settings() {
@@ -142,6 +210,9 @@ void Station::activate(int speed_item, int sensitivity_position) {
     s.modem.initialise_profile(speed_item, s);
     s.open_capture();
     s.capture_open = true;
+    // The configured port is keyed from the first transmission on, not only once the setup
+    // panel has been confirmed in this run.
+    open_ptt_port();
 }
 
 void Station::reopen_capture() {
@@ -171,6 +242,32 @@ bool Station::receive_tick() {
 
 bool Station::transmit_tick() {
     Impl& s = *impl_;
+    if (s.transmitter.playback_open()) {
+        std::optional<std::pair<std::string, std::string>> why; // text, title
+        if (s.output != nullptr && s.output->lost()) {
+            why = {{"The audio output stopped during the transmission\nThe transmitter has been "
+                    "released and the station is receiving again.",
+                    std::string(kCannotOpenOutputTitle)}};
+        } else if (s.port_open && s.ptt != nullptr && s.ptt->lost()) {
+            why = {{"The keying port was lost during the transmission\n" + s.ptt->error() +
+                        "\nThe transmission has ended. Check that the transmitter is not still "
+                        "keyed.",
+                    kCannotOpenPortTitle}};
+            s.close_port();
+        } else if (s.watchdog.count() > 0 && Clock::now() - s.transmit_started >= s.watchdog) {
+            why = {{"The transmit watchdog ended the transmission after " +
+                        duration_text(s.watchdog) +
+                        "\nThe transmitter has been released and the station is receiving "
+                        "again.",
+                    std::string(kCannotOpenOutputTitle)}};
+        }
+        if (why) {
+            stop_transmission();
+            s.events.transmission_ended();
+            s.messages.show(why->first, why->second, MessageIcon::Warning);
+            return false;
+        }
+    }
     // What the refill (if any) puts in the buffer: the tune carrier or identification, the
     // queue's head, or else the idle symbol.
     const bool identification = s.transmitter.identification().active;
@@ -253,13 +350,17 @@ void Station::start_transmission() {
     s.sent_something = false;
     s.idle_refills = 0;
     const bool silent_first = ptt_delay_on(s.settings.delay_word);
+    s.transmit_started = Clock::now();
     if (s.output == nullptr ||
         !s.transmitter.start_transmission(*s.output, s.modem, silent_first)) {
+        // Never keyed without sound: the window is in its transmitting state, but the
+        // transmitter stays released.
         s.messages.show(std::string(kCannotOpenOutputText), std::string(kCannotOpenOutputTitle),
                         MessageIcon::Warning);
+        return;
     }
     // Keyed only once the playback runs; the optional silent first buffer covers the switch.
-    s.set_rts(true);
+    s.key();
 }
 
 void Station::stop_transmission() {
@@ -270,7 +371,7 @@ void Station::stop_transmission() {
     s.receiver.resume_receiving();
     s.open_capture();
     // Released only after the sound has been cut and the receiver restarted.
-    s.set_rts(false);
+    s.release();
 }
 
 bool Station::sent_and_idle(uint32_t tail_symbols) const {
@@ -304,19 +405,32 @@ bool Station::cw_id() {
 
 void Station::open_ptt_port() {
     Impl& s = *impl_;
-    if (s.settings.port_name == "NONE") return;
-    if (s.port_open && s.ptt != nullptr) {
-        s.port_open = false;
-        s.ptt->close();
-    }
-    if (s.ptt == nullptr || !s.ptt->open(s.settings.port_name)) {
-        s.messages.show(kCannotOpenPortText, kCannotOpenPortTitle, MessageIcon::Warning);
+    s.release();
+    s.close_port();
+    const std::string& target = s.ptt_device.empty() ? s.settings.port_name : s.ptt_device;
+    if (s.ptt == nullptr || target.empty() || target == kNoPort) return;
+    if (!s.ptt->open(target)) {
+        const std::string why = s.ptt->error();
+        s.messages.show(std::string(kCannotOpenPortText) + (why.empty() ? "" : "\n" + why),
+                        kCannotOpenPortTitle, MessageIcon::Warning);
+        return;
     }
     s.port_open = true;
+    // A port opened in the middle of a transmission keys at once.
+    if (s.transmitter.playback_open()) s.key();
 }
 
-void Station::release_ptt() {
-    if (impl_->ptt != nullptr && impl_->ptt->is_open()) impl_->ptt->set_rts(false);
+void Station::close_ptt_port() {
+    impl_->release();
+    impl_->close_port();
+}
+
+bool Station::ptt_port_open() const {
+    return impl_->port_open;
+}
+
+bool Station::keyed() const {
+    return impl_->keyed;
 }
 
 const InputLevel& Station::input_level() const {

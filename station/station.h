@@ -8,6 +8,7 @@
 // number; the timer ticks pick the results up.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -40,7 +41,15 @@ public:
     virtual void focus_transmit_pane() {}
     // A speed change switched AFC, auto-sync and printing back on: captions follow.
     virtual void switches_changed() {}
+    // The station ended a transmission by itself (the playback or the keying port was lost,
+    // the watchdog ran out), through the same steps as "Tx OFF": the window goes back to its
+    // receiving state and discards the untaken text, as after "Tx OFF". The operator's message
+    // comes after this.
+    virtual void transmission_ended() {}
 };
+
+// The transmit watchdog's default: a transmission ends by itself after this long.
+inline constexpr std::chrono::minutes kDefaultWatchdog{10};
 
 class Station {
 public:
@@ -54,7 +63,12 @@ public:
     // The station does not own them; they must outlive it or be replaced first.
     void set_audio_input(AudioInput* input);
     void set_audio_output(AudioOutput* output);
-    void set_ptt(Ptt* ptt);
+    // The keying device, and what to open on it: `device` empty means the port named in the
+    // settings (the setup panel's "COM1".."NONE"). A port open on the previous device is
+    // released and closed first; open_ptt_port() opens the new one.
+    void set_ptt(Ptt* ptt, std::string device = {});
+    // How long a transmission may run before it ends by itself; zero: no limit.
+    void set_watchdog(std::chrono::milliseconds limit);
     // The transmit level, 0 (default: the samples go out untouched) down to -30 dB, applied
     // where the samples go to the output device.
     void set_transmit_level_db(int db);
@@ -65,7 +79,8 @@ public:
     const StationSettings& settings() const;
 
     // The first activation: speed item 0..2 and track-bar position 1..5, tune to 1000 Hz, build
-    // the banks, open capture (its failure shows "Cannot Open Audio Input Device").
+    // the banks, open capture (its failure shows "Cannot Open Audio Input Device"), then open
+    // the configured keying port (its failure shows "Cannot open COM Port" and why).
     void activate(int speed_item, int sensitivity_position);
     // A new speed while receiving: the whole speed-profile initialisation, capture stopped and
     // restarted around it. AFC, auto-sync and printing come back on.
@@ -80,7 +95,9 @@ public:
     bool capture_tick();
     // Timer1: at most one receive step. Returns true if a step ran (the displays changed).
     bool receive_tick();
-    // Timer2: refill the playback buffer the device has returned, if any.
+    // Timer2: refill the playback buffer the device has returned, if any. First, a transmission
+    // whose playback or keying port was lost, or which has run for the watchdog's time, ends
+    // as "Tx OFF" ends it, and the operator is told why (StationEvents::transmission_ended).
     bool transmit_tick();
     // Headless drivers: let on-demand devices (files read or written as fast as asked) work.
     // Returns false once the audio input is exhausted.
@@ -106,9 +123,11 @@ public:
     void scope_release(bool left_button, int x);
     uint32_t sync_position() const;
 
-    // Transmit/receive switching. Start: close capture, open and prime playback, raise RTS.
-    // Stop: close playback, clear nothing the operator typed except what the window clears,
-    // reopen capture, lower RTS.
+    // Transmit/receive switching. Start: close capture, open and prime playback, and only when
+    // the playback runs, key the transmitter. Stop: close playback, clear nothing the operator
+    // typed except what the window clears, reopen capture, release the transmitter. A key or
+    // release that fails is reported; a failed release also closes the port, whose driver then
+    // drops the lines.
     void start_transmission();
     void stop_transmission();
     bool transmitting() const;
@@ -121,10 +140,16 @@ public:
     // "CW I/D": false (and the "No Callsign !" box) when the callsign is "NOCALL".
     bool cw_id();
 
-    // PTT port: open the port named in the settings (closing any open one first). Its failure
-    // shows "Cannot open COM Port". Ports are only opened by the setup panel's OK.
+    // PTT port: releases and closes any open port, then opens the configured one (see
+    // set_ptt); "NONE" opens nothing. A failure shows "Cannot open COM Port" with the device and
+    // the reason. Run at start-up and by the setup panel's OK.
     void open_ptt_port();
-    void release_ptt(); // lowers RTS at once (used on close and on signals)
+    // Releases and closes the keying port.
+    void close_ptt_port();
+    // A keying port is open and will key the next transmission.
+    bool ptt_port_open() const;
+    // The transmitter is keyed now.
+    bool keyed() const;
 
     // The level of the last captured block (reads as silence while nothing is captured).
     const InputLevel& input_level() const;

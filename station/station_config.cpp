@@ -332,7 +332,7 @@ SetupConfirmation confirm_setup(const std::filesystem::path& dir, const SetupPan
     }
     settings = read_back;
     out.saved = true;
-    out.open_port = settings.port_name != kNoPort;
+    out.apply_port = true;
     notes.insert(notes.end(), read.problems.begin(), read.problems.end());
     if (!notes.empty())
         out.message = OperatorMessage{join_lines(notes), std::string(kStartupTitle)};

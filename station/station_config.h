@@ -108,12 +108,13 @@ std::string setup_file_text(const SetupPanelEntry& entry);
 bool write_config_file(const std::filesystem::path& dir, std::string_view text, std::string& error);
 
 // The OK button: writes the file, reads it back into `settings`. `saved` tells the caller to
-// build the setup form of the macro texts; `open_port` to (re)open the keying port named in the
-// settings. When the file cannot be written nothing else happens and the settings keep their
-// values. `message`, when set, is for a warning box (also when saved: a cut callsign).
+// build the setup form of the macro texts; `apply_port` to apply the keying port named in the
+// settings: (re)open it, or release and close the one open for "NONE". When the file cannot be
+// written nothing else happens and the settings keep their values. `message`, when set, is for a
+// warning box (also when saved: a cut callsign).
 struct SetupConfirmation {
     bool saved = false;
-    bool open_port = false;
+    bool apply_port = false;
     std::optional<OperatorMessage> message;
 };
 SetupConfirmation confirm_setup(const std::filesystem::path& dir, const SetupPanelEntry& entry,

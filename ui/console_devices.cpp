@@ -2,6 +2,7 @@
 
 #include "platform/audio_device_list.h"
 #include "platform/audio_stream_identity.h"
+#include "platform/hamlib_ptt.h"
 #include "platform/qt_audio_devices.h"
 #include "platform/qt_audio_input.h"
 #include "platform/qt_audio_output.h"
@@ -90,7 +91,8 @@ ConsoleDevices make_console_devices(ConsoleOptions& options, const SoundDeviceCh
         devices.file_output = file.get();
         devices.output = std::move(file);
     }
-    devices.ptt = std::make_unique<quavel::QtSerialPtt>(options.com_ports);
+    devices.serial_ptt = std::make_unique<quavel::QtSerialPtt>(options.com_ports);
+    devices.cat_ptt = std::make_unique<quavel::HamlibPtt>();
     return devices;
 }
 

@@ -1,6 +1,6 @@
 // The devices the console runs with, chosen from its command line: the sound card through Qt
 // unless --audio-in / --audio-out name WAV files (played and written at 8000 samples per second
-// of wall clock, as a sound card would), and the serial keying line with the --com mappings.
+// of wall clock, as a sound card would), and the keying adapters.
 // The --audio-out file holds every transmission of the run, back to back in order (no silence
 // for the time between them); it is finished, complete and valid, by finish_output() or when the
 // devices are destroyed, either of them after the window has gone.
@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "platform/audio_device.h"
+#include "platform/hamlib_ptt.h"
+#include "platform/qt_serial_ptt.h"
 #include "ui/console_options.h"
 
 class AppSettings;
@@ -25,7 +27,10 @@ class WavOutput;
 struct ConsoleDevices {
     std::unique_ptr<quavel::AudioInput> input;
     std::unique_ptr<quavel::AudioOutput> output;
-    std::unique_ptr<quavel::Ptt> ptt;
+    // The keying adapters the window chooses between by the remembered keying method: a serial
+    // port's RTS or DTR line (with the --com mappings), or CAT through hamlib.
+    std::unique_ptr<quavel::QtSerialPtt> serial_ptt;
+    std::unique_ptr<quavel::HamlibPtt> cat_ptt;
     quavel::WavOutput* file_output = nullptr; // `output` when it is the --audio-out file
     // `input` and `output` when they are the sound card (not files): the Sound & Rig panel
     // points them at other devices.

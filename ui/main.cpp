@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
             TForm1 Form1(messages, command_line.options, {}, &settings);
             Form1.station().set_audio_input(devices.input.get());
             Form1.station().set_audio_output(devices.output.get());
-            Form1.station().set_ptt(devices.ptt.get());
+            Form1.set_keying_devices(devices.serial_ptt.get(), devices.cat_ptt.get());
             Form1.set_sound_devices(devices.sound_input, devices.sound_output);
             Form1.show();
             for (const std::string& notice : choice.notices)

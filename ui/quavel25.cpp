@@ -33,6 +33,10 @@
 #include "platform/qt_audio_input.h"
 #include "platform/qt_audio_output.h"
 #include "rx/input_level.h"
+#include "platform/hamlib_ptt.h"
+#include "platform/ptt_guard.h"
+#include "platform/qt_serial_ptt.h"
+#include <chrono>
 #include "station/stored_text.h"
 #include "ui/app_settings.h"
 #include "ui/canvas_view.h"
@@ -128,6 +132,12 @@ public:
     }
     void focus_transmit_pane() override { form_.Memo4->setFocus(); }
     void switches_changed() override { form_.show_switches(); }
+    // As "Tx OFF" leaves the window.
+    void transmission_ended() override {
+        form_.Button1->setText("Tx ON");
+        form_.set_transmitting_controls(false);
+        form_.Memo4->clear();
+    }
 
 private:
     TForm1& form_;
@@ -203,6 +213,41 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
 // canvases it holds are still there.
 TForm1::~TForm1() {
     station_.reset();
+    // Released in order: a stop signal's last-resort deadline has nothing left to do.
+    quavel::ptt_guard_cancel_deadline();
+}
+
+void TForm1::set_keying_devices(quavel::QtSerialPtt* serial, quavel::HamlibPtt* cat) {
+    serial_ptt_ = serial;
+    cat_ptt_ = cat;
+}
+
+void TForm1::apply_keying(bool reopen) {
+    const int minutes = settings_->watchdog_minutes();
+    station_->set_watchdog(std::chrono::minutes(minutes));
+    if (serial_ptt_ != nullptr || cat_ptt_ != nullptr) {
+        using Method = AppSettings::PttMethod;
+        switch (settings_->ptt_method()) {
+        case Method::Rts:
+        case Method::Dtr:
+            if (serial_ptt_ != nullptr)
+                serial_ptt_->set_line(settings_->ptt_method() == Method::Dtr
+                                          ? quavel::PttLine::Dtr
+                                          : quavel::PttLine::Rts);
+            // The setup panel's port, unless a device path was chosen for keying.
+            station_->set_ptt(serial_ptt_, settings_->ptt_device().toStdString());
+            break;
+        case Method::Cat:
+            if (cat_ptt_ != nullptr)
+                cat_ptt_->configure(settings_->rig_model(), settings_->rig_speed());
+            station_->set_ptt(cat_ptt_, settings_->rig_port().toStdString());
+            break;
+        case Method::None:
+            station_->set_ptt(nullptr);
+            break;
+        }
+    }
+    if (reopen) station_->open_ptt_port();
 }
 
 void TForm1::set_help_opener(std::function<bool(const QString&)> opener) {
@@ -707,8 +752,9 @@ void TForm1::FormActivate() {
         macros_.build(settings.callsign, quavel::QrzForm::Activation);
     else
         RadioGroup1->setItemIndex(4);
-    // Tunes to 1000 Hz at the selected speed, opens capture and gives the transmit pane the
-    // focus; from here on the station receives.
+    // Tunes to 1000 Hz at the selected speed, opens capture and the keying port and gives the
+    // transmit pane the focus; from here on the station receives.
+    apply_keying(false);
     station_->activate(RadioGroup3->itemIndex(), TrackBar1->value());
     show_centre();
     begin_log(false);
@@ -815,7 +861,7 @@ void TForm1::BitBtn1Click() {
         // that "CW I/D" sends the callsign just confirmed, not the one before it.
         station_->set_centre_frequency(station_->centre_hz());
     }
-    if (done.open_port) station_->open_ptt_port();
+    if (done.apply_port) station_->open_ptt_port();
     Memo4->setFocus();
 }
 

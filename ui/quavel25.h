@@ -18,6 +18,11 @@
 #include "ui/console_options.h"
 #include "ui/rig_panel.h"
 
+namespace quavel {
+class HamlibPtt;
+class QtSerialPtt;
+} // namespace quavel
+
 class AppSettings;
 namespace quavel {
 class QtAudioInput;
@@ -73,6 +78,13 @@ public:
     void SoundRig1Click();
     // The Sound & Rig panel while it is open, else null.
     RigPanel* rig_panel() const { return rig_panel_; }
+
+    // The keying adapters (outliving the window) that the remembered keying method chooses
+    // between. Without them the station keeps whatever keying device it was given.
+    void set_keying_devices(quavel::QtSerialPtt* serial, quavel::HamlibPtt* cat);
+    // Applies the remembered keying method and watchdog to the station (at activation, and
+    // after they change); with `reopen` the keying port is opened again as well.
+    void apply_keying(bool reopen);
 
     // Controls, named as on the form.
     QLabel* Label4;
@@ -244,6 +256,8 @@ private:
     enum class WidePane { None, Primary, Secondary };
     WidePane wide_pane_ = WidePane::None;
     std::string command_line_log_; // --rx-log: this run only, not remembered
+    quavel::QtSerialPtt* serial_ptt_ = nullptr;
+    quavel::HamlibPtt* cat_ptt_ = nullptr;
 
     quavel::MacroTexts macros_;
 

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+#include "platform/ptt_guard.h"
+
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 #include <csignal>
@@ -12,9 +14,14 @@ namespace {
 // The handler may only write a byte; the event loop reads it and quits.
 int signal_pipe[2] = {-1, -1};
 
-extern "C" void on_stop_signal(int) {
+// The normal path (the event loop quits, the window cuts the sound and releases the
+// transmitter) gets this long; a window thread stuck elsewhere cannot keep the rig keyed.
+constexpr unsigned kStopDeadlineSeconds = 5;
+
+extern "C" void on_stop_signal(int signal) {
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(signal_pipe[1], &byte, 1);
+    quavel::ptt_guard_arm_deadline(signal, kStopDeadlineSeconds);
 }
 } // namespace
 

@@ -1,7 +1,9 @@
 // Ends the event loop when the process is asked to stop (SIGINT, SIGTERM, SIGHUP), so the window
 // and its station are destroyed in order: the sound is cut, the transmitter unkeyed and a WAV
 // being written finished, instead of the process dying keyed. Does nothing where these signals
-// do not exist.
+// do not exist. Should the window thread not get there within a few seconds, the keying lines
+// are dropped from the handler and the process ends by the signal (platform/ptt_guard.h); the
+// window cancels that once it has gone.
 #pragma once
 
 class QCoreApplication;

@@ -7,12 +7,17 @@
 #include <sstream>
 #include <string>
 
+#include "platform/ptt_guard.h"
 #include "platform/qt_serial_ptt.h"
+#include "qt_test_support.h"
 
 #ifndef _WIN32
+#include <csignal>
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/file.h>
+#include <sys/resource.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace quavel {
@@ -55,17 +60,22 @@ TEST_F(QtSerialPttPty, OpensForItselfAloneAndReleasesOnClose) {
     EXPECT_TRUE(first.is_open());
     EXPECT_NE(first.port(), nullptr);
 
+    // The driver hangs up (drops RTS and DTR) on the last close, however the process ends.
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(static_cast<int>(first.port()->handle()), &tio), 0);
+    EXPECT_TRUE(tio.c_cflag & HUPCL);
+
     QtSerialPtt second;
     EXPECT_FALSE(second.open(pty_.path()));
     EXPECT_FALSE(second.is_open());
-    EXPECT_FALSE(second.error().empty());
+    EXPECT_NE(second.error().find(pty_.path() + ": busy"), std::string::npos) << second.error();
 
-    // Keying a port without modem lines changes nothing and does no harm.
-    first.set_rts(true);
-    first.set_rts(false);
+    // A port without modem lines refuses keying, and says so.
+    EXPECT_FALSE(first.key(true));
+    EXPECT_NE(first.error().find("cannot set RTS"), std::string::npos) << first.error();
     first.close();
     EXPECT_FALSE(first.is_open());
-    first.set_rts(true); // closed: nothing to do
+    EXPECT_FALSE(first.key(true)); // closed: nothing to key
 
     EXPECT_TRUE(second.open(pty_.path())) << second.error();
 }
@@ -91,14 +101,100 @@ TEST_F(QtSerialPttPty, MappedComNameOpensTheMappedDevice) {
     EXPECT_TRUE(ptt.open("COM2")) << ptt.error();
 }
 
-TEST(QtSerialPtt, MissingDeviceIsAFailedOpen) {
+TEST(QtSerialPtt, MissingDeviceIsAFailedOpenThatSaysSo) {
     QtSerialPtt ptt;
-    EXPECT_FALSE(ptt.open("/dev/quavel-no-such-port"));
+    EXPECT_FALSE(ptt.open("/dev/serial/by-id/quavel-no-such-port"));
     EXPECT_FALSE(ptt.is_open());
-    EXPECT_FALSE(ptt.error().empty());
-    ptt.set_rts(true);
+    EXPECT_EQ(ptt.error().rfind("/dev/serial/by-id/quavel-no-such-port: no such device", 0), 0u)
+        << ptt.error();
+    EXPECT_FALSE(ptt.key(true));
     ptt.close();
 }
+
+TEST(QtSerialPtt, APermissionProblemNamesTheDialoutGroup) {
+    // root opens anything, so the advice is checked where it is made.
+    const std::string why = serial_open_failure("/dev/null", "Permission denied");
+    if (::access("/dev/null", R_OK | W_OK) == 0) {
+        EXPECT_EQ(why, "/dev/null: Permission denied");
+    }
+    const std::string dir = ::testing::TempDir() + "quavel-locked-port";
+    std::FILE* f = std::fopen(dir.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    ::chmod(dir.c_str(), 0);
+    const std::string locked = serial_open_failure(dir, "Permission denied");
+    if (::geteuid() != 0) {
+        EXPECT_NE(locked.find("dialout"), std::string::npos) << locked;
+    }
+    ::unlink(dir.c_str());
+}
+
+// The crash guard, in a child copy of this program: a port is opened (and so watched), then the
+// process dies by the signal named in QUAVEL_GUARD_SIGNAL, or by a stop request whose normal
+// path never runs (0). The guard reports each port it released on standard output.
+extern "C" void report_release(int fd, int) {
+    char line[] = "released fd ?\n";
+    line[12] = static_cast<char>('0' + fd % 10);
+    [[maybe_unused]] const auto n = ::write(1, line, sizeof line - 1);
+}
+
+int die_keyed() {
+    const int signal = qEnvironmentVariableIntValue("QUAVEL_GUARD_SIGNAL");
+    const rlimit no_core{0, 0};
+    ::setrlimit(RLIMIT_CORE, &no_core);
+    char name[256] = {};
+    int master = -1;
+    int slave = -1;
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return 20;
+    QtSerialPtt ptt;
+    if (!ptt.open(name)) return 21;
+    ptt_guard_set_observer(report_release);
+    std::printf("watching fd %d\n", static_cast<int>(ptt.port()->handle()) % 10);
+    std::fflush(stdout);
+    if (signal == 0) {
+        ptt_guard_arm_deadline(SIGTERM, 1);
+        ::sleep(30); // a window thread that never comes back
+        return 22;
+    }
+    std::raise(signal);
+    return 23;
+}
+
+[[maybe_unused]] const bool kGuardJob = test::register_child_job("die_keyed", die_keyed);
+
+class PttGuardDeath : public ::testing::TestWithParam<int> {};
+
+TEST_P(PttGuardDeath, DropsTheLinesThenDiesOfTheSignal) {
+    QProcessEnvironment env;
+    env.insert("QUAVEL_GUARD_SIGNAL", QString::number(GetParam()));
+    auto child = test::start_child("die_keyed", env);
+    ASSERT_TRUE(child->waitForFinished(20000));
+    const std::string out = child->readAll().toStdString();
+    EXPECT_EQ(child->exitStatus(), QProcess::CrashExit) << out;
+    const size_t at = out.find("watching fd ");
+    ASSERT_NE(at, std::string::npos) << out;
+    const std::string fd = out.substr(at + 12, 1);
+    EXPECT_NE(out.find("released fd " + fd), std::string::npos) << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, PttGuardDeath,
+                         ::testing::Values(SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGQUIT, 0),
+                         [](const auto& info) {
+                             switch (info.param) {
+                             case SIGSEGV:
+                                 return std::string("Segv");
+                             case SIGABRT:
+                                 return std::string("Abrt");
+                             case SIGBUS:
+                                 return std::string("Bus");
+                             case SIGFPE:
+                                 return std::string("Fpe");
+                             case SIGQUIT:
+                                 return std::string("Quit");
+                             default:
+                                 return std::string("StopThatNeverReturns");
+                             }
+                         });
 
 bool is_system_console(const std::string& device) {
     std::ifstream active("/sys/class/tty/console/active");
@@ -111,7 +207,7 @@ bool is_system_console(const std::string& device) {
 // Real modem lines, read back from the driver. QUAVEL_SERIAL_TEST_DEVICE names the port to use;
 // otherwise /dev/ttyS0 when it exists and is not the system console (keying the console's port
 // could disturb whatever watches it).
-TEST(QtSerialPttHardware, RtsFollowsKeyingAndDtrStaysInactive) {
+TEST(QtSerialPttHardware, TheChosenLineFollowsKeyingAndTheOtherStaysInactive) {
     std::string device = qEnvironmentVariable("QUAVEL_SERIAL_TEST_DEVICE").toStdString();
     if (device.empty()) {
         device = "/dev/ttyS0";
@@ -126,11 +222,18 @@ TEST(QtSerialPttHardware, RtsFollowsKeyingAndDtrStaysInactive) {
     auto lines = [&] { return ptt.port()->pinoutSignals(); };
     EXPECT_FALSE(lines() & QSerialPort::DataTerminalReadySignal);
     EXPECT_FALSE(lines() & QSerialPort::RequestToSendSignal);
-    ptt.set_rts(true);
+    EXPECT_TRUE(ptt.key(true)) << ptt.error();
     EXPECT_TRUE(lines() & QSerialPort::RequestToSendSignal);
     EXPECT_FALSE(lines() & QSerialPort::DataTerminalReadySignal);
-    ptt.set_rts(false);
+    EXPECT_TRUE(ptt.key(false)) << ptt.error();
     EXPECT_FALSE(lines() & QSerialPort::RequestToSendSignal);
+    EXPECT_FALSE(lines() & QSerialPort::DataTerminalReadySignal);
+    // DTR keying holds RTS inactive instead.
+    ptt.set_line(PttLine::Dtr);
+    EXPECT_TRUE(ptt.key(true)) << ptt.error();
+    EXPECT_TRUE(lines() & QSerialPort::DataTerminalReadySignal);
+    EXPECT_FALSE(lines() & QSerialPort::RequestToSendSignal);
+    EXPECT_TRUE(ptt.key(false)) << ptt.error();
     EXPECT_FALSE(lines() & QSerialPort::DataTerminalReadySignal);
 }
 

@@ -254,7 +254,7 @@ TEST(ConfirmSetup, EmptyFieldCom1Off) {
     StationSettings s;
     const SetupConfirmation c = confirm_setup(dir.path(), {"", 0, 0}, s);
     EXPECT_TRUE(c.saved);
-    EXPECT_TRUE(c.open_port);
+    EXPECT_TRUE(c.apply_port);
     EXPECT_FALSE(c.message);
     EXPECT_EQ(dir.read("KEYSETUP.INI"), "NOCALL  COM1 NONE");
     EXPECT_EQ(dir.listing(), "KEYSETUP.INI"); // no temporary file left behind
@@ -263,13 +263,13 @@ TEST(ConfirmSetup, EmptyFieldCom1Off) {
     EXPECT_EQ(s.delay_word, "NONE");
 }
 
-TEST(ConfirmSetup, ReplacesTheFileAndOpensNoPortForNone) {
+TEST(ConfirmSetup, ReplacesTheFileAndAppliesNoneToTheKeyingPortToo) {
     TempDir dir;
     dir.write("KEYSETUP.INI", "OLDCALL COM1 NONE");
     StationSettings s{"OLDCALL", "COM1", "NONE"};
     const SetupConfirmation c = confirm_setup(dir.path(), {"G4ABC", 4, 1}, s);
     EXPECT_TRUE(c.saved);
-    EXPECT_FALSE(c.open_port);
+    EXPECT_TRUE(c.apply_port); // "NONE" releases and closes a port opened before
     EXPECT_EQ(dir.read("KEYSETUP.INI"), "G4ABC NONE ON");
     EXPECT_EQ(s.callsign, "G4ABC");
     EXPECT_EQ(s.port_name, "NONE");
@@ -294,7 +294,7 @@ TEST(ConfirmSetup, UnwritableTargetKeepsEverything) {
     StationSettings s{"G4ABC", "COM2", "ON"};
     const SetupConfirmation c = confirm_setup(dir.path(), {"M0XYZ", 0, 0}, s);
     EXPECT_FALSE(c.saved);
-    EXPECT_FALSE(c.open_port);
+    EXPECT_FALSE(c.apply_port);
     ASSERT_TRUE(c.message);
     EXPECT_EQ(c.message->text.rfind("Cannot create file ", 0), 0u) << c.message->text;
     EXPECT_NE(c.message->text.find("KEYSETUP.INI"), std::string::npos);

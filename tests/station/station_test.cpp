@@ -9,32 +9,12 @@
 #include "platform/wav_input.h"
 #include "platform/wav_output.h"
 #include "station/station.h"
+#include "support/recording_ptt.h"
 
 namespace quavel {
 namespace {
 
-// The keying line: no serial port can be driven here, so this records what the station asks.
-class RecordingPtt : public Ptt {
-public:
-    bool open(const std::string& port) override {
-        opened.push_back(port);
-        open_ = port != "COM9";
-        return open_;
-    }
-    void set_rts(bool active) override { rts.push_back(active); }
-    void close() override {
-        ++closes;
-        open_ = false;
-    }
-    bool is_open() const override { return open_; }
-
-    std::vector<std::string> opened;
-    std::vector<bool> rts;
-    int closes = 0;
-
-private:
-    bool open_ = false;
-};
+using test::RecordingPtt;
 
 struct Events : StationEvents {
     void transmit_buttons_changed(bool cw, bool tune) override {
@@ -146,33 +126,39 @@ TEST(Station, KeyingFollowsThePlaybackAndNeverOutlivesIt) {
     Rig r;
     r.station.set_ptt(&ptt);
     r.station.set_audio_output(&out);
-    r.station.activate(2, 2);
-    // A port is opened only by the setup panel's OK; "NONE" opens nothing.
-    r.station.start_transmission();
-    r.station.stop_transmission();
-    EXPECT_TRUE(ptt.rts.empty());
-    r.station.settings().port_name = "NONE";
-    r.station.open_ptt_port();
-    EXPECT_TRUE(ptt.opened.empty());
     r.station.settings().port_name = "COM1";
-    r.station.open_ptt_port();
+    // The configured port opens at start-up.
+    r.station.activate(2, 2);
+    EXPECT_EQ(ptt.opened, (std::vector<std::string>{"COM1"}));
     r.station.settings().port_name = "COM3";
     r.station.open_ptt_port();
     EXPECT_EQ(ptt.opened, (std::vector<std::string>{"COM1", "COM3"}));
     EXPECT_EQ(ptt.closes, 1);
     r.station.start_transmission();
     EXPECT_TRUE(r.station.transmitting());
+    EXPECT_TRUE(r.station.keyed());
     EXPECT_TRUE(r.events.cw_enabled);
     r.station.stop_transmission();
     EXPECT_FALSE(r.events.cw_enabled);
-    EXPECT_EQ(ptt.rts, (std::vector<bool>{true, false}));
-    // A port that cannot be opened: the message, and no keying.
-    r.station.settings().port_name = "COM9";
+    EXPECT_FALSE(ptt.keyed());
+    // "NONE" releases and closes; nothing keys after that.
+    r.station.settings().port_name = "NONE";
     r.station.open_ptt_port();
-    EXPECT_EQ(r.messages.messages().back().text, "Cannot open COM Port");
+    EXPECT_FALSE(ptt.is_open());
+    EXPECT_FALSE(r.station.ptt_port_open());
+    const size_t keys = ptt.keys.size();
     r.station.start_transmission();
     r.station.stop_transmission();
-    EXPECT_EQ(ptt.rts.size(), 2u);
+    EXPECT_EQ(ptt.keys.size(), keys);
+    // A device chosen for keying takes the place of the settings' port name.
+    r.station.set_ptt(&ptt, "/dev/ttyUSB7");
+    r.station.open_ptt_port();
+    EXPECT_EQ(ptt.opened.back(), "/dev/ttyUSB7");
+    // A port that cannot be opened: the message, and the flag stays clear.
+    ptt.refuse_open = true;
+    r.station.open_ptt_port();
+    EXPECT_EQ(r.messages.messages().back().text.rfind("Cannot open COM Port\n/dev/ttyUSB7", 0), 0u);
+    EXPECT_FALSE(r.station.ptt_port_open());
     std::filesystem::remove(path);
 }
 
@@ -184,12 +170,13 @@ TEST(Station, DestroyedWhileTransmittingUnkeysFirst) {
         Rig r;
         r.station.set_ptt(&ptt);
         r.station.set_audio_output(&out);
-        r.station.activate(1, 2);
         r.station.settings().port_name = "COM1";
-        r.station.open_ptt_port();
+        r.station.activate(1, 2);
         r.station.start_transmission();
+        EXPECT_TRUE(ptt.keyed());
     }
-    EXPECT_EQ(ptt.rts, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(ptt.keyed());
+    EXPECT_EQ(ptt.keys.back(), false);
     std::filesystem::remove(path);
 }
 

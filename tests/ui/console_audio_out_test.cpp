@@ -241,9 +241,7 @@ TEST_F(RealTimeAudioOut, TuneUpSendsSixSecondsOfCarrierAtTheCentre) {
 }
 
 TEST_F(RealTimeAudioOut, AStopSignalWhileTransmittingLeavesACompleteFileAndTheTransmitterReleased) {
-    start_console("G4ABC COM1 NONE");
-    form->SetUp1Click();
-    form->BitBtn1Click(); // opens COM1 for keying
+    start_console("G4ABC COM1 NONE"); // COM1 is opened for keying at start-up
     ASSERT_EQ(ptt.opened, std::vector<std::string>{"COM1"});
 
     // As main() runs it: the signal ends the event loop; the window and then the devices go.
@@ -262,9 +260,9 @@ TEST_F(RealTimeAudioOut, AStopSignalWhileTransmittingLeavesACompleteFileAndTheTr
         std::signal(signal, SIG_DFL);
 
     EXPECT_TRUE(form->station().transmitting());
-    EXPECT_EQ(ptt.rts, std::vector<bool>{true});
+    EXPECT_EQ(ptt.keys, std::vector<bool>{true});
     const std::vector<int16_t> air = end_program();
-    EXPECT_EQ(ptt.rts, (std::vector<bool>{true, false}));
+    EXPECT_EQ(ptt.keys, (std::vector<bool>{true, false}));
     // About three seconds were played before the signal: the primed idle symbols and the
     // first characters.
     EXPECT_GE(air.size(), 9u * kN);

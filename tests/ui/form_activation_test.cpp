@@ -50,8 +50,10 @@ TEST_F(Activation, WithConfigurationBuildsTheActivationFormOfTheMacros) {
     EXPECT_TRUE(messages.messages().empty());
     EXPECT_EQ(form->station().settings().callsign, "NOCALL");
     EXPECT_EQ(form->station().settings().port_name, "COM1");
-    // The port named in the file is opened only by the setup panel's OK.
-    EXPECT_TRUE(ptt.opened.empty());
+    // The port named in the file is opened at start-up, released.
+    EXPECT_EQ(ptt.opened, std::vector<std::string>{"COM1"});
+    EXPECT_TRUE(form->station().ptt_port_open());
+    EXPECT_FALSE(ptt.keyed());
     EXPECT_EQ(form->RadioGroup1->itemIndex(), 4);
     form->Button8->click();
     EXPECT_EQ(form->Memo4->toPlainText(), "  QRZ QRZ QRZ DE  NOCALL  NOCALL KKK");

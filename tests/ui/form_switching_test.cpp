@@ -1,12 +1,16 @@
 // "Tx ON" and "Tx OFF" as the window runs them: the order in which capture, playback and the
-// keying line change, the keying line across setup confirmations, what becomes of typed text
-// and of the transmit queue, a playback or port that cannot be opened, and the window closed in
-// the middle of a transmission.
+// keying line change, the keying line across start-up and setup confirmations, what becomes of
+// typed text and of the transmit queue, a playback or port that cannot be opened or is lost while
+// transmitting, keying that fails, the watchdog, and the window closed in the middle of a
+// transmission.
 #include <QAction>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -60,6 +64,7 @@ public:
     void close() override {
         if (is_open) log_.push_back("playback closed");
         SteppedOutput::close();
+        gone = false;
     }
     bool fail = false;
 
@@ -72,18 +77,16 @@ public:
     explicit LoggedPtt(Log& log) : log_(log) {}
     bool open(const std::string& port) override {
         log_.push_back("open " + port);
-        if (fail) return false;
         return RecordingPtt::open(port);
     }
-    void set_rts(bool active) override {
-        log_.push_back(active ? "rts on" : "rts off");
-        RecordingPtt::set_rts(active);
+    bool key(bool on) override {
+        log_.push_back(on ? "key" : "release");
+        return RecordingPtt::key(on);
     }
     void close() override {
         log_.push_back("close port");
         RecordingPtt::close();
     }
-    bool fail = false;
 
 private:
     Log& log_;
@@ -91,18 +94,27 @@ private:
 
 class Switching : public FormTest {
 protected:
-    // Starts with a configuration naming `port`; the port is opened only when `confirm` runs
-    // the setup panel's OK.
-    void start(const std::string& port, bool confirm) {
+    // Starts with a configuration naming `port`, which start-up opens.
+    void start(const std::string& port) {
         write_file(dir.path(), "KEYSETUP.INI", "G4ABC " + port + " NONE");
         create_form();
         form->station().set_audio_input(&logged_input);
         form->station().set_audio_output(&logged_output);
         form->station().set_ptt(&logged_ptt);
         activate();
-        if (confirm) confirm_setup(port);
         messages.clear();
         log.clear();
+    }
+    void expect_receiving() {
+        EXPECT_EQ(form->Button1->text(), "Tx ON");
+        EXPECT_FALSE(form->Timer2->isEnabled());
+        EXPECT_TRUE(form->Timer1->isEnabled());
+        EXPECT_TRUE(form->RadioGroup3->isEnabled());
+        EXPECT_TRUE(form->SetUp1->isEnabled());
+        EXPECT_TRUE(logged_input.is_open);
+        EXPECT_FALSE(logged_output.is_open);
+        EXPECT_FALSE(logged_ptt.keyed());
+        EXPECT_FALSE(form->station().transmitting());
     }
     void confirm_setup(const std::string& port) {
         form->SetUp1->trigger();
@@ -130,69 +142,63 @@ protected:
 };
 
 TEST_F(Switching, KeyedOnlyOncePlayingAndReleasedOnlyOnceReceivingAgain) {
-    start("COM1", true);
+    start("COM1");
     for (int cycle = 0; cycle < 2; ++cycle) {
         form->Button1->click();
-        EXPECT_EQ(log, (Log{"capture closed", "playback open", "queue 0", "queue 1", "rts on"}));
-        EXPECT_TRUE(logged_ptt.rts.back());
+        EXPECT_EQ(log, (Log{"capture closed", "playback open", "queue 0", "queue 1", "key"}));
+        EXPECT_TRUE(logged_ptt.keyed());
         play(3);
         log.clear();
         form->Button1->click();
-        EXPECT_EQ(log, (Log{"playback closed", "capture open", "rts off"}));
-        EXPECT_FALSE(logged_ptt.rts.back());
+        EXPECT_EQ(log, (Log{"playback closed", "capture open", "release"}));
+        expect_receiving();
         log.clear();
     }
     EXPECT_EQ(logged_input.opens, 3);
-    EXPECT_TRUE(logged_input.is_open);
+    // Opened once, at start-up, without the setup panel.
     EXPECT_EQ(logged_ptt.opened, std::vector<std::string>{"COM1"});
     EXPECT_TRUE(messages.messages().empty());
 }
 
-TEST_F(Switching, APortNamedInTheFileIsNotKeyedUntilTheSetupIsConfirmed) {
-    start("COM1", false);
-    form->Button1->click();
-    form->Button1->click();
-    EXPECT_TRUE(logged_ptt.opened.empty());
-    EXPECT_TRUE(logged_ptt.rts.empty());
-    // Transmitting and receiving work all the same.
-    EXPECT_EQ(logged_input.opens, 2);
-    EXPECT_EQ(logged_output.samples.size(), 2u * form->station().profile().N);
-}
-
-TEST_F(Switching, ConfirmingWithNoneKeepsKeyingTheEarlierPort) {
-    start("COM1", true);
+TEST_F(Switching, ConfirmingWithNoneReleasesAndClosesThePort) {
+    start("COM1");
     confirm_setup("NONE");
-    EXPECT_EQ(logged_ptt.closes, 0);
+    EXPECT_EQ(log, (Log{"release", "close port"}));
+    EXPECT_FALSE(form->station().ptt_port_open());
     form->Button1->click();
-    EXPECT_EQ(logged_ptt.rts, std::vector<bool>{true});
+    form->Button1->click();
+    EXPECT_TRUE(logged_ptt.keys == std::vector<bool>{false});
 }
 
 TEST_F(Switching, AnotherPortClosesTheFirstBeforeOpening) {
-    start("COM1", true);
+    start("COM1");
     confirm_setup("COM3");
-    EXPECT_EQ(log, (Log{"close port", "open COM3"}));
+    EXPECT_EQ(log, (Log{"release", "close port", "open COM3"}));
     log.clear();
     form->Button1->click();
-    EXPECT_EQ(log.back(), "rts on");
+    EXPECT_EQ(log.back(), "key");
 }
 
-TEST_F(Switching, APortThatCannotBeOpenedIsReportedAndNeverKeyed) {
-    start("COM2", false);
-    logged_ptt.fail = true;
+TEST_F(Switching, APortThatCannotBeOpenedIsReportedWithWhyAndNeverKeyed) {
+    logged_ptt.refuse_open = true;
+    start("COM2");
+    // At start-up and again at each confirmation.
     confirm_setup("COM2");
     ASSERT_EQ(messages.messages().size(), 1u);
-    EXPECT_EQ(messages.messages()[0],
-              (quavel::RecordedMessage{"Cannot open COM Port", "Vexmar Driftel Program",
-                                       quavel::MessageIcon::Warning}));
+    const quavel::RecordedMessage& m = messages.messages()[0];
+    EXPECT_EQ(m.text.rfind("Cannot open COM Port\n", 0), 0u) << m.text;
+    EXPECT_NE(m.text.find("COM2: no such device"), std::string::npos) << m.text;
+    EXPECT_EQ(m.title, "Vexmar Driftel Program");
+    EXPECT_FALSE(form->station().ptt_port_open());
     form->Button1->click();
     play(2);
     form->Button1->click();
-    EXPECT_TRUE(logged_ptt.rts.empty());
+    EXPECT_TRUE(logged_ptt.keys.empty());
     EXPECT_EQ(logged_input.opens, 2);
 }
 
-TEST_F(Switching, APlaybackThatCannotBeOpenedStillSwitchesEverythingElse) {
-    start("COM1", true);
+TEST_F(Switching, APlaybackThatCannotBeOpenedNeverKeysButSwitchesEverythingElse) {
+    start("COM1");
     logged_output.fail = true;
     form->Button1->click();
     ASSERT_EQ(messages.messages().size(), 1u);
@@ -201,18 +207,97 @@ TEST_F(Switching, APlaybackThatCannotBeOpenedStillSwitchesEverythingElse) {
     EXPECT_FALSE(logged_input.is_open);
     EXPECT_TRUE(form->Timer2->isEnabled());
     EXPECT_FALSE(form->RadioGroup3->isEnabled());
-    EXPECT_TRUE(logged_ptt.rts.back());
+    EXPECT_FALSE(logged_ptt.keyed());
+    EXPECT_TRUE(std::ranges::find(logged_ptt.keys, true) == logged_ptt.keys.end());
     // Nothing is ever done, so nothing is sent; "Tx OFF" still brings the receiver back.
     form->Timer2Timer();
     form->Button1->click();
-    EXPECT_EQ(form->Button1->text(), "Tx ON");
-    EXPECT_TRUE(logged_input.is_open);
-    EXPECT_FALSE(logged_ptt.rts.back());
+    expect_receiving();
     EXPECT_EQ(messages.messages().size(), 1u);
 }
 
+// What the station notices by itself while transmitting: each ends the transmission through the
+// stop sequence and tells the operator.
+struct LostDevice {
+    const char* name;
+    void (*lose)(LoggedOutput&, LoggedPtt&);
+    const char* message;
+};
+
+class LostWhileTransmitting : public Switching, public ::testing::WithParamInterface<LostDevice> {};
+
+TEST_P(LostWhileTransmitting, ReleasesReturnsToReceivingAndTellsTheOperator) {
+    start("COM1");
+    QTest::keyClicks(form->Memo4, "abcdefgh");
+    form->Button1->click();
+    play(2);
+    log.clear();
+    GetParam().lose(logged_output, logged_ptt);
+    form->Timer2Timer();
+    // The sound is cut before the receiver restarts (a lost port is closed first).
+    const auto cut = std::ranges::find(log, "playback closed");
+    EXPECT_NE(std::find(cut, log.end(), "capture open"), log.end());
+    expect_receiving();
+    EXPECT_TRUE(form->Memo4->toPlainText().isEmpty());
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].text.rfind(GetParam().message, 0), 0u)
+        << messages.messages()[0].text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, LostWhileTransmitting,
+    ::testing::Values(LostDevice{"Playback", [](LoggedOutput& o, LoggedPtt&) { o.gone = true; },
+                                 "The audio output stopped during the transmission"},
+                      LostDevice{"KeyingPort", [](LoggedOutput&, LoggedPtt& p) { p.lose(); },
+                                 "The keying port was lost during the transmission"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Switching, AFailedKeyIsReportedAndAFailedReleaseLoudlyClosesThePort) {
+    start("COM1");
+    logged_ptt.refuse_key = true;
+    form->Button1->click();
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].text.rfind("Cannot key the transmitter", 0), 0u);
+    EXPECT_FALSE(logged_ptt.keyed());
+    form->Button1->click();
+    messages.clear();
+
+    logged_ptt.refuse_key = false;
+    logged_ptt.refuse_release = true;
+    form->Button1->click();
+    EXPECT_TRUE(logged_ptt.keyed());
+    form->Button1->click();
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].icon, quavel::MessageIcon::Stop);
+    EXPECT_EQ(messages.messages()[0].text.rfind("THE TRANSMITTER MAY STILL BE KEYED", 0), 0u);
+    EXPECT_FALSE(logged_ptt.is_open()); // closing the port drops its lines
+    EXPECT_FALSE(form->station().ptt_port_open());
+}
+
+// The watchdog runs on the wall clock: a short limit, then one more Timer2 tick. Whatever is
+// being sent (text, the tune carrier, the identification), the transmission ends.
+class SwitchingRealTime : public Switching,
+                          public ::testing::WithParamInterface<QPushButton * TForm1::*> {};
+
+TEST_P(SwitchingRealTime, TheWatchdogEndsTheTransmission) {
+    start("COM1");
+    form->station().set_watchdog(std::chrono::milliseconds(300));
+    form->Button1->click();
+    if (GetParam() != nullptr) ((*form).*GetParam())->click();
+    play(1);
+    EXPECT_TRUE(logged_ptt.keyed());
+    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+    form->Timer2Timer();
+    expect_receiving();
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_NE(messages.messages()[0].text.find("watchdog"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(TextTuneOrIdentification, SwitchingRealTime,
+                         ::testing::Values(nullptr, &TForm1::Button9, &TForm1::Button3));
+
 TEST_F(Switching, TextTypedWhileReceivingWaitsForTheNextTransmission) {
-    start("NONE", false);
+    start("NONE");
     QTest::keyClicks(form->Memo4, "ab");
     for (int i = 0; i < 5; ++i) {
         form->Timer1Timer();
@@ -228,7 +313,7 @@ TEST_F(Switching, TextTypedWhileReceivingWaitsForTheNextTransmission) {
 }
 
 TEST_F(Switching, UntakenTextAndQueuedSymbolsAreNotSentLater) {
-    start("NONE", false);
+    start("NONE");
     QTest::keyClicks(form->Memo4, "abcdefgh");
     form->Button1->click();
     play(3);
@@ -250,7 +335,7 @@ TEST_F(Switching, UntakenTextAndQueuedSymbolsAreNotSentLater) {
 }
 
 TEST_F(Switching, TxOffIsAlwaysAtHandAlsoInTheMiddleOfATuneOrAnIdentification) {
-    start("COM1", true);
+    start("COM1");
     EXPECT_TRUE(form->Button1->isEnabled());
     form->Button1->click();
     form->Button9->click();
@@ -260,7 +345,7 @@ TEST_F(Switching, TxOffIsAlwaysAtHandAlsoInTheMiddleOfATuneOrAnIdentification) {
     form->Button1->click();
     EXPECT_EQ(form->Button1->text(), "Tx ON");
     EXPECT_TRUE(form->Button1->isEnabled());
-    EXPECT_FALSE(logged_ptt.rts.back());
+    EXPECT_FALSE(logged_ptt.keyed());
 
     form->Button1->click();
     form->Button3->click();
@@ -269,12 +354,12 @@ TEST_F(Switching, TxOffIsAlwaysAtHandAlsoInTheMiddleOfATuneOrAnIdentification) {
     EXPECT_TRUE(form->Button1->isEnabled());
     form->Button1->click();
     EXPECT_EQ(form->Button1->text(), "Tx ON");
-    EXPECT_FALSE(logged_ptt.rts.back());
+    EXPECT_FALSE(logged_ptt.keyed());
     EXPECT_TRUE(logged_input.is_open);
 }
 
 TEST_F(Switching, ClosingTheWindowWhileTransmittingCutsTheSoundThenReleasesTheTransmitter) {
-    start("COM1", true);
+    start("COM1");
     QTest::keyClicks(form->Memo4, "cq cq");
     form->show();
     form->Button1->click();
@@ -284,10 +369,10 @@ TEST_F(Switching, ClosingTheWindowWhileTransmittingCutsTheSoundThenReleasesTheTr
     form.reset();
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(log[0], "playback closed");
-    EXPECT_EQ(log.back(), "rts off");
+    EXPECT_EQ(log.back(), "release");
     EXPECT_FALSE(logged_output.is_open);
     EXPECT_FALSE(logged_input.is_open);
-    EXPECT_FALSE(logged_ptt.rts.back());
+    EXPECT_FALSE(logged_ptt.keyed());
 }
 
 struct StoredTextButton {
@@ -298,7 +383,7 @@ struct StoredTextButton {
 class StoredTexts : public Switching, public ::testing::WithParamInterface<StoredTextButton> {};
 
 TEST_P(StoredTexts, EachButtonReadsItsOwnFileOrSaysItIsMissing) {
-    start("NONE", false);
+    start("NONE");
     const StoredTextButton b = GetParam();
     const QString name = QString::number(b.number) + ".TXT";
     QPushButton* button = (*form).*b.button;

@@ -13,6 +13,7 @@
 
 #include "platform/audio_device.h"
 #include "platform/recording_messages.h"
+#include "support/recording_ptt.h"
 #include "ui/app_settings.h"
 #include "ui/quavel25.h"
 
@@ -65,7 +66,9 @@ public:
         done_(index);
         return true;
     }
+    bool lost() const override { return gone; }
     bool is_open = false;
+    bool gone = false; // the device stopped on its own
     std::vector<int> queued;
     std::vector<int16_t> samples;
 
@@ -73,27 +76,7 @@ private:
     Done done_;
 };
 
-// A keying line that remembers the ports opened and the RTS changes.
-class RecordingPtt : public quavel::Ptt {
-public:
-    bool open(const std::string& port) override {
-        opened.push_back(port);
-        open_ = true;
-        return true;
-    }
-    void set_rts(bool active) override { rts.push_back(active); }
-    void close() override {
-        ++closes;
-        open_ = false;
-    }
-    bool is_open() const override { return open_; }
-    std::vector<std::string> opened;
-    std::vector<bool> rts;
-    int closes = 0;
-
-private:
-    bool open_ = false;
-};
+using RecordingPtt = quavel::test::RecordingPtt;
 
 // A main window over a fresh working folder with the recording devices above.
 class FormTest : public ::testing::Test {

@@ -1,0 +1,159 @@
+// The keying method the operator chose, as the window applies it: CAT keying of a real rigctld
+// (hamlib's dummy rig) through every way a transmission starts and ends, and the serial methods
+// on a real terminal device.
+#include <QPushButton>
+#include <QTest>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/hamlib_ptt.h"
+#include "platform/qt_serial_ptt.h"
+#include "support/rigctld.h"
+#include "ui_support.h"
+
+namespace {
+
+using Method = AppSettings::PttMethod;
+
+class CatKeyingRealTime : public FormTest {
+protected:
+    void SetUp() override {
+        FormTest::SetUp();
+        if (!rig.skip_reason().empty()) GTEST_SKIP() << rig.skip_reason();
+    }
+    // The setup panel's port plays no part in CAT keying.
+    void start() {
+        write_file(dir.path(), "KEYSETUP.INI", "G4ABC NONE NONE");
+        create_form();
+        settings->set_ptt_method(Method::Cat);
+        settings->set_rig_model(quavel::kHamlibNetModel);
+        settings->set_rig_port(QString::fromStdString(rig.address()));
+        form->set_keying_devices(nullptr, &cat);
+        activate();
+        ASSERT_TRUE(form->station().ptt_port_open()) << cat.error();
+        ASSERT_EQ(rig.ptt(), false);
+    }
+    void play(int buffers) {
+        for (int i = 0; i < buffers; ++i) {
+            output.play_one();
+            form->Timer2Timer();
+        }
+    }
+
+    quavel::test::Rigctld rig;
+    quavel::HamlibPtt cat;
+};
+
+TEST_F(CatKeyingRealTime, TxOnKeysTheRigAndTxOffReleasesIt) {
+    start();
+    form->Button1->click();
+    play(2);
+    EXPECT_EQ(rig.ptt(), true);
+    form->Button1->click();
+    EXPECT_EQ(rig.ptt(), false);
+    EXPECT_TRUE(messages.messages().empty());
+}
+
+TEST_F(CatKeyingRealTime, TheWatchdogReleasesTheRig) {
+    start();
+    form->station().set_watchdog(std::chrono::milliseconds(300));
+    form->Button1->click();
+    EXPECT_EQ(rig.ptt(), true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+    form->Timer2Timer();
+    EXPECT_EQ(rig.ptt(), false);
+    EXPECT_EQ(form->Button1->text(), "Tx ON");
+}
+
+TEST_F(CatKeyingRealTime, ALostPlaybackReleasesTheRig) {
+    start();
+    form->Button1->click();
+    play(1);
+    output.gone = true;
+    form->Timer2Timer();
+    EXPECT_EQ(rig.ptt(), false);
+    EXPECT_EQ(form->Button1->text(), "Tx ON");
+}
+
+class RefusingOutput : public SteppedOutput {
+public:
+    bool open(Done) override { return false; }
+};
+
+TEST_F(CatKeyingRealTime, APlaybackThatCannotOpenNeverKeysTheRig) {
+    start();
+    RefusingOutput refusing;
+    form->station().set_audio_output(&refusing);
+    form->Button1->click();
+    EXPECT_EQ(rig.ptt(), false);
+    form->Button1->click();
+    EXPECT_EQ(rig.ptt(), false);
+    form->station().set_audio_output(&output);
+}
+
+using CatKeying = FormTest;
+
+TEST_F(CatKeying, ARigThatDoesNotAnswerIsReportedAtStartUp) {
+    create_form();
+    settings->set_ptt_method(Method::Cat);
+    settings->set_rig_port("127.0.0.1:1"); // nothing listens there
+    quavel::HamlibPtt cat;
+    form->set_keying_devices(nullptr, &cat);
+    activate();
+    ASSERT_FALSE(messages.messages().empty());
+    const std::string& text = messages.messages().back().text;
+    EXPECT_EQ(text.rfind("Cannot open COM Port\nrig model 2 on 127.0.0.1:1", 0), 0u) << text;
+    EXPECT_FALSE(form->station().ptt_port_open());
+}
+
+// The serial methods on a pseudo-terminal: a real terminal device, though one without modem
+// lines, so what is checked is which device and line the window sets up.
+struct SerialCase {
+    const char* name;
+    Method method;
+    bool device_path; // the keying device set as a path, not the panel's COMn
+    bool opened;
+    quavel::PttLine line;
+};
+
+class SerialKeying : public FormTest, public ::testing::WithParamInterface<SerialCase> {};
+
+TEST_P(SerialKeying, TheChosenMethodOpensItsDevice) {
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    const SerialCase& c = GetParam();
+    ConsoleOptions options;
+    std::string error;
+    ASSERT_TRUE(options.com_ports.add(std::string("COM4=") + name, error));
+    quavel::QtSerialPtt serial(options.com_ports);
+    write_file(dir.path(), "KEYSETUP.INI", "G4ABC COM4 NONE");
+    create_form(options);
+    settings->set_ptt_method(c.method);
+    if (c.device_path) settings->set_ptt_device(name);
+    form->set_keying_devices(&serial, nullptr);
+    activate();
+    EXPECT_EQ(serial.is_open(), c.opened) << serial.error();
+    EXPECT_EQ(form->station().ptt_port_open(), c.opened);
+    if (c.opened) {
+        EXPECT_EQ(serial.device(), name);
+        EXPECT_EQ(serial.line(), c.line);
+    }
+    form.reset();
+    ::close(slave);
+    ::close(master);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Methods, SerialKeying,
+    ::testing::Values(SerialCase{"RtsOnThePanelsPort", Method::Rts, false, true,
+                                 quavel::PttLine::Rts},
+                      SerialCase{"DtrOnADevicePath", Method::Dtr, true, true, quavel::PttLine::Dtr},
+                      SerialCase{"NoneForVox", Method::None, false, false, quavel::PttLine::Rts}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
