@@ -162,9 +162,9 @@ int die_keyed() {
 
 [[maybe_unused]] const bool kGuardJob = test::register_child_job("die_keyed", die_keyed);
 
-class PttGuardDeath : public ::testing::TestWithParam<int> {};
+class PttGuardDeathRealTime : public ::testing::TestWithParam<int> {};
 
-TEST_P(PttGuardDeath, DropsTheLinesThenDiesOfTheSignal) {
+TEST_P(PttGuardDeathRealTime, DropsTheLinesThenDiesOfTheSignal) {
     QProcessEnvironment env;
     env.insert("QUAVEL_GUARD_SIGNAL", QString::number(GetParam()));
     auto child = test::start_child("die_keyed", env);
@@ -177,7 +177,7 @@ TEST_P(PttGuardDeath, DropsTheLinesThenDiesOfTheSignal) {
     EXPECT_NE(out.find("released fd " + fd), std::string::npos) << out;
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, PttGuardDeath,
+INSTANTIATE_TEST_SUITE_P(Signals, PttGuardDeathRealTime,
                          ::testing::Values(SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGQUIT, 0),
                          [](const auto& info) {
                              switch (info.param) {

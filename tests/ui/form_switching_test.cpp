@@ -409,11 +409,11 @@ TEST_P(StoredTexts, EachButtonReadsItsOwnFileOrSaysItIsMissing) {
 // Should the press wait on the FIFO, a rescuer opens its other end after a few seconds so the
 // test ends and fails rather than hangs.
 TEST_F(Switching, AStoredTextThatIsAFifoNeverHoldsTheWindowWhileKeyed) {
-    start("COM1", true);
+    start("COM1");
     const std::string fifo = (std::filesystem::path(dir.path().toStdString()) / "1.TXT").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     form->Button1->click();
-    ASSERT_TRUE(logged_ptt.rts.back());
+    ASSERT_TRUE(logged_ptt.keyed());
     std::atomic<bool> pressed{false}, rescued{false};
     std::thread rescuer([&] {
         for (int i = 0; i < 500 && !pressed; ++i)
@@ -434,7 +434,7 @@ TEST_F(Switching, AStoredTextThatIsAFifoNeverHoldsTheWindowWhileKeyed) {
     play(3);
     EXPECT_TRUE(form->station().transmitting());
     form->Button1->click();
-    EXPECT_FALSE(logged_ptt.rts.back());
+    EXPECT_FALSE(logged_ptt.keyed());
 }
 
 INSTANTIATE_TEST_SUITE_P(Buttons, StoredTexts,
