@@ -25,18 +25,18 @@
 #include <QTextBrowser>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 
 #include "modem/tuning.h"
+#include "platform/hamlib_ptt.h"
 #include "platform/levelled_output.h"
+#include "platform/ptt_guard.h"
 #include "platform/qt_audio_input.h"
 #include "platform/qt_audio_output.h"
-#include "rx/input_level.h"
-#include "platform/hamlib_ptt.h"
-#include "platform/ptt_guard.h"
 #include "platform/qt_serial_ptt.h"
-#include <chrono>
+#include "rx/input_level.h"
 #include "station/stored_text.h"
 #include "ui/app_settings.h"
 #include "ui/canvas_view.h"
@@ -137,6 +137,8 @@ public:
         form_.Button1->setText("Tx ON");
         form_.set_transmitting_controls(false);
         form_.Memo4->clear();
+        form_.begin_log(false);
+        form_.InputMeter->set_level(quavel::InputLevel::kFloorDbfs);
     }
 
 private:
