@@ -835,6 +835,7 @@ void TForm1::SoundRig1Click() {
             show_warning("Cannot save the settings: " + settings_->error().toStdString(),
                          RigPanel::kTitle);
         apply_sound_devices(changes.input_device, changes.output_device);
+        if (changes.keying) apply_keying(true);
     });
     rig_panel_->open();
 }

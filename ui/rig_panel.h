@@ -19,7 +19,9 @@ class QComboBox;
 class QDialogButtonBox;
 class QFormLayout;
 class QGroupBox;
+class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 class RigPanel : public QDialog {
     Q_OBJECT
@@ -36,12 +38,19 @@ public:
     QPushButton* RefreshDevices;
     QGroupBox* KeyingBox;
     QFormLayout* KeyingLayout; // the keying section's rows
+    QComboBox* PttMethod;      // item data: AppSettings::ptt_method_name
+    QLineEdit* PttDevice;      // RTS/DTR: a serial device path; empty: the Set Up panel's port
+    QSpinBox* RigModel;        // CAT: hamlib's rig model number
+    QLineEdit* RigPort;        // CAT: the rig's serial device, or HOST:PORT of a rigctld
+    QComboBox* RigSpeed;       // CAT: item data the speed in baud, 0 for the rig's default
+    QSpinBox* Watchdog;        // minutes, 0 shown as "Off"
     QDialogButtonBox* Buttons;
 
     // What the last OK changed.
     struct Changes {
         bool input_device = false;
         bool output_device = false;
+        bool keying = false; // the method, its device or rig, or the watchdog
     };
 
 signals:
@@ -56,8 +65,10 @@ private:
     void create_sound_section();
     // The keying section: its rows go into KeyingLayout, filled from the settings.
     void create_keying_section();
-    // Stores the keying section's choices into the settings.
-    void store_keying_section();
+    // Stores the keying section's choices into the settings; true when any changed.
+    bool store_keying_section();
+    // Enables the rows the chosen method uses.
+    void show_method_rows();
 
     AppSettings& settings_;
 };

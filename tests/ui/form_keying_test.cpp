@@ -1,7 +1,11 @@
 // The keying method the operator chose, as the window applies it: CAT keying of a real rigctld
 // (hamlib's dummy rig) through every way a transmission starts and ends, and the serial methods
 // on a real terminal device.
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -12,6 +16,7 @@
 #include "platform/hamlib_ptt.h"
 #include "platform/qt_serial_ptt.h"
 #include "support/rigctld.h"
+#include "ui/rig_panel.h"
 #include "ui_support.h"
 
 namespace {
@@ -92,6 +97,37 @@ TEST_F(CatKeyingRealTime, APlaybackThatCannotOpenNeverKeysTheRig) {
     form->Button1->click();
     EXPECT_EQ(rig.ptt(), false);
     form->station().set_audio_output(&output);
+}
+
+TEST_F(CatKeyingRealTime, ChosenInTheSoundAndRigPanelItKeysFromTheNextTransmission) {
+    write_file(dir.path(), "KEYSETUP.INI", "G4ABC NONE NONE");
+    create_form();
+    quavel::QtSerialPtt serial;
+    form->set_keying_devices(&serial, &cat);
+    activate();
+    EXPECT_FALSE(form->station().ptt_port_open()); // RTS on the panel's "NONE"
+
+    form->SoundRig1->trigger();
+    RigPanel* panel = form->rig_panel();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_FALSE(panel->RigPort->isEnabled());
+    panel->PttMethod->setCurrentIndex(
+        panel->PttMethod->findData(AppSettings::ptt_method_name(Method::Cat)));
+    EXPECT_TRUE(panel->RigPort->isEnabled());
+    EXPECT_FALSE(panel->PttDevice->isEnabled());
+    panel->RigModel->setValue(quavel::kHamlibNetModel);
+    panel->RigPort->setText(QString::fromStdString(rig.address()));
+    panel->Watchdog->setValue(0);
+    panel->Buttons->button(QDialogButtonBox::Ok)->click();
+
+    EXPECT_EQ(settings->ptt_method(), Method::Cat);
+    EXPECT_EQ(settings->rig_port().toStdString(), rig.address());
+    EXPECT_EQ(settings->watchdog_minutes(), 0);
+    ASSERT_TRUE(form->station().ptt_port_open()) << cat.error();
+    form->Button1->click();
+    EXPECT_EQ(rig.ptt(), true);
+    form->Button1->click();
+    EXPECT_EQ(rig.ptt(), false);
 }
 
 using CatKeying = FormTest;
