@@ -10,9 +10,9 @@
 #include "rx/receive_chain.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // Settings from the first 4 bytes, samples from the rest (at most some 20 s of audio).
+    // Settings from the first 4 bytes, samples from the rest (at most 8 s of audio).
     constexpr size_t kSettingsBytes = 4;
-    constexpr size_t kMaxSamples = 160000;
+    constexpr size_t kMaxSamples = 64000;
     if (size < kSettingsBytes) return 0;
     quavel::ReceiveChainSettings settings;
     constexpr uint32_t kSpeeds[] = {1, 2, 4};

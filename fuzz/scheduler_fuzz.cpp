@@ -60,7 +60,7 @@ class NoEvents : public quavel::TransmitListener {};
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Speed, centre, flags, callsign length, then the callsign and the text.
     constexpr size_t kHeadBytes = 4;
-    constexpr size_t kMaxText = 400;
+    constexpr size_t kMaxText = 64;
     if (size < kHeadBytes) return 0;
     const size_t callsign_length = std::min<size_t>(data[3] % 16, size - kHeadBytes);
     const std::string callsign(reinterpret_cast<const char*>(data + kHeadBytes), callsign_length);
@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int refills = 0;
     while (!transmit_pane.text().empty() || !tx.queue().is_empty() || tx.sending_special()) {
         output.pump();
-        if (!tx.timer2_tick(modem, transmit_pane, sent_pane, events)) std::abort();
+        if (!tx.refill_tick(modem, transmit_pane, sent_pane, events)) std::abort();
         if (++refills > bound) std::abort();
     }
     tx.stop_transmission();

@@ -71,9 +71,4 @@ struct Decoded {
 // escape symbol (also when that symbol itself completed a pending escape).
 Decoded decode_pair(int a, int b, bool& escape_pending);
 
-// The single-tone rule on nine tone peaks (index = tone number - 1): the strongest tone, the
-// strongest of the others, and a single tone unless ratio x second >= first. Equal peaks go to
-// the lower tone. The result is in tone numbers with a <= b.
-TonePair read_symbol(std::span<const float, kToneCount> peaks, float single_tone_ratio);
-
 } // namespace quavel

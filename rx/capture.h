@@ -1,5 +1,5 @@
 // Capture: the eight 2048-sample buffers the audio input fills, the hand-over of completed
-// buffer numbers from the input's thread to the window's thread, and the Timer3 tick that moves
+// buffer numbers from the input's thread to the window's thread, and the capture tick that moves
 // one completed buffer into the capture ring and gives it back to the input.
 //
 // Threads: the input's completion callback (any thread) only appends a buffer number to the
@@ -65,8 +65,8 @@ public:
     // Empties the ring for a new symbol step and clears the data-arrived flag.
     void reset_ring(uint32_t symbol_step);
 
-    // Timer3: moves the oldest completed buffer into the ring and queues it again. At most one
-    // per call; false when none was waiting.
+    // The capture tick: moves the oldest completed buffer into the ring and queues it again. At
+    // most one per call; false when none was waiting.
     bool tick();
 
     // Lets an on-demand input (a file read as fast as asked) fill its queued buffers. False once

@@ -45,9 +45,9 @@ public:
     bool open(AudioInput& input);
     void close();
 
-    // Timer3: one completed capture buffer into the ring. True if one moved.
+    // The capture tick: one completed capture buffer into the ring. True if one moved.
     bool capture_tick();
-    // Timer1: at most one receive step. True if one ran.
+    // At most one receive step. True if one ran.
     bool step();
     // Every completed buffer moved and every whole symbol received; `after_step` (if any) runs
     // after each step.

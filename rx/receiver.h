@@ -52,10 +52,10 @@ public:
     // Switching test mode on starts the test sequence from its first entry.
     void set_test_mode(bool on);
 
-    // Timer3: one completed capture buffer into the ring. True if one moved.
+    // The capture tick: one completed capture buffer into the ring. True if one moved.
     bool capture_tick() { return capture.tick(); }
 
-    // Timer1: one receive step, if capture has delivered and the ring holds a whole symbol.
+    // One receive step, if capture has delivered and the ring holds a whole symbol.
     // Returns whether a step ran. In test mode the symbol comes from `modem.test_bank` but the
     // captured audio still paces the steps. An AFC correction retunes `modem` via `listener`.
     bool receive_step(Modem& modem, ProfileListener& listener, const ReceiveOutputs& out);

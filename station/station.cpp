@@ -273,7 +273,7 @@ bool Station::transmit_tick() {
     const bool identification = s.transmitter.identification().active;
     const bool special = s.transmitter.sending_special();
     const bool data = !s.transmitter.queue().is_empty();
-    if (!s.transmitter.timer2_tick(s.modem, s.panes.transmit, s.panes.sent, s)) return false;
+    if (!s.transmitter.refill_tick(s.modem, s.panes.transmit, s.panes.sent, s)) return false;
     if (special || data) {
         s.idle_refills = 0;
         if (identification || (data && !special)) s.sent_something = true;

@@ -24,10 +24,10 @@ namespace quavel {
 
 // The four text panes the station writes to and takes from.
 struct StationPanes {
-    TextSink& primary;    // Memo1: the primary alphabet's receive pane
-    TextSink& secondary;  // Memo2: the secondary alphabet's receive pane
-    TextSource& transmit; // Memo4: the type-ahead text, taken one character per symbol
-    TextSink& sent;       // Memo5: what has been taken for sending
+    TextSink& primary;    // the primary alphabet's receive pane
+    TextSink& secondary;  // the secondary alphabet's receive pane
+    TextSource& transmit; // the type-ahead text, taken one character per symbol
+    TextSink& sent;       // what has been taken for sending
 };
 
 // What the window shows in response to the station's own changes.
@@ -91,13 +91,15 @@ public:
     // before the first activation, the next open takes the new device anyway.
     void reopen_capture();
 
-    // Timer3: move one completed capture buffer into the ring. Returns true if one moved.
+    // The capture tick: move one completed capture buffer into the ring. True if one moved.
     bool capture_tick();
-    // Timer1: at most one receive step. Returns true if a step ran (the displays changed).
+    // The receive tick: at most one receive step. Returns true if a step ran (the displays
+    // changed).
     bool receive_tick();
-    // Timer2: refill the playback buffer the device has returned, if any. First, a transmission
-    // whose playback or keying port was lost, or which has run for the watchdog's time, ends
-    // as "Tx OFF" ends it, and the operator is told why (StationEvents::transmission_ended).
+    // The transmit tick: refill the playback buffer the device has returned, if any. First, a
+    // transmission whose playback or keying port was lost, or which has run for the watchdog's
+    // time, ends as "Tx OFF" ends it, and the operator is told why
+    // (StationEvents::transmission_ended).
     bool transmit_tick();
     // Headless drivers: let on-demand devices (files read or written as fast as asked) work.
     // Returns false once the audio input is exhausted.

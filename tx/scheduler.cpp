@@ -53,7 +53,7 @@ void Transmitter::buffer_done(int index) {
     done_[static_cast<size_t>(index)].store(true, std::memory_order_release);
 }
 
-bool Transmitter::timer2_tick(Modem& modem, TextSource& transmit_pane, TextSink& sent_pane,
+bool Transmitter::refill_tick(Modem& modem, TextSource& transmit_pane, TextSink& sent_pane,
                               TransmitListener& listener) {
     if (output_ == nullptr) return false;
     if (!done_[static_cast<size_t>(next_buffer_)].load(std::memory_order_acquire)) return false;

@@ -9,7 +9,7 @@
 // transmit pane.
 //
 // Threads: buffer_done() is the only entry for the device's thread and only sets a flag.
-// Everything else runs on the window's thread (the Timer2 tick and the button handlers).
+// Everything else runs on the window's thread (the refill tick and the operator's switches).
 #pragma once
 
 #include <array>
@@ -87,10 +87,11 @@ public:
     // and for any other index.
     void buffer_done(int index);
 
-    // Timer2: when the buffer the scheduler waits for (next_buffer()) is done, refills and
-    // queues it, then pulls one character from `transmit_pane` (Memo4) into the queue and
-    // `sent_pane` (Memo5) while the queue holds 4 entries or fewer. Returns true if it refilled.
-    bool timer2_tick(Modem& modem, TextSource& transmit_pane, TextSink& sent_pane,
+    // The refill tick (every 10 ms in the console): when the buffer the scheduler waits for
+    // (next_buffer()) is done, refills and queues it, then pulls one character from
+    // `transmit_pane` into the queue and `sent_pane` while the queue holds 4 entries or fewer.
+    // Returns true if it refilled.
+    bool refill_tick(Modem& modem, TextSource& transmit_pane, TextSink& sent_pane,
                      TransmitListener& listener);
 
     // "Tune Up": the carrier from phase 0 for 6 x speed buffers, ahead of everything else.

@@ -12,7 +12,8 @@ namespace quavel {
 // two entries, so the queue never holds more than 6.
 inline constexpr uint32_t kPullThreshold = 4;
 
-// Takes the first character of `transmit` (Memo4) and shows it in `sent` (Memo5), then:
+// Takes the first character of `transmit` (the transmit pane) and shows it in `sent` (the
+// sent-text pane), then:
 // - "a".."z" (text inserted without passing the key handler) go as the capital, and the capital
 //   is what `sent` shows;
 // - a line break (CR, LF, or a CR LF pair, taken together) goes as one space, so the words on

@@ -58,7 +58,8 @@ TEST(CodeTable, EncodesWorkedCharacters) {
 }
 
 TEST(CodeTable, OutOfRepertoireSendsNothing) {
-    for (int c : {int{'!'}, int{'#'}, int{'a'}, int{'z'}, int{'\r'}, int{'\n'}, 0, 200, 255, int{'-'}, int{':'}}) {
+    for (int c : {int{'!'}, int{'#'}, int{'a'}, int{'z'}, int{'\r'}, int{'\n'}, 0, 200, 255,
+                  int{'-'}, int{':'}}) {
         EXPECT_EQ(encode_character(static_cast<unsigned char>(c)).count, 0) << c;
     }
 }
@@ -99,20 +100,6 @@ TEST(CodeTable, OrdinaryPairsAndIdle) {
     EXPECT_EQ(d.primary, 'E');
     EXPECT_EQ(d.secondary, 'Z');
     EXPECT_EQ(decode_pair(5, 5, escape).kind, DecodeKind::Nothing);
-}
-
-TEST(CodeTable, SingleToneRuleEdges) {
-    std::array<float, 9> peaks{};
-    peaks[2] = 10.0f;
-    peaks[6] = 4.9f;
-    EXPECT_EQ(read_symbol(peaks, 2.0f), (TonePair{3, 3}));
-    peaks[6] = 5.0f;
-    EXPECT_EQ(read_symbol(peaks, 2.0f), (TonePair{3, 7}));
-    // Equal peaks: the lower tone is the stronger.
-    peaks = {};
-    peaks[7] = 3.0f;
-    peaks[1] = 3.0f;
-    EXPECT_EQ(read_symbol(peaks, 2.0f), (TonePair{2, 8}));
 }
 
 TEST(CodeTable, TestSequenceSpellsItsTexts) {

@@ -51,12 +51,12 @@ TEST(Scheduler, OnlyTheAwaitedBufferIsRefilledAndOnlyWhileTransmitting) {
     r.output.complete(1); // the device returned the other buffer first
     r.output.complete(7); // no such buffer
     EXPECT_TRUE(r.tx.done_flag(1));
-    EXPECT_FALSE(r.tx.timer2_tick(r.modem, r.memo4, r.memo5, r.events));
+    EXPECT_FALSE(r.tx.refill_tick(r.modem, r.memo4, r.memo5, r.events));
     r.output.complete(0);
-    EXPECT_TRUE(r.tx.timer2_tick(r.modem, r.memo4, r.memo5, r.events));
+    EXPECT_TRUE(r.tx.refill_tick(r.modem, r.memo4, r.memo5, r.events));
     EXPECT_FALSE(r.tx.done_flag(0));
     EXPECT_EQ(r.tx.next_buffer(), 1);
-    EXPECT_TRUE(r.tx.timer2_tick(r.modem, r.memo4, r.memo5, r.events));
+    EXPECT_TRUE(r.tx.refill_tick(r.modem, r.memo4, r.memo5, r.events));
     EXPECT_EQ(r.output.queued.size(), 4u);
 
     r.tx.stop_transmission();
@@ -65,7 +65,7 @@ TEST(Scheduler, OnlyTheAwaitedBufferIsRefilledAndOnlyWhileTransmitting) {
     r.output.complete(0);
     r.output.complete(1);
     EXPECT_FALSE(r.tx.done_flag(0));
-    EXPECT_FALSE(r.tx.timer2_tick(r.modem, r.memo4, r.memo5, r.events));
+    EXPECT_FALSE(r.tx.refill_tick(r.modem, r.memo4, r.memo5, r.events));
 }
 
 TEST(Scheduler, TextGoesOutOneSymbolPerBufferBehindTheSentPane) {

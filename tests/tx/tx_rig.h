@@ -70,7 +70,7 @@ struct Rig {
     // One playback buffer returned by the device and picked up by the timer.
     bool step() {
         output.complete(tx.next_buffer());
-        return tx.timer2_tick(modem, memo4, memo5, events);
+        return tx.refill_tick(modem, memo4, memo5, events);
     }
     void retune(long long hz) { modem.set_centre_frequency(hz, builder); }
     uint32_t n() const { return modem.profile.N; }

@@ -189,7 +189,7 @@ struct Transmission {
         return !transmit_pane.text().empty() || !tx.queue().is_empty() || tx.sending_special();
     }
     // Timer2's work; true when it refilled a buffer.
-    bool timer2_tick() { return tx.timer2_tick(modem, transmit_pane, sent_pane, events); }
+    bool refill_tick() { return tx.refill_tick(modem, transmit_pane, sent_pane, events); }
 
     Modem modem;
     Transmitter tx;
@@ -251,7 +251,7 @@ int write_file(const Options& o, Transmission& t) {
     while (trailing < kTrailingIdleSymbols) {
         if (!t.more_to_send()) ++trailing;
         output.pump();
-        if (!t.timer2_tick()) {
+        if (!t.refill_tick()) {
             output.abandon();
             t.tx.stop_transmission();
             return runtime_error("internal error: the playback buffer was not returned");
@@ -308,7 +308,7 @@ int play(const Options& o, Transmission& t) {
         const Clock::time_point now = Clock::now();
         if (trailing < kTrailingIdleSymbols) {
             const bool more = t.more_to_send();
-            if (t.timer2_tick()) {
+            if (t.refill_tick()) {
                 last_progress = now;
                 if (!more) ++trailing;
             }
