@@ -96,4 +96,13 @@ private:
     std::string skip_reason_;
 };
 
+// Waits up to `timeout_ms` for the rig to report itself keyed.
+inline bool wait_until_keyed(const Rigctld& rig, int timeout_ms) {
+    for (int waited = 0; waited < timeout_ms; waited += 100) {
+        if (rig.ptt() == true) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
 } // namespace quavel::test

@@ -69,10 +69,14 @@ struct SoundCardRequest {
 
 // The sound card; null, with `error` saying why, when the tool has no sound-card support or a
 // requested device is not there (then `bad_device` is set and `error` ends with the list of
-// devices to choose from). From here until the sound card is destroyed SIGINT and SIGTERM only
-// request a stop (a second one ends the process as usual).
+// devices to choose from). From here until the sound card is destroyed SIGINT, SIGTERM and
+// SIGHUP only request a stop (a second one ends the process as usual).
 std::unique_ptr<SoundCard> open_sound_card(const SoundCardRequest& request, std::string& error,
                                            bool& bad_device);
+
+// The keying line of a serial port for `quavel-modem tx --ptt rts|dtr` (RTS, or DTR when `dtr`),
+// not yet open; null, with `error` saying why, when the tool has no serial-port support.
+std::unique_ptr<Ptt> make_serial_ptt(bool dtr, std::string& error);
 
 // The input and output devices the sound system offers; false, with `error` saying why, when
 // the tool has no sound-card support.

@@ -16,6 +16,11 @@ std::unique_ptr<SoundCard> open_sound_card(const SoundCardRequest&, std::string&
     return nullptr;
 }
 
+std::unique_ptr<Ptt> make_serial_ptt(bool, std::string& error) {
+    error = "built without serial-port support";
+    return nullptr;
+}
+
 bool list_sound_devices(std::vector<AudioDeviceInfo>&, std::vector<AudioDeviceInfo>&,
                         std::string& error) {
     error = kNoSoundCardSupport;

@@ -18,6 +18,7 @@
 #include "platform/qt_audio_devices.h"
 #include "platform/qt_audio_input.h"
 #include "platform/qt_audio_output.h"
+#include "platform/qt_serial_ptt.h"
 #include "tools/quavel-modem/sound_card.h"
 
 namespace quavel::tools {
@@ -82,6 +83,7 @@ public:
         stop_signal = 0;
         catch_signal(SIGINT, old_int_);
         catch_signal(SIGTERM, old_term_);
+        catch_signal(SIGHUP, old_hup_);
     }
 
     // Makes the device adapters; false, with `error` saying why, when a device asked for is
@@ -105,6 +107,7 @@ public:
         settle();
         sigaction(SIGINT, &old_int_, nullptr);
         sigaction(SIGTERM, &old_term_, nullptr);
+        sigaction(SIGHUP, &old_hup_, nullptr);
     }
 
     QtSoundCard(const QtSoundCard&) = delete;
@@ -170,6 +173,7 @@ private:
     std::unique_ptr<QtAudioInput> input_;
     struct sigaction old_int_ {};
     struct sigaction old_term_ {};
+    struct sigaction old_hup_ {};
 };
 
 } // namespace
@@ -189,6 +193,11 @@ std::unique_ptr<SoundCard> open_sound_card(const SoundCardRequest& request, std:
     bad_device = !card->choose(request, error);
     if (bad_device) return nullptr;
     return card;
+}
+
+std::unique_ptr<Ptt> make_serial_ptt(bool dtr, std::string& error) {
+    error.clear();
+    return std::make_unique<QtSerialPtt>(ComPortMap{}, dtr ? PttLine::Dtr : PttLine::Rts);
 }
 
 bool list_sound_devices(std::vector<AudioDeviceInfo>& inputs, std::vector<AudioDeviceInfo>& outputs,

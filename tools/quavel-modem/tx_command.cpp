@@ -18,6 +18,7 @@
 
 #include "modem/modem.h"
 #include "modem/tuning.h"
+#include "platform/hamlib_ptt.h"
 #include "platform/text_pane.h"
 #include "platform/wav_output.h"
 #include "tools/command_line/command_line.h"
@@ -73,11 +74,24 @@ void usage(std::FILE* out) {
         "  --callsign CALL    the station callsign (at most 14 characters)\n"
         "  --id               send the Morse identification \"DE \" + callsign first\n"
         "  --tune             send the tune carrier (6.144 s) first, before the identification\n"
+        "\n"
+        "keying (when playing):\n"
+        "  --ptt METHOD       rts, dtr (a serial port's line), cat (hamlib) or none (default:\n"
+        "                     none, for VOX). The transmitter is keyed only once the sound\n"
+        "                     runs, released once the last symbol has been heard, and on any\n"
+        "                     error or stop signal; a playback that cannot start never keys\n"
+        "  --ptt-port DEVICE  the serial device for rts or dtr, e.g. /dev/ttyUSB0\n"
+        "  --rig-model N      cat: hamlib's rig model (rigctl -l lists them; 2 is rigctld)\n"
+        "  --rig-port PORT    cat: the rig's serial device, or HOST:PORT of a rigctld\n"
+        "  --rig-speed BAUD   cat: the rig's serial speed (default: the rig's own)\n"
+        "  --watchdog MIN     end a transmission that has run this many minutes, 0 for no\n"
+        "                     limit (default 10); a number with 's' after it is seconds\n"
         "  -h, --help         show this text\n"
         "  --                 everything after this is text\n"
         "\n"
-        "Exit status: 0 sent, 1 the file cannot be written or the output device cannot be\n"
-        "opened or stopped playing, 2 usage error (also a --device that names no device or\n"
+        "Exit status: 0 sent, 1 the file cannot be written, the output device cannot be\n"
+        "opened or stopped playing, the keying failed or the watchdog ended it, 2 usage error "
+        "(also a --device that names no device or\n"
         "several), 128 + the signal's number when stopped.\n",
         out);
 }
@@ -97,6 +111,12 @@ struct Options {
     std::string output;
     std::string device; // empty: the default output
     std::vector<std::string> words;
+    std::string ptt = "none"; // rts, dtr, cat, none
+    std::string ptt_port;
+    int rig_model = 0;
+    std::string rig_port;
+    int rig_speed = 0;
+    std::chrono::milliseconds watchdog = std::chrono::minutes(10);
 };
 
 std::optional<long long> parse_integer(const std::string& s) {
@@ -146,6 +166,45 @@ void describe(CommandLine& cli, Options& o) {
     });
     cli.flag("--id", o.send_id);
     cli.flag("--tune", o.tune);
+    cli.option("--ptt", [&o](const std::string& v) -> std::string {
+        if (v != "rts" && v != "dtr" && v != "cat" && v != "none")
+            return "--ptt must be rts, dtr, cat or none, not '" + v + "'";
+        o.ptt = v;
+        return {};
+    });
+    cli.option("--ptt-port", [&o](const std::string& v) -> std::string {
+        if (v.empty()) return "--ptt-port needs a serial device";
+        o.ptt_port = v;
+        return {};
+    });
+    cli.option("--rig-model", [&o](const std::string& v) -> std::string {
+        const auto model = parse_integer(v);
+        if (!model || *model < 1 || *model > 999999)
+            return "--rig-model needs hamlib's model number, not '" + v + "'";
+        o.rig_model = static_cast<int>(*model);
+        return {};
+    });
+    cli.option("--rig-port", [&o](const std::string& v) -> std::string {
+        if (v.empty()) return "--rig-port needs a serial device or HOST:PORT";
+        o.rig_port = v;
+        return {};
+    });
+    cli.option("--rig-speed", [&o](const std::string& v) -> std::string {
+        const auto baud = parse_integer(v);
+        if (!baud || *baud < 300 || *baud > 115200)
+            return "--rig-speed must be 300..115200 baud, not '" + v + "'";
+        o.rig_speed = static_cast<int>(*baud);
+        return {};
+    });
+    cli.option("--watchdog", [&o](const std::string& v) -> std::string {
+        const bool seconds = !v.empty() && v.back() == 's';
+        const auto n = parse_integer(seconds ? v.substr(0, v.size() - 1) : v);
+        if (!n || *n < 0 || *n > (seconds ? 3600 : 60))
+            return "--watchdog takes 0..60 minutes (or 0..3600 seconds as Ns), not '" + v + "'";
+        o.watchdog =
+            seconds ? std::chrono::milliseconds(*n * 1000) : std::chrono::milliseconds(*n * 60000);
+        return {};
+    });
     cli.operands(o.words);
 }
 
@@ -286,14 +345,64 @@ int play(const Options& o, Transmission& t) {
         std::fprintf(stderr, "quavel-modem tx: %s\n", error.c_str());
         return kUsageExitCode;
     }
+    // The keying device is opened (released) before any sound, so that one that cannot be had
+    // stops the command before anything goes on the air.
+    std::unique_ptr<Ptt> ptt;
+    if (o.ptt == "rts" || o.ptt == "dtr") {
+        ptt = make_serial_ptt(o.ptt == "dtr", error);
+        if (!ptt) return runtime_error(error);
+        if (!ptt->open(o.ptt_port))
+            return runtime_error("cannot open the keying port: " + ptt->error());
+    } else if (o.ptt == "cat") {
+        ptt = std::make_unique<HamlibPtt>(o.rig_model, o.rig_speed);
+        if (!ptt->open(o.rig_port)) return runtime_error("cannot open the rig: " + ptt->error());
+    }
+    bool keyed = false;
+    // Released at every end; a release that fails is the one failure that may leave a
+    // transmitter on the air, so it is said loudly (the port is closed too: a serial driver
+    // drops its lines then).
+    const auto release = [&]() -> bool {
+        if (!ptt) return true;
+        const bool was_keyed = keyed;
+        keyed = false;
+        if (ptt->key(false)) {
+            ptt->close();
+            return true;
+        }
+        const std::string why = ptt->error();
+        ptt->close();
+        std::fprintf(stderr,
+                     "quavel-modem tx: %s: could not release the transmitter: %s; the keying "
+                     "port was closed; check the transmitter now\n",
+                     was_keyed ? "THE TRANSMITTER MAY STILL BE KEYED" : "keying failed",
+                     why.c_str());
+        return false;
+    };
+
     if (!t.tx.start_transmission(card->output(), t.modem, o.ptt_delay)) {
         const std::string why = card->output_error();
         t.tx.stop_transmission();
+        release();
         card->settle();
         return runtime_error(std::string(kCannotOpenOutputText) +
-                             (why.empty() ? "" : " (" + why + ")"));
+                             (why.empty() ? "" : " (" + why + ")") +
+                             "; the transmitter was not keyed");
+    }
+    // Keyed only once the playback runs; --ptt-delay's silent first buffer covers the switch.
+    if (ptt) {
+        if (!ptt->key(true)) {
+            const std::string why = ptt->error();
+            t.tx.stop_transmission();
+            release();
+            card->settle();
+            return runtime_error("cannot key the transmitter: " + why);
+        }
+        keyed = true;
     }
     t.start_specials(o);
+    const Clock::time_point started = Clock::now();
+    bool watchdog_ended = false;
+    bool keying_lost = false;
 
     const auto symbol_period = std::chrono::milliseconds(t.modem.profile.N / 8);
     const auto stall_limit =
@@ -306,6 +415,14 @@ int play(const Options& o, Transmission& t) {
     std::optional<Clock::time_point> heard_by; // once both last buffers are with the device
     const int signal = card->run(kTimer2IntervalMs, [&] {
         const Clock::time_point now = Clock::now();
+        if (o.watchdog.count() > 0 && now - started >= o.watchdog) {
+            watchdog_ended = true;
+            return false;
+        }
+        if (ptt && ptt->lost()) {
+            keying_lost = true;
+            return false;
+        }
         if (trailing < kTrailingIdleSymbols) {
             const bool more = t.more_to_send();
             if (t.refill_tick()) {
@@ -328,15 +445,28 @@ int play(const Options& o, Transmission& t) {
         }
         return true;
     });
+    // The sound is cut first, then the transmitter released, as "Tx OFF" does.
     t.tx.stop_transmission();
+    const std::string keying_error = keying_lost ? ptt->error() : std::string();
+    const bool released = release();
     card->settle();
     if (signal != 0) {
-        std::fprintf(stderr, "quavel-modem tx: stopped by %s; the sound was cut\n",
+        std::fprintf(stderr, "quavel-modem tx: stopped by %s; the sound was cut%s\n",
                      signal == SIGINT    ? "SIGINT"
                      : signal == SIGTERM ? "SIGTERM"
-                                         : "a signal");
+                     : signal == SIGHUP  ? "SIGHUP"
+                                         : "a signal",
+                     ptt ? " and the transmitter released" : "");
         return 128 + signal;
     }
+    if (watchdog_ended) {
+        const long long seconds = o.watchdog.count() / 1000;
+        return runtime_error("the transmit watchdog ended the transmission after " +
+                             (seconds % 60 == 0 ? std::to_string(seconds / 60) + " min"
+                                                : std::to_string(seconds) + " s"));
+    }
+    if (keying_lost) return runtime_error("the keying port was lost: " + keying_error);
+    if (!released) return kRuntimeError;
     if (!heard_by) gaps = card->output_underruns();
     if (gaps > 0) {
         std::fprintf(stderr,
@@ -374,6 +504,12 @@ int run_tx(const std::vector<std::string>& args) {
     }
     if (!o.output.empty() && !o.device.empty())
         return cli.usage_error("--device is for playing; with -o the audio goes to the file");
+    if (!o.output.empty() && o.ptt != "none")
+        return cli.usage_error("--ptt keys a transmitter for playing; with -o nothing is played");
+    if ((o.ptt == "rts" || o.ptt == "dtr") && o.ptt_port.empty())
+        return cli.usage_error("--ptt " + o.ptt + " needs --ptt-port DEVICE");
+    if (o.ptt == "cat" && (o.rig_model == 0 || o.rig_port.empty()))
+        return cli.usage_error("--ptt cat needs --rig-model N and --rig-port PORT");
     std::error_code ec;
     if (!o.output.empty() && std::filesystem::is_directory(o.output, ec)) {
         return runtime_error(o.output + ": is a directory, not a file name");
