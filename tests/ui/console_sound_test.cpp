@@ -13,10 +13,13 @@
 #include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <unistd.h>
 
+#include "platform/hamlib_ptt.h"
 #include "platform/qt_audio_input.h"
 #include "platform/qt_audio_output.h"
+#include "support/rigctld.h"
 #include "ui/app_settings.h"
 #include "ui/console_devices.h"
 #include "ui/console_options.h"
@@ -83,10 +86,24 @@ TEST_F(ConsoleSoundServer, TypedTextIsCopiedFromWhatThePlaybackPlays) {
     write_file(dir.path(), "KEYSETUP.INI", "G4ABC NONE NONE");
     create_form();
     form->station().set_audio_output(&sound);
+    // The rig keyed by CAT through hamlib's dummy rig, where hamlib's programs are installed.
+    quavel::test::Rigctld rig;
+    quavel::HamlibPtt cat;
+    const bool keying = rig.skip_reason().empty();
+    if (keying) {
+        settings->set_ptt_method(AppSettings::PttMethod::Cat);
+        settings->set_rig_port(QString::fromStdString(rig.address()));
+        form->set_keying_devices(nullptr, &cat);
+    } else {
+        std::cerr << "note: not keying: " << rig.skip_reason() << "\n";
+    }
     activate();
     form->RadioGroup3->button(2)->click(); // 4 Quavel/sec
     form->Button1->click();
     ASSERT_TRUE(sound.is_open()) << sound.error();
+    if (keying) {
+        EXPECT_EQ(rig.ptt(), true) << cat.error();
+    }
     // A few idle symbols first, as an operator lets the other station's receiver lock on.
     QTest::qWait(1500);
     QTest::keyClicks(form->Memo4, "cq de g4abc k");
@@ -95,6 +112,9 @@ TEST_F(ConsoleSoundServer, TypedTextIsCopiedFromWhatThePlaybackPlays) {
     // device's own buffer.
     QTest::qWait(2500);
     form->Button1->click();
+    if (keying) {
+        EXPECT_EQ(rig.ptt(), false);
+    }
     QTest::qWait(500);
     recorder.terminate();
     ASSERT_TRUE(recorder.waitForFinished(10000));
