@@ -73,6 +73,9 @@ protected:
 
     QString sink_name;
     std::optional<QByteArray> module;
+    // Keying devices outlive the window (TearDown), which releases the transmitter as it goes.
+    std::unique_ptr<quavel::test::Rigctld> rig;
+    quavel::HamlibPtt cat;
 };
 
 TEST_F(ConsoleSoundServer, TypedTextIsCopiedFromWhatThePlaybackPlays) {
@@ -87,22 +90,21 @@ TEST_F(ConsoleSoundServer, TypedTextIsCopiedFromWhatThePlaybackPlays) {
     create_form();
     form->station().set_audio_output(&sound);
     // The rig keyed by CAT through hamlib's dummy rig, where hamlib's programs are installed.
-    quavel::test::Rigctld rig;
-    quavel::HamlibPtt cat;
-    const bool keying = rig.skip_reason().empty();
+    rig = std::make_unique<quavel::test::Rigctld>();
+    const bool keying = rig->skip_reason().empty();
     if (keying) {
         settings->set_ptt_method(AppSettings::PttMethod::Cat);
-        settings->set_rig_port(QString::fromStdString(rig.address()));
+        settings->set_rig_port(QString::fromStdString(rig->address()));
         form->set_keying_devices(nullptr, &cat);
     } else {
-        std::cerr << "note: not keying: " << rig.skip_reason() << "\n";
+        std::cerr << "note: not keying: " << rig->skip_reason() << "\n";
     }
     activate();
     form->RadioGroup3->button(2)->click(); // 4 Quavel/sec
     form->Button1->click();
     ASSERT_TRUE(sound.is_open()) << sound.error();
     if (keying) {
-        EXPECT_EQ(rig.ptt(), true) << cat.error();
+        EXPECT_EQ(rig->ptt(), true) << cat.error();
     }
     // A few idle symbols first, as an operator lets the other station's receiver lock on.
     QTest::qWait(1500);
@@ -113,7 +115,7 @@ TEST_F(ConsoleSoundServer, TypedTextIsCopiedFromWhatThePlaybackPlays) {
     QTest::qWait(2500);
     form->Button1->click();
     if (keying) {
-        EXPECT_EQ(rig.ptt(), false);
+        EXPECT_EQ(rig->ptt(), false);
     }
     QTest::qWait(500);
     recorder.terminate();

@@ -128,6 +128,7 @@ TEST_F(CatKeyingRealTime, ChosenInTheSoundAndRigPanelItKeysFromTheNextTransmissi
     EXPECT_EQ(rig.ptt(), true);
     form->Button1->click();
     EXPECT_EQ(rig.ptt(), false);
+    form.reset(); // before the serial adapter it was given
 }
 
 using CatKeying = FormTest;
@@ -143,6 +144,7 @@ TEST_F(CatKeying, ARigThatDoesNotAnswerIsReportedAtStartUp) {
     const std::string& text = messages.messages().back().text;
     EXPECT_EQ(text.rfind("Cannot open COM Port\nrig model 2 on 127.0.0.1:1", 0), 0u) << text;
     EXPECT_FALSE(form->station().ptt_port_open());
+    form.reset(); // before the adapter it was given
 }
 
 // The serial methods on a pseudo-terminal: a real terminal device, though one without modem
