@@ -6,7 +6,9 @@
 
 #include <csignal>
 #include <filesystem>
+#include <pty.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "sound_support.h"
@@ -113,6 +115,23 @@ TEST_F(TxKeyingSoundServer, APlaybackThatCannotStartNeverKeys) {
     EXPECT_EQ(test::run(c, 20000), 1) << err();
     EXPECT_NE(err().find("the transmitter was not keyed"), std::string::npos) << err();
     EXPECT_EQ(rig->ptt(), false);
+}
+
+// A terminal without modem lines stands for a serial port whose driver refuses RTS: the refusal
+// is reported and the sound stops.
+TEST_F(TxKeyingSoundServer, AKeyThePortRefusesIsReportedAndNothingIsSent) {
+    server = std::make_unique<test::SoundServer>();
+    if (!server->skip_reason().empty()) GTEST_SKIP() << server->skip_reason();
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    Command c = tx({"--ptt", "rts", "--ptt-port", name, "TEST"});
+    EXPECT_EQ(test::run(c, 20000), 1) << err();
+    EXPECT_NE(err().find(std::string("cannot key the transmitter: ") + name), std::string::npos)
+        << err();
+    ::close(slave);
+    ::close(master);
 }
 
 TEST_F(TxKeying, ARigThatCannotBeReachedStopsTheCommandBeforeAnySound) {
