@@ -34,6 +34,12 @@ public:
     // The samples of the oldest waiting symbol: symbol_step x 2048 samples, valid until the
     // next write_block. Only meaningful while symbol_ready().
     std::span<const int16_t> symbol() const;
+    // Block number `count` (counted like the write count), for a reader that takes every block
+    // as it comes. Valid while count is one of the last eight written, until the next write.
+    std::span<const int16_t, kCaptureBlockSamples> block(uint32_t count) const {
+        return std::span<const int16_t, kCaptureBlockSamples>(
+            samples_.data() + (count % kRingBlocks) * kCaptureBlockSamples, kCaptureBlockSamples);
+    }
     // Consumes the symbol returned by symbol().
     void advance_read() { read_count_ += symbol_step_; }
 

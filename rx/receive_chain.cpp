@@ -28,6 +28,8 @@ ReceiveChain::ReceiveChain(const ReceiveChainSettings& settings, TextSink& prima
     receiver_->auto_sync = settings.auto_sync;
     if (settings.sync_position) modem_->profile.sync_position = *settings.sync_position;
     receiver_->set_test_mode(settings.test_mode);
+    receiver_->set_squelch(settings.squelch);
+    receiver_->set_receiver(settings.receiver);
 }
 
 ReceiveChain::~ReceiveChain() {

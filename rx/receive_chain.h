@@ -31,6 +31,8 @@ struct ReceiveChainSettings {
     // the value; none: the profile's N/4.
     std::optional<uint32_t> sync_position;
     bool draw_displays = true; // false: nothing drawn (to measure the signal work alone)
+    ReceiverChoice receiver = ReceiverChoice::classic; // which one prints
+    bool squelch = true;                               // the weak-signal receiver's
 };
 
 class ReceiveChain {

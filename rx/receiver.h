@@ -3,11 +3,17 @@
 // test can run two side by side. The modem (profile, tuning, test bank), the panes and the
 // displays are passed in by the caller on each step: the receiver owns none of them.
 //
+// Two receivers share the captured audio. The classic one (demodulator and decoder) always runs,
+// since the displays show its work; the weak-signal receiver runs only while it is the one chosen
+// to print, and then the classic decoder prints nothing and casts no AFC vote.
+//
 // Everything runs on the window's thread except the audio input's completion callback, which
 // only touches the capture hand-over.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 
 #include "modem/modem.h"
 #include "platform/text_pane.h"
@@ -15,6 +21,8 @@
 #include "rx/decoder.h"
 #include "rx/demodulator.h"
 #include "rx/displays.h"
+#include "rx/receiver_choice.h"
+#include "rx/weak_receiver.h"
 
 namespace quavel {
 
@@ -29,6 +37,11 @@ struct ReceiveOutputs {
 
 class Receiver {
 public:
+    Receiver();
+    ~Receiver();
+    Receiver(const Receiver&) = delete;
+    Receiver& operator=(const Receiver&) = delete;
+
     Capture capture;
     DemodulatorState demodulator;
     DecoderState decoder;
@@ -44,6 +57,20 @@ public:
     void before_profile_change() { capture.stop(); }
     void profile_rebuilt(const SpeedProfile& profile);
     void after_profile_change() { capture.restart(); }
+    // The centre frequency was set (by the operator, AFC or the initialisation): the weak-signal
+    // receiver searches around it (a move onto what it copies keeps its lock).
+    void retuned(const Tuning& tuning);
+
+    // Which receiver prints. Choosing the weak-signal receiver starts it afresh on the audio
+    // from then on.
+    void set_receiver(ReceiverChoice choice);
+    ReceiverChoice receiver() const { return choice_; }
+    // The weak-signal receiver's squelch (on by default): off, it prints whatever it decides.
+    void set_squelch(bool on);
+    bool squelch() const { return squelch_; }
+    // Where the weak-signal receiver copies: whether it holds a signal, and tone 5's frequency.
+    bool weak_locked() const { return choice_ == ReceiverChoice::weak && weak_->locked(); }
+    double weak_frequency_hz() const { return weak_->frequency_hz(); }
 
     // Back to receiving after a transmission: the scope average and the pending list start
     // afresh; the ring's counts carry on. (Capture itself is reopened by the caller.)
@@ -58,14 +85,29 @@ public:
     // One receive step, if capture has delivered and the ring holds a whole symbol.
     // Returns whether a step ran. In test mode the symbol comes from `modem.test_bank` but the
     // captured audio still paces the steps. An AFC correction retunes `modem` via `listener`.
+    // With the weak-signal receiver chosen, every block captured since the last call goes to it
+    // first (whether or not a step is due), and what it decides is printed at once.
     bool receive_step(Modem& modem, ProfileListener& listener, const ReceiveOutputs& out);
 
     uint64_t steps() const { return steps_; }
     const ToneDecision& last_decision() const { return last_decision_; }
 
 private:
+    void restart_weak();
+    void feed_weak(std::span<const int16_t> samples, Modem& modem, ProfileListener& listener,
+                   const ReceiveOutputs& out);
+
     uint64_t steps_ = 0;
     ToneDecision last_decision_;
+
+    ReceiverChoice choice_ = ReceiverChoice::classic;
+    bool squelch_ = true;
+    std::unique_ptr<WeakReceiver> weak_; // large: on the heap, made once
+    DecoderState weak_text_;             // its escape state; the print switch is the decoder's
+    uint32_t weak_blocks_ = 0;           // ring blocks it has taken (counted like the write count)
+    uint32_t speed_ = 2;
+    uint32_t centre_hz_ = kDefaultCentreHz;
+    bool weak_reset_pending_ = true; // a new profile: start afresh at the next tuning
 };
 
 // For drivers with a receiver and nothing else (the headless receiver, the measurements): the
@@ -78,6 +120,7 @@ public:
         rx_.profile_rebuilt(p);
         displays_.clear_scope_and_spectrum();
     }
+    void retuned(const Tuning& t) override { rx_.retuned(t); }
     void after_profile_change() override { rx_.after_profile_change(); }
 
 private:

@@ -136,8 +136,9 @@ struct Station::Impl final : ProfileListener, TransmitListener {
         displays.clear_scope_and_spectrum();
         read_sensitivity();
     }
-    void retuned(const Tuning&) override {
+    void retuned(const Tuning& tuning) override {
         transmitter.build_identification(modem, settings.callsign);
+        receiver.retuned(tuning);
     }
     void after_profile_change() override {
         transmitter.profile_changed();
@@ -313,6 +314,24 @@ bool Station::print() const {
 }
 bool Station::autosync() const {
     return impl_->receiver.auto_sync;
+}
+
+void Station::set_receiver(ReceiverChoice choice) {
+    impl_->receiver.set_receiver(choice);
+}
+ReceiverChoice Station::receiver() const {
+    return impl_->receiver.receiver();
+}
+void Station::set_squelch(bool on) {
+    impl_->receiver.set_squelch(on);
+}
+bool Station::squelch() const {
+    return impl_->receiver.squelch();
+}
+std::optional<double> Station::weak_lock_hz() const {
+    const Receiver& rx = impl_->receiver;
+    if (!rx.weak_locked()) return std::nullopt;
+    return rx.weak_frequency_hz();
 }
 
 void Station::set_sensitivity_position(int position) {

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "modem/modem.h"
@@ -18,6 +19,7 @@
 #include "platform/canvas.h"
 #include "platform/text_pane.h"
 #include "rx/input_level.h"
+#include "rx/receiver_choice.h"
 #include "station/station_config.h" // StationSettings
 
 namespace quavel {
@@ -114,6 +116,15 @@ public:
     bool afc() const;
     bool print() const;
     bool autosync() const;
+    // Which receiver prints into the receive panes (the displays always show the classic one),
+    // and the weak-signal receiver's squelch.
+    void set_receiver(ReceiverChoice choice);
+    ReceiverChoice receiver() const;
+    void set_squelch(bool on);
+    bool squelch() const;
+    // Where the weak-signal receiver copies (tone 5's frequency in Hz), while it is chosen and
+    // holds a signal.
+    std::optional<double> weak_lock_hz() const;
     // Track-bar position 1..5 (sensitivity 0.5, 1, 10, 20, 40); others leave it unchanged.
     void set_sensitivity_position(int position);
     float sensitivity() const;

@@ -47,6 +47,10 @@ void usage(std::FILE* out) {
                  "  --freq HZ       centre frequency, %u..%u Hz (default %u)\n"
                  "  --no-afc        do not follow the signal's frequency\n"
                  "  --no-autosync   keep the symbol timing where it starts\n"
+                 "  --receiver classic|weak\n"
+                 "                  the receiver that prints (default classic): weak copies\n"
+                 "                  further into the noise and finds a signal up to 20 Hz off\n"
+                 "  --no-squelch    let the weak receiver print on noise too\n"
                  "  --secondary     print the second alphabet's pane instead of the first\n"
                  "  --seconds N     stop capturing from the audio input after N seconds (1..%lld)\n"
                  "  --device DEVICE capture from DEVICE: its id, its name or a part of its name\n"
@@ -56,9 +60,10 @@ void usage(std::FILE* out) {
                  "  --help          this text\n"
                  "\n"
                  "At the end a line on standard error gives the final centre frequency and sync\n"
-                 "position. Exit status: 0 done (also when stopped by a signal), 1 unreadable\n"
-                 "input, or the audio input device cannot be opened or stops, 2 usage error\n"
-                 "(also a --device that names no device or several).\n",
+                 "position, and with the weak receiver where it was copying. Exit status: 0\n"
+                 "done (also when stopped by a signal), 1 unreadable input, or the audio input\n"
+                 "device cannot be opened or stops, 2 usage error (also a --device that names no\n"
+                 "device or several).\n",
                  kCentreMinHz, kCentreMaxHz, kDefaultCentreHz, kMaxSeconds);
 }
 
@@ -77,6 +82,8 @@ struct Options {
     bool afc = true;
     bool auto_sync = true;
     bool secondary = false;
+    ReceiverChoice receiver = ReceiverChoice::classic;
+    bool squelch = true;
     bool test = false;
     std::optional<std::string> input; // a path, or "-" for standard input
     std::optional<long long> seconds; // how long to capture from the sound card
@@ -127,6 +134,21 @@ std::optional<int> parse(const std::vector<std::string>& args, Options& o) {
         o.device = v;
         return {};
     });
+    cli.option(
+        "--receiver",
+        [&o](const std::string& v) -> std::string {
+            if (v == "classic") {
+                o.receiver = ReceiverChoice::classic;
+            } else if (v == "weak") {
+                o.receiver = ReceiverChoice::weak;
+            } else {
+                return "--receiver must be classic or weak, not '" + v + "'";
+            }
+            return {};
+        },
+        "--receiver needs a value: classic or weak");
+    bool no_squelch = false;
+    cli.flag("--no-squelch", no_squelch);
     bool no_afc = false;
     bool no_autosync = false;
     cli.flag("--no-afc", no_afc);
@@ -138,6 +160,7 @@ std::optional<int> parse(const std::vector<std::string>& args, Options& o) {
     if (const auto code = cli.parse(args)) return code;
 
     o.afc = !no_afc;
+    o.squelch = !no_squelch;
     o.auto_sync = !no_autosync;
     if (inputs.size() > 1)
         return cli.usage_error("only one input, not '" + inputs[0] + "' and '" + inputs[1] + "'");
@@ -281,6 +304,8 @@ int run_rx(const std::vector<std::string>& args) {
     settings.afc = o.afc;
     settings.auto_sync = o.auto_sync;
     settings.test_mode = o.test;
+    settings.receiver = o.receiver;
+    settings.squelch = o.squelch;
     ReceiveChain chain(settings, o.secondary ? static_cast<TextSink&>(hidden) : shown,
                        o.secondary ? static_cast<TextSink&>(shown) : hidden);
     const int status = o.sound_card() ? capture(o, chain) : decode_recording(o, chain);
@@ -289,6 +314,14 @@ int run_rx(const std::vector<std::string>& args) {
         std::fprintf(stderr, "%s: centre frequency %u Hz, sync position %u, %llu symbols\n", kName,
                      chain.modem().tuning.centre_hz, chain.modem().profile.sync_position,
                      static_cast<unsigned long long>(chain.receiver().steps()));
+        if (o.receiver == ReceiverChoice::weak) {
+            if (chain.receiver().weak_locked()) {
+                std::fprintf(stderr, "%s: weak receiver locked at %.1f Hz\n", kName,
+                             chain.receiver().weak_frequency_hz());
+            } else {
+                std::fprintf(stderr, "%s: weak receiver not locked\n", kName);
+            }
+        }
     }
     if (o.sound_card()) exit_after_sound_card(status);
     return status;
