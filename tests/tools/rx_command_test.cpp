@@ -74,6 +74,26 @@ protected:
         return wav;
     }
 
+    // The transmitter's audio for `text` after `offset_samples` of silence and `extra_idles` more
+    // idle symbols, passed through 'quavel-modem channel CHANNEL_ARGS': the path of what is heard.
+    std::string on_air(const std::string& text, int speed, int freq, size_t offset_samples,
+                       int extra_idles, const std::string& channel_args) {
+        const WavData sent = read_wav(transmit(text, speed, freq));
+        EXPECT_TRUE(sent.ok()) << sent.error;
+        const size_t symbol = 8192 / static_cast<size_t>(speed); // the transmission's first: idle
+        std::vector<int16_t> late(offset_samples, 0);
+        for (int i = 0; i < extra_idles && sent.samples.size() >= symbol; ++i)
+            late.insert(late.end(), sent.samples.begin(), sent.samples.begin() + symbol);
+        late.insert(late.end(), sent.samples.begin(), sent.samples.end());
+        std::string error;
+        EXPECT_TRUE(write_wav(path("late.wav"), late, error)) << error;
+        EXPECT_EQ(run("channel " + channel_args + " '" + path("late.wav") + "' '" +
+                      path("air.wav") + "'"),
+                  0)
+            << err;
+        return path("air.wav");
+    }
+
     fs::path dir;
     std::string out;
     std::string err;
@@ -156,20 +176,9 @@ class RxSlip : public RxCommand, public ::testing::WithParamInterface<SlipCase> 
 TEST_P(RxSlip, SyncJumpsNeitherRepeatNorLoseASymbol) {
     const SlipCase c = GetParam();
     const std::string text = "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789";
-    const WavData sent = read_wav(transmit(text, c.speed, 1000));
-    ASSERT_TRUE(sent.ok()) << sent.error;
-    const size_t symbol = 8192 / static_cast<size_t>(c.speed); // the transmission's first: idle
-    std::vector<int16_t> late(static_cast<size_t>(c.offset_samples), 0);
-    for (int i = 0; i < 8; ++i)
-        late.insert(late.end(), sent.samples.begin(), sent.samples.begin() + symbol);
-    late.insert(late.end(), sent.samples.begin(), sent.samples.end());
-    std::string error;
-    ASSERT_TRUE(write_wav(path("late.wav"), late, error)) << error;
-    ASSERT_EQ(run("channel --snr 10 --seed " + std::to_string(c.offset_samples) + " '" +
-                  path("late.wav") + "' '" + path("air.wav") + "'"),
-              0)
-        << err;
-    ASSERT_EQ(rx("--speed " + std::to_string(c.speed) + " '" + path("air.wav") + "'"), 0) << err;
+    const std::string air = on_air(text, c.speed, 1000, static_cast<size_t>(c.offset_samples), 8,
+                                   "--snr 10 --seed " + std::to_string(c.offset_samples));
+    ASSERT_EQ(rx("--speed " + std::to_string(c.speed) + " '" + air + "'"), 0) << err;
     // The first steps straddle the silence and the signal's start and may print a stray or two.
     EXPECT_TRUE(copies(out, text + "\n", 3)) << out;
 }
@@ -178,6 +187,58 @@ INSTANTIATE_TEST_SUITE_P(NearHalfASymbol, RxSlip,
                          ::testing::Values(SlipCase{1, 3900}, SlipCase{1, 3964}, SlipCase{1, 4028},
                                            SlipCase{2, 1900}, SlipCase{2, 1996}, SlipCase{4, 928},
                                            SlipCase{4, 992}, SlipCase{4, 2992}));
+
+// The weak-signal receiver through the same channel: what the classic one cannot copy.
+constexpr const char* kWeakText = "CQ CQ DE QUAVEL? THE QUICK BROWN FOX @ 73 =";
+
+struct WeakCase {
+    int speed;
+    std::string channel; // 'quavel-modem channel' options
+};
+
+class RxWeak : public RxCommand, public ::testing::WithParamInterface<WeakCase> {};
+
+// Found up to 20 Hz either side of the tuning at 0 dB, and followed through a sample clock
+// 1000 ppm off; eight idle symbols give the search its time, so the whole text must come.
+TEST_P(RxWeak, FindsAndCopiesTheSignal) {
+    const WeakCase c = GetParam();
+    const std::string air = on_air(kWeakText, c.speed, 1000, 1234, 8, c.channel + " --seed 7");
+    ASSERT_EQ(rx("--receiver weak --speed " + std::to_string(c.speed) + " '" + air + "'"), 0)
+        << err;
+    EXPECT_TRUE(copies(out, std::string(kWeakText) + "\n", 0)) << out;
+    EXPECT_NE(err.find("weak receiver locked at"), std::string::npos) << err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Channels, RxWeak,
+    ::testing::Values(WeakCase{1, "--offset 20 --snr 0"}, WeakCase{2, "--offset -20 --snr 0"},
+                      WeakCase{4, "--offset 20 --snr 0"}, WeakCase{4, "--offset -20 --snr 0"},
+                      WeakCase{2, "--ppm 1000 --snr 10"}, WeakCase{4, "--ppm 1000 --snr 10"}));
+
+// White noise of our own, about 3000 rms: nothing to copy.
+std::vector<int16_t> noise(size_t count, uint32_t seed) {
+    std::vector<int16_t> out(count);
+    uint32_t x = seed;
+    for (int16_t& v : out) {
+        int sum = 0;
+        for (int i = 0; i < 4; ++i) {
+            x = x * 1664525u + 1013904223u;
+            sum += static_cast<int>(x >> 20) - 2048; // uniform, 4096 wide
+        }
+        v = static_cast<int16_t>(sum * 5 / 4); // four summed: near Gaussian
+    }
+    return out;
+}
+
+TEST_F(RxCommand, WeakSquelchHoldsOnNoiseAndOpensWithoutIt) {
+    std::string error;
+    ASSERT_TRUE(write_wav(path("noise.wav"), noise(60 * 8000, 11), error)) << error;
+    ASSERT_EQ(rx("--receiver weak --speed 4 '" + path("noise.wav") + "'"), 0) << err;
+    EXPECT_LE(out.size(), 2u) << out; // at most a character in the minute (and its line break)
+    EXPECT_NE(err.find("weak receiver not locked"), std::string::npos) << err;
+    ASSERT_EQ(rx("--receiver weak --no-squelch --speed 4 '" + path("noise.wav") + "'"), 0) << err;
+    EXPECT_GT(out.size(), 20u) << out;
+}
 
 TEST_F(RxCommand, SecondaryPaneAndSwitches) {
     const std::string wav = transmit("AB", 2, 1000);
