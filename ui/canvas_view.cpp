@@ -33,6 +33,17 @@ void CanvasView::paintEvent(QPaintEvent*) {
     }
     QPainter painter(this);
     painter.drawImage(0, 0, image_);
+    if (marker_) {
+        painter.setPen(Qt::yellow);
+        painter.drawLine(*marker_, 0, *marker_, canvas_.height() - 1);
+    }
+}
+
+void CanvasView::set_marker(std::optional<int> x) {
+    if (x && (*x < 0 || *x >= canvas_.width())) x.reset();
+    if (x == marker_) return;
+    marker_ = x;
+    update();
 }
 
 void CanvasView::mouseReleaseEvent(QMouseEvent* event) {

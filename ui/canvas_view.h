@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <optional>
 
 #include "platform/canvas.h"
 
@@ -15,6 +16,11 @@ public:
 
     quavel::MemoryCanvas& canvas() { return canvas_; }
     const quavel::MemoryCanvas& canvas() const { return canvas_; }
+
+    // A yellow line the full height of the image at column x, painted over the canvas (which it
+    // leaves as it is); none or a column outside the image: no line. Repaints when it changes.
+    void set_marker(std::optional<int> x);
+    std::optional<int> marker() const { return marker_; }
 
 signals:
     // A mouse button released. The left button is held by the image while it is down, so its
@@ -32,4 +38,5 @@ protected:
 private:
     quavel::MemoryCanvas canvas_;
     QImage image_; // the canvas converted for painting, kept to avoid a new image per frame
+    std::optional<int> marker_;
 };

@@ -26,8 +26,10 @@
 #include <QUrl>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 
 #include "modem/tuning.h"
 #include "platform/hamlib_ptt.h"
@@ -184,6 +186,11 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
                                      *logged_sent_};
     station_ = std::make_unique<quavel::Station>(panes, Image1->canvas(), Image2->canvas(),
                                                  Image3->canvas(), messages_, *events_);
+    const bool weak = settings_->receiver() == AppSettings::Receiver::Weak;
+    station_->set_squelch(settings_->squelch());
+    station_->set_receiver(weak ? quavel::ReceiverChoice::weak : quavel::ReceiverChoice::classic);
+    WeakReceiver1->setChecked(weak);
+    Squelch1->setChecked(settings_->squelch());
 
     // The log named on the command line is for this run; otherwise the one chosen from the
     // menu in an earlier run goes on. Its first header comes when receiving starts.
@@ -409,6 +416,15 @@ void TForm1::create_menu() {
     // settings file.
     Options1 = MainMenu1->addMenu("&Options");
     Options1->setObjectName("Options1");
+    WeakReceiver1 = Options1->addAction("&Weak-Signal Receiver");
+    WeakReceiver1->setObjectName("WeakReceiver1");
+    WeakReceiver1->setCheckable(true);
+    WeakReceiver1->setToolTip("Print what the weak-signal receiver copies; the displays still "
+                              "show the classic receiver");
+    Squelch1 = Options1->addAction("S&quelch");
+    Squelch1->setObjectName("Squelch1");
+    Squelch1->setCheckable(true);
+    Squelch1->setToolTip("The weak-signal receiver prints only while it holds a signal");
     Help1 = MainMenu1->addAction("&Help");
     Help1->setObjectName("Help1");
     About1 = MainMenu1->addAction("&About");
@@ -430,6 +446,12 @@ void TForm1::create_menu() {
     CentreReadout->setMinimumWidth(
         CentreReadout->fontMetrics().horizontalAdvance(QStringLiteral("Centre 1900 Hz")) + 4);
     readouts->addWidget(CentreReadout);
+    WeakReadout = new QLabel(Readouts);
+    WeakReadout->setObjectName("WeakReadout");
+    WeakReadout->setToolTip("Where the weak-signal receiver copies (tone 5), also marked in "
+                            "yellow on the waterfall");
+    WeakReadout->hide();
+    readouts->addWidget(WeakReadout);
     MainMenu1->setCornerWidget(Readouts, Qt::TopRightCorner);
 }
 
@@ -487,6 +509,8 @@ void TForm1::create_operating_menus() {
 
 void TForm1::bind_handlers() {
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(WeakReceiver1, &QAction::triggered, this, &TForm1::WeakReceiver1Click);
+    connect(Squelch1, &QAction::triggered, this, &TForm1::Squelch1Click);
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
     connect(Help1, &QAction::triggered, this, &TForm1::Help1Click);
@@ -713,6 +737,21 @@ void TForm1::show_centre() {
     if (CentreReadout->text() != text) CentreReadout->setText(text);
 }
 
+void TForm1::show_weak_lock() {
+    const bool weak = station_->receiver() == quavel::ReceiverChoice::weak;
+    const std::optional<double> hz = station_->weak_lock_hz();
+    if (weak) {
+        const QString text = hz ? QStringLiteral("Weak %1 Hz").arg(*hz, 0, 'f', 1)
+                                : QStringLiteral("Weak: no signal");
+        if (WeakReadout->text() != text) WeakReadout->setText(text);
+    }
+    WeakReadout->setVisible(weak);
+    // The inverse of waterfall_hz.
+    std::optional<int> x;
+    if (hz) x = static_cast<int>(std::lround((*hz - 802.0) * Image1->width() / 311.0));
+    Image1->set_marker(x);
+}
+
 void TForm1::show_switches() {
     // A caption names the action of the next click; an indicator shows its switch is on.
     Button4->setText(station_->afc() ? "AFC Off" : "AFC On");
@@ -775,6 +814,27 @@ void TForm1::Timer1Timer() {
                                   static_cast<uint32_t>(kPauseSeconds * speed));
         }
     }
+    // The weak-signal receiver works on every captured block, between the steps too.
+    if (station_->receiver() == quavel::ReceiverChoice::weak) {
+        show_centre();
+        show_weak_lock();
+    }
+}
+
+void TForm1::WeakReceiver1Click() {
+    const bool weak = WeakReceiver1->isChecked();
+    station_->set_receiver(weak ? quavel::ReceiverChoice::weak : quavel::ReceiverChoice::classic);
+    settings_->set_receiver(weak ? AppSettings::Receiver::Weak : AppSettings::Receiver::Classic);
+    settings_->sync();
+    show_weak_lock();
+    Memo4->setFocus();
+}
+
+void TForm1::Squelch1Click() {
+    station_->set_squelch(Squelch1->isChecked());
+    settings_->set_squelch(Squelch1->isChecked());
+    settings_->sync();
+    Memo4->setFocus();
 }
 
 void TForm1::Exit1Click() {

@@ -137,8 +137,10 @@ public:
     QMenu* File1;
     QAction* Exit1;
     QAction* SetUp1;
-    QAction* SoundRig1; // "Sound & Rig": the RigPanel, beyond the form's own items
-    QMenu* Options1;    // beyond the station file: the settings in AppSettings
+    QAction* SoundRig1;     // "Sound & Rig": the RigPanel, beyond the form's own items
+    QMenu* Options1;        // beyond the station file: the settings in AppSettings
+    QAction* WeakReceiver1; // checked: the weak-signal receiver prints into Memo1/Memo2
+    QAction* Squelch1;      // checked: the weak-signal receiver prints only on a signal
     QAction* Help1;
     QAction* About1;
 
@@ -146,6 +148,7 @@ public:
     // form's controls); more may be added to Readouts' layout.
     QWidget* Readouts;
     QLabel* CentreReadout;  // the centre frequency the receiver is tuned to, in Hz
+    QLabel* WeakReadout;    // where the weak-signal receiver copies; hidden with the classic one
     LevelMeter* InputMeter; // the captured audio's peak level, beside the waterfall
     // File menu: the receive pane saved, and the log to a file of the operator's choosing.
     QAction* SaveReceived;
@@ -226,6 +229,11 @@ private:
     void show_switches();
     // The centre-frequency readout after anything that may have retuned.
     void show_centre();
+    // The weak-signal receiver's lock: its readout and its marker on the waterfall.
+    void show_weak_lock();
+    // The Options menu's items (handlers beyond the form's own, so not among its slots).
+    void WeakReceiver1Click();
+    void Squelch1Click();
     void fit_pointed_readout();
     void create_operating_menus();
     // The panes and the bottom row placed for the client area's size: at the form's own size

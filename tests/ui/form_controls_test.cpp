@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QMouseEvent>
@@ -165,6 +166,29 @@ INSTANTIATE_TEST_SUITE_P(Positions, ClickToTune,
                          ::testing::Values(Tuned{0, 802}, Tuned{160, 957}, Tuned{319, 1112},
                                            Tuned{-100, 705}, Tuned{1200, 1900}, Tuned{-827, 100},
                                            Tuned{-5000, 100}));
+
+TEST_F(Controls, ReceiverChoiceAndSquelchAreRememberedInTheOwnSettings) {
+    EXPECT_FALSE(form->WeakReceiver1->isChecked());
+    EXPECT_TRUE(form->Squelch1->isChecked());
+    EXPECT_TRUE(form->WeakReadout->isHidden());
+    form->WeakReceiver1->trigger();
+    form->Squelch1->trigger();
+    EXPECT_EQ(form->station().receiver(), quavel::ReceiverChoice::weak);
+    EXPECT_FALSE(form->station().squelch());
+    EXPECT_EQ(form->WeakReadout->text(), "Weak: no signal");
+    EXPECT_FALSE(form->WeakReadout->isHidden());
+    // The next console starts with both as they were left; KEYSETUP.INI is not written.
+    create_form();
+    EXPECT_TRUE(form->WeakReceiver1->isChecked());
+    EXPECT_FALSE(form->Squelch1->isChecked());
+    EXPECT_EQ(form->station().receiver(), quavel::ReceiverChoice::weak);
+    EXPECT_FALSE(form->station().squelch());
+    EXPECT_FALSE(QFile::exists(path("KEYSETUP.INI")));
+    form->WeakReceiver1->trigger();
+    EXPECT_EQ(form->station().receiver(), quavel::ReceiverChoice::classic);
+    EXPECT_TRUE(form->WeakReadout->isHidden());
+    EXPECT_FALSE(form->Image1->marker().has_value());
+}
 
 TEST_F(Controls, OnlyTheLeftButtonRetunesFromOutsideTheWaterfall) {
     release_on(form->Image1, Qt::RightButton, 400);

@@ -1,6 +1,8 @@
 // Two consoles side by side: what one sends from its transmit pane, the other prints in its
 // receive panes and its receive log, all through the windows' own handlers and timers' work.
+#include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -19,10 +21,11 @@ class Loopback : public FormTest {
 protected:
     // Sends `typed` from the form under test at `speed_item`: the text typed into the transmit
     // pane, played until the pane is empty and a few idle symbols have followed.
-    std::vector<int16_t> transmit(const QString& typed, int speed_item) {
+    std::vector<int16_t> transmit(const QString& typed, int speed_item, uint32_t centre_hz = 1000) {
         create_form();
         activate();
         form->RadioGroup3->button(speed_item)->click();
+        form->station().set_centre_frequency(centre_hz);
         QTest::keyClicks(form->Memo4, typed);
         form->Button1->click();
         int trailing = 0;
@@ -37,8 +40,8 @@ protected:
 
     // A second console that receives `samples` as if captured, as fast as it can.
     std::unique_ptr<TForm1> receive(std::vector<int16_t> samples, int speed_item,
-                                    ConsoleOptions options = {}) {
-        auto receiver = std::make_unique<TForm1>(messages, options, dir.path());
+                                    ConsoleOptions options = {}, AppSettings* settings = nullptr) {
+        auto receiver = std::make_unique<TForm1>(messages, options, dir.path(), settings);
         recording_ = std::make_unique<quavel::SampleInput>(
             std::make_unique<quavel::MemorySampleSource>(std::move(samples)), quavel::Pacing::Fast);
         receiver->station().set_audio_input(recording_.get());
@@ -111,6 +114,25 @@ TEST_F(Loopback, ReceiveLogHoldsWhatThePrimaryPanePrinted) {
     std::string text = log.substr(header_end + 5);
     std::erase(text, '\n');
     EXPECT_EQ(text, printed);
+}
+
+// Sent 12 Hz above where the other console listens, beyond the classic AFC's reach: the
+// weak-signal receiver, chosen in the settings, finds it, prints it, shows where it is and
+// retunes the station onto it.
+TEST_F(Loopback, WeakReceiverCopiesASignalOffTheTuningAndRetunesOntoIt) {
+    std::vector<int16_t> air = transmit("cq cq de g4abc k", 1, 1012);
+    AppSettings chosen(path("other.ini"));
+    chosen.set_receiver(AppSettings::Receiver::Weak);
+    auto other = receive(std::move(air), 1, {}, &chosen);
+    EXPECT_TRUE(other->WeakReceiver1->isChecked());
+    EXPECT_NE(other->Memo1->toPlainText().indexOf("CQ CQ DE G4ABC K"), -1)
+        << other->Memo1->toPlainText().toStdString();
+    EXPECT_NEAR(static_cast<int>(other->station().centre_hz()), 1012, 1);
+    EXPECT_TRUE(other->WeakReadout->isVisibleTo(other.get()));
+    EXPECT_TRUE(other->WeakReadout->text().startsWith("Weak 101"))
+        << other->WeakReadout->text().toStdString();
+    ASSERT_TRUE(other->Image1->marker().has_value());
+    EXPECT_NEAR(*other->Image1->marker(), 217, 2); // 1012 Hz on the waterfall
 }
 
 TEST_F(Loopback, PrintingOffKeepsThePanesEmpty) {
