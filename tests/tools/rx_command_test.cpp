@@ -213,7 +213,8 @@ INSTANTIATE_TEST_SUITE_P(
     Channels, RxWeak,
     ::testing::Values(WeakCase{1, "--offset 20 --snr 0"}, WeakCase{2, "--offset -20 --snr 0"},
                       WeakCase{4, "--offset 20 --snr 0"}, WeakCase{4, "--offset -20 --snr 0"},
-                      WeakCase{2, "--ppm 1000 --snr 10"}, WeakCase{4, "--ppm 1000 --snr 10"}));
+                      WeakCase{2, "--ppm 1000 --snr 10"}, WeakCase{4, "--ppm -1000 --snr 10"},
+                      WeakCase{4, "--ppm 1000 --snr 10"}));
 
 // White noise of our own, about 3000 rms: nothing to copy.
 std::vector<int16_t> noise(size_t count, uint32_t seed) {
