@@ -29,7 +29,7 @@ constexpr double kOnPeak = 0.9;
 constexpr double kFrequencyGain = 0.25;
 constexpr double kDriftGain = 0.02;
 constexpr double kTimingGain = 0.3;
-constexpr double kRateGain = 0.02;
+constexpr double kRateGain = 0.035;
 // The choice of model: how fast the margins are averaged, and by how much another model's must
 // exceed the one in use.
 constexpr double kModelMemory = 1.0 / 16.0;
@@ -173,6 +173,19 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay) {
         position -= length;
         ++symbols;
     }
+    // Moving an established track to a stronger signal: keep the count of symbols. Look at the
+    // symbol nearest the one just decided, and go on with the one after it, so that the move
+    // (less than half a symbol) neither repeats a symbol nor steps over one.
+    bool keep_count = false;
+    if (tracking_ && !replay) {
+        const double last = position_ - static_cast<double>(length);
+        const int64_t nearest =
+            start + length * std::llround((last - static_cast<double>(start)) / length);
+        if (nearest - hop >= earliest && nearest + length + hop < received_) {
+            position = nearest;
+            keep_count = true;
+        }
+    }
     const double coarse_hz = peak.frequency_fraction * search_.bin_hz();
 
     // The search's grid is too coarse for the phases of a wide pair: try every start to the
@@ -224,10 +237,10 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay) {
             best_hz = hz;
         }
     }
-    position_ = static_cast<double>(best_start);
+    position_ = static_cast<double>(keep_count ? best_start + length : best_start);
     replayed_until_ = static_cast<double>(received_);
     offset_hz_ = best_hz;
-    timing_rate_ = 0.0;
+    if (!keep_count) timing_rate_ = 0.0;
     drift_hz_ = 0.0;
     tracking_ = true;
     timing_curve_.fill(0.0);

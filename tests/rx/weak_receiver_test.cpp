@@ -103,8 +103,13 @@ TEST_P(WeakAtSpeed, SquelchKeepsNoiseOutAndLetsATransmissionIn) {
 TEST_P(WeakAtSpeed, FollowsASampleClockAThousandPpmOffEitherWay) {
     // Through the channel simulator: the clock error moves the symbol boundary by a thousandth
     // of a symbol per symbol and the tones by 1 Hz.
+    // A long text, so that the boundary moves by a good part of a symbol.
     const uint32_t speed = GetParam();
+    const std::string text = std::string(kText) + " " + std::string(kText) + " " +
+                             std::string(kText) + " " + std::string(kText) + " " +
+                             std::string(kText) + " " + std::string(kText);
     Transmission t = transmission(speed, 10.0, 1500);
+    t.text = text;
     t.noise_sigma = 0.0;
     const auto clean = rxtest::make_transmission(t);
     for (const double ppm : {-1000.0, 1000.0}) {
@@ -115,7 +120,7 @@ TEST_P(WeakAtSpeed, FollowsASampleClockAThousandPpmOffEitherWay) {
         const auto out = channel::apply_channel(std::span<const int16_t>(clean), params);
         ASSERT_TRUE(out.ok()) << out.error;
         const auto copy = rxtest::weak_copy(out.samples, {speed, 1000.0, true});
-        EXPECT_EQ(copy.text, kText) << ppm << " ppm";
+        EXPECT_EQ(copy.text, text) << ppm << " ppm";
     }
 }
 
