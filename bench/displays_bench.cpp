@@ -15,7 +15,7 @@ namespace {
 void BM_ReceiveStepDrawing(benchmark::State& state) {
     const int item = static_cast<int>(state.range(0));
     SpeedProfile profile;
-    build_speed_profile(profile, item);
+    build_speed_profile(profile, kSpeeds[item]);
     const Tuning tuning = compute_tuning(profile.speed, profile.N, 1000);
     std::vector<float> work(2 * kMaxSymbolSamples + 2);
     for (size_t i = 0; i < work.size(); ++i)

@@ -100,7 +100,7 @@ void BM_ReceiveTenMinutes(benchmark::State& state) {
     const int item = static_cast<int>(state.range(0));
     const bool weak = state.range(1) != 0;
     SpeedProfile p;
-    build_speed_profile(p, item);
+    build_speed_profile(p, kSpeeds[item]);
     const uint32_t symbols = 600 * kSampleRateHz / p.N;
     const std::string_view text = "CQ CQ CQ DE QUAVEL QUAVEL PSE K ";
     std::vector<int16_t> audio;

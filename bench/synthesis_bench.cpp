@@ -12,7 +12,7 @@ namespace {
 
 void BM_SynthesiseSymbol(benchmark::State& state) {
     quavel::SpeedProfile profile;
-    quavel::build_speed_profile(profile, static_cast<int>(state.range(0)));
+    quavel::build_speed_profile(profile, quavel::kSpeeds[static_cast<size_t>(state.range(0))]);
     quavel::SymbolBank bank;
     uint32_t symbol = 2;
     for (auto _ : state) {
@@ -27,7 +27,7 @@ BENCHMARK(BM_SynthesiseSymbol)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrose
 
 void BM_BuildIdentification(benchmark::State& state) {
     quavel::SpeedProfile profile;
-    quavel::build_speed_profile(profile, 1);
+    quavel::build_speed_profile(profile, quavel::Speed::Two);
     quavel::IdentificationAudio audio;
     const std::string callsign = state.range(0) == 0 ? "DL1ABC" : std::string(14, ',');
     for (auto _ : state) {

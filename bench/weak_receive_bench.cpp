@@ -27,7 +27,7 @@ namespace {
 // or noise alone.
 std::vector<int16_t> audio(uint32_t speed, bool signal) {
     SpeedProfile p;
-    build_speed_profile(p, speed_item_index(speed));
+    build_speed_profile(p, speed_from_value(speed).value_or(Speed::Two));
     const auto length = static_cast<std::size_t>(120 * kSampleRateHz);
     std::vector<double> x(length, 0.0);
     if (signal) {

@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     quavel::Modem modem;
     quavel::Transmitter tx;
     Retune retune(tx, modem, callsign);
-    modem.initialise_profile(data[0] % 3, retune);
+    modem.initialise_profile(quavel::kSpeeds[data[0] % 3], retune);
     modem.set_centre_frequency(static_cast<uint32_t>(data[1]) * 8u, retune);
     quavel::StringPane transmit_pane;
     quavel::StringPane sent_pane;

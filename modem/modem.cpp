@@ -2,10 +2,10 @@
 
 namespace quavel {
 
-void Modem::initialise_profile(int item_index, ProfileListener& listener, int waterfall_width,
+void Modem::initialise_profile(Speed speed, ProfileListener& listener, int waterfall_width,
                                int waterfall_height) {
     listener.before_profile_change();
-    build_speed_profile(profile, item_index, waterfall_width, waterfall_height);
+    build_speed_profile(profile, speed, waterfall_width, waterfall_height);
     listener.profile_rebuilt(profile);
     if (first_activation) {
         first_activation = false;

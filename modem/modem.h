@@ -32,14 +32,14 @@ public:
 struct Modem {
     SpeedProfile profile;
     Tuning tuning;
-    SymbolBank transmit_bank; // row 0 (idle) always current; other rows built just before use
-    SymbolBank test_bank;     // all rows at 900 Hz for the current profile
+    SymbolBank transmit_bank;     // row 0 (idle) always current; other rows built just before use
+    SymbolBank test_bank;         // all rows at 900 Hz for the current profile
     bool first_activation = true; // the next initialisation tunes to 1000 Hz
 
     Modem() { tuning = compute_tuning(profile.speed, profile.N, kDefaultCentreHz); }
 
-    // Speed-profile initialisation for speed selector item 0, 1 or 2.
-    void initialise_profile(int item_index, ProfileListener& listener, int waterfall_width = 320,
+    // Speed-profile initialisation for `speed`.
+    void initialise_profile(Speed speed, ProfileListener& listener, int waterfall_width = 320,
                             int waterfall_height = 20);
 
     // Clamps `hz` to the centre-frequency range, recomputes edges and markers, rebuilds the

@@ -71,16 +71,8 @@ void build_analysis_window(SpeedProfile& p) {
 
 } // namespace
 
-int speed_item_index(uint32_t speed_value) {
-    for (int i = 0; i < 3; ++i) {
-        if (kSpeedValues[i] == speed_value) return i;
-    }
-    return -1;
-}
-
-void build_speed_profile(SpeedProfile& p, int item_index, int waterfall_width,
-                         int waterfall_height) {
-    const SpeedRow& row = kRows[item_index >= 0 && item_index <= 2 ? item_index : 1];
+void build_speed_profile(SpeedProfile& p, Speed speed, int waterfall_width, int waterfall_height) {
+    const SpeedRow& row = kRows[speed == Speed::One ? 0 : speed == Speed::Two ? 1 : 2];
     p.speed = row.speed;
     p.N = row.N;
     p.H = row.N / 2;

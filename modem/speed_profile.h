@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "modem/code_table.h"
 
@@ -15,10 +16,17 @@ inline constexpr uint32_t kMaxSymbolSamples = 8192; // N at speed 1
 inline constexpr uint32_t kCaptureBlockSamples = 2048;
 inline constexpr int kRampLength = 100;
 
-// Speed values offered to the operator, in the order of the speed selector's items.
+// The mode's three speeds, in symbols per second.
+enum class Speed : uint32_t { One = 1, Two = 2, Four = 4 };
+// Slowest first, as values and as speeds.
 inline constexpr std::array<uint32_t, 3> kSpeedValues = {1, 2, 4};
-// Item index of the speed selector for a speed value 1, 2 or 4; -1 for anything else.
-int speed_item_index(uint32_t speed_value);
+inline constexpr std::array<Speed, 3> kSpeeds = {Speed::One, Speed::Two, Speed::Four};
+// The speed of `symbols_per_second`; none for anything but 1, 2 or 4.
+constexpr std::optional<Speed> speed_from_value(uint32_t symbols_per_second) {
+    for (const Speed s : kSpeeds)
+        if (static_cast<uint32_t>(s) == symbols_per_second) return s;
+    return std::nullopt;
+}
 
 struct Rect {
     int left = 0;
@@ -38,9 +46,9 @@ struct SpeedProfile {
     float scope_gain = 0.006f;
     float spectrum_scale = 0.001f;
     uint32_t spectrum_length = 4096; // M: points of the symbol spectrum (2048 at speed 4)
-    std::array<float, kToneCount> tone_offset_hz{}; // indexed by tone number - 1
-    std::array<float, kMaxSymbolSamples> pulse_shape{};        // N entries used
-    std::array<float, kMaxSymbolSamples / 2> symbol_window{};  // H entries used
+    std::array<float, kToneCount> tone_offset_hz{};             // indexed by tone number - 1
+    std::array<float, kMaxSymbolSamples> pulse_shape{};         // N entries used
+    std::array<float, kMaxSymbolSamples / 2> symbol_window{};   // H entries used
     std::array<float, kMaxSymbolSamples + 1> analysis_window{}; // entries 1..N; [0] unused
     std::array<float, kRampLength> keying_ramp{};
     std::array<uint32_t, 256> grey_palette{}; // 0x00BBGGRR
@@ -48,10 +56,9 @@ struct SpeedProfile {
     Rect scroll_dest;
 };
 
-// Builds every value and table of the profile for speed selector item 0, 1 or 2 (speeds 1, 2, 4;
-// any other item counts as 1) and a waterfall image of the given size. Puts the sync position
-// back to N / 4.
-void build_speed_profile(SpeedProfile& p, int item_index, int waterfall_width = 320,
+// Builds every value and table of the profile for `speed` and a waterfall image of the given
+// size. Puts the sync position back to N / 4.
+void build_speed_profile(SpeedProfile& p, Speed speed, int waterfall_width = 320,
                          int waterfall_height = 20);
 
 } // namespace quavel

@@ -21,8 +21,7 @@ ReceiveChain::ReceiveChain(const ReceiveChainSettings& settings, TextSink& prima
       spectrum_(kSpectrumWidth, kSpectrumHeight), displays_(waterfall_, scope_, spectrum_),
       listener_(*receiver_, displays_), outputs_{primary, secondary,
                                                  settings.draw_displays ? &displays_ : nullptr} {
-    const int item = speed_item_index(settings.speed);
-    modem_->initialise_profile(item >= 0 ? item : 1, listener_);
+    modem_->initialise_profile(speed_from_value(settings.speed).value_or(Speed::Two), listener_);
     modem_->set_centre_frequency(settings.centre_hz, listener_);
     receiver_->decoder.set_afc(settings.afc);
     receiver_->auto_sync = settings.auto_sync;

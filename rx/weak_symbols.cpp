@@ -8,7 +8,7 @@ namespace quavel {
 
 void build_weak_symbols(WeakSymbols& s, uint32_t speed) {
     SpeedProfile profile;
-    build_speed_profile(profile, speed_item_index(speed) < 0 ? 1 : speed_item_index(speed));
+    build_speed_profile(profile, speed_from_value(speed).value_or(Speed::Two));
     s.speed = profile.speed;
     s.length = profile.N / 16;
     s.spacing_hz = profile.speed == 4 ? 16.0 : 8.0;

@@ -202,13 +202,13 @@ const StationSettings& Station::settings() const {
     return impl_->settings;
 }
 
-void Station::activate(int speed_item, int sensitivity_position) {
+void Station::activate(Speed speed, int sensitivity_position) {
     Impl& s = *impl_;
     s.sensitivity_position = sensitivity_position;
     s.receiver.decoder.escape_pending = false;
     s.modem.first_activation = true;
     s.capture_open = false;
-    s.modem.initialise_profile(speed_item, s);
+    s.modem.initialise_profile(speed, s);
     s.open_capture();
     s.capture_open = true;
     // The configured port is keyed from the first transmission on, not only once the setup
@@ -223,9 +223,9 @@ void Station::reopen_capture() {
     s.open_capture();
 }
 
-void Station::change_speed(int speed_item) {
+void Station::change_speed(Speed speed) {
     if (transmitting()) return; // the selector is disabled while transmitting
-    impl_->modem.initialise_profile(speed_item, *impl_);
+    impl_->modem.initialise_profile(speed, *impl_);
 }
 
 bool Station::capture_tick() {

@@ -83,10 +83,10 @@ public:
     // The first activation: speed item 0..2 and track-bar position 1..5, tune to 1000 Hz, build
     // the banks, open capture (its failure shows "Cannot Open Audio Input Device"), then open
     // the configured keying port (its failure shows "Cannot open COM Port" and why).
-    void activate(int speed_item, int sensitivity_position);
+    void activate(Speed speed, int sensitivity_position);
     // A new speed while receiving: the whole speed-profile initialisation, capture stopped and
     // restarted around it. AFC, auto-sync and printing come back on.
-    void change_speed(int speed_item);
+    void change_speed(Speed speed);
 
     // The audio input's device changed: capture closes and opens again at once while
     // receiving (its failure shows "Cannot Open Audio Input Device"); while transmitting, or

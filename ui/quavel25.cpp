@@ -796,7 +796,7 @@ void TForm1::FormActivate() {
     // Tunes to 1000 Hz at the selected speed, opens capture and the keying port and gives the
     // transmit pane the focus; from here on the station receives.
     apply_keying(false);
-    station_->activate(RadioGroup3->itemIndex(), TrackBar1->value());
+    station_->activate(selected_speed(), TrackBar1->value());
     show_centre();
     begin_log(false);
 }
@@ -1036,8 +1036,15 @@ void TForm1::Button6Click() {
     }
 }
 
+quavel::Speed TForm1::selected_speed() const {
+    const int item = RadioGroup3->itemIndex();
+    return item >= 0 && item < static_cast<int>(quavel::kSpeeds.size())
+               ? quavel::kSpeeds[static_cast<size_t>(item)]
+               : quavel::Speed::Two;
+}
+
 void TForm1::RadioGroup3Click() {
-    station_->change_speed(RadioGroup3->itemIndex());
+    station_->change_speed(selected_speed());
     show_centre();
     begin_log(false);
 }

@@ -219,6 +219,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The speed the selector's item stands for ("1 Quavel/sec", "2", "4").
+    quavel::Speed selected_speed() const;
     void create_controls();
     void create_setup_panel();
     void create_menu();

@@ -128,7 +128,7 @@ TrialResult run_trial(const Transmission& tx, const TrialSpec& spec, const Trial
 
     if (options.ideal) {
         SpeedProfile profile;
-        build_speed_profile(profile, speed_item_index(tx.speed));
+        build_speed_profile(profile, speed_from_value(tx.speed).value_or(Speed::Two));
         const int segments = options.ideal_segments > 0
                                  ? options.ideal_segments
                                  : ideal_segments(spec.channel, tx.symbol_samples);

@@ -20,7 +20,7 @@ namespace {
 // silence before and after.
 std::vector<int16_t> transmission(std::size_t symbols, int divisor) {
     SpeedProfile p;
-    build_speed_profile(p, 2);
+    build_speed_profile(p, Speed::Four);
     SymbolBank bank;
     build_test_bank(bank, p);
     std::vector<int16_t> out(8000, 0);

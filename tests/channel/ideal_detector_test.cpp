@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 
 SpeedProfile profile_for(uint32_t speed) {
     SpeedProfile p;
-    build_speed_profile(p, speed_item_index(speed));
+    build_speed_profile(p, *speed_from_value(speed));
     return p;
 }
 

@@ -12,7 +12,7 @@ class Profiles : public ::testing::TestWithParam<int> {};
 
 TEST_P(Profiles, ValuesFollowTheSpeed) {
     SpeedProfile p;
-    build_speed_profile(p, GetParam());
+    build_speed_profile(p, kSpeeds[GetParam()]);
     const uint32_t speed = kSpeedValues[GetParam()];
     EXPECT_EQ(p.speed, speed);
     EXPECT_EQ(p.N, 8192 / speed);
@@ -50,13 +50,13 @@ INSTANTIATE_TEST_SUITE_P(AllSpeeds, Profiles, ::testing::Values(0, 1, 2));
 
 TEST(SpeedProfile, FlatTopWorkedValues) {
     SpeedProfile p;
-    build_speed_profile(p, 0);
+    build_speed_profile(p, Speed::One);
     EXPECT_NEAR(p.pulse_shape[1364], 0.9325, 5e-5);
     EXPECT_EQ(p.pulse_shape[1365], 1.0f);
     EXPECT_EQ(p.pulse_shape[6826], 1.0f);
     EXPECT_NEAR(p.pulse_shape[6827], 0.9325, 5e-5);
     EXPECT_LT(std::fabs(p.pulse_shape[8191]), 3e-15);
-    build_speed_profile(p, 1);
+    build_speed_profile(p, Speed::Two);
     EXPECT_NEAR(p.pulse_shape[681], 0.9316, 5e-5);
     EXPECT_EQ(p.pulse_shape[682], 1.0f);
     EXPECT_EQ(p.pulse_shape[3413], 1.0f);
@@ -65,7 +65,7 @@ TEST(SpeedProfile, FlatTopWorkedValues) {
 
 TEST(SpeedProfile, BellAtSpeedFour) {
     SpeedProfile p;
-    build_speed_profile(p, 2);
+    build_speed_profile(p, Speed::Four);
     EXPECT_FLOAT_EQ(p.pulse_shape[1024], 1.0f);
     EXPECT_NEAR(p.pulse_shape[512], 0.5, 1e-4);
     EXPECT_LT(p.analysis_window[511], 0.000030517578125f);

@@ -14,7 +14,7 @@ TEST(Synthesis, EveryRowStartsAtZeroAndStaysInRange) {
     SpeedProfile p;
     SymbolBank bank;
     for (int item = 0; item < 3; ++item) {
-        build_speed_profile(p, item);
+        build_speed_profile(p, kSpeeds[item]);
         build_test_bank(bank, p);
         for (uint32_t r = 0; r < 45; ++r) {
             const auto row = bank.row(r);
@@ -28,7 +28,7 @@ TEST(Synthesis, EveryRowStartsAtZeroAndStaysInRange) {
 
 TEST(Synthesis, IdleRowAtSpeedFourWorkedSamples) {
     SpeedProfile p;
-    build_speed_profile(p, 2);
+    build_speed_profile(p, Speed::Four);
     SymbolBank bank;
     synthesise_symbol(bank.row(0), kIdleSymbol, 1000.0f, p);
     EXPECT_EQ(bank.row(0)[1023], -21213);
@@ -38,7 +38,7 @@ TEST(Synthesis, IdleRowAtSpeedFourWorkedSamples) {
 
 TEST(Synthesis, TestBankSymbol21PeaksAtExactlyFullScale) {
     SpeedProfile p;
-    build_speed_profile(p, 0);
+    build_speed_profile(p, Speed::One);
     SymbolBank bank;
     build_test_bank(bank, p);
     const auto row = bank.row(20);
@@ -61,7 +61,7 @@ TEST_P(Vectors, RowsMatchWithinOneCount) {
     const WavData wav = read_wav(std::string(QUAVEL_VECTORS_DIR) + "/" + c.file);
     if (!wav.ok()) GTEST_SKIP() << wav.error;
     SpeedProfile p;
-    build_speed_profile(p, c.item);
+    build_speed_profile(p, kSpeeds[c.item]);
     ASSERT_EQ(wav.samples.size(), 45u * p.N);
     SymbolBank bank;
     int worst = 0;
@@ -75,14 +75,13 @@ TEST_P(Vectors, RowsMatchWithinOneCount) {
     EXPECT_LE(worst, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Independent, Vectors,
-    ::testing::Values(VectorCase{"rows_speed1_1000hz.wav", 0, 1000.0f},
-                      VectorCase{"rows_speed2_1000hz.wav", 1, 1000.0f},
-                      VectorCase{"rows_speed4_1000hz.wav", 2, 1000.0f},
-                      VectorCase{"testbank_speed1_900hz.wav", 0, 900.0f},
-                      VectorCase{"testbank_speed2_900hz.wav", 1, 900.0f},
-                      VectorCase{"testbank_speed4_900hz.wav", 2, 900.0f}));
+INSTANTIATE_TEST_SUITE_P(Independent, Vectors,
+                         ::testing::Values(VectorCase{"rows_speed1_1000hz.wav", 0, 1000.0f},
+                                           VectorCase{"rows_speed2_1000hz.wav", 1, 1000.0f},
+                                           VectorCase{"rows_speed4_1000hz.wav", 2, 1000.0f},
+                                           VectorCase{"testbank_speed1_900hz.wav", 0, 900.0f},
+                                           VectorCase{"testbank_speed2_900hz.wav", 1, 900.0f},
+                                           VectorCase{"testbank_speed4_900hz.wav", 2, 900.0f}));
 
 struct Recorder : ProfileListener {
     int before = 0, rebuilt = 0, retunes = 0, after = 0;
@@ -99,12 +98,12 @@ struct Recorder : ProfileListener {
 TEST(Modem, InitialisationTunesTo1000OnceThenKeepsTheCentre) {
     Modem m;
     Recorder r;
-    m.initialise_profile(1, r);
+    m.initialise_profile(Speed::Two, r);
     EXPECT_EQ(m.tuning.centre_hz, 1000u);
     EXPECT_EQ(r.before, 1);
     EXPECT_EQ(r.after, 1);
     m.set_centre_frequency(957, r);
-    m.initialise_profile(2, r);
+    m.initialise_profile(Speed::Four, r);
     EXPECT_EQ(m.tuning.centre_hz, 957u);
     EXPECT_EQ(m.profile.N, 2048u);
     EXPECT_EQ(m.tuning.band_high, compute_tuning(4, 2048, 957).band_high);

@@ -23,7 +23,7 @@ class Overload : public ::testing::TestWithParam<OverloadCase> {};
 
 TEST_P(Overload, OnlyBeyond32500) {
     SpeedProfile p;
-    build_speed_profile(p, 2);
+    build_speed_profile(p, Speed::Four);
     const Tuning t = compute_tuning(p.speed, p.N, 1000);
     auto st = std::make_unique<DemodulatorState>();
     std::vector<int16_t> source(p.N, 0);
@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(Rule, AutoSync,
 TEST(Demodulate, SilenceGivesTheFloorPeakAndASilentDecision) {
     for (int item = 0; item < 3; ++item) {
         SpeedProfile p;
-        build_speed_profile(p, item);
+        build_speed_profile(p, kSpeeds[item]);
         const Tuning t = compute_tuning(p.speed, p.N, 1000);
         auto st = std::make_unique<DemodulatorState>();
         const std::vector<int16_t> zeros(p.N, 0);
@@ -127,7 +127,7 @@ TEST(Demodulate, SilenceGivesTheFloorPeakAndASilentDecision) {
 TEST(Demodulate, BandHoldsSeventyFourOrFiveMagnitudesAcrossTheRange) {
     for (int item = 0; item < 3; ++item) {
         SpeedProfile p;
-        build_speed_profile(p, item);
+        build_speed_profile(p, kSpeeds[item]);
         auto st = std::make_unique<DemodulatorState>();
         const std::vector<int16_t> zeros(p.N, 0);
         for (uint32_t c = kCentreMinHz; c <= kCentreMaxHz; c += 37) {
@@ -140,7 +140,7 @@ TEST(Demodulate, BandHoldsSeventyFourOrFiveMagnitudesAcrossTheRange) {
 
 TEST(Demodulate, SyncPositionBeyondTheFirstSymbolIsBroughtBack) {
     SpeedProfile p;
-    build_speed_profile(p, 1);
+    build_speed_profile(p, Speed::Two);
     p.sync_position = 5000;
     auto st = std::make_unique<DemodulatorState>();
     const std::vector<int16_t> zeros(p.N, 0);
@@ -193,7 +193,7 @@ struct ReceiverFixture : ::testing::Test {
     ReceiveOutputs outputs{primary, secondary, nullptr};
 
     void SetUp() override {
-        modem->initialise_profile(1, listener);
+        modem->initialise_profile(Speed::Two, listener);
         ASSERT_TRUE(rx->capture.open(input));
     }
     bool step() { return rx->receive_step(*modem, listener, outputs); }
@@ -228,7 +228,7 @@ TEST_F(ReceiverFixture, SpeedChangeStopsResetsAndRestartsCapture) {
     rx->decoder.afc = false;
     rx->decoder.print = false;
     rx->auto_sync = false;
-    modem->initialise_profile(2, listener);
+    modem->initialise_profile(Speed::Four, listener);
     EXPECT_EQ(input.stops, 1);
     EXPECT_EQ(input.restarts, 1);
     EXPECT_EQ(rx->capture.pending_count(), 0);

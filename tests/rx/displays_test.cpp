@@ -27,7 +27,7 @@ struct Displays {
     std::vector<float> work = std::vector<float>(2 * kMaxSymbolSamples + 2, 0.0f);
 
     explicit Displays(int item = 1, uint32_t centre_hz = 1000) {
-        build_speed_profile(profile, item);
+        build_speed_profile(profile, kSpeeds[item]);
         tuning = compute_tuning(profile.speed, profile.N, centre_hz);
     }
     void set_point(uint32_t k, float re, float im = 0.0f) {

@@ -35,7 +35,7 @@ double NoiseSource::gaussian() {
 
 std::vector<int16_t> make_transmission(const Transmission& t) {
     SpeedProfile p;
-    build_speed_profile(p, t.speed_item);
+    build_speed_profile(p, kSpeeds[t.speed_item]);
     std::vector<uint32_t> symbols(t.lead_idle, kIdleSymbol);
     for (char c : t.text) {
         const EncodedCharacter e = encode_character(static_cast<unsigned char>(c));

@@ -27,7 +27,7 @@ class SelfTest : public ::testing::TestWithParam<int> {};
 TEST_P(SelfTest, DecodesTheTestSequenceAndSettlesOnColumn32To34) {
     const int item = GetParam();
     SpeedProfile p;
-    build_speed_profile(p, item);
+    build_speed_profile(p, kSpeeds[item]);
     // Silence only paces the test: one step per symbol of the sequence, plus the step that
     // decodes its last symbol.
     const std::vector<int16_t> silence((test_sequence().size() + 1) * p.N, 0);
@@ -50,7 +50,7 @@ TEST_P(SelfTest, DecodesTheTestSequenceAndSettlesOnColumn32To34) {
 TEST_P(SelfTest, SecondCycleRepeatsTheText) {
     const int item = GetParam();
     SpeedProfile p;
-    build_speed_profile(p, item);
+    build_speed_profile(p, kSpeeds[item]);
     const std::vector<int16_t> silence((2 * test_sequence().size() + 1) * p.N, 0);
     const auto r = receive(silence, {.speed_item = item, .centre_hz = 900, .test_mode = true});
     EXPECT_TRUE(copies(r.primary, kTestText + kTestText, 1)) << r.primary;

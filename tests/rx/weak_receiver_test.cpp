@@ -38,7 +38,7 @@ Transmission transmission(uint32_t speed, double snr_db, uint32_t offset, float 
                           uint64_t seed = 7) {
     Transmission t;
     t.text = kText;
-    t.speed_item = speed_item_index(speed);
+    t.speed_item = speed == 1 ? 0 : speed == 2 ? 1 : 2;
     t.centre_hz = centre_hz;
     t.offset_samples = offset;
     t.seed = seed;

@@ -47,7 +47,7 @@ std::vector<int16_t> transmit(int speed_item, const std::string& text, const std
     WavOutput out(path); // devices outlive the station that uses them
     Rig tx;
     tx.station.set_audio_output(&out);
-    tx.station.activate(speed_item, 2);
+    tx.station.activate(kSpeeds[speed_item], 2);
     tx.memo4.set_text(text);
     tx.station.start_transmission();
     // Once everything is taken, the queue holds at most two symbols; two more idle ones let the
@@ -71,7 +71,7 @@ std::string receive(int speed_item, std::vector<int16_t> samples) {
     SampleInput in(std::make_unique<MemorySampleSource>(std::move(samples)), Pacing::Fast);
     Rig rx;
     rx.station.set_audio_input(&in);
-    rx.station.activate(speed_item, 2);
+    rx.station.activate(kSpeeds[speed_item], 2);
     bool more = true;
     while (more) {
         more = rx.station.pump_devices();
@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(AllSpeeds, StationRoundTrip, ::testing::Values(0, 1, 2)
 
 TEST(Station, ActivationWithoutCaptureWarnsOnceAndReceivesNothing) {
     Rig r;
-    r.station.activate(1, 2);
+    r.station.activate(Speed::Two, 2);
     ASSERT_EQ(r.messages.messages().size(), 1u);
     EXPECT_EQ(r.messages.messages()[0].text, "Cannot Open Audio Input Device");
     EXPECT_EQ(r.messages.messages()[0].title, "Vexmar Quavel2000 Program");
@@ -110,7 +110,7 @@ TEST(Station, ActivationWithoutCaptureWarnsOnceAndReceivesNothing) {
     r.station.set_afc(false);
     r.station.set_autosync(false);
     r.station.set_centre_frequency(957);
-    r.station.change_speed(2);
+    r.station.change_speed(Speed::Four);
     EXPECT_EQ(r.station.centre_hz(), 957u);
     EXPECT_TRUE(r.station.afc());
     EXPECT_TRUE(r.station.autosync());
@@ -128,7 +128,7 @@ TEST(Station, KeyingFollowsThePlaybackAndNeverOutlivesIt) {
     r.station.set_audio_output(&out);
     r.station.settings().port_name = "COM1";
     // The configured port opens at start-up.
-    r.station.activate(2, 2);
+    r.station.activate(Speed::Four, 2);
     EXPECT_EQ(ptt.opened, (std::vector<std::string>{"COM1"}));
     r.station.settings().port_name = "COM3";
     r.station.open_ptt_port();
@@ -171,7 +171,7 @@ TEST(Station, DestroyedWhileTransmittingUnkeysFirst) {
         r.station.set_ptt(&ptt);
         r.station.set_audio_output(&out);
         r.station.settings().port_name = "COM1";
-        r.station.activate(1, 2);
+        r.station.activate(Speed::Two, 2);
         r.station.start_transmission();
         EXPECT_TRUE(ptt.keyed());
     }
@@ -185,7 +185,7 @@ TEST(Station, TuneAndIdentificationDriveTheButtons) {
     WavOutput out(path);
     Rig r;
     r.station.set_audio_output(&out);
-    r.station.activate(2, 2);
+    r.station.activate(Speed::Four, 2);
     r.station.settings().callsign = "NOCALL";
     r.station.start_transmission();
     EXPECT_FALSE(r.station.cw_id());
@@ -205,7 +205,7 @@ TEST(Station, TuneAndIdentificationDriveTheButtons) {
 
 TEST(Station, SensitivityFollowsTheTrackBar) {
     Rig r;
-    r.station.activate(1, 2);
+    r.station.activate(Speed::Two, 2);
     const float expected[] = {0.5f, 1.0f, 10.0f, 20.0f, 40.0f};
     for (int pos = 1; pos <= 5; ++pos) {
         r.station.set_sensitivity_position(pos);

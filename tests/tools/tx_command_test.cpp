@@ -76,7 +76,7 @@ protected:
 // What the buffers should hold, built from the modem directly.
 struct Expected {
     Expected(int item, uint32_t centre_hz) {
-        modem.initialise_profile(item, none);
+        modem.initialise_profile(kSpeeds[item], none);
         modem.set_centre_frequency(centre_hz, none);
     }
     uint32_t n() const { return modem.profile.N; }
@@ -161,7 +161,7 @@ TEST_P(TxText, WritesPrimedIdleTextAndTwoIdleSymbols) {
                              std::to_string(c.centre_hz) + (c.ptt_delay ? " --ptt-delay" : "") +
                              " -o '" + wav + "' -- " + c.text;
     ASSERT_EQ(run(args), 0) << stderr_text();
-    Expected e(speed_item_index(static_cast<uint32_t>(c.speed)), c.centre_hz);
+    Expected e(c.speed == 1 ? 0 : c.speed == 2 ? 1 : 2, c.centre_hz);
     e.start(c.ptt_delay);
     e.symbol(kIdleSymbol);
     e.text(c.sent);

@@ -60,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, MorseLength,
 
 class IdAudio : public ::testing::Test {
 protected:
-    void SetUp() override { build_speed_profile(profile, 1); }
+    void SetUp() override { build_speed_profile(profile, Speed::Two); }
     SpeedProfile profile;
     IdentificationAudio audio;
 };

@@ -62,7 +62,7 @@ struct IdBuilder : ProfileListener {
 struct Rig {
     explicit Rig(int speed_item = 1, std::string callsign = "") : builder(tx, modem) {
         builder.callsign = std::move(callsign);
-        modem.initialise_profile(speed_item, builder);
+        modem.initialise_profile(kSpeeds[speed_item], builder);
     }
     bool start(bool silent_first = false) {
         return tx.start_transmission(output, modem, silent_first);

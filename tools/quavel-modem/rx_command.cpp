@@ -100,9 +100,8 @@ std::optional<int> parse(const std::vector<std::string>& args, Options& o) {
         "--speed",
         [&o](const std::string& v) -> std::string {
             const auto n = parse_integer(v);
-            const int item =
-                n && *n > 0 && *n <= 4 ? speed_item_index(static_cast<uint32_t>(*n)) : -1;
-            if (item < 0) return "--speed must be 1, 2 or 4, not '" + v + "'";
+            if (!n || *n <= 0 || *n > 4 || !speed_from_value(static_cast<uint32_t>(*n)))
+                return "--speed must be 1, 2 or 4, not '" + v + "'";
             o.speed = static_cast<uint32_t>(*n);
             return {};
         },

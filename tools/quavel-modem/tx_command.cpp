@@ -235,7 +235,7 @@ class NoEvents : public TransmitListener {};
 // centre frequency, the transmitter, and the text in the transmit pane.
 struct Transmission {
     Transmission(const Options& o, const std::string& text) : builder(tx, modem, o.callsign) {
-        modem.initialise_profile(speed_item_index(o.speed), builder);
+        modem.initialise_profile(speed_from_value(o.speed).value_or(Speed::Two), builder);
         modem.set_centre_frequency(o.centre_hz, builder);
         transmit_pane.set_text(text);
     }
