@@ -21,10 +21,12 @@ if [ -z "$clang" ] || ! echo 'extern "C" int LLVMFuzzerTestOneInput(const char*,
     exit 0
 fi
 
+# Warnings stay warnings here: the gcc build enforces them, and clang's extra ones must not
+# stop the fuzzing.
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER="$clang" \
-    -DQUAVEL_FUZZ=ON -DQUAVEL_BUILD_UI=OFF -DQUAVEL_BUILD_BENCH=OFF -DQUAVEL_WERROR=ON \
+    -DQUAVEL_FUZZ=ON -DQUAVEL_BUILD_UI=OFF -DQUAVEL_BUILD_BENCH=OFF -DQUAVEL_WERROR=OFF \
     "${launcher[@]}" >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target "${harnesses[@]}"
 
