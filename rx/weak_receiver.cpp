@@ -21,9 +21,6 @@ constexpr double kOpenAbove = 4.0;
 constexpr double kCloseBelow = 2.0;
 // When the squelch opens, the held symbols from the last one below this onward are released.
 constexpr double kLeadAbove = 2.0;
-// The squelch opens only with the tracker where the search's average is at least this share of
-// the largest within a tone spacing.
-constexpr double kOnPeak = 0.9;
 
 // Loop gains, per symbol, applied to errors weighted by the symbol's confidence.
 constexpr double kFrequencyGain = 0.25;
