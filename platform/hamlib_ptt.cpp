@@ -2,10 +2,32 @@
 
 #include <hamlib/rig.h>
 
+#include <clocale>
+
 namespace quavel {
 namespace {
 
 constexpr const char* kTimeoutMs = "1000";
+
+// hamlib switches the numeric locale to "C" around its work and back again by the name it read
+// first; once glibc has freed that name in the switch, the way back reads freed memory. With "C"
+// already in force there is nothing to free, so every call into hamlib runs under "C" and the
+// program's own numeric locale comes back afterwards from a copy of ours.
+class CNumericLocale {
+public:
+    CNumericLocale() {
+        if (const char* current = std::setlocale(LC_NUMERIC, nullptr)) saved_ = current;
+        if (saved_ != "C") std::setlocale(LC_NUMERIC, "C");
+    }
+    ~CNumericLocale() {
+        if (!saved_.empty() && saved_ != "C") std::setlocale(LC_NUMERIC, saved_.c_str());
+    }
+    CNumericLocale(const CNumericLocale&) = delete;
+    CNumericLocale& operator=(const CNumericLocale&) = delete;
+
+private:
+    std::string saved_;
+};
 constexpr const char* kRetries = "0";
 
 bool set_conf(RIG* rig, const char* name, const std::string& value) {
@@ -44,6 +66,7 @@ std::string HamlibPtt::where() const {
 
 bool HamlibPtt::open(const std::string& port) {
     close();
+    const CNumericLocale c_numbers;
     port_ = port;
     error_.clear();
     lost_ = false;
@@ -81,6 +104,7 @@ bool HamlibPtt::key(bool on) {
         error_ = "no rig is open for keying";
         return false;
     }
+    const CNumericLocale c_numbers;
     if (const int code = rig_set_ptt(rig_, RIG_VFO_CURR, on ? RIG_PTT_ON : RIG_PTT_OFF);
         code != RIG_OK) {
         error_ = where() + ": cannot " + (on ? "key" : "release") + " the transmitter (" +
@@ -96,6 +120,7 @@ bool HamlibPtt::keyed() {
         error_ = "no rig is open";
         return false;
     }
+    const CNumericLocale c_numbers;
     ptt_t ptt = RIG_PTT_OFF;
     if (const int code = rig_get_ptt(rig_, RIG_VFO_CURR, &ptt); code != RIG_OK) {
         error_ = where() + ": " + why(code);
@@ -106,6 +131,7 @@ bool HamlibPtt::keyed() {
 
 void HamlibPtt::close() {
     if (rig_ == nullptr) return;
+    const CNumericLocale c_numbers;
     rig_set_ptt(rig_, RIG_VFO_CURR, RIG_PTT_OFF);
     rig_close(rig_);
     rig_cleanup(rig_);
