@@ -21,6 +21,9 @@ constexpr double kOpenAbove = 4.0;
 constexpr double kCloseBelow = 2.0;
 // When the squelch opens, the held symbols from the last one below this onward are released.
 constexpr double kLeadAbove = 2.0;
+// Symbols above that the squelch waits for before it locks afresh on a signal that came up while
+// it was following noise.
+constexpr int kSymbolsToLockBy = 2;
 
 // Loop gains, per symbol, applied to errors weighted by the symbol's confidence.
 constexpr double kFrequencyGain = 0.25;
@@ -37,6 +40,27 @@ constexpr double kAliasMargin = 1.15;
 constexpr double kAliasMarginClosed = 1.05; // while the squelch is closed
 // The timing curve: how fast it forgets, per symbol of full weight.
 constexpr double kTimingMemory = 0.15;
+// A strong signal times itself precisely and the loops may follow it quickly: from a symbol
+// metric 10^kQuickFrom times the noise, fully kQuickOver decades above, they move to these.
+constexpr double kQuickFrom = 2.0;
+constexpr double kQuickOver = 2.0;
+constexpr double kQuickTimingMemory = 0.5;
+constexpr double kQuickTimingGain = 0.6;
+constexpr double kQuickRateGain = 0.15;
+
+// Timing doubt: after this many single tones and narrow pairs in a row, the next few wide pairs
+// (spread over at least kWide spacings) may set the timing anew, within kDoubtLobe of the widest
+// pair's lobe, when one fits kSnapMargin better there.
+constexpr int kDoubtAfter = 4;
+constexpr int kDoubtSymbols = 3;
+constexpr int kWide = 3;
+constexpr double kDoubtLobe = 0.45;
+constexpr double kSnapMargin = 1.5;
+
+int spread(uint32_t symbol) {
+    const TonePair pair = kTonePairs[symbol - 1];
+    return pair.b - pair.a;
+}
 
 double weight_of(double statistic) {
     return statistic / (statistic + 4.0);
@@ -82,7 +106,7 @@ void WeakReceiver::reset(const Config& config) {
     offset_hz_ = 0.0;
     drift_hz_ = 0.0;
     relock_votes_ = 0;
-    alias_.fill(0.0);
+    alias_.fill(1.0);
     noise_ = 0.0;
     noise_known_ = false;
     model_margin_.fill(0.0);
@@ -152,7 +176,7 @@ void WeakReceiver::search_step() {
     search_.process(std::span(window_.data(), length), trial);
 }
 
-void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay) {
+void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_latest) {
     const auto length = static_cast<int64_t>(symbols_.length);
     const auto hop = static_cast<int64_t>(search_.hop());
     const double coarse_start = peak.start_fraction * static_cast<double>(hop);
@@ -189,9 +213,11 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay) {
     // sample within a trial start either side on the symbols held. Nor can it tell the tone set's
     // alignments a whole spacing apart on a signal that sounds few outer tones: at the start
     // found, try every alignment within the search range too. Keep what fits the symbols best.
+    // Fit by the latest `fit_latest` symbols where the older ones are known to be noise.
+    const int fit_from = fit_latest > 0 ? std::max(0, symbols - fit_latest) : 0;
     auto fit_at = [&](int64_t first, double hz) {
         double fit = 0.0;
-        for (int k = 0; k < symbols; ++k) {
+        for (int k = fit_from; k < symbols; ++k) {
             std::array<std::complex<float>, kToneCount> z{};
             for (std::size_t t = 0; t < z.size(); ++t)
                 z[t] = std::complex<float>(
@@ -243,7 +269,9 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay) {
     timing_curve_.fill(0.0);
     timing_shifts_ = static_cast<int>(4 * search_.hop() + 1);
     relock_votes_ = 0;
-    alias_.fill(0.0);
+    alias_.fill(1.0);
+    timing_doubt_ = kDoubtSymbols;
+    narrow_run_ = 0;
     if (!replay) return;
     model_margin_.fill(0.0);
     model_ = 0;
@@ -297,7 +325,6 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
             z[t] += parts[q][t];
         }
     }
-    track_alias(start, fraction, z);
 
     // Noise: the trial frequencies half-way between the tones and half a spacing beyond the
     // outer ones, where a symbol's own tones leave (almost) nothing.
@@ -333,11 +360,12 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
         if (model_margin_[m] > kModelMargin * model_margin_[static_cast<std::size_t>(model_)])
             model_ = static_cast<int>(m);
     }
-    const WeakDecision decision = decisions[static_cast<std::size_t>(model_)];
+    WeakDecision decision = decisions[static_cast<std::size_t>(model_)];
     const double statistic =
         noise_ > 0.0 ? std::min((decision.best - decision.second) / noise_, kStatisticCap) : 0.0;
     confidence_ += (statistic - confidence_) / 4.0;
     const double weight = weight_of(statistic);
+    track_alias(start, fraction, z, weight);
 
     // Frequency: how far the decided symbol's tones turn from the first half to the second,
     // each tone on its own (a second path may turn one against the other).
@@ -362,6 +390,15 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
     // fits either. The best symbol's metric at starts every half sample up to a trial start of
     // the search either side, averaged over the last symbols, peaks where the symbols start:
     // wide pairs make the peak sharp, narrow ones and the pulse keep it unique.
+    // A strong signal times itself precisely: the loops may then be quick, as a sample-clock
+    // error needs them at the slow speeds, where it moves the boundary most per symbol.
+    const double strength = noise_ > 0.0 ? decision.best / noise_ : 0.0;
+    const double quick =
+        strength > 0.0 ? std::clamp((std::log10(strength) - kQuickFrom) / kQuickOver, 0.0, 1.0)
+                       : 0.0;
+    const double timing_memory = kTimingMemory + quick * (kQuickTimingMemory - kTimingMemory);
+    const double timing_gain = kTimingGain + quick * (kQuickTimingGain - kTimingGain);
+    const double rate_gain = kRateGain + quick * (kQuickRateGain - kRateGain);
     const int shifts = timing_shifts_;
     const auto reach = static_cast<int64_t>(search_.hop());
     for (int64_t i = -reach; i <= reach + 1; ++i) {
@@ -370,17 +407,32 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
             row[t] = std::complex<float>(
                 correlate(start + i, symbols_.offset_hz[t] + offset_hz_, 0, length));
     }
+    // After a run of single tones and narrow pairs the timing may be off by up to half a lobe of
+    // the widest pair; until a few wide pairs have set it again, a symbol that fits clearly
+    // better at a start nearby is taken there, and the timing moved to it.
+    const bool doubt = timing_doubt_ > 0 && model_ == static_cast<int>(WeakModel::Locked);
+    const double doubt_reach = kDoubtLobe * kWeakRateHz / ((kToneCount - 1) * symbols_.spacing_hz);
+    WeakDecision snapped{};
+    double snapped_shift = 0.0;
+    double centre_best = 0.0;
     for (int j = 0; j < shifts; ++j) {
-        const double at_shift = fraction + (j - shifts / 2) * kTimingStep;
+        const double shift = (j - shifts / 2) * kTimingStep;
+        const double at_shift = fraction + shift;
         const auto base = static_cast<int64_t>(std::floor(at_shift));
         const double rest = at_shift - static_cast<double>(base);
         const auto& row = shifted_[static_cast<std::size_t>(base + reach)];
         std::array<std::complex<float>, kToneCount> turned{};
         for (std::size_t t = 0; t < turned.size(); ++t)
             turned[t] = row[t] * std::complex<float>(std::polar(1.0, w[t] * rest));
-        const double value = noise_ > 0.0 ? decide_symbol(symbols_, turned).best / noise_ : 0.0;
+        const WeakDecision here = decide_symbol(symbols_, turned);
+        if (j == shifts / 2) centre_best = here.best;
+        if (doubt && std::abs(shift) <= doubt_reach && here.best > snapped.best) {
+            snapped = here;
+            snapped_shift = shift;
+        }
+        const double value = noise_ > 0.0 ? here.best / noise_ : 0.0;
         timing_curve_[static_cast<std::size_t>(j)] +=
-            kTimingMemory * weight * (value - timing_curve_[static_cast<std::size_t>(j)]);
+            timing_memory * weight * (value - timing_curve_[static_cast<std::size_t>(j)]);
     }
     const auto peak =
         static_cast<int>(std::max_element(timing_curve_.begin(), timing_curve_.begin() + shifts) -
@@ -395,8 +447,18 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
     }
     const double rate_limit = length / 50.0;
     timing_rate_ =
-        std::clamp(timing_rate_ + kRateGain * weight * timing_error, -rate_limit, rate_limit);
-    const double correction = timing_rate_ + kTimingGain * weight * timing_error;
+        std::clamp(timing_rate_ + rate_gain * weight * timing_error, -rate_limit, rate_limit);
+    const bool snap = doubt && snapped_shift != 0.0 && snapped.best > kSnapMargin * centre_best &&
+                      spread(snapped.symbol) >= kWide;
+    if (snap) decision = snapped;
+    const double correction =
+        timing_rate_ + (snap ? snapped_shift : timing_gain * weight * timing_error);
+    if (spread(decision.symbol) >= kWide && statistic >= kOpenAbove) {
+        narrow_run_ = 0;
+        if (timing_doubt_ > 0) --timing_doubt_;
+    } else if (spread(decision.symbol) < 2 && ++narrow_run_ >= kDoubtAfter) {
+        timing_doubt_ = kDoubtSymbols;
+    }
     position_ += length + correction;
     // The curve is kept relative to the tracked start: move it with the correction.
     std::array<double, kMaxTimingShifts> moved{};
@@ -439,8 +501,9 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
            held_[static_cast<std::size_t>(first_held - 1)].statistic >= kLeadAbove)
         --first_held;
     if (position_ > replayed_until_) {
-        // Wait for a second symbol of the signal, so that the lock below has two to go by.
-        if (held_count_ - first_held < 2) return;
+        // Wait for a few symbols of the signal, so that the lock below has them to go by: one or
+        // two fit a whole spacing higher or lower as well.
+        if (held_count_ - first_held < kSymbolsToLockBy) return;
         // The tracker was following noise when this began, and decodes confidently but maybe
         // half a spacing off: find timing and frequency afresh on the symbols held, around where
         // it is, and go over them again.
@@ -448,7 +511,7 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
         WeakSearch::Peak here;
         here.start_fraction = phase / search_.hop();
         here.frequency_fraction = offset_hz_ / search_.bin_hz();
-        lock(here, true);
+        lock(here, true, held_count_ - first_held);
         return;
     }
     open_ = true;
@@ -487,7 +550,8 @@ void WeakReceiver::check_relock() {
 }
 
 void WeakReceiver::track_alias(int64_t start, double fraction,
-                               const std::array<std::complex<float>, kToneCount>& z) {
+                               const std::array<std::complex<float>, kToneCount>& z,
+                               double weight) {
     // With only the idle tone or few outer tones on the air, the nine tones fit a whole spacing
     // higher or lower almost as well: keep scoring both neighbours, and move when one fits
     // clearly better over the last symbols.
@@ -513,12 +577,12 @@ void WeakReceiver::track_alias(int64_t start, double fraction,
                                        idle_favoured(decide_symbol(symbols_, higher))};
     const double scale = fit[1] > 0.0 ? 1.0 / fit[1] : 0.0;
     for (std::size_t i = 0; i < alias_.size(); ++i)
-        alias_[i] += kAliasMemory * (fit[i] * scale - alias_[i]);
+        alias_[i] += kAliasMemory * weight * (fit[i] * scale - alias_[i]);
     const double margin = open_ ? kAliasMargin : kAliasMarginClosed;
     for (int side : {0, 2}) {
         if (alias_[static_cast<std::size_t>(side)] > margin * alias_[1]) {
             offset_hz_ += (side - 1) * spacing;
-            alias_.fill(0.0);
+            alias_.fill(1.0);
             return;
         }
     }

@@ -85,7 +85,7 @@ private:
               std::size_t& written);
     bool ready() const;
     void search_step();
-    void lock(const WeakSearch::Peak& peak, bool replay);
+    void lock(const WeakSearch::Peak& peak, bool replay, int fit_latest = 0);
     void decide(std::span<uint8_t> out, std::size_t& written);
     void check_relock();
     // Where the tracker is in the search's terms, and the search's average there.
@@ -96,7 +96,7 @@ private:
     };
     Place place() const;
     void track_alias(int64_t start, double fraction,
-                     const std::array<std::complex<float>, kToneCount>& z);
+                     const std::array<std::complex<float>, kToneCount>& z, double weight);
     std::complex<double> correlate(int64_t start, double offset_hz, uint32_t from,
                                    uint32_t to) const;
     void emit(uint8_t symbol, std::span<uint8_t> out, std::size_t& written);
@@ -127,9 +127,12 @@ private:
     // The tone correlations at whole-sample starts around the tracked one.
     std::array<std::array<std::complex<float>, kToneCount>, kMaxTimingShifts / 2 + 2> shifted_{};
     int relock_votes_ = 0;
+    int timing_doubt_ = 0;        // wide pairs still to come before the timing is trusted again
+    int narrow_run_ = 0;          // single tones and narrow pairs in a row
     double replayed_until_ = 0.0; // where the audio ended at the last lock
     // How well the symbols fit a tone spacing lower, where the tracker is, and higher, each
-    // relative to the tracker's own fit, averaged over the last symbols.
+    // relative to the tracker's own fit, averaged over the last symbols by their confidence
+    // (all 1 after a lock or a move: no preference yet).
     std::array<double, 3> alias_{};
 
     // Squelch.
