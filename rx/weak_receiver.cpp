@@ -40,6 +40,8 @@ constexpr double kAliasMargin = 1.15;
 constexpr double kAliasMarginClosed = 1.05; // while the squelch is closed
 // The timing curve: how fast it forgets, per symbol of full weight.
 constexpr double kTimingMemory = 0.15;
+// The largest sample-clock difference between the stations followed (2000 ppm).
+constexpr double kMaxClockError = 0.002;
 // A strong signal times itself precisely and the loops may follow it quickly: from a symbol
 // metric 10^kQuickFrom times the noise, fully kQuickOver decades above, they move to these.
 constexpr double kQuickFrom = 2.0;
@@ -176,7 +178,7 @@ void WeakReceiver::search_step() {
     search_.process(std::span(window_.data(), length), trial);
 }
 
-void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_latest) {
+void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_latest, bool anywhere) {
     const auto length = static_cast<int64_t>(symbols_.length);
     const auto hop = static_cast<int64_t>(search_.hop());
     const double coarse_start = peak.start_fraction * static_cast<double>(hop);
@@ -197,11 +199,17 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_lates
     // Moving an established track to a stronger signal: keep the count of symbols. Look at the
     // symbol nearest the one just decided, and go on with the one after it, so that the move
     // (less than half a symbol) neither repeats a symbol nor steps over one.
+    // When that symbol is not yet whole, fit by the one before it and go on two after it.
     bool keep_count = false;
+    int64_t next_after = 1; // symbols from the one fitted to the next to decide
     if (tracking_ && !replay) {
         const double last = position_ - static_cast<double>(length);
-        const int64_t nearest =
+        int64_t nearest =
             start + length * std::llround((last - static_cast<double>(start)) / length);
+        if (nearest + length + hop >= received_) {
+            nearest -= length;
+            ++next_after;
+        }
         if (nearest - hop >= earliest && nearest + length + hop < received_) {
             position = nearest;
             keep_count = true;
@@ -215,6 +223,7 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_lates
     // found, try every alignment within the search range too. Keep what fits the symbols best.
     // Fit by the latest `fit_latest` symbols where the older ones are known to be noise.
     const int fit_from = fit_latest > 0 ? std::max(0, symbols - fit_latest) : 0;
+    lock_fit_ = symbols - fit_from;
     auto fit_at = [&](int64_t first, double hz) {
         double fit = 0.0;
         for (int k = fit_from; k < symbols; ++k) {
@@ -228,7 +237,16 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_lates
     };
     double best = -1.0;
     int64_t best_start = position;
-    for (int64_t shift = -hop; shift <= hop; ++shift) {
+    // Where the tracker was following noise, the symbols' start may be anywhere: try every one
+    // within a symbol, as far as the ring holds the symbols fitted.
+    int64_t from_shift = -hop;
+    int64_t to_shift = hop;
+    if (anywhere) {
+        from_shift =
+            std::max<int64_t>(-(length - 1), earliest - hop - (position + fit_from * length));
+        to_shift = std::min<int64_t>(hop, received_ - 1 - (position + symbols * length));
+    }
+    for (int64_t shift = from_shift; shift <= to_shift; ++shift) {
         const double fit = fit_at(position + shift, coarse_hz);
         if (fit > best) {
             best = fit;
@@ -260,7 +278,7 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_lates
             best_hz = hz;
         }
     }
-    position_ = static_cast<double>(keep_count ? best_start + length : best_start);
+    position_ = static_cast<double>(keep_count ? best_start + next_after * length : best_start);
     replayed_until_ = static_cast<double>(received_);
     offset_hz_ = best_hz;
     if (!keep_count) timing_rate_ = 0.0;
@@ -445,11 +463,16 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
         const double curve = left - 2.0 * centre + right;
         if (curve < 0.0) timing_error += kTimingStep * 0.5 * (left - right) / curve;
     }
-    const double rate_limit = length / 50.0;
-    timing_rate_ =
-        std::clamp(timing_rate_ + rate_gain * weight * timing_error, -rate_limit, rate_limit);
+    // A peak at the curve's edge says only that the timing is far off, not by how much: the
+    // correction moves towards it, but the clock rate learns nothing from it.
+    const bool at_edge = peak == 0 || peak == shifts - 1;
+    const double rate_limit = length * kMaxClockError;
+    if (!at_edge)
+        timing_rate_ =
+            std::clamp(timing_rate_ + rate_gain * weight * timing_error, -rate_limit, rate_limit);
     const bool snap = doubt && snapped_shift != 0.0 && snapped.best > kSnapMargin * centre_best &&
-                      spread(snapped.symbol) >= kWide;
+                      spread(snapped.symbol) >= kWide &&
+                      snapped.best - snapped.second >= kOpenAbove * noise_;
     if (snap) decision = snapped;
     const double correction =
         timing_rate_ + (snap ? snapped_shift : timing_gain * weight * timing_error);
@@ -500,10 +523,16 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
     while (first_held > 0 &&
            held_[static_cast<std::size_t>(first_held - 1)].statistic >= kLeadAbove)
         --first_held;
-    if (position_ > replayed_until_) {
+    if (position_ > replayed_until_ || lock_fit_ < kSymbolsToLockBy) {
         // Wait for a few symbols of the signal, so that the lock below has them to go by: one or
         // two fit a whole spacing higher or lower as well.
-        if (held_count_ - first_held < kSymbolsToLockBy) return;
+        // Their start is found afresh anywhere within a symbol, so wait for one that can show it:
+        // a wide pair, whose tones turn apart within a sample (the idle tone shows little).
+        const int signal = held_count_ - first_held;
+        bool timed = signal >= kHeldBack - 1;
+        for (int i = first_held; i < held_count_; ++i)
+            timed = timed || spread(held_[static_cast<std::size_t>(i)].symbol) >= kWide;
+        if (signal < kSymbolsToLockBy || !timed) return;
         // The tracker was following noise when this began, and decodes confidently but maybe
         // half a spacing off: find timing and frequency afresh on the symbols held, around where
         // it is, and go over them again.
@@ -511,13 +540,21 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
         WeakSearch::Peak here;
         here.start_fraction = phase / search_.hop();
         here.frequency_fraction = offset_hz_ / search_.bin_hz();
-        lock(here, true, held_count_ - first_held);
+        lock(here, true, signal, true);
         return;
     }
     open_ = true;
     for (int i = first_held; i < held_count_; ++i)
         emit(held_[static_cast<std::size_t>(i)].symbol, out, written);
     held_count_ = 0;
+}
+
+int WeakReceiver::trailing_signal() const {
+    int n = 0;
+    while (n < held_count_ &&
+           held_[static_cast<std::size_t>(held_count_ - 1 - n)].statistic >= kLeadAbove)
+        ++n;
+    return n;
 }
 
 WeakReceiver::Place WeakReceiver::place() const {
@@ -543,7 +580,7 @@ void WeakReceiver::check_relock() {
     // elsewhere takes the tracker away.
     const bool elsewhere = apart > 1 || std::abs(peak.frequency - frequency) > 2;
     if (elsewhere && peak.value > (open_ ? 2.0 : 1.1) * here) {
-        if (++relock_votes_ >= (open_ ? 3 : 2)) lock(peak, !open_);
+        if (++relock_votes_ >= (open_ ? 3 : 2)) lock(peak, !open_, open_ ? 0 : trailing_signal());
         return;
     }
     relock_votes_ = 0;

@@ -85,9 +85,11 @@ private:
               std::size_t& written);
     bool ready() const;
     void search_step();
-    void lock(const WeakSearch::Peak& peak, bool replay, int fit_latest = 0);
+    void lock(const WeakSearch::Peak& peak, bool replay, int fit_latest = 0, bool anywhere = false);
     void decide(std::span<uint8_t> out, std::size_t& written);
     void check_relock();
+    // The held symbols at the end that stand above the noise.
+    int trailing_signal() const;
     // Where the tracker is in the search's terms, and the search's average there.
     struct Place {
         int start = 0;
@@ -130,6 +132,7 @@ private:
     int timing_doubt_ = 0;        // wide pairs still to come before the timing is trusted again
     int narrow_run_ = 0;          // single tones and narrow pairs in a row
     double replayed_until_ = 0.0; // where the audio ended at the last lock
+    int lock_fit_ = 0;            // symbols the last lock was fitted by
     // How well the symbols fit a tone spacing lower, where the tracker is, and higher, each
     // relative to the tracker's own fit, averaged over the last symbols by their confidence
     // (all 1 after a lock or a move: no preference yet).

@@ -244,6 +244,16 @@ TEST_F(RxCommand, WeakSquelchHoldsOnNoiseAndOpensWithoutIt) {
     EXPECT_GT(out.size(), 20u) << out;
 }
 
+TEST_F(RxCommand, WeakSquelchOpensOnASignalThatStartsLate) {
+    // Twenty seconds of noise alone, then the transmission at 0 dB: nothing printed before it,
+    // and the text copied from within the acquisition time (its first call) on.
+    const std::string air = on_air(kWeakText, 2, 1000, 20 * 8000, 0, "--snr 0 --seed 3");
+    ASSERT_EQ(rx("--receiver weak --speed 2 '" + air + "'"), 0) << err;
+    const std::string text(kWeakText);
+    EXPECT_TRUE(out.ends_with(text.substr(2) + "\n")) << out;
+    EXPECT_LE(out.size(), text.size() + 1) << out;
+}
+
 TEST_F(RxCommand, SecondaryPaneAndSwitches) {
     const std::string wav = transmit("AB", 2, 1000);
     ASSERT_EQ(rx("--secondary --no-afc --no-autosync '" + wav + "'"), 0) << err;
