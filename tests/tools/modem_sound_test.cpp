@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+
+#include <unistd.h>
 #include <vector>
 
 #include "modem/code_table.h"
@@ -50,7 +52,8 @@ protected:
         for (char& c : name) {
             if (c == '/') c = '-';
         }
-        dir = fs::temp_directory_path() / ("quavel-sound-" + name);
+        dir =
+            fs::temp_directory_path() / ("quavel-sound-" + name + "-" + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
     }

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include <unistd.h>
 #include <vector>
 
 #include "modem/code_table.h"
@@ -29,7 +31,7 @@ protected:
         for (char& c : name) {
             if (c == '/') c = '-';
         }
-        dir = fs::temp_directory_path() / ("quavel-rx-" + name);
+        dir = fs::temp_directory_path() / ("quavel-rx-" + name + "-" + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
     }

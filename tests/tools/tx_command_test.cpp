@@ -36,7 +36,7 @@ protected:
         for (char& c : name) {
             if (c == '/') c = '-';
         }
-        dir = fs::temp_directory_path() / ("quavel-tx-" + name);
+        dir = fs::temp_directory_path() / ("quavel-tx-" + name + "-" + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
         wav = (dir / "out.wav").string();

@@ -30,7 +30,8 @@ protected:
         std::string name = std::string(info->test_suite_name()) + "-" + info->name();
         for (char& c : name)
             if (c == '/') c = '-';
-        dir = fs::temp_directory_path() / ("quavel-keying-" + name);
+        dir = fs::temp_directory_path() /
+              ("quavel-keying-" + name + "-" + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
