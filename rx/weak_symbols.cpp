@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace quavel {
@@ -67,8 +68,52 @@ WeakDecision decide_symbol(const WeakSymbols& s,
     return d;
 }
 
-WeakDecision decide_symbol(const WeakSymbols& s, WeakModel model, const WeakParts& parts) {
-    if (model == WeakModel::Locked) {
+namespace {
+
+WeakDecision decide_tone_by_tone(const WeakSymbols& s, const WeakParts& parts,
+                                 const WeakLevels& levels) {
+    // Below this SNR the weights hardly change shape; it also keeps them finite.
+    constexpr double kLowestSnr = 0.25;
+    const double rho = std::max(levels.tone_snr, kLowestSnr);
+    const double single_weight = rho / (1.0 + rho);
+    const double pair_snr = rho / 4.0;
+    const double pair_weight = pair_snr / (1.0 + pair_snr) / single_weight;
+    const double single_penalty = std::log1p(rho) / single_weight;
+    const double pair_penalty = std::log1p(pair_snr) / single_weight;
+    std::array<double, kToneCount> energy{};
+    for (std::size_t t = 0; t < kToneCount; ++t) {
+        std::complex<double> z;
+        for (const auto& part : parts)
+            z += std::complex<double>(part[t]);
+        energy[t] = std::norm(z) / s.pulse_energy;
+    }
+    WeakDecision d;
+    d.best = d.second = -std::numeric_limits<double>::infinity();
+    for (std::size_t k = 0; k < kSymbolCount; ++k) {
+        const TonePair pair = kTonePairs[k];
+        const auto a = static_cast<std::size_t>(pair.a - 1);
+        const auto b = static_cast<std::size_t>(pair.b - 1);
+        const double metric =
+            a == b ? energy[a] - single_penalty * levels.noise
+                   : pair_weight * (energy[a] + energy[b]) - 2.0 * pair_penalty * levels.noise;
+        if (metric > d.best) {
+            d.second = d.best;
+            d.best = metric;
+            d.symbol = static_cast<uint32_t>(k + 1);
+        } else if (metric > d.second) {
+            d.second = metric;
+        }
+    }
+    return d;
+}
+
+} // namespace
+
+WeakDecision decide_symbol(const WeakSymbols& s, WeakModel model, const WeakParts& parts,
+                           const WeakLevels& levels) {
+    if (model == WeakModel::ToneByTone && levels.noise > 0.0)
+        return decide_tone_by_tone(s, parts, levels);
+    if (model == WeakModel::Locked || model == WeakModel::ToneByTone) {
         std::array<std::complex<float>, kToneCount> z{};
         for (const auto& part : parts)
             for (std::size_t t = 0; t < z.size(); ++t)

@@ -61,14 +61,31 @@ WeakDecision decide_symbol(const WeakSymbols& s,
 //    phase against the first, (|z_a| + |z_b|)^2 / 4 / ||u_k||^2 summed over the halves: for a
 //    second path and moderate fading.
 //  - FreeQuarters: the same over quarters, for fading fast against the symbol.
-enum class WeakModel { Locked, FreeHalves, FreeQuarters };
-inline constexpr int kWeakModels = 3;
+//  - ToneByTone: each tone faded on its own, in amplitude as well as in phase, as a second path
+//    a couple of milliseconds late leaves the wide tone set: every tone's energy over the whole
+//    symbol scored by its likelihood against noise alone (see WeakLevels).
+enum class WeakModel { Locked, FreeHalves, FreeQuarters, ToneByTone };
+inline constexpr int kWeakModels = 4;
+
+// The levels the tone-by-tone model weighs the tones by: the noise power per sample, and the
+// SNR a single-tone symbol has in its tone's correlation (its energy over the noise's there,
+// rho). A tone of a two-tone symbol has a quarter of it. With x = |z_t|^2 / (noise ||p||^2),
+// which has mean 1 on noise alone, a tone of mean SNR r adds x r / (1 + r) - ln(1 + r) to its
+// symbol's log-likelihood: the penalty keeps a pair from winning merely by having two tones to
+// collect noise in. The metric is that sum times noise (1 + rho) / rho, so that a strong single
+// tone scores as under the other models and their margins stay comparable.
+struct WeakLevels {
+    double noise = 0.0;
+    double tone_snr = 0.0;
+};
 
 // The nine tones' correlations over each quarter of a symbol (index part, tone number - 1).
 using WeakParts = std::array<std::array<std::complex<float>, kToneCount>, kWeakParts>;
 
-// The most likely symbol under `model`.
-WeakDecision decide_symbol(const WeakSymbols& s, WeakModel model, const WeakParts& parts);
+// The most likely symbol under `model` (`levels` is used by ToneByTone only, which without a
+// noise level decides as Locked).
+WeakDecision decide_symbol(const WeakSymbols& s, WeakModel model, const WeakParts& parts,
+                           const WeakLevels& levels = {});
 
 // The largest metric with each pair's second tone free to take any phase against the first:
 // (|z_a| + |z_b|)^2 / 4 / ||u_k||^2. It forgives a start a few milliseconds off, which turns the
