@@ -34,6 +34,13 @@ constexpr double kRateGain = 0.035;
 // exceed the one in use.
 constexpr double kModelMemory = 1.0 / 16.0;
 constexpr double kModelMargin = 1.1;
+// Chosen by their margins: Locked, FreeHalves and FreeQuarters.
+constexpr std::size_t kMarginModels = 3;
+// By how much (in noise powers) the tone-by-tone model must fit better than the locked one to
+// take over (see decide()).
+constexpr double kFitMargin = 2.0;
+// How fast the signal's level is averaged.
+constexpr double kLevelMemory = 1.0 / 16.0;
 // Tone-spacing aliases: how fast their fit is averaged, and by how much one must fit better.
 constexpr double kAliasMemory = 0.2;
 constexpr double kAliasMargin = 1.15;
@@ -111,8 +118,12 @@ void WeakReceiver::reset(const Config& config) {
     alias_.fill(1.0);
     noise_ = 0.0;
     noise_known_ = false;
+    tone_snr_ = 0.0;
+    tone_noise_ = 0.0;
     model_margin_.fill(0.0);
+    fit_.fill(0.0);
     model_ = 0;
+    margin_model_ = 0;
     confidence_ = 0.0;
     open_ = false;
     held_count_ = 0;
@@ -292,7 +303,9 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_lates
     narrow_run_ = 0;
     if (!replay) return;
     model_margin_.fill(0.0);
+    fit_.fill(0.0);
     model_ = 0;
+    margin_model_ = 0;
     // Go through the held symbols once to settle the loops and the timing curve, then go back
     // to the first and decide them again for the text.
     training_ = true;
@@ -346,10 +359,13 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
 
     // Noise: the trial frequencies half-way between the tones and half a spacing beyond the
     // outer ones, where a symbol's own tones leave (almost) nothing.
+    std::array<double, kToneCount + 1> between{};
     double noise = 0.0;
-    for (int j = 0; j <= kToneCount; ++j) {
-        const double f = symbols_.offset_hz[0] + (j - 0.5) * symbols_.spacing_hz + offset_hz_;
-        noise += std::norm(correlate(start, f, 0, length)) / symbols_.pulse_energy;
+    for (std::size_t j = 0; j < between.size(); ++j) {
+        const double f = symbols_.offset_hz[0] +
+                         (static_cast<double>(j) - 0.5) * symbols_.spacing_hz + offset_hz_;
+        between[j] = std::norm(correlate(start, f, 0, length)) / symbols_.pulse_energy;
+        noise += between[j];
     }
     noise /= kToneCount + 1;
     if (!noise_known_) {
@@ -364,8 +380,10 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
     // Symbols lost in the noise under every model teach nothing and are left out.
     std::array<WeakDecision, kWeakModels> decisions{};
     std::array<double, kWeakModels> margins{};
+    if (tone_noise_ <= 0.0) tone_noise_ = noise_;
+    const WeakLevels levels{tone_noise_, tone_snr_};
     for (std::size_t m = 0; m < decisions.size(); ++m) {
-        decisions[m] = decide_symbol(symbols_, static_cast<WeakModel>(m), parts);
+        decisions[m] = decide_symbol(symbols_, static_cast<WeakModel>(m), parts, levels);
         margins[m] = noise_ > 0.0 ? std::min((decisions[m].best - decisions[m].second) / noise_,
                                              kStatisticCap)
                                   : 0.0;
@@ -374,16 +392,89 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
         for (std::size_t m = 0; m < margins.size(); ++m)
             model_margin_[m] += kModelMemory * (margins[m] - model_margin_[m]);
     }
-    for (std::size_t m = 0; m < decisions.size(); ++m) {
-        if (model_margin_[m] > kModelMargin * model_margin_[static_cast<std::size_t>(model_)])
-            model_ = static_cast<int>(m);
+    for (std::size_t m = 0; m < kMarginModels; ++m) {
+        if (model_margin_[m] >
+            kModelMargin * model_margin_[static_cast<std::size_t>(margin_model_)])
+            margin_model_ = static_cast<int>(m);
     }
+    // The tone-by-tone model's margins run smaller than the others' by its make (a runner-up
+    // sharing a tone with the winner), so it is weighed otherwise: by how much of the symbol's
+    // energy a winner takes in, less what the freedom it is given would take in from noise
+    // alone (one noise power per real parameter fitted). Freeing the two tones of a pair from
+    // each other (a delay across the tone set) is set against the locked model, and against
+    // following the pair's phase from one half of the symbol to the other instead (fading fast
+    // against a long symbol, which the tone-by-tone model does not follow and the free-phase
+    // models do): it is taken where freeing the tones gains clearly, and more than that.
+    if (tone_noise_ > 0.0) {
+        const double per_noise = 1.0 / tone_noise_;
+        const TonePair tones =
+            kTonePairs[decisions[static_cast<std::size_t>(WeakModel::ToneByTone)].symbol - 1];
+        const auto a = static_cast<std::size_t>(tones.a - 1);
+        const auto b = static_cast<std::size_t>(tones.b - 1);
+        double taken = std::norm(std::complex<double>(z[a]));
+        if (a != b) taken += std::norm(std::complex<double>(z[b]));
+        double halves = 0.0;
+        for (std::size_t k = 0; k < kSymbolCount; ++k) {
+            const auto ka = static_cast<std::size_t>(kTonePairs[k].a - 1);
+            const auto kb = static_cast<std::size_t>(kTonePairs[k].b - 1);
+            double sum = 0.0;
+            for (std::size_t h = 0; h < 2; ++h) {
+                const std::complex<double> y(0.5f * (parts[2 * h][ka] + parts[2 * h + 1][ka] +
+                                                     parts[2 * h][kb] + parts[2 * h + 1][kb]));
+                if (symbols_.half_energy[h][k] > 0.0)
+                    sum += std::norm(y) / symbols_.half_energy[h][k];
+            }
+            halves = std::max(halves, sum);
+        }
+        const std::array<double, 3> fit = {
+            decisions[static_cast<std::size_t>(WeakModel::Locked)].best * per_noise - 2.0,
+            taken / symbols_.pulse_energy * per_noise - (a == b ? 2.0 : 4.0),
+            halves * per_noise - 4.0};
+        if (*std::max_element(margins.begin(), margins.end()) >= kOpenAbove) {
+            for (std::size_t i = 0; i < fit.size(); ++i)
+                fit_[i] += kModelMemory * (fit[i] - fit_[i]);
+        }
+    }
+    const double tone_gain = fit_[1] - fit_[0];
+    const bool tone_by_tone = model_ == static_cast<int>(WeakModel::ToneByTone);
+    if (tone_gain > (tone_by_tone ? 0.0 : kFitMargin) && tone_gain > fit_[2] - fit_[0])
+        model_ = static_cast<int>(WeakModel::ToneByTone);
+    else
+        model_ = margin_model_;
     WeakDecision decision = decisions[static_cast<std::size_t>(model_)];
     const double statistic =
         noise_ > 0.0 ? std::min((decision.best - decision.second) / noise_, kStatisticCap) : 0.0;
     confidence_ += (statistic - confidence_) / 4.0;
     const double weight = weight_of(statistic);
     track_alias(start, fraction, z, weight);
+
+    // The levels for the tone-by-tone model. A strong signal leaks into the trial frequencies
+    // next to its tones, by its own Doppler spread and the pulse's skirts, and lifts the noise
+    // measured above: the noise under it is measured on the others. The energy above that noise
+    // over all nine tones (which a wrong decision hardly biases) is a single tone's SNR, or half
+    // of it for a pair.
+    {
+        const TonePair decided = kTonePairs[decision.symbol - 1];
+        const auto a = static_cast<std::size_t>(decided.a - 1);
+        const auto b = static_cast<std::size_t>(decided.b - 1);
+        double sum = 0.0;
+        int count = 0;
+        for (std::size_t j = 0; j < between.size(); ++j) {
+            if (j == a || j == a + 1 || j == b || j == b + 1) continue;
+            sum += between[j];
+            ++count;
+        }
+        tone_noise_ += (sum / count - tone_noise_) / 8.0;
+    }
+    if (tone_noise_ > 0.0) {
+        double above = 0.0;
+        for (const std::complex<float>& tone : z)
+            above +=
+                std::norm(std::complex<double>(tone)) / (symbols_.pulse_energy * tone_noise_) - 1.0;
+        const TonePair decided = kTonePairs[decision.symbol - 1];
+        if (decided.a != decided.b) above *= 2.0;
+        tone_snr_ = std::max(0.0, tone_snr_ + kLevelMemory * (above - tone_snr_));
+    }
 
     // Frequency: how far the decided symbol's tones turn from the first half to the second,
     // each tone on its own (a second path may turn one against the other).
@@ -507,7 +598,9 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
             open_ = false;
             held_count_ = 0;
             model_margin_.fill(0.0);
+            fit_.fill(0.0);
             model_ = 0;
+            margin_model_ = 0;
         } else {
             emit(symbol, out, written);
         }

@@ -141,9 +141,15 @@ private:
     // Squelch.
     double noise_ = 0.0; // noise power per baseband sample, running average
     bool noise_known_ = false;
+    double tone_noise_ = 0.0; // the same away from the decided tones (WeakLevels)
+    double tone_snr_ = 0.0;   // a single tone's SNR in its correlation (WeakLevels), averaged
     // The models' margins (best - second best) / noise, averaged; the model in use.
     std::array<double, kWeakModels> model_margin_{};
     int model_ = 0;
+    int margin_model_ = 0; // the best of the models chosen by their margins
+    // How much of the symbols' energy the winners take in, less their freedom, in noise powers,
+    // averaged: locked, tone by tone, and locked over each half on its own.
+    std::array<double, 3> fit_{};
     double confidence_ = 0.0;
     bool open_ = false;
     std::array<Held, kHeldBack> held_{};

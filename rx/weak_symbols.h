@@ -72,8 +72,8 @@ inline constexpr int kWeakModels = 4;
 // rho). A tone of a two-tone symbol has a quarter of it. With x = |z_t|^2 / (noise ||p||^2),
 // which has mean 1 on noise alone, a tone of mean SNR r adds x r / (1 + r) - ln(1 + r) to its
 // symbol's log-likelihood: the penalty keeps a pair from winning merely by having two tones to
-// collect noise in. The metric is that sum times noise (1 + rho) / rho, so that a strong single
-// tone scores as under the other models and their margins stay comparable.
+// collect noise in. The metric is that sum times noise (1 + rho) / rho: a single tone scores its
+// energy |z_t|^2 / ||p||^2, as under the other models, less its penalty.
 struct WeakLevels {
     double noise = 0.0;
     double tone_snr = 0.0;
