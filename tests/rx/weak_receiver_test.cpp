@@ -141,6 +141,42 @@ TEST(WeakReceiver, AFewHertzOfRetuneOntoTheSignalKeepsTheLockAndAFarOneSearchesA
     EXPECT_FALSE(rx->locked());
 }
 
+TEST(WeakReceiver, TakesTheToneByToneModelWhereASecondPathPartsThePairsAndOnlyThere) {
+    // A fixed second path 2 ms late, 2 dB down: across the 128 Hz of the tone set at
+    // 4 Quavel/sec the tones of a pair come out turned against each other and unequal (and the
+    // middle tone 14 dB down). The locked model must stay where the channel keeps the pairs
+    // whole, at both levels.
+    const std::string text = std::string(kText) + " " + std::string(kText) + " " +
+                             std::string(kText) + " " + std::string(kText);
+    struct Case {
+        double second_path;
+        double snr_db;
+        WeakModel model;
+    };
+    for (const Case c :
+         {Case{0.0, 10.0, WeakModel::Locked}, Case{0.0, -10.0, WeakModel::Locked},
+          Case{-0.8, 10.0, WeakModel::ToneByTone}, Case{-0.8, 0.0, WeakModel::ToneByTone}}) {
+        Transmission t = transmission(4, c.snr_db, 300);
+        t.text = text;
+        const auto audio = rxtest::make_transmission(t);
+        constexpr std::size_t kDelay = 16; // 2 ms
+        std::vector<int16_t> received(audio.size());
+        for (std::size_t i = 0; i < audio.size(); ++i) {
+            const double late = i >= kDelay ? double(audio[i - kDelay]) : 0.0;
+            received[i] = static_cast<int16_t>(std::lround(audio[i] + c.second_path * late));
+        }
+        auto rx = std::make_unique<WeakReceiver>();
+        rx->reset({4, 1000.0, true});
+        std::array<uint8_t, 8> out{};
+        const std::span<const int16_t> all(received);
+        for (std::size_t at = 0; at < all.size(); at += kCaptureBlockSamples) {
+            rx->push(all.subspan(at, std::min<std::size_t>(kCaptureBlockSamples, all.size() - at)),
+                     out);
+        }
+        EXPECT_EQ(rx->model(), c.model) << c.second_path << ", " << c.snr_db << " dB";
+    }
+}
+
 TEST(WeakReceiver, NeverWritesBeyondItsOutputAndTakesAnyInput) {
     const auto audio = rxtest::make_transmission(transmission(4, 20.0, 0));
     auto rx = std::make_unique<WeakReceiver>();
