@@ -2,8 +2,10 @@
 # The console's CPU share while it receives: starts the console on a recording delivered in real
 # time (--audio-in), lets it settle, then reads its user + system time from /proc over a window
 # of wall-clock time. Prints one line of CSV: display,seconds,cpu_seconds,cpu_share_percent,
-# characters (what the console printed in its primary pane meanwhile, from its receive log).
-#   tools/perf/console_cpu.sh QUAVEL RECORDING.wav [SECONDS]
+# characters (what the console printed in its primary pane meanwhile, from its receive log),
+# receiver. The console starts with settings of its own (not the user's), receiving with RECEIVER:
+# classic (the default) or weak.
+#   tools/perf/console_cpu.sh QUAVEL RECORDING.wav [SECONDS] [RECEIVER]
 # Runs with Qt's offscreen platform (the widgets are drawn, into memory); QUAVEL_PERF_DISPLAY=xvfb
 # runs it under xvfb-run instead (the X server's own time is not counted). A console that printed
 # nothing was not receiving: that fails rather than report a share.
@@ -12,6 +14,7 @@ set -euo pipefail
 quavel=$1
 recording=$(realpath "$2")
 seconds=${3:-60}
+receiver=${4:-classic}
 settle=5
 
 work=$(mktemp -d)
@@ -19,6 +22,9 @@ trap 'rm -rf "$work"' EXIT
 cd "$work" # the console reads and writes its files in the working directory
 # Without a configuration file the console asks for one in a message box before it receives.
 echo "G4ABC NONE NONE" >KEYSETUP.INI
+mkdir -p "$work/config/Quavel"
+printf '[receive]\nreceiver=%s\n' "$receiver" >"$work/config/Quavel/quavel.ini"
+export XDG_CONFIG_HOME=$work/config
 
 pidfile=$work/pid
 if [ "${QUAVEL_PERF_DISPLAY:-offscreen}" = xvfb ]; then
@@ -62,8 +68,8 @@ if [ "$characters" -eq 0 ]; then
     exit 1
 fi
 
-awk -v d="$display" -v chars="$characters" -v t0="$start_ticks" -v t1="$end_ticks" -v n0="$start_ns" -v n1="$end_ns" \
+awk -v d="$display" -v r="$receiver" -v chars="$characters" -v t0="$start_ticks" -v t1="$end_ticks" -v n0="$start_ns" -v n1="$end_ns" \
     -v hz="$hz" 'BEGIN {
         wall = (n1 - n0) / 1e9; cpu = (t1 - t0) / hz
-        printf "%s,%.1f,%.2f,%.2f,%d\n", d, wall, cpu, 100 * cpu / wall, chars
+        printf "%s,%.1f,%.2f,%.2f,%d,%s\n", d, wall, cpu, 100 * cpu / wall, chars, r
     }'
