@@ -47,6 +47,21 @@ void build_weak_symbols(WeakSymbols& s, uint32_t speed) {
     }
 }
 
+namespace {
+
+// Keeps the best metric and the runner-up's as symbol index k (0-based) offers its own.
+template <typename Index> void offer(WeakDecision& d, double metric, Index k) {
+    if (metric > d.best) {
+        d.second = d.best;
+        d.best = metric;
+        d.symbol = static_cast<uint32_t>(k + 1);
+    } else if (metric > d.second) {
+        d.second = metric;
+    }
+}
+
+} // namespace
+
 WeakDecision decide_symbol(const WeakSymbols& s,
                            std::span<const std::complex<float>, kToneCount> z) {
     WeakDecision d;
@@ -56,13 +71,7 @@ WeakDecision decide_symbol(const WeakSymbols& s,
                                               z[static_cast<std::size_t>(pair.b - 1)]);
         const double metric =
             std::norm(std::complex<double>(y)) / s.energy[static_cast<std::size_t>(k)];
-        if (metric > d.best) {
-            d.second = d.best;
-            d.best = metric;
-            d.symbol = static_cast<uint32_t>(k + 1);
-        } else if (metric > d.second) {
-            d.second = metric;
-        }
+        offer(d, metric, k);
     }
     if (d.symbol == 0) d.symbol = kIdleSymbol;
     return d;
@@ -96,13 +105,7 @@ WeakDecision decide_tone_by_tone(const WeakSymbols& s, const WeakParts& parts,
         const double metric =
             a == b ? energy[a] - single_penalty * levels.noise
                    : pair_weight * (energy[a] + energy[b]) - 2.0 * pair_penalty * levels.noise;
-        if (metric > d.best) {
-            d.second = d.best;
-            d.best = metric;
-            d.symbol = static_cast<uint32_t>(k + 1);
-        } else if (metric > d.second) {
-            d.second = metric;
-        }
+        offer(d, metric, k);
     }
     return d;
 }
@@ -142,13 +145,7 @@ WeakDecision decide_symbol(const WeakSymbols& s, WeakModel model, const WeakPart
             const double e = halves ? s.half_energy[p][k] : s.quarter_energy[p][k];
             if (e > 0.0) metric += y * y / e;
         }
-        if (metric > d.best) {
-            d.second = d.best;
-            d.best = metric;
-            d.symbol = static_cast<uint32_t>(k + 1);
-        } else if (metric > d.second) {
-            d.second = metric;
-        }
+        offer(d, metric, k);
     }
     if (d.symbol == 0) d.symbol = kIdleSymbol;
     return d;
