@@ -612,10 +612,7 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
     }
     held_[static_cast<std::size_t>(held_count_++)] = {symbol, statistic};
     if (confidence_ < kOpenAbove) return;
-    int first_held = held_count_;
-    while (first_held > 0 &&
-           held_[static_cast<std::size_t>(first_held - 1)].statistic >= kLeadAbove)
-        --first_held;
+    const int first_held = held_count_ - trailing_signal();
     if (position_ > replayed_until_ || lock_fit_ < kSymbolsToLockBy) {
         // Wait for a few symbols of the signal, so that the lock below has them to go by: one or
         // two fit a whole spacing higher or lower as well.
