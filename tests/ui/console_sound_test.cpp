@@ -68,11 +68,33 @@ protected:
     }
     void TearDown() override {
         FormTest::TearDown();
+        if (mic_module) pactl({"unload-module", QString::fromUtf8(*mic_module)});
         if (module) pactl({"unload-module", QString::fromUtf8(*module)});
+    }
+
+    // Qt lists no monitor sources, so the sink's monitor is remapped as an ordinary input,
+    // `mic_name`. False when the server refuses.
+    bool remap_monitor_as_input() {
+        mic_name = sink_name + "_mic";
+        mic_module = pactl({"load-module", "module-remap-source", "source_name=" + mic_name,
+                            "master=" + sink_name + ".monitor"});
+        return mic_module.has_value();
+    }
+    // Qt hears of the remapped input a moment later.
+    bool input_listed() const {
+        return wait_until(
+            [&] {
+                for (const QAudioDevice& d : QMediaDevices::audioInputs())
+                    if (d.id() == mic_name.toUtf8()) return true;
+                return false;
+            },
+            5000);
     }
 
     QString sink_name;
     std::optional<QByteArray> module;
+    QString mic_name;
+    std::optional<QByteArray> mic_module;
     // Keying devices outlive the window (TearDown), which releases the transmitter as it goes.
     std::unique_ptr<quavel::test::Rigctld> rig;
     quavel::HamlibPtt cat;
@@ -135,30 +157,16 @@ TEST_F(ConsoleSoundServer, TypedTextIsCopiedFromWhatThePlaybackPlays) {
 // The console as the receiving station: another program plays a call into the sink, and the
 // console captures the sink's monitor through the Qt sound input and prints the call in Memo1.
 TEST_F(ConsoleSoundServer, ConsoleCopiesWhatItsInputHears) {
-    // Qt lists no monitor sources, so the sink's monitor is remapped as an ordinary input.
-    const QString monitor = sink_name + "_mic";
-    const auto remap = pactl({"load-module", "module-remap-source", "source_name=" + monitor,
-                              "master=" + sink_name + ".monitor"});
-    if (!remap) GTEST_SKIP() << "the sound server refused to remap the sink's monitor";
-    struct Unload {
-        QByteArray module;
-        ~Unload() { pactl({"unload-module", QString::fromUtf8(module)}); }
-    } unload{*remap};
-    const bool listed = wait_until(
-        [&] {
-            for (const QAudioDevice& d : QMediaDevices::audioInputs())
-                if (d.id() == monitor.toUtf8()) return true;
-            return false;
-        },
-        5000);
-    if (!listed) GTEST_SKIP() << "Qt does not list the monitor " << monitor.toStdString();
+    if (!remap_monitor_as_input())
+        GTEST_SKIP() << "the sound server refused to remap the sink's monitor";
+    if (!input_listed()) GTEST_SKIP() << "Qt does not list the monitor " << mic_name.toStdString();
 
     QProcess tx;
     tx.start(QUAVEL_MODEM_TOOL, {"tx", "--speed", "4", "-o", path("call.wav"), "CQ DE G4XYZ K"});
     ASSERT_TRUE(tx.waitForFinished(20000));
     ASSERT_EQ(tx.exitCode(), 0) << tx.readAllStandardError().toStdString();
 
-    quavel::QtAudioInput mic(quavel::QtAudioChoice{monitor.toUtf8(), {}});
+    quavel::QtAudioInput mic(quavel::QtAudioChoice{mic_name.toUtf8(), {}});
     write_file(dir.path(), "KEYSETUP.INI", "G4ABC NONE NONE");
     create_form();
     form->station().set_audio_input(&mic);
@@ -261,21 +269,9 @@ QString source_of_our_capture() {
 }
 
 TEST_F(ConsoleSoundServer, AnInputChosenInTheSoundAndRigPanelIsUsedAtOnce) {
-    const QString mic_name = sink_name + "_mic";
-    const auto remap = pactl({"load-module", "module-remap-source", "source_name=" + mic_name,
-                              "master=" + sink_name + ".monitor"});
-    if (!remap) GTEST_SKIP() << "the sound server refused to remap the sink's monitor";
-    struct Unload {
-        QByteArray module;
-        ~Unload() { pactl({"unload-module", QString::fromUtf8(module)}); }
-    } unload{*remap};
-    ASSERT_TRUE(wait_until(
-        [&] {
-            for (const QAudioDevice& d : QMediaDevices::audioInputs())
-                if (d.id() == mic_name.toUtf8()) return true;
-            return false;
-        },
-        5000));
+    if (!remap_monitor_as_input())
+        GTEST_SKIP() << "the sound server refused to remap the sink's monitor";
+    ASSERT_TRUE(input_listed());
 
     quavel::QtAudioInput mic;
     write_file(dir.path(), "KEYSETUP.INI", "G4ABC NONE NONE");
