@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/wav_file.h"
-#include "station/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace quavel {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "station/station_config.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace quavel {
 namespace {

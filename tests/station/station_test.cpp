@@ -10,6 +10,7 @@
 #include "platform/wav_output.h"
 #include "station/station.h"
 #include "support/recording_ptt.h"
+#include "support/temp_dir.h"
 
 namespace quavel {
 namespace {
@@ -35,12 +36,6 @@ struct Rig {
     Events events;
     Station station{{memo1, memo2, memo4, memo5}, waterfall, scope, spectrum, messages, events};
 };
-
-std::string temp_path(const std::string& name) {
-    return (std::filesystem::temp_directory_path() /
-            (name + "-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed())))
-        .string();
-}
 
 // Sends `text` from one station into a WAV file and returns the samples written.
 std::vector<int16_t> transmit(int speed_item, const std::string& text, const std::string& path) {
@@ -86,10 +81,10 @@ std::string receive(int speed_item, std::vector<int16_t> samples) {
 class StationRoundTrip : public ::testing::TestWithParam<int> {};
 
 TEST_P(StationRoundTrip, OneStationCopiesAnother) {
-    const std::string path = temp_path("station-rt.wav");
+    const test::TempDir dir;
+    const std::string path = (dir.path() / "station-rt.wav").string();
     const std::string text = "CQ CQ DE TEST 73?";
     const auto samples = transmit(GetParam(), text, path);
-    std::filesystem::remove(path);
     const std::string copy = receive(GetParam(), samples);
     EXPECT_NE(copy.find(text), std::string::npos)
         << "copied: [" << copy << "] from " << samples.size();
@@ -121,7 +116,8 @@ TEST(Station, ActivationWithoutCaptureWarnsOnceAndReceivesNothing) {
 
 TEST(Station, KeyingFollowsThePlaybackAndNeverOutlivesIt) {
     RecordingPtt ptt;
-    const std::string path = temp_path("station-ptt.wav");
+    const test::TempDir dir;
+    const std::string path = (dir.path() / "station-ptt.wav").string();
     WavOutput out(path);
     Rig r;
     r.station.set_ptt(&ptt);
@@ -159,12 +155,12 @@ TEST(Station, KeyingFollowsThePlaybackAndNeverOutlivesIt) {
     r.station.open_ptt_port();
     EXPECT_EQ(r.messages.messages().back().text.rfind("Cannot open COM Port\n/dev/ttyUSB7", 0), 0u);
     EXPECT_FALSE(r.station.ptt_port_open());
-    std::filesystem::remove(path);
 }
 
 TEST(Station, DestroyedWhileTransmittingUnkeysFirst) {
     RecordingPtt ptt;
-    const std::string path = temp_path("station-close.wav");
+    const test::TempDir dir;
+    const std::string path = (dir.path() / "station-close.wav").string();
     {
         WavOutput out(path);
         Rig r;
@@ -177,11 +173,11 @@ TEST(Station, DestroyedWhileTransmittingUnkeysFirst) {
     }
     EXPECT_FALSE(ptt.keyed());
     EXPECT_EQ(ptt.keys.back(), false);
-    std::filesystem::remove(path);
 }
 
 TEST(Station, TuneAndIdentificationDriveTheButtons) {
-    const std::string path = temp_path("station-tune.wav");
+    const test::TempDir dir;
+    const std::string path = (dir.path() / "station-tune.wav").string();
     WavOutput out(path);
     Rig r;
     r.station.set_audio_output(&out);
@@ -200,7 +196,6 @@ TEST(Station, TuneAndIdentificationDriveTheButtons) {
     }
     EXPECT_EQ(refills, 24); // 6 x speed buffers at speed 4
     r.station.stop_transmission();
-    std::filesystem::remove(path);
 }
 
 TEST(Station, SensitivityFollowsTheTrackBar) {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "station/stored_text.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace quavel {
 namespace {

@@ -10,6 +10,7 @@
 
 #include "platform/wav_file.h"
 #include "platform/wav_output.h"
+#include "support/temp_dir.h"
 
 namespace quavel {
 namespace {
@@ -18,16 +19,6 @@ namespace fs = std::filesystem;
 
 class WavOutputTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("quavel-wav-output-" +
-               std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        path = (dir / "out.wav").string();
-    }
-    void TearDown() override { fs::remove_all(dir); }
     std::vector<int16_t> ramp(size_t n, int16_t from) {
         std::vector<int16_t> v(n);
         for (size_t i = 0; i < n; ++i)
@@ -35,8 +26,9 @@ protected:
         return v;
     }
 
-    fs::path dir;
-    std::string path;
+    test::TempDir tmp;
+    const fs::path dir = tmp.path();
+    const std::string path = (dir / "out.wav").string();
 };
 
 TEST_F(WavOutputTest, FastPlaysOneBufferPerPumpInOrderAndDropsTheRestOnClose) {

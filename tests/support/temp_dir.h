@@ -23,7 +23,7 @@ public:
         static std::atomic<int> serial{0};
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name =
-            "quavel-station-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+            "quavel-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
         if (info != nullptr) name += std::string("-") + info->name();
         for (char& c : name)
             if (c == '/') c = '_';
