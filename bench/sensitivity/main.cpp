@@ -267,9 +267,10 @@ std::string describe(const Crossing& c, const std::vector<CerPoint>& curve) {
 }
 
 // Where each sweep starts: about the receiver's 5% point, so that few points are wasted.
-// The weak-signal receiver's squelch is run on this much noise alone per speed, and a drifting
-// signal moves at this rate.
+// The weak-signal receiver's squelch is run on this much noise alone per speed, and on this
+// much after a transmission; a drifting signal moves at this rate.
 constexpr double kNoiseMinutes = 10.0;
+constexpr double kTailSeconds = 10.0;
 constexpr double kDriftHzPerSecond = 0.1;
 
 int start_db(uint32_t speed, ChannelKind kind) {
@@ -773,6 +774,13 @@ int run_full(const Options& o) {
             weak_csv += std::to_string(speed) + ",noise_chars_per_minute," +
                         fixed(noise.per_minute(), 3) + ",,,,," + "," +
                         std::to_string(noise.characters_without_squelch) + " without the squelch\n";
+            // What is printed in the noise after a transmission, until the squelch closes.
+            const Ending ending = copy_after(tx, 0.0, kTailSeconds, side_repeats, o.jobs);
+            std::fprintf(stderr, "speed %u after the transmission: %zu characters in %d runs\n",
+                         speed, ending.characters, ending.runs);
+            weak_csv += std::to_string(speed) + ",chars_after_transmission," +
+                        std::to_string(ending.characters) + ",0," + std::to_string(ending.runs) +
+                        ",,,," + fixed(kTailSeconds, 0) + " s of noise after each\n";
             // The 5% point with the squelch off, from a sweep of the weak receiver alone.
             std::string with = "-", without = "-", cost = "-";
             for (const Curve& c : curves) {
@@ -801,8 +809,9 @@ int run_full(const Options& o) {
                 {std::to_string(speed),
                  fixed(noise.per_minute(), 2) + " (" + std::to_string(noise.characters) + " in " +
                      fixed(noise.minutes, 0) + " min)",
-                 fixed(double(noise.characters_without_squelch) / noise.minutes, 0), with, without,
-                 cost});
+                 fixed(double(noise.characters_without_squelch) / noise.minutes, 0),
+                 std::to_string(ending.characters) + " in " + std::to_string(ending.runs), with,
+                 without, cost});
             for (const double offset : {-20.0, -10.0, 0.0, 10.0, 20.0}) {
                 const Acquisition a = acquire(tx, offset, 0.0, side_repeats, o.jobs);
                 std::fprintf(stderr,
@@ -971,7 +980,8 @@ int run_full(const Options& o) {
             blocks.emplace_back(
                 "squelch",
                 markdown_table({"Speed", "Noise alone: characters a minute", "Without squelch",
-                                "5% point, squelch on", "5% point, squelch off", "Squelch cost"},
+                                "After transmissions: characters", "5% point, squelch on",
+                                "5% point, squelch off", "Squelch cost"},
                                squelch_rows));
             blocks.emplace_back("acquisition", markdown_table({"Speed", "Signal", "SNR", "CER",
                                                                "Most characters lost at the start"},

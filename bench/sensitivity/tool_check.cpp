@@ -59,7 +59,7 @@ ToolCheck check_channel_tool(const std::string& tool, const Transmission& tx, co
         return check;
     }
     // --level 0: the library's own output, clipped where it must be, not scaled to fit.
-    std::vector<std::string> argv{tool, "channel", "--seed", std::to_string(spec.channel.seed),
+    std::vector<std::string> argv{tool,      "channel", "--seed", std::to_string(spec.channel.seed),
                                   "--level", "0"};
     if (spec.channel.snr_db) {
         argv.insert(argv.end(), {"--snr", format_number(*spec.channel.snr_db)});

@@ -16,18 +16,20 @@
 
 namespace quavel::perf {
 
-std::vector<int16_t> padded_transmission(const Transmission& tx, std::size_t lead_samples) {
+std::vector<int16_t> padded_transmission(const Transmission& tx, std::size_t lead_samples,
+                                         std::size_t more_tail) {
     const std::size_t N = tx.symbol_samples;
     lead_samples %= N;
     std::vector<int16_t> out(lead_samples, 0);
     out.insert(out.end(), tx.samples.begin(), tx.samples.end());
-    out.resize(out.size() + (N - lead_samples), 0);
+    out.resize(out.size() + (N - lead_samples) + more_tail, 0);
     return out;
 }
 
 ReceivedAudio through_channel(const Transmission& tx, const TrialSpec& spec) {
     ReceivedAudio audio;
-    const std::vector<int16_t> padded = padded_transmission(tx, spec.lead_samples);
+    const std::vector<int16_t> padded =
+        padded_transmission(tx, spec.lead_samples, spec.tail_samples);
     std::vector<double> clean(padded.begin(), padded.end());
 
     if (spec.set_level) {

@@ -32,7 +32,8 @@ struct TrialSpec {
     // Silence before the transmission: where its symbols fall on the receiver's blocks.
     // 0..N-1; the recording is padded to whole symbols after it.
     std::size_t lead_samples = 0;
-    bool set_level = true; // false: the channel's own output, clipped to 16 bits if need be
+    std::size_t tail_samples = 0; // more silence after the transmission's own padding
+    bool set_level = true;        // false: the channel's own output, clipped to 16 bits if need be
 };
 
 struct ReceivedAudio {
@@ -47,8 +48,10 @@ struct ReceivedAudio {
 // 'quavel-modem channel' tool calls), scaled and rounded to 16 bits.
 ReceivedAudio through_channel(const Transmission& tx, const TrialSpec& spec);
 
-// The recording before the channel: the lead-in, the transmission, the tail.
-std::vector<int16_t> padded_transmission(const Transmission& tx, std::size_t lead_samples);
+// The recording before the channel: the lead-in, the transmission, the tail to whole symbols and
+// `more_tail` samples of silence after it.
+std::vector<int16_t> padded_transmission(const Transmission& tx, std::size_t lead_samples,
+                                         std::size_t more_tail = 0);
 
 struct TrialResult {
     std::string receiver_text; // the receiver's primary pane after settling

@@ -84,6 +84,27 @@ Acquisition acquire(const Transmission& tx, double offset_hz, double snr_db, int
     return a;
 }
 
+Ending copy_after(const Transmission& tx, double snr_db, double seconds, int repeats, int jobs) {
+    std::vector<std::size_t> after(static_cast<std::size_t>(repeats));
+    run_parallel(repeats, jobs, [&](int r) {
+        TrialSpec spec = trial_spec(ChannelKind::Awgn, snr_db, tx.speed, r, tx.symbol_samples);
+        const std::size_t alone =
+            receive_weak(through_channel(tx, spec).samples, {tx.speed, double(tx.centre_hz), true})
+                .text.size();
+        spec.tail_samples = static_cast<std::size_t>(seconds * 8000.0);
+        const std::size_t with_tail =
+            receive_weak(through_channel(tx, spec).samples, {tx.speed, double(tx.centre_hz), true})
+                .text.size();
+        after[static_cast<std::size_t>(r)] = with_tail > alone ? with_tail - alone : 0;
+        return TrialResult{};
+    });
+    Ending e;
+    e.runs = repeats;
+    for (const std::size_t n : after)
+        e.characters += n;
+    return e;
+}
+
 Drift follow_drift(const Transmission& tx, double rate_hz_per_s, double snr_db, int repeats,
                    int jobs) {
     const double seconds = static_cast<double>(tx.samples.size()) / 8000.0;

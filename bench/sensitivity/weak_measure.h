@@ -34,6 +34,15 @@ struct Acquisition {
 // The signal `offset_hz` from the tuned frequency, AWGN at `snr_db`.
 Acquisition acquire(const Transmission& tx, double offset_hz, double snr_db, int repeats, int jobs);
 
+struct Ending {
+    int runs = 0;
+    std::size_t characters = 0; // printed in the noise after the transmissions
+};
+
+// The transmission at `snr_db` on AWGN, then `seconds` of the noise alone: what the receiver
+// prints after the transmission, beyond its copy of the same transmission without that noise.
+Ending copy_after(const Transmission& tx, double snr_db, double seconds, int repeats, int jobs);
+
 struct Drift {
     double rate_hz_per_s = 0.0;
     double span_hz = 0.0; // how far the signal moved over the transmission
