@@ -19,6 +19,14 @@ constexpr int kReplaySymbols = 5;
 constexpr double kStatisticCap = 30.0;
 constexpr double kOpenAbove = 4.0;
 constexpr double kCloseBelow = 2.0;
+// A strong signal that stops keeps that average up for several symbols, each printing noise.
+// Whether a symbol holds a signal at all is told by its energy above the noise over all nine
+// tones (in single-tone noise powers: about 0 +- 3 on noise alone). Where the signal's level is
+// at least kStrongLevel, a symbol below kAbsentBelow mutes the squelch: it and the symbols after
+// it wait for one above kBackAbove.
+constexpr double kStrongLevel = 24.0;
+constexpr double kAbsentBelow = 4.0;
+constexpr double kBackAbove = 10.0;
 // When the squelch opens, the held symbols from the last one below this onward are released.
 constexpr double kLeadAbove = 2.0;
 // Symbols above that the squelch waits for before it locks afresh on a signal that came up while
@@ -111,6 +119,7 @@ void WeakReceiver::reset(const Config& config) {
     tracking_ = false;
     position_ = 0.0;
     replayed_until_ = 0.0;
+    replay_floor_ = 0;
     timing_rate_ = 0.0;
     offset_hz_ = 0.0;
     drift_hz_ = 0.0;
@@ -127,6 +136,7 @@ void WeakReceiver::reset(const Config& config) {
     confidence_ = 0.0;
     open_ = false;
     held_count_ = 0;
+    muted_ = false;
 }
 
 void WeakReceiver::retune(double centre_hz) {
@@ -140,6 +150,7 @@ void WeakReceiver::retune(double centre_hz) {
     confidence_ = 0.0;
     open_ = false;
     held_count_ = 0;
+    muted_ = false;
 }
 
 void WeakReceiver::set_squelch(bool on) {
@@ -200,13 +211,16 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_lates
     const int64_t latest_end = received_ - hop - 1;
     int64_t position = start + length * ((latest_end - length - start) / length);
     if (position + length > latest_end) position -= length;
-    const int64_t earliest =
+    const int64_t in_ring =
         std::max<int64_t>(hop, received_ - static_cast<int64_t>(kRingSamples) + hop + 1);
+    const int64_t earliest = std::max(in_ring, replay_floor_);
     int symbols = 1;
     for (int k = 0; k < (replay ? kReplaySymbols : 0) && position - length >= earliest; ++k) {
         position -= length;
         ++symbols;
     }
+    floored_ = replay && symbols <= kReplaySymbols && position - length >= in_ring &&
+               position - length < earliest;
     // Moving an established track to a stronger signal: keep the count of symbols. Look at the
     // symbol nearest the one just decided, and go on with the one after it, so that the move
     // (less than half a symbol) neither repeats a symbol nor steps over one.
@@ -321,6 +335,7 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_lates
     confidence_ = 0.0;
     open_ = false;
     held_count_ = 0;
+    muted_ = false;
 }
 
 std::complex<double> WeakReceiver::correlate(int64_t start, double offset_hz, uint32_t from,
@@ -466,14 +481,15 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
         }
         tone_noise_ += (sum / count - tone_noise_) / 8.0;
     }
+    const double tone_level = tone_snr_;
+    double above = 0.0; // the energy above the noise over all nine tones, in noise powers
     if (tone_noise_ > 0.0) {
-        double above = 0.0;
         for (const std::complex<float>& tone : z)
             above +=
                 std::norm(std::complex<double>(tone)) / (symbols_.pulse_energy * tone_noise_) - 1.0;
         const TonePair decided = kTonePairs[decision.symbol - 1];
-        if (decided.a != decided.b) above *= 2.0;
-        tone_snr_ = std::max(0.0, tone_snr_ + kLevelMemory * (above - tone_snr_));
+        const double pair_factor = decided.a != decided.b ? 2.0 : 1.0;
+        tone_snr_ = std::max(0.0, tone_snr_ + kLevelMemory * (pair_factor * above - tone_snr_));
     }
 
     // Frequency: how far the decided symbol's tones turn from the first half to the second,
@@ -595,15 +611,41 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
     }
     if (open_) {
         if (confidence_ < kCloseBelow) {
+            // Closing after a signal that ended: no later lock goes back over it to print it
+            // again.
+            if (muted_)
+                replay_floor_ = std::llround(position_) - static_cast<int64_t>(search_.hop());
             open_ = false;
             held_count_ = 0;
+            muted_ = false;
             model_margin_.fill(0.0);
             fit_.fill(0.0);
             model_ = 0;
             margin_model_ = 0;
-        } else {
-            emit(symbol, out, written);
+            return;
         }
+        // Muted, symbols wait until a clear one shows the signal is back, and are printed with
+        // it; the squelch closing drops them (noise alone hardly makes a clear symbol). The
+        // oldest makes room: a fade that long leaves nothing to copy. One place is kept free,
+        // so that a call still writes no more symbols than when the squelch opens.
+        if (muted_ || (above < kAbsentBelow && tone_level >= kStrongLevel)) {
+            if (above >= kBackAbove) {
+                for (int i = 0; i < held_count_; ++i)
+                    emit(held_[static_cast<std::size_t>(i)].symbol, out, written);
+                held_count_ = 0;
+                muted_ = false;
+                emit(symbol, out, written);
+                return;
+            }
+            if (held_count_ == kHeldBack - 1) {
+                std::move(held_.begin() + 1, held_.end(), held_.begin());
+                --held_count_;
+            }
+            held_[static_cast<std::size_t>(held_count_++)] = {symbol, statistic};
+            muted_ = true;
+            return;
+        }
+        emit(symbol, out, written);
         return;
     }
     if (held_count_ == kHeldBack) {
@@ -631,6 +673,9 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
         here.start_fraction = phase / search_.hop();
         here.frequency_fraction = offset_hz_ / search_.bin_hz();
         lock(here, true, signal, true);
+        // Just after a signal ended, the lock may not go back over all of them: what it fitted
+        // is all there is, and it does not lock again on the same symbols.
+        if (floored_) lock_fit_ = std::max(lock_fit_, kSymbolsToLockBy);
         return;
     }
     open_ = true;

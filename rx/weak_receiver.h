@@ -154,6 +154,10 @@ private:
     bool open_ = false;
     std::array<Held, kHeldBack> held_{};
     int held_count_ = 0;
+    // After a strong signal, symbols without it are held (in held_) until a clear one.
+    bool muted_ = false;
+    int64_t replay_floor_ = 0; // where a signal ended: no lock replays symbols before it
+    bool floored_ = false;     // the last lock went back only as far as that
 };
 
 } // namespace quavel

@@ -77,9 +77,11 @@ protected:
     }
 
     // The transmitter's audio for `text` after `offset_samples` of silence and `extra_idles` more
-    // idle symbols, passed through 'quavel-modem channel CHANNEL_ARGS': the path of what is heard.
+    // idle symbols, and before `trailing_samples` of silence, passed through
+    // 'quavel-modem channel CHANNEL_ARGS': the path of what is heard.
     std::string on_air(const std::string& text, int speed, int freq, size_t offset_samples,
-                       int extra_idles, const std::string& channel_args) {
+                       int extra_idles, const std::string& channel_args,
+                       size_t trailing_samples = 0) {
         const WavData sent = read_wav(transmit(text, speed, freq));
         EXPECT_TRUE(sent.ok()) << sent.error;
         const size_t symbol = 8192 / static_cast<size_t>(speed); // the transmission's first: idle
@@ -87,6 +89,7 @@ protected:
         for (int i = 0; i < extra_idles && sent.samples.size() >= symbol; ++i)
             late.insert(late.end(), sent.samples.begin(), sent.samples.begin() + symbol);
         late.insert(late.end(), sent.samples.begin(), sent.samples.end());
+        late.resize(late.size() + trailing_samples, 0);
         std::string error;
         EXPECT_TRUE(write_wav(path("late.wav"), late, error)) << error;
         EXPECT_EQ(run("channel " + channel_args + " '" + path("late.wav") + "' '" +
@@ -246,15 +249,22 @@ TEST_F(RxCommand, WeakSquelchHoldsOnNoiseAndOpensWithoutIt) {
     EXPECT_GT(out.size(), 20u) << out;
 }
 
-TEST_F(RxCommand, WeakSquelchOpensOnASignalThatStartsLate) {
-    // Twenty seconds of noise alone, then the transmission at 0 dB: nothing printed before it,
-    // and the text copied from within the acquisition time (its first call) on.
-    const std::string air = on_air(kWeakText, 2, 1000, 20 * 8000, 0, "--snr 0 --seed 3");
-    ASSERT_EQ(rx("--receiver weak --speed 2 '" + air + "'"), 0) << err;
+class RxWeakSquelch : public RxCommand, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RxWeakSquelch, OpensOnATransmissionAndFallsSilentWhenItEnds) {
+    // Twenty seconds of noise alone, the transmission at 0 dB, ten seconds of noise: nothing
+    // printed before it, the text copied from within the acquisition time (its first call) on,
+    // and nothing printed after it.
+    const int speed = GetParam();
+    const std::string air =
+        on_air(kWeakText, speed, 1000, 20 * 8000, 0, "--snr 0 --seed 3", 10 * 8000);
+    ASSERT_EQ(rx("--receiver weak --speed " + std::to_string(speed) + " '" + air + "'"), 0) << err;
     const std::string text(kWeakText);
     EXPECT_TRUE(out.ends_with(text.substr(2) + "\n")) << out;
     EXPECT_LE(out.size(), text.size() + 1) << out;
 }
+
+INSTANTIATE_TEST_SUITE_P(Speeds, RxWeakSquelch, ::testing::Values(1, 2, 4));
 
 TEST_F(RxCommand, SecondaryPaneAndSwitches) {
     const std::string wav = transmit("AB", 2, 1000);
