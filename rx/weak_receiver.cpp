@@ -133,10 +133,7 @@ void WeakReceiver::reset(const Config& config) {
     fit_.fill(0.0);
     model_ = 0;
     margin_model_ = 0;
-    confidence_ = 0.0;
-    open_ = false;
-    held_count_ = 0;
-    muted_ = false;
+    restart_squelch();
 }
 
 void WeakReceiver::retune(double centre_hz) {
@@ -147,10 +144,7 @@ void WeakReceiver::retune(double centre_hz) {
     offset_hz_ = 0.0;
     drift_hz_ = 0.0;
     timing_rate_ = 0.0;
-    confidence_ = 0.0;
-    open_ = false;
-    held_count_ = 0;
-    muted_ = false;
+    restart_squelch();
 }
 
 void WeakReceiver::set_squelch(bool on) {
@@ -200,7 +194,7 @@ void WeakReceiver::search_step() {
     search_.process(std::span(window_.data(), length), trial);
 }
 
-void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_latest, bool anywhere) {
+bool WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_latest, bool anywhere) {
     const auto length = static_cast<int64_t>(symbols_.length);
     const auto hop = static_cast<int64_t>(search_.hop());
     const double coarse_start = peak.start_fraction * static_cast<double>(hop);
@@ -219,8 +213,8 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_lates
         position -= length;
         ++symbols;
     }
-    floored_ = replay && symbols <= kReplaySymbols && position - length >= in_ring &&
-               position - length < earliest;
+    const bool floored = replay && symbols <= kReplaySymbols && position - length >= in_ring &&
+                         position - length < earliest;
     // Moving an established track to a stronger signal: keep the count of symbols. Look at the
     // symbol nearest the one just decided, and go on with the one after it, so that the move
     // (less than half a symbol) neither repeats a symbol nor steps over one.
@@ -315,7 +309,7 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_lates
     alias_.fill(1.0);
     timing_doubt_ = kDoubtSymbols;
     narrow_run_ = 0;
-    if (!replay) return;
+    if (!replay) return floored;
     model_margin_.fill(0.0);
     fit_.fill(0.0);
     model_ = 0;
@@ -332,10 +326,8 @@ void WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_lates
     }
     training_ = false;
     position_ -= trained * (static_cast<double>(length) + timing_rate_);
-    confidence_ = 0.0;
-    open_ = false;
-    held_count_ = 0;
-    muted_ = false;
+    restart_squelch();
+    return floored;
 }
 
 std::complex<double> WeakReceiver::correlate(int64_t start, double offset_hz, uint32_t from,
@@ -672,16 +664,22 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
         WeakSearch::Peak here;
         here.start_fraction = phase / search_.hop();
         here.frequency_fraction = offset_hz_ / search_.bin_hz();
-        lock(here, true, signal, true);
         // Just after a signal ended, the lock may not go back over all of them: what it fitted
         // is all there is, and it does not lock again on the same symbols.
-        if (floored_) lock_fit_ = std::max(lock_fit_, kSymbolsToLockBy);
+        if (lock(here, true, signal, true)) lock_fit_ = std::max(lock_fit_, kSymbolsToLockBy);
         return;
     }
     open_ = true;
     for (int i = first_held; i < held_count_; ++i)
         emit(held_[static_cast<std::size_t>(i)].symbol, out, written);
     held_count_ = 0;
+}
+
+void WeakReceiver::restart_squelch() {
+    confidence_ = 0.0;
+    open_ = false;
+    held_count_ = 0;
+    muted_ = false;
 }
 
 int WeakReceiver::trailing_signal() const {

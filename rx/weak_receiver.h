@@ -85,11 +85,14 @@ private:
               std::size_t& written);
     bool ready() const;
     void search_step();
-    void lock(const WeakSearch::Peak& peak, bool replay, int fit_latest = 0, bool anywhere = false);
+    // Returns whether the replay stopped short where a signal ended (replay_floor_).
+    bool lock(const WeakSearch::Peak& peak, bool replay, int fit_latest = 0, bool anywhere = false);
     void decide(std::span<uint8_t> out, std::size_t& written);
     void check_relock();
     // The held symbols at the end that stand above the noise.
     int trailing_signal() const;
+    // The squelch closed, its average and held symbols cleared.
+    void restart_squelch();
     // Where the tracker is in the search's terms, and the search's average there.
     struct Place {
         int start = 0;
@@ -157,7 +160,6 @@ private:
     // After a strong signal, symbols without it are held (in held_) until a clear one.
     bool muted_ = false;
     int64_t replay_floor_ = 0; // where a signal ended: no lock replays symbols before it
-    bool floored_ = false;     // the last lock went back only as far as that
 };
 
 } // namespace quavel
