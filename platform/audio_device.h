@@ -31,6 +31,10 @@ public:
     // Sources that deliver on demand (a file read as fast as the reader asks) fill the queued
     // buffers here; paced sources do nothing. Returns false once the input is exhausted.
     virtual bool pump() { return true; }
+    // The source stopped delivering on its own since it was opened (unplugged, the sound server
+    // gone): nothing more will be captured until it is closed and opened again. Polled from the
+    // window's thread.
+    virtual bool lost() const { return false; }
 };
 
 // Playback: plays the buffers queued to it back to back, and reports each one played by its
@@ -49,6 +53,14 @@ public:
     // The device stopped playing on its own since it was opened (unplugged, the sound server
     // gone): nothing queued will be heard. Polled from the window's thread.
     virtual bool lost() const { return false; }
+};
+
+// What a keying device says when asked how it is (Ptt::check).
+enum class PttCheck {
+    Answering, // there, and nothing to read back (a serial line), or the same as was set
+    Keyed,     // the rig reports its transmitter keyed
+    Released,  // the rig reports its transmitter released
+    NoAnswer,  // gone or silent; error() says why
 };
 
 // The keying line of the transmitter: a serial port's RTS or DTR line, a rig's CAT command,
@@ -70,6 +82,11 @@ public:
     virtual std::string error() const { return {}; }
     // The device went away while open (a USB adapter unplugged). Polled from the window's thread.
     virtual bool lost() const { return false; }
+    // Asks the device whether it is still there and, where it can tell, whether the transmitter
+    // is keyed. May take as long as the device's reply.
+    virtual PttCheck check() {
+        return !is_open() || lost() ? PttCheck::NoAnswer : PttCheck::Answering;
+    }
 };
 
 // Message boxes: in the running program a modal box; in tests a recorder.
