@@ -2,7 +2,7 @@
 
 #include <array>
 #include <chrono>
-
+#include <deque>
 #include <optional>
 #include <utility>
 
@@ -10,7 +10,9 @@
 #include "rx/capture.h"
 #include "rx/displays.h"
 #include "rx/receiver.h"
+#include "tx/keyer.h"
 #include "tx/scheduler.h"
+#include "tx/transmit_session.h"
 
 namespace quavel {
 
@@ -21,14 +23,49 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kCannotOpenPortText = "Cannot open COM Port";
 constexpr const char* kCannotOpenPortTitle = "Vexmar Driftel Program";
 
-// "10 minutes", "1 minute", "90 seconds".
-std::string duration_text(std::chrono::milliseconds d) {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(d).count();
-    if (seconds % 60 == 0 && seconds > 0)
-        return std::to_string(seconds / 60) + (seconds == 60 ? " minute" : " minutes");
-    if (seconds > 0) return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
-    return std::to_string(d.count()) + " ms";
-}
+constexpr const char* kCannotReachRigText = "Cannot reach the rig";
+constexpr const char* kReleasedReceiving =
+    "The transmitter has been released and the station is receiving again.";
+constexpr const char* kReleasedNotReceiving =
+    "The transmitter has been released. The audio input cannot be opened; receiving resumes by "
+    "itself once it is back.";
+// How often a lost capture device is tried again while receiving.
+constexpr std::chrono::seconds kCaptureRetry{2};
+
+// Messages for the operator wait here while the station is on the air (a modal box would keep
+// the operator from "Tx OFF") or in the middle of a sequence (a box runs a nested event loop,
+// in which the timers run on half-changed state). They are shown, oldest first, once the
+// sequence has finished and the transmitter is released.
+class HeldMessages final : public MessageSink {
+public:
+    explicit HeldMessages(MessageSink& out) : out_(out) {}
+    void show(const std::string& text, const std::string& title, MessageIcon icon) override {
+        pending_.push_back({text, title, icon});
+    }
+    // Shows what waits. A box shown here runs the event loop, whose timers may come back here:
+    // they find `delivering_` and leave the rest to this loop.
+    template <typename MayWait> void deliver(MayWait may_wait) {
+        if (delivering_) return;
+        delivering_ = true;
+        while (!pending_.empty() && may_wait()) {
+            const Message m = std::move(pending_.front());
+            pending_.pop_front();
+            out_.show(m.text, m.title, m.icon);
+        }
+        delivering_ = false;
+    }
+    void drop() { pending_.clear(); }
+
+private:
+    struct Message {
+        std::string text;
+        std::string title;
+        MessageIcon icon;
+    };
+    MessageSink& out_;
+    std::deque<Message> pending_;
+    bool delivering_ = false;
+};
 
 // Waterfall sensitivity by track-bar position 1..5.
 constexpr std::array<float, 5> kSensitivity = {0.5f, 1.0f, 10.0f, 20.0f, 40.0f};
@@ -42,7 +79,7 @@ struct Station::Impl final : ProfileListener, TransmitListener {
 
     StationPanes panes;
     ReceiveDisplays displays;
-    MessageSink& messages;
+    HeldMessages messages;
     StationEvents& events;
 
     // Before the transmitter, which may still close it when it goes.
@@ -64,12 +101,17 @@ struct Station::Impl final : ProfileListener, TransmitListener {
     // Set once capture has been opened at start-up (whether or not the device opened): from
     // then on a speed change stops and restarts capture around its work.
     bool capture_open = false;
-    // A keying port is open on `ptt`: only then is the transmitter keyed.
-    bool port_open = false;
-    bool keyed = false;
-    std::chrono::milliseconds watchdog = kDefaultWatchdog;
-    Clock::time_point transmit_started{};
+    // While receiving, a capture device that could not be opened, or stopped on its own, is
+    // tried again from this time on.
+    std::optional<Clock::time_point> capture_retry;
     int sensitivity_position = 2;
+    // The keying device on its own thread, and the rules of a transmission around it.
+    Keyer keyer;
+    TransmitSession session{keyer};
+    // A rig keyed by CAT: its failures name the rig, and it must answer before a transmission.
+    bool keying_required = false;
+    // Nesting of the public operations under way: messages wait until the outermost ends.
+    int depth = 0;
 
     void read_sensitivity() {
         if (sensitivity_position >= 1 && sensitivity_position <= 5) {
@@ -77,53 +119,128 @@ struct Station::Impl final : ProfileListener, TransmitListener {
         }
     }
 
-    void open_capture() {
-        if (input == nullptr || !receiver.capture.open(*input)) {
+    // Opens capture; a failure is reported (unless `quiet`, for the retries) and retried.
+    void open_capture(bool quiet = false) {
+        if (input != nullptr && receiver.capture.open(*input)) {
+            capture_retry.reset();
+            return;
+        }
+        if (input != nullptr) capture_retry = Clock::now() + kCaptureRetry;
+        if (!quiet)
             messages.show(kCaptureOpenFailedText, kCaptureMessageTitle, MessageIcon::Warning);
-        }
     }
 
-    // Keys the transmitter when a port is open; a refusal is reported and leaves it released.
-    void key() {
-        if (!port_open || ptt == nullptr) return;
-        if (ptt->key(true)) {
-            keyed = true;
+    // While receiving: a capture device that stopped on its own is closed and told of once; it
+    // and one that could not be opened are tried again every few seconds.
+    void watch_capture() {
+        if (!capture_open || transmitter.playback_open() || input == nullptr) return;
+        if (receiver.capture.is_open()) {
+            if (!input->lost()) return;
+            receiver.capture.close();
+            input_level.reset();
+            capture_retry = Clock::now() + kCaptureRetry;
+            messages.show("The audio input stopped\nReceiving resumes by itself once the device "
+                          "is back.",
+                          kCaptureMessageTitle, MessageIcon::Warning);
             return;
         }
-        messages.show("Cannot key the transmitter\n" + ptt->error(), kCannotOpenPortTitle,
+        if (capture_retry && Clock::now() >= *capture_retry) open_capture(true);
+    }
+
+    bool on_air() const {
+        if (transmitter.playback_open()) return true;
+        const KeyingStatus k = keyer.status();
+        return k.wanted || k.keyed;
+    }
+
+    // Shows the messages that wait, once nothing is under way and nothing is on the air.
+    void flush() {
+        if (depth > 0) return;
+        messages.deliver([this] { return depth == 0 && !on_air(); });
+    }
+
+    // One public operation of the station: the messages it raises wait until the outermost has
+    // finished (and the transmitter is released), then they are shown.
+    class Sequence {
+    public:
+        explicit Sequence(Impl& s) : s_(s) { ++s_.depth; }
+        ~Sequence() {
+            --s_.depth;
+            s_.flush();
+        }
+        Sequence(const Sequence&) = delete;
+        Sequence& operator=(const Sequence&) = delete;
+
+    private:
+        Impl& s_;
+    };
+
+    // The window's own messages go the same way: shown at once when nothing is under way.
+    struct Telling final : MessageSink {
+        explicit Telling(Impl& s) : s_(s) {}
+        void show(const std::string& text, const std::string& title, MessageIcon icon) override {
+            s_.messages.show(text, title, icon);
+            s_.flush();
+        }
+        Impl& s_;
+    } telling{*this};
+
+    // What the keying thread reported, and whether the transmission must end for it.
+    std::optional<std::pair<TransmitEnd, std::string>> poll_keying() {
+        TransmitSession::Poll poll =
+            session.poll(Clock::now(), session.active() && output != nullptr && output->lost());
+        for (const KeyingNotice& n : poll.notices) {
+            switch (n.kind) {
+            case KeyingNotice::Kind::OpenFailed:
+                messages.show(
+                    std::string(keying_required ? kCannotReachRigText : kCannotOpenPortText) +
+                        (n.detail.empty() ? "" : "\n" + n.detail),
+                    kCannotOpenPortTitle, MessageIcon::Warning);
+                break;
+            case KeyingNotice::Kind::ReleaseFailed:
+                messages.show(
+                    "THE TRANSMITTER MAY STILL BE KEYED\nIt could not be released: " + n.detail +
+                        "\nThe keying port has been closed. Check the transmitter now "
+                        "and switch it to receive by hand if it is still "
+                        "transmitting.",
+                    kCannotOpenPortTitle, MessageIcon::Stop);
+                break;
+            case KeyingNotice::Kind::Lost:      // shown by the window's readout, retried
+            case KeyingNotice::Kind::Recovered: // the readout clears
+                break;
+            }
+        }
+        if (!poll.end) return std::nullopt;
+        return std::make_pair(*poll.end, poll.end_detail);
+    }
+
+    // "Tx OFF": the sound is cut and the transmitter released at once, then the receiver
+    // restarts (a capture that cannot be opened is reported afterwards and retried).
+    void stop_transmission() {
+        transmitter.stop_transmission();
+        session.end();
+        events.focus_transmit_pane();
+        events.transmit_buttons_changed(false, false);
+        receiver.resume_receiving();
+        open_capture();
+    }
+
+    // A transmission that ends by itself ends as "Tx OFF" ends it; the operator is told why
+    // once the transmitter is released.
+    void end_transmission(const std::pair<TransmitEnd, std::string>& end) {
+        stop_transmission();
+        events.transmission_ended();
+        std::string text = transmit_end_text(end.first, end.second, session.watchdog());
+        const bool keying =
+            end.first == TransmitEnd::KeyingLost || end.first == TransmitEnd::KeyRefused;
+        if (end.first == TransmitEnd::KeyingLost) {
+            text += "\nThe transmission has ended. Check that the transmitter is not still keyed.";
+        } else if (end.first != TransmitEnd::KeyRefused) {
+            text += "\n";
+            text += receiver.capture.is_open() ? kReleasedReceiving : kReleasedNotReceiving;
+        }
+        messages.show(text, keying ? kCannotOpenPortTitle : std::string(kCannotOpenOutputTitle),
                       MessageIcon::Warning);
-        // Whatever the driver did, make sure nothing stays half keyed.
-        ptt->key(false);
-    }
-
-    // Releases the transmitter. A release the device refuses is the one failure that can leave
-    // a transmitter on the air: the port is closed as well (its driver drops the lines on the
-    // last close), and the operator is told loudly unless `quiet` (the station is going away).
-    void release(bool quiet = false) {
-        if (!port_open || ptt == nullptr) {
-            keyed = false;
-            return;
-        }
-        const bool was_keyed = keyed;
-        keyed = false;
-        if (ptt->key(false)) return;
-        const std::string why = ptt->error();
-        close_port();
-        if (!quiet && was_keyed) {
-            messages.show("THE TRANSMITTER MAY STILL BE KEYED\nIt could not be released: " + why +
-                              "\nThe keying port has been closed. Check the transmitter now and "
-                              "switch it to receive by hand if it is still transmitting.",
-                          kCannotOpenPortTitle, MessageIcon::Stop);
-        } else if (!quiet) {
-            messages.show("The keying port failed and has been closed\n" + why,
-                          kCannotOpenPortTitle, MessageIcon::Warning);
-        }
-    }
-
-    void close_port() {
-        if (ptt != nullptr && ptt->is_open()) ptt->close();
-        port_open = false;
-        keyed = false;
     }
 
     // ProfileListener: the speed-profile initialisation reaching the receiver, the transmitter
@@ -164,8 +281,10 @@ Station::~Station() {
     // Never leave the transmitter keyed or the devices running behind a station that is gone:
     // the sound is cut first, then the keying line released.
     impl_->transmitter.stop_transmission();
-    impl_->release(true);
+    impl_->session.end();
+    impl_->messages.drop();
     impl_->receiver.capture.close();
+    // The keying thread releases and closes the device as the station goes.
 }
 
 void Station::set_audio_input(AudioInput* input) {
@@ -183,16 +302,13 @@ int Station::transmit_level_db() const {
 }
 void Station::set_ptt(Ptt* ptt, std::string device) {
     Impl& s = *impl_;
-    if (ptt != s.ptt) {
-        s.release();
-        s.close_port();
-    }
+    if (ptt != s.ptt) s.keyer.close();
     s.ptt = ptt;
     s.ptt_device = std::move(device);
 }
 
 void Station::set_watchdog(std::chrono::milliseconds limit) {
-    impl_->watchdog = limit.count() > 0 ? limit : std::chrono::milliseconds(0);
+    impl_->session.set_watchdog(limit);
 }
 
 StationSettings& Station::settings() {
@@ -204,6 +320,7 @@ const StationSettings& Station::settings() const {
 
 void Station::activate(Speed speed, int sensitivity_position) {
     Impl& s = *impl_;
+    const Impl::Sequence sequence(s);
     s.sensitivity_position = sensitivity_position;
     s.receiver.decoder.escape_pending = false;
     s.modem.first_activation = true;
@@ -219,17 +336,24 @@ void Station::activate(Speed speed, int sensitivity_position) {
 void Station::reopen_capture() {
     Impl& s = *impl_;
     if (!s.capture_open || transmitting()) return;
+    const Impl::Sequence sequence(s);
     s.receiver.capture.close();
     s.open_capture();
 }
 
 void Station::change_speed(Speed speed) {
     if (transmitting()) return; // the selector is disabled while transmitting
+    const Impl::Sequence sequence(*impl_);
     impl_->modem.initialise_profile(speed, *impl_);
 }
 
 bool Station::capture_tick() {
     Impl& s = *impl_;
+    {
+        const Impl::Sequence sequence(s);
+        s.watch_capture();
+        if (const auto end = s.poll_keying(); end && transmitting()) s.end_transmission(*end);
+    }
     if (!s.receiver.capture_tick()) return false;
     s.input_level.measure(s.receiver.capture.ring().last_block());
     return true;
@@ -243,29 +367,10 @@ bool Station::receive_tick() {
 
 bool Station::transmit_tick() {
     Impl& s = *impl_;
-    if (s.transmitter.playback_open()) {
-        std::optional<std::pair<std::string, std::string>> why; // text, title
-        if (s.output != nullptr && s.output->lost()) {
-            why = {{"The audio output stopped during the transmission\nThe transmitter has been "
-                    "released and the station is receiving again.",
-                    std::string(kCannotOpenOutputTitle)}};
-        } else if (s.port_open && s.ptt != nullptr && s.ptt->lost()) {
-            why = {{"The keying port was lost during the transmission\n" + s.ptt->error() +
-                        "\nThe transmission has ended. Check that the transmitter is not still "
-                        "keyed.",
-                    kCannotOpenPortTitle}};
-            s.close_port();
-        } else if (s.watchdog.count() > 0 && Clock::now() - s.transmit_started >= s.watchdog) {
-            why = {{"The transmit watchdog ended the transmission after " +
-                        duration_text(s.watchdog) +
-                        "\nThe transmitter has been released and the station is receiving "
-                        "again.",
-                    std::string(kCannotOpenOutputTitle)}};
-        }
-        if (why) {
-            stop_transmission();
-            s.events.transmission_ended();
-            s.messages.show(why->first, why->second, MessageIcon::Warning);
+    {
+        const Impl::Sequence sequence(s);
+        if (const auto end = s.poll_keying(); end && s.transmitter.playback_open()) {
+            s.end_transmission(*end);
             return false;
         }
     }
@@ -359,38 +464,41 @@ uint32_t Station::sync_position() const {
     return impl_->modem.profile.sync_position;
 }
 
-void Station::start_transmission() {
+bool Station::start_transmission() {
     Impl& s = *impl_;
-    if (transmitting()) return;
+    if (transmitting()) return true;
+    const Impl::Sequence sequence(s);
+    if (const std::string why = s.session.refusal(); !why.empty()) {
+        s.messages.show("Cannot key the transmitter\n" + why +
+                            "\nThe transmission was not started; the station goes on receiving.",
+                        kCannotOpenPortTitle, MessageIcon::Warning);
+        return false;
+    }
     s.events.focus_transmit_pane();
     s.events.transmit_buttons_changed(true, true);
     s.receiver.capture.close();
+    s.capture_retry.reset();
     s.input_level.reset();
     s.sent_something = false;
     s.idle_refills = 0;
     const bool silent_first = ptt_delay_on(s.settings.delay_word);
-    s.transmit_started = Clock::now();
     if (s.output == nullptr ||
         !s.transmitter.start_transmission(*s.output, s.modem, silent_first)) {
         // Never keyed without sound: the window is in its transmitting state, but the
         // transmitter stays released.
         s.messages.show(std::string(kCannotOpenOutputText), std::string(kCannotOpenOutputTitle),
                         MessageIcon::Warning);
-        return;
+        return true;
     }
     // Keyed only once the playback runs; the optional silent first buffer covers the switch.
-    s.key();
+    s.session.begin(Clock::now());
+    return true;
 }
 
 void Station::stop_transmission() {
     Impl& s = *impl_;
-    s.transmitter.stop_transmission();
-    s.events.focus_transmit_pane();
-    s.events.transmit_buttons_changed(false, false);
-    s.receiver.resume_receiving();
-    s.open_capture();
-    // Released only after the sound has been cut and the receiver restarted.
-    s.release();
+    const Impl::Sequence sequence(s);
+    s.stop_transmission();
 }
 
 bool Station::sent_and_idle(uint32_t tail_symbols) const {
@@ -412,6 +520,7 @@ void Station::tune_up() {
 
 bool Station::cw_id() {
     Impl& s = *impl_;
+    const Impl::Sequence sequence(s);
     if (s.transmitter.cw_id(s.settings.callsign) == IdentificationStart::NoCallsign) {
         s.messages.show(std::string(kNoCallsignText), std::string(kNoCallsignTitle),
                         MessageIcon::Warning);
@@ -424,32 +533,51 @@ bool Station::cw_id() {
 
 void Station::open_ptt_port() {
     Impl& s = *impl_;
-    s.release();
-    s.close_port();
     const std::string& target = s.ptt_device.empty() ? s.settings.port_name : s.ptt_device;
-    if (s.ptt == nullptr || target.empty() || target == kNoPort) return;
-    if (!s.ptt->open(target)) {
-        const std::string why = s.ptt->error();
-        s.messages.show(std::string(kCannotOpenPortText) + (why.empty() ? "" : "\n" + why),
-                        kCannotOpenPortTitle, MessageIcon::Warning);
+    if (s.ptt == nullptr || target.empty() || target == kNoPort) {
+        s.keyer.close();
         return;
     }
-    s.port_open = true;
-    // A port opened in the middle of a transmission keys at once.
-    if (s.transmitter.playback_open()) s.key();
+    // Opened on the keying thread; a failure is reported when it comes back. A port opened in
+    // the middle of a transmission keys at once.
+    s.keyer.open(s.ptt, target);
 }
 
 void Station::close_ptt_port() {
-    impl_->release();
-    impl_->close_port();
+    impl_->keyer.close();
 }
 
 bool Station::ptt_port_open() const {
-    return impl_->port_open;
+    return impl_->keyer.status().open;
 }
 
 bool Station::keyed() const {
-    return impl_->keyed;
+    return impl_->keyer.status().keyed;
+}
+
+KeyingStatus Station::keying_status() const {
+    return impl_->keyer.status();
+}
+
+void Station::set_keying_required(bool required) {
+    impl_->keying_required = required;
+    impl_->session.set_keying_required(required);
+}
+
+void Station::run_on_keying_thread(std::function<void()> task) {
+    impl_->keyer.run(std::move(task));
+}
+
+bool Station::settle_keying(std::chrono::milliseconds timeout) {
+    Impl& s = *impl_;
+    const bool idle = s.keyer.wait_idle(timeout);
+    const Impl::Sequence sequence(s);
+    if (const auto end = s.poll_keying(); end && transmitting()) s.end_transmission(*end);
+    return idle;
+}
+
+MessageSink& Station::messages() {
+    return impl_->telling;
 }
 
 const InputLevel& Station::input_level() const {

@@ -4,12 +4,20 @@
 // console's handlers and the headless tools delegate to. Qt-free; devices come in through the
 // platform interfaces, panes through TextSink/TextSource, the displays through Canvas.
 //
-// Everything here runs on one thread (the window's). Device callbacks only record a buffer
-// number; the timer ticks pick the results up.
+// Everything here runs on one thread (the window's), except the calls into the keying device,
+// which run on a keying thread of the station's own (tx/keyer.h) so that a rig that is slow to
+// answer never holds up the sound or the window. Device callbacks only record a buffer number;
+// the timer ticks pick the results up.
+//
+// Safe state first, then tell: a message for the operator (the station's own, and the window's
+// through messages()) is shown only once the operation that raised it has finished and nothing
+// is on the air, so no modal box ever waits inside a keying, capture or playback sequence, nor
+// while the transmitter is keyed.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +29,8 @@
 #include "rx/input_level.h"
 #include "rx/receiver_choice.h"
 #include "station/station_config.h" // StationSettings
+#include "tx/keyer.h"
+#include "tx/transmit_session.h"
 
 namespace quavel {
 
@@ -50,9 +60,6 @@ public:
     virtual void transmission_ended() {}
 };
 
-// The transmit watchdog's default: a transmission ends by itself after this long.
-inline constexpr std::chrono::minutes kDefaultWatchdog{10};
-
 class Station {
 public:
     Station(StationPanes panes, Canvas& waterfall, Canvas& scope, Canvas& spectrum,
@@ -62,7 +69,7 @@ public:
     Station& operator=(const Station&) = delete;
 
     // Devices. Null means none: capture never delivers, playback never completes, no keying.
-    // The station does not own them; they must outlive it or be replaced first.
+    // The station does not own them; they must outlive it.
     void set_audio_input(AudioInput* input);
     void set_audio_output(AudioOutput* output);
     // The keying device, and what to open on it: `device` empty means the port named in the
@@ -141,7 +148,9 @@ public:
     // typed except what the window clears, reopen capture, release the transmitter. A key or
     // release that fails is reported; a failed release also closes the port, whose driver then
     // drops the lines.
-    void start_transmission();
+    // False, with a message, when the transmission may not start: a rig that must answer
+    // (set_keying_required) does not; the station goes on receiving.
+    bool start_transmission();
     void stop_transmission();
     bool transmitting() const;
     // True once, in this transmission, text or an identification has been sent and since then
@@ -161,8 +170,23 @@ public:
     void close_ptt_port();
     // A keying port is open and will key the next transmission.
     bool ptt_port_open() const;
-    // The transmitter is keyed now.
+    // The transmitter is keyed now: the keying device accepted the key.
     bool keyed() const;
+    // What the keying thread last found of the device.
+    KeyingStatus keying_status() const;
+    // True for a rig keyed by CAT: its failures name the rig, and a transmission starts only
+    // while it answers.
+    void set_keying_required(bool required);
+    // Runs `task` on the keying thread, in order with the keying (configuring an adapter the
+    // thread may be using).
+    void run_on_keying_thread(std::function<void()> task);
+    // For tests and headless drivers: waits up to `timeout` for the keying thread to finish
+    // what was asked, then acts on what it reported. False when the time ran out.
+    bool settle_keying(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+    // Where the window's own messages go, so that they too wait while a sequence is under way
+    // or the transmitter is on the air.
+    MessageSink& messages();
 
     // The level of the last captured block (reads as silence while nothing is captured).
     const InputLevel& input_level() const;

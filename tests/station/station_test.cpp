@@ -125,34 +125,42 @@ TEST(Station, KeyingFollowsThePlaybackAndNeverOutlivesIt) {
     r.station.settings().port_name = "COM1";
     // The configured port opens at start-up.
     r.station.activate(Speed::Four, 2);
+    ASSERT_TRUE(r.station.settle_keying());
     EXPECT_EQ(ptt.opened, (std::vector<std::string>{"COM1"}));
     r.station.settings().port_name = "COM3";
     r.station.open_ptt_port();
+    ASSERT_TRUE(r.station.settle_keying());
     EXPECT_EQ(ptt.opened, (std::vector<std::string>{"COM1", "COM3"}));
     EXPECT_EQ(ptt.closes, 1);
     r.station.start_transmission();
+    ASSERT_TRUE(r.station.settle_keying());
     EXPECT_TRUE(r.station.transmitting());
     EXPECT_TRUE(r.station.keyed());
     EXPECT_TRUE(r.events.cw_enabled);
     r.station.stop_transmission();
+    ASSERT_TRUE(r.station.settle_keying());
     EXPECT_FALSE(r.events.cw_enabled);
     EXPECT_FALSE(ptt.keyed());
     // "NONE" releases and closes; nothing keys after that.
     r.station.settings().port_name = "NONE";
     r.station.open_ptt_port();
+    ASSERT_TRUE(r.station.settle_keying());
     EXPECT_FALSE(ptt.is_open());
     EXPECT_FALSE(r.station.ptt_port_open());
     const size_t keys = ptt.keys.size();
     r.station.start_transmission();
     r.station.stop_transmission();
+    ASSERT_TRUE(r.station.settle_keying());
     EXPECT_EQ(ptt.keys.size(), keys);
     // A device chosen for keying takes the place of the settings' port name.
     r.station.set_ptt(&ptt, "/dev/ttyUSB7");
     r.station.open_ptt_port();
+    ASSERT_TRUE(r.station.settle_keying());
     EXPECT_EQ(ptt.opened.back(), "/dev/ttyUSB7");
     // A port that cannot be opened: the message, and the flag stays clear.
     ptt.refuse_open = true;
     r.station.open_ptt_port();
+    ASSERT_TRUE(r.station.settle_keying());
     EXPECT_EQ(r.messages.messages().back().text.rfind("Cannot open COM Port\n/dev/ttyUSB7", 0), 0u);
     EXPECT_FALSE(r.station.ptt_port_open());
 }
@@ -169,6 +177,7 @@ TEST(Station, DestroyedWhileTransmittingUnkeysFirst) {
         r.station.settings().port_name = "COM1";
         r.station.activate(Speed::Two, 2);
         r.station.start_transmission();
+        ASSERT_TRUE(r.station.settle_keying());
         EXPECT_TRUE(ptt.keyed());
     }
     EXPECT_FALSE(ptt.keyed());
@@ -184,9 +193,10 @@ TEST(Station, TuneAndIdentificationDriveTheButtons) {
     r.station.activate(Speed::Four, 2);
     r.station.settings().callsign = "NOCALL";
     r.station.start_transmission();
+    const size_t shown = r.messages.messages().size();
     EXPECT_FALSE(r.station.cw_id());
-    EXPECT_EQ(r.messages.messages().back().text,
-              "No Callsign !\nRun Set Up if you want to Transmit");
+    // No box while on the air: it would keep the operator from "Tx OFF". It comes after.
+    EXPECT_EQ(r.messages.messages().size(), shown);
     r.station.tune_up();
     EXPECT_FALSE(r.events.tune_enabled);
     int refills = 0;
@@ -196,6 +206,9 @@ TEST(Station, TuneAndIdentificationDriveTheButtons) {
     }
     EXPECT_EQ(refills, 24); // 6 x speed buffers at speed 4
     r.station.stop_transmission();
+    ASSERT_GT(r.messages.messages().size(), shown);
+    EXPECT_EQ(r.messages.messages()[shown].text,
+              "No Callsign !\nRun Set Up if you want to Transmit");
 }
 
 TEST(Station, SensitivityFollowsTheTrackBar) {
