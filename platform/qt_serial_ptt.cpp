@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -88,6 +89,19 @@ bool QtSerialPtt::open(const std::string& port) {
     port_ = std::move(serial);
     drop_lines();
     return true;
+}
+
+PttCheck QtSerialPtt::check() {
+    if (!port_ || lost_) return PttCheck::NoAnswer;
+#ifndef _WIN32
+    int lines = 0;
+    if (::ioctl(static_cast<int>(port_->handle()), TIOCMGET, &lines) != 0) {
+        lost_ = true;
+        error_ = device_ + ": the device went away (" + std::strerror(errno) + ")";
+        return PttCheck::NoAnswer;
+    }
+#endif
+    return PttCheck::Answering;
 }
 
 void QtSerialPtt::drop_lines() {

@@ -6,7 +6,7 @@
 // descriptor closes, however the process ends, and the port is watched by the crash guard
 // (platform/ptt_guard.h). Port names are mapped to devices by a ComPortMap ("COM1" ->
 // /dev/ttyS0 by default; any other name, such as /dev/ttyUSB0, is the device itself).
-// Use from the window's thread only.
+// Use from one thread at a time (the station's keying thread).
 #pragma once
 
 #include <memory>
@@ -44,6 +44,9 @@ public:
     std::string error() const override { return error_; }
     // The port reported a resource error (the adapter was unplugged) since it was opened.
     bool lost() const override { return lost_; }
+    // Reads the port's modem lines back: NoAnswer once the device has gone (an adapter pulled
+    // out), noticed here even without an event loop to deliver Qt's own error.
+    PttCheck check() override;
 
     // The device the last open tried, e.g. "/dev/ttyS0"; empty before any.
     const std::string& device() const { return device_; }

@@ -200,7 +200,7 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
                                 : QFile::encodeName(settings_->receive_log()).toStdString();
     if (!log.empty()) {
         // One that cannot be opened has been reported; the menu shows no log then.
-        rx_log_ = std::make_unique<RxLog>(log, messages_);
+        rx_log_ = std::make_unique<RxLog>(log, station_->messages());
         if (rx_log_->logging()) {
             logged_primary_->set_log(rx_log_.get());
             logged_sent_->set_log(rx_log_.get());
@@ -239,19 +239,28 @@ void TForm1::apply_keying(bool reopen) {
         switch (settings_->ptt_method()) {
         case Method::Rts:
         case Method::Dtr:
-            if (serial_ptt_ != nullptr)
-                serial_ptt_->set_line(settings_->ptt_method() == Method::Dtr
-                                          ? quavel::PttLine::Dtr
-                                          : quavel::PttLine::Rts);
+            // The adapter is the keying thread's: it is told in order with the keying.
+            if (serial_ptt_ != nullptr) {
+                const auto line = settings_->ptt_method() == Method::Dtr ? quavel::PttLine::Dtr
+                                                                         : quavel::PttLine::Rts;
+                station_->run_on_keying_thread(
+                    [serial = serial_ptt_, line] { serial->set_line(line); });
+            }
             // The setup panel's port, unless a device path was chosen for keying.
+            station_->set_keying_required(false);
             station_->set_ptt(serial_ptt_, settings_->ptt_device().toStdString());
             break;
         case Method::Cat:
-            if (cat_ptt_ != nullptr)
-                cat_ptt_->configure(settings_->rig_model(), settings_->rig_speed());
+            if (cat_ptt_ != nullptr) {
+                station_->run_on_keying_thread(
+                    [cat = cat_ptt_, model = settings_->rig_model(),
+                     speed = settings_->rig_speed()] { cat->configure(model, speed); });
+            }
+            station_->set_keying_required(true);
             station_->set_ptt(cat_ptt_, settings_->rig_port().toStdString());
             break;
         case Method::None:
+            station_->set_keying_required(false);
             station_->set_ptt(nullptr);
             break;
         }
@@ -604,7 +613,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::show_warning(const std::string& text, const std::string& title) {
-    messages_.show(text, title, quavel::MessageIcon::Warning);
+    station_->messages().show(text, title, quavel::MessageIcon::Warning);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -690,7 +699,8 @@ void TForm1::set_receive_log(const QString& path) {
     settings_->set_receive_log(path);
     settings_->sync();
     if (!path.isEmpty()) {
-        rx_log_ = std::make_unique<RxLog>(QFile::encodeName(path).toStdString(), messages_);
+        rx_log_ =
+            std::make_unique<RxLog>(QFile::encodeName(path).toStdString(), station_->messages());
         if (!rx_log_->logging()) {
             rx_log_.reset();
             settings_->set_receive_log({});
@@ -842,9 +852,9 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::About1Click() {
-    messages_.show("Quavel2.5  A 9 Tone Transmission Program\nby the Quavel developers\n"
-                   "September 2000",
-                   "Information", quavel::MessageIcon::None);
+    station_->messages().show("Quavel2.5  A 9 Tone Transmission Program\nby the Quavel developers\n"
+                              "September 2000",
+                              "Information", quavel::MessageIcon::None);
 }
 
 void TForm1::Help1Click() {
@@ -945,11 +955,12 @@ void TForm1::Memo4KeyPress(char& key) {
 
 void TForm1::Button1Click() {
     const bool start = Button1->text() == "Tx ON";
+    // A rig that must answer and does not: the station says why and goes on receiving.
+    if (start && !station_->start_transmission()) return;
     Button1->setText(start ? "Tx OFF" : "Tx ON");
     set_transmitting_controls(start);
     if (start) {
         begin_log(true);
-        station_->start_transmission();
     } else {
         // The text not yet taken for sending is discarded.
         Memo4->clear();

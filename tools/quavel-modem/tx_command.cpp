@@ -24,8 +24,10 @@
 #include "tools/command_line/command_line.h"
 #include "tools/quavel-modem/commands.h"
 #include "tools/quavel-modem/sound_card.h"
+#include "tx/keyer.h"
 #include "tx/morse_id.h"
 #include "tx/scheduler.h"
+#include "tx/transmit_session.h"
 
 namespace quavel::tools {
 
@@ -43,6 +45,8 @@ constexpr int kTimer2IntervalMs = 10;
 // kStallSlackMs for a sound server that is slow to start) has stopped playing.
 constexpr int kStallSymbols = 3;
 constexpr int kStallSlackMs = 2000;
+// How long the command waits for the keying device to open or to release before it says so.
+constexpr std::chrono::seconds kKeyingWait{5};
 
 void usage(std::FILE* out) {
     std::fputs(
@@ -326,7 +330,11 @@ int write_file(const Options& o, Transmission& t) {
     }
     while (output.queued() > 0 && output.error().empty())
         output.pump();
+    // Closing finishes the file; one whose disk filled keeps what was written before, and the
+    // message says where, so a short file is never taken for the whole transmission.
     t.tx.stop_transmission();
+    if (const std::string why = describe_unfinished(output); !why.empty())
+        return runtime_error(why);
     if (!output.committed()) return runtime_error(output.error());
     return 0;
 }
@@ -346,37 +354,53 @@ int play(const Options& o, Transmission& t) {
         return kUsageExitCode;
     }
     // The keying device is opened (released) before any sound, so that one that cannot be had
-    // stops the command before anything goes on the air.
+    // stops the command before anything goes on the air. Its calls run on a keying thread, as
+    // in the console, so that a rig slow to answer never holds up the sound.
     std::unique_ptr<Ptt> ptt;
     if (o.ptt == "rts" || o.ptt == "dtr") {
         ptt = make_serial_ptt(o.ptt == "dtr", error);
         if (!ptt) return runtime_error(error);
-        if (!ptt->open(o.ptt_port))
-            return runtime_error("cannot open the keying port: " + ptt->error());
     } else if (o.ptt == "cat") {
         ptt = std::make_unique<HamlibPtt>(o.rig_model, o.rig_speed);
-        if (!ptt->open(o.rig_port)) return runtime_error("cannot open the rig: " + ptt->error());
     }
-    bool keyed = false;
-    // Released at every end; a release that fails is the one failure that may leave a
+    Keyer keyer;
+    TransmitSession session(keyer);
+    session.set_watchdog(o.watchdog);
+    session.set_keying_required(ptt != nullptr);
+    if (ptt) {
+        keyer.open(ptt.get(), o.ptt == "cat" ? o.rig_port : o.ptt_port);
+        keyer.wait_idle(kKeyingWait);
+        if (const KeyingStatus k = keyer.status(); !k.open) {
+            return runtime_error(std::string(o.ptt == "cat" ? "cannot open the rig: "
+                                                            : "cannot open the keying port: ") +
+                                 (k.pending ? "it does not answer" : k.error));
+        }
+        keyer.take_events();
+    }
+    // Released at every end, at once; a release that fails is the one failure that may leave a
     // transmitter on the air, so it is said loudly (the port is closed too: a serial driver
     // drops its lines then).
     const auto release = [&]() -> bool {
+        session.end();
         if (!ptt) return true;
-        const bool was_keyed = keyed;
-        keyed = false;
-        if (ptt->key(false)) {
-            ptt->close();
-            return true;
+        keyer.close();
+        const bool settled = keyer.wait_idle(kKeyingWait);
+        for (const KeyingNotice& n :
+             session.poll(std::chrono::steady_clock::now(), false).notices) {
+            if (n.kind != KeyingNotice::Kind::ReleaseFailed) continue;
+            std::fprintf(stderr,
+                         "quavel-modem tx: THE TRANSMITTER MAY STILL BE KEYED: could not release "
+                         "the transmitter: %s; the keying port was closed; check the "
+                         "transmitter now\n",
+                         n.detail.c_str());
+            return false;
         }
-        const std::string why = ptt->error();
-        ptt->close();
-        std::fprintf(stderr,
-                     "quavel-modem tx: %s: could not release the transmitter: %s; the keying "
-                     "port was closed; check the transmitter now\n",
-                     was_keyed ? "THE TRANSMITTER MAY STILL BE KEYED" : "keying failed",
-                     why.c_str());
-        return false;
+        if (!settled) {
+            std::fprintf(stderr, "quavel-modem tx: THE TRANSMITTER MAY STILL BE KEYED: the "
+                                 "keying device does not answer; check the transmitter now\n");
+            return false;
+        }
+        return true;
     };
 
     if (!t.tx.start_transmission(card->output(), t.modem, o.ptt_delay)) {
@@ -389,20 +413,10 @@ int play(const Options& o, Transmission& t) {
                              "; the transmitter was not keyed");
     }
     // Keyed only once the playback runs; --ptt-delay's silent first buffer covers the switch.
-    if (ptt) {
-        if (!ptt->key(true)) {
-            const std::string why = ptt->error();
-            t.tx.stop_transmission();
-            release();
-            card->settle();
-            return runtime_error("cannot key the transmitter: " + why);
-        }
-        keyed = true;
-    }
+    session.begin(Clock::now());
     t.start_specials(o);
-    const Clock::time_point started = Clock::now();
-    bool watchdog_ended = false;
-    bool keying_lost = false;
+    std::optional<TransmitEnd> ended;
+    std::string ended_detail;
 
     const auto symbol_period = std::chrono::milliseconds(t.modem.profile.N / 8);
     const auto stall_limit =
@@ -415,12 +429,10 @@ int play(const Options& o, Transmission& t) {
     std::optional<Clock::time_point> heard_by; // once both last buffers are with the device
     const int signal = card->run(kTimer2IntervalMs, [&] {
         const Clock::time_point now = Clock::now();
-        if (o.watchdog.count() > 0 && now - started >= o.watchdog) {
-            watchdog_ended = true;
-            return false;
-        }
-        if (ptt && ptt->lost()) {
-            keying_lost = true;
+        TransmitSession::Poll poll = session.poll(now, false);
+        if (poll.end) {
+            ended = poll.end;
+            ended_detail = poll.end_detail;
             return false;
         }
         if (trailing < kTrailingIdleSymbols) {
@@ -447,7 +459,6 @@ int play(const Options& o, Transmission& t) {
     });
     // The sound is cut first, then the transmitter released, as "Tx OFF" does.
     t.tx.stop_transmission();
-    const std::string keying_error = keying_lost ? ptt->error() : std::string();
     const bool released = release();
     card->settle();
     if (signal != 0) {
@@ -459,13 +470,16 @@ int play(const Options& o, Transmission& t) {
                      ptt ? " and the transmitter released" : "");
         return 128 + signal;
     }
-    if (watchdog_ended) {
+    if (ended == TransmitEnd::Watchdog) {
         const long long seconds = o.watchdog.count() / 1000;
         return runtime_error("the transmit watchdog ended the transmission after " +
                              (seconds % 60 == 0 ? std::to_string(seconds / 60) + " min"
                                                 : std::to_string(seconds) + " s"));
     }
-    if (keying_lost) return runtime_error("the keying port was lost: " + keying_error);
+    if (ended == TransmitEnd::KeyingLost)
+        return runtime_error("the keying port was lost: " + ended_detail);
+    if (ended == TransmitEnd::KeyRefused)
+        return runtime_error("cannot key the transmitter: " + ended_detail);
     if (!released) return kRuntimeError;
     if (!heard_by) gaps = card->output_underruns();
     if (gaps > 0) {
