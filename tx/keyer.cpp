@@ -206,6 +206,8 @@ void Keyer::reconcile(std::unique_lock<std::mutex>& lock) {
     status_.open = false;
     status_.failed = true;
     status_.error = why;
+    // A device that comes back is not keyed again until the owner asks anew.
+    status_.wanted = false;
     next_retry_ = Clock::now() + timing_.retry;
     if (on) {
         events_.push_back({KeyingEventKind::KeyFailed, true, why});
@@ -232,6 +234,8 @@ void Keyer::check(std::unique_lock<std::mutex>& lock) {
 void Keyer::lose(KeyingEventKind kind, std::string why, std::unique_lock<std::mutex>& lock) {
     report(kind, why);
     Ptt* ptt = ptt_;
+    // A device that comes back is not keyed again until the owner asks anew.
+    status_.wanted = false;
     status_.keyed = false;
     status_.open = false;
     status_.failed = true;
