@@ -216,19 +216,20 @@ struct Station::Impl final : ProfileListener, TransmitListener {
 
     // "Tx OFF": the sound is cut and the transmitter released at once, then the receiver
     // restarts (a capture that cannot be opened is reported afterwards and retried).
-    void stop_transmission() {
+    // `quiet`: a capture that cannot be opened is told of by the caller.
+    void stop_transmission(bool quiet = false) {
         transmitter.stop_transmission();
         session.end();
         events.focus_transmit_pane();
         events.transmit_buttons_changed(false, false);
         receiver.resume_receiving();
-        open_capture();
+        open_capture(quiet);
     }
 
     // A transmission that ends by itself ends as "Tx OFF" ends it; the operator is told why
     // once the transmitter is released.
     void end_transmission(const std::pair<TransmitEnd, std::string>& end) {
-        stop_transmission();
+        stop_transmission(true);
         events.transmission_ended();
         std::string text = transmit_end_text(end.first, end.second, session.watchdog());
         const bool keying =
@@ -238,6 +239,11 @@ struct Station::Impl final : ProfileListener, TransmitListener {
         } else if (end.first != TransmitEnd::KeyRefused) {
             text += "\n";
             text += receiver.capture.is_open() ? kReleasedReceiving : kReleasedNotReceiving;
+        }
+        if (!receiver.capture.is_open() && end.first != TransmitEnd::OutputLost &&
+            end.first != TransmitEnd::Watchdog) {
+            text += "\nThe audio input cannot be opened; receiving resumes by itself once it is "
+                    "back.";
         }
         messages.show(text, keying ? kCannotOpenPortTitle : std::string(kCannotOpenOutputTitle),
                       MessageIcon::Warning);

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/recording_messages.h"
@@ -28,11 +31,20 @@ struct Events : StationEvents {
     int switch_updates = 0;
 };
 
+// Records the messages, and lets a test look at the station as each box would come up.
+struct WatchedMessages : RecordingMessages {
+    void show(const std::string& text, const std::string& title, MessageIcon icon) override {
+        if (on_show) on_show();
+        RecordingMessages::show(text, title, icon);
+    }
+    std::function<void()> on_show;
+};
+
 // One station with string panes and memory canvases.
 struct Rig {
     StringPane memo1, memo2, memo4, memo5;
     MemoryCanvas waterfall{320, 20}, scope{128, 64}, spectrum{80, 64};
-    RecordingMessages messages;
+    WatchedMessages messages;
     Events events;
     Station station{{memo1, memo2, memo4, memo5}, waterfall, scope, spectrum, messages, events};
 };
@@ -209,6 +221,128 @@ TEST(Station, TuneAndIdentificationDriveTheButtons) {
     ASSERT_GT(r.messages.messages().size(), shown);
     EXPECT_EQ(r.messages.messages()[shown].text,
               "No Callsign !\nRun Set Up if you want to Transmit");
+}
+
+// Every way a transmission ends with a message: the box comes only once the transmitter is
+// released and the station is receiving (or trying to), never while anything is on the air.
+struct EndCase {
+    const char* name;
+    std::function<void(Rig&, RecordingPtt&)> before; // before Tx ON
+    std::function<void(Rig&, RecordingPtt&)> end;    // while transmitting
+    const char* message;                             // how the box it ends with begins
+};
+
+class StationEnds : public testing::TestWithParam<EndCase> {};
+
+TEST_P(StationEnds, ReleaseFirstThenTell) {
+    const EndCase& c = GetParam();
+    RecordingPtt ptt;
+    const test::TempDir dir;
+    WavOutput out((dir.path() / "ends.wav").string());
+    Rig r;
+    r.station.set_ptt(&ptt);
+    r.station.set_audio_output(&out);
+    r.station.settings().port_name = "COM1";
+    r.station.activate(Speed::Four, 2); // no input: capture cannot open
+    ASSERT_TRUE(r.station.settle_keying());
+    std::vector<bool> on_air_at_box;
+    r.messages.on_show = [&] { on_air_at_box.push_back(ptt.keyed() || r.station.transmitting()); };
+    r.messages.clear();
+    if (c.before) c.before(r, ptt);
+    ASSERT_TRUE(r.station.start_transmission());
+    ASSERT_TRUE(r.station.settle_keying());
+    c.end(r, ptt);
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while ((r.station.transmitting() || r.messages.messages().empty()) &&
+           std::chrono::steady_clock::now() < give_up) {
+        out.pump();
+        r.station.transmit_tick();
+        r.station.settle_keying(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_FALSE(r.station.transmitting());
+    EXPECT_FALSE(ptt.keyed());
+    ASSERT_FALSE(r.messages.messages().empty());
+    EXPECT_EQ(r.messages.messages().front().text.rfind(c.message, 0), 0u)
+        << r.messages.messages().front().text;
+    for (const bool on_air : on_air_at_box)
+        EXPECT_FALSE(on_air);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, StationEnds,
+    testing::Values(EndCase{"TxOffWithoutCapture", nullptr,
+                            [](Rig& r, RecordingPtt&) { r.station.stop_transmission(); },
+                            "Cannot Open Audio Input Device"},
+                    EndCase{"KeyingLost", nullptr, [](Rig&, RecordingPtt& p) { p.lose(); },
+                            "The keying port was lost during the transmission"},
+                    EndCase{"KeyRefused", [](Rig&, RecordingPtt& p) { p.refuse_key = true; },
+                            [](Rig&, RecordingPtt&) {}, "Cannot key the transmitter"},
+                    EndCase{"Watchdog",
+                            [](Rig& r, RecordingPtt&) {
+                                r.station.set_watchdog(std::chrono::milliseconds(1));
+                            },
+                            [](Rig&, RecordingPtt&) {
+                                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                            },
+                            "The transmit watchdog ended the transmission after"}),
+    [](const testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
+
+TEST(Station, ARigThatMustAnswerAndDoesNotRefusesTxOn) {
+    RecordingPtt ptt;
+    ptt.refuse_open = true;
+    const test::TempDir dir;
+    WavOutput out((dir.path() / "refused.wav").string());
+    Rig r;
+    r.station.set_ptt(&ptt, "localhost:4532");
+    r.station.set_keying_required(true);
+    r.station.set_audio_output(&out);
+    r.station.activate(Speed::Two, 2);
+    ASSERT_TRUE(r.station.settle_keying());
+    EXPECT_EQ(r.messages.messages().back().text.rfind("Cannot reach the rig\nlocalhost:4532", 0),
+              0u);
+    EXPECT_FALSE(r.station.start_transmission());
+    EXPECT_FALSE(r.station.transmitting());
+    EXPECT_EQ(r.messages.messages().back().text.rfind("Cannot key the transmitter\n", 0), 0u);
+    EXPECT_TRUE(ptt.keys.empty() || !ptt.keyed());
+}
+
+// A capture device that can stop on its own and refuse to open.
+struct LosableInput : AudioInput {
+    bool open(std::span<int16_t>, Done) override {
+        ++opens;
+        return !refuse;
+    }
+    void requeue(int) override {}
+    void stop() override {}
+    void restart() override {}
+    void close() override {}
+    bool lost() const override { return gone; }
+    int opens = 0;
+    bool refuse = false;
+    bool gone = false;
+};
+
+TEST(Station, ACaptureThatStopsIsToldOnceAndComesBackByItself) {
+    LosableInput input;
+    Rig r;
+    r.station.set_audio_input(&input);
+    r.station.activate(Speed::Two, 2);
+    ASSERT_TRUE(r.messages.messages().empty());
+    input.gone = true;
+    input.refuse = true; // the sound server is down
+    for (int i = 0; i < 5; ++i)
+        r.station.capture_tick();
+    ASSERT_EQ(r.messages.messages().size(), 1u);
+    EXPECT_EQ(r.messages.messages()[0].text.rfind("The audio input stopped", 0), 0u);
+    input.gone = false;
+    input.refuse = false; // back
+    for (int i = 0; i < 1000 && input.opens < 3; ++i) {
+        r.station.capture_tick();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_GE(input.opens, 2);
+    EXPECT_EQ(r.messages.messages().size(), 1u); // the retries are silent
 }
 
 TEST(Station, SensitivityFollowsTheTrackBar) {
