@@ -132,6 +132,7 @@ bool WavWriter::open(const std::string& path) {
     path_ = path;
     temp_path_.clear();
     data_bytes_ = 0;
+    failed_ = false;
     if (path == "-") return open_stream(path, true);
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) {
@@ -234,28 +235,43 @@ bool WavWriter::write_header(uint32_t data_bytes) {
 }
 
 bool WavWriter::write(std::span<const int16_t> samples) {
-    if (fd_ < 0) return false;
+    if (fd_ < 0 || failed_) return false;
     if (data_bytes_ + 2 * samples.size() > kMaxDataBytes) {
         error_ = path_ + ": write failed (a WAV file holds at most 4 GiB)";
+        failed_ = true;
         return false;
     }
     // Little-endian whatever the machine, in stack-sized pieces.
     uint8_t bytes[4096];
+    uint64_t written = 0;
     while (!samples.empty()) {
         const size_t n = std::min(samples.size(), sizeof bytes / 2);
         for (size_t i = 0; i < n; ++i)
             put_u16(bytes + 2 * i, static_cast<uint16_t>(samples[i]));
         if (!write_all(fd_, bytes, 2 * n)) {
             error_ = path_ + ": write failed (" + describe_errno(errno) + ")";
+            failed_ = true;
+            // The part of this call that did get through is cut off by commit(); a stream
+            // cannot take it back.
             return false;
         }
-        data_bytes_ += 2 * n;
+        written += 2 * n;
         samples = samples.subspan(n);
     }
+    data_bytes_ += written;
     return true;
 }
 
-bool WavWriter::commit() {
+bool WavWriter::fail_commit(OnFailure on_failure, std::string why) {
+    error_ = std::move(why);
+    if (on_failure == OnFailure::Remove) {
+        ::unlink(temp_path_.c_str());
+        temp_path_.clear();
+    }
+    return false;
+}
+
+bool WavWriter::commit(OnFailure on_failure) {
     if (fd_ < 0) return false;
     if (stream_) {
         // Standard output sent to a file can still get its true length.
@@ -268,32 +284,29 @@ bool WavWriter::commit() {
         if (!closed) error_ = path_ + ": cannot finish the stream (" + describe_errno(errno) + ")";
         return closed;
     }
-    // A full disk often shows only at the sync or the close.
-    bool ok = ::lseek(fd_, 0, SEEK_SET) == 0 && write_header(static_cast<uint32_t>(data_bytes_));
+    // Cut to the samples counted (a write that failed half-way may have left part of its own
+    // behind), then the header; a full disk often shows only at the sync or the close. None of
+    // these needs room the file does not already have.
+    error_.clear();
+    bool ok = ::ftruncate(fd_, static_cast<off_t>(kHeaderBytes + data_bytes_)) == 0 &&
+              ::lseek(fd_, 0, SEEK_SET) == 0 && write_header(static_cast<uint32_t>(data_bytes_));
     if (ok && ::fsync(fd_) != 0) ok = false;
     const int failure = errno;
     if (::close(fd_) != 0 && ok) ok = false;
     fd_ = -1;
     if (!ok) {
-        if (error_.empty())
-            error_ = path_ + ": cannot finish the file (" + describe_errno(failure) + ")";
-        ::unlink(temp_path_.c_str());
-        temp_path_.clear();
-        return false;
+        return fail_commit(on_failure, !error_.empty() ? error_
+                                                       : path_ + ": cannot finish the file (" +
+                                                             describe_errno(failure) + ")");
     }
     // Only a regular file is replaced, even one that became something else while we wrote.
     struct stat st {};
-    if (::lstat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        error_ = path_ + ": is no longer a regular file; it is left as it is";
-        ::unlink(temp_path_.c_str());
-        temp_path_.clear();
-        return false;
-    }
+    if (::lstat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return fail_commit(on_failure,
+                           path_ + ": is no longer a regular file; it is left as it is");
     if (::rename(temp_path_.c_str(), path_.c_str()) != 0) {
-        error_ = path_ + ": cannot rename into place (" + describe_errno(errno) + ")";
-        ::unlink(temp_path_.c_str());
-        temp_path_.clear();
-        return false;
+        return fail_commit(on_failure,
+                           path_ + ": cannot rename into place (" + describe_errno(errno) + ")");
     }
     temp_path_.clear();
     return true;

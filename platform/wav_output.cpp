@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 
 namespace quavel {
 
@@ -32,6 +33,8 @@ bool WavOutput::open(Done done) {
         written_ = 0;
         error_.clear();
         committed_ = false;
+        write_failed_ = false;
+        kept_.clear();
         if (!writer_.open(path_)) {
             error_ = writer_.error();
             return false;
@@ -65,10 +68,14 @@ void WavOutput::queue(int index, std::span<const int16_t> samples) {
 
 int WavOutput::play_oldest_locked() {
     const Slot slot = slots_[head_];
-    if (!writer_.write(slot_samples(head_).first(slot.length))) {
-        if (error_.empty()) error_ = writer_.error();
-    } else {
-        written_ += slot.length;
+    // After a failed write nothing more goes in: the file must not go on past a gap.
+    if (!write_failed_) {
+        if (writer_.write(slot_samples(head_).first(slot.length))) {
+            written_ += slot.length;
+        } else {
+            write_failed_ = true;
+            if (error_.empty()) error_ = writer_.error();
+        }
     }
     head_ = (head_ + 1) % kSlots;
     --count_;
@@ -128,14 +135,20 @@ bool WavOutput::stop_playing() {
     return true;
 }
 
-void WavOutput::finish_file() {
+void WavOutput::finish_file(Keep keep) {
     std::lock_guard lock(mutex_);
     if (!writer_.is_open()) return;
-    if (error_.empty() && writer_.commit()) {
+    // A refused buffer left a hole in what was asked for; a failed write only a shorter file.
+    if (keep == Keep::Nothing || (!error_.empty() && !write_failed_)) {
+        writer_.abandon();
+        return;
+    }
+    if (writer_.commit(WavWriter::OnFailure::Keep)) {
         committed_ = true;
+        kept_ = path_;
     } else {
         if (error_.empty()) error_ = writer_.error();
-        writer_.abandon();
+        kept_ = writer_.temp_path();
     }
 }
 
@@ -154,7 +167,8 @@ void WavOutput::abandon() {
         if (!open_ && !writer_.is_open()) return;
         if (error_.empty()) error_ = path_ + ": abandoned";
     }
-    finish();
+    stop_playing();
+    finish_file(Keep::Nothing);
 }
 
 bool WavOutput::is_open() const {
@@ -177,9 +191,33 @@ std::string WavOutput::error() const {
     return error_;
 }
 
+bool WavOutput::lost() const {
+    std::lock_guard lock(mutex_);
+    return write_failed_;
+}
+
 bool WavOutput::committed() const {
     std::lock_guard lock(mutex_);
     return committed_;
+}
+
+std::string WavOutput::kept() const {
+    std::lock_guard lock(mutex_);
+    return kept_;
+}
+
+std::string describe_unfinished(const WavOutput& output) {
+    const std::string error = output.error();
+    if (error.empty()) return {};
+    const std::string kept = output.kept();
+    if (kept.empty()) return error + "; nothing was kept";
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f s",
+                  static_cast<double>(output.samples_written()) / 8000.0);
+    return output.committed() ? error + "; the " + seconds + " written before it are kept in " +
+                                    kept + ", a complete WAV file"
+                              : error + "; the " + seconds + " written are left in " + kept +
+                                    ", a temporary file that could not be finished";
 }
 
 } // namespace quavel

@@ -10,9 +10,12 @@
 //   of wall clock and reports each done from that thread, as a sound card does. When nothing is
 //   queued the clock stops; it restarts with the next buffer (nothing is written for the gap).
 //
-// The file is written under a temporary name and renamed into place when finished; an output
-// whose file could not be written throws it away instead, so no half-written file is left. What
-// one file holds is chosen at construction:
+// The file is written under a temporary name and renamed into place when finished. A write that
+// fails (a full disk) ends the file there: lost() turns true, nothing more goes into it (the
+// buffers still queued are only reported done), and finishing keeps every sample written before
+// the failure, a valid WAV under the target's name; where even that cannot be done, the
+// temporary file is left as it is and kept() names it. A refused buffer (a caller's fault) and
+// abandon() throw the file away instead. What one file holds is chosen at construction:
 // - FileSpan::PerOpen: each open() starts the file afresh and close() finishes it (the headless
 //   transmitter, which opens once).
 // - FileSpan::Run: the first open() creates the file and every later one appends to it, so it
@@ -50,7 +53,8 @@ public:
     WavOutput& operator=(const WavOutput&) = delete;
 
     // PerOpen: starts the file afresh. Run: creates it at the first call and appends from then
-    // on. False, with error() set, when it cannot be created or an earlier write failed.
+    // on. False, with error() set, when it cannot be created or an earlier write failed (Run:
+    // lost() then stays true until the file is finished).
     bool open(Done done) override;
     // Copies `samples` (at most kMaxBufferSamples) to play after what is queued. A buffer that
     // finds every slot taken, or is too long, is refused and error() says so.
@@ -58,10 +62,11 @@ public:
     // Drops whatever is still queued; nothing is reported done after close() returns.
     // PerOpen: finishes the file as finish() does. Run: the file stays open for the next open().
     void close() override;
-    // Closes and finishes the file: renamed into place when every write succeeded, removed
-    // otherwise. Does nothing when no file is being written.
+    // Closes and finishes the file with what was written: renamed into place, also after a
+    // failed write; left under its temporary name when that cannot be done (see kept()); removed
+    // after a refused buffer. Does nothing when no file is being written.
     void finish();
-    // Closes without keeping anything: the file is removed, as after a failed write.
+    // Closes without keeping anything: the file is removed (a stop the operator asked for).
     void abandon();
     // Fast pacing: plays the oldest queued buffer, if any, and reports it done. RealTime: no-op.
     void pump() override;
@@ -72,8 +77,14 @@ public:
     uint64_t samples_written() const;
     // Empty while everything went well; otherwise what went wrong first.
     std::string error() const;
-    // The file is in place: the last finish renamed it successfully.
+    // A write failed since the file was started: the file ends before it (see error()).
+    bool lost() const override;
+    // The file is in place: the last finish renamed it successfully, with all that was written
+    // (after a failed write, with all that was written before it).
     bool committed() const;
+    // After a finish: the file that holds what was written, under the target's name when
+    // committed(), else the temporary file left behind; empty when nothing was kept.
+    std::string kept() const;
 
 private:
     struct Slot {
@@ -86,7 +97,8 @@ private:
     void run_paced();
     // Stops the worker and drops the queue; false when the output was not open.
     bool stop_playing();
-    void finish_file();
+    enum class Keep { Written, Nothing };
+    void finish_file(Keep keep = Keep::Written);
 
     const std::string path_;
     const Pacing pacing_;
@@ -100,11 +112,17 @@ private:
     bool open_ = false;
     bool stopping_ = false;
     bool committed_ = false;
+    bool write_failed_ = false;
+    std::string kept_;
     uint64_t written_ = 0;
     std::string error_;
     Done done_;
     WavWriter writer_;
     std::thread worker_;
 };
+
+// After a finish: empty when the file holds everything played; otherwise error() and what is
+// left, on one line ("...; the 12.3 s written before it are kept in out.wav").
+std::string describe_unfinished(const WavOutput& output);
 
 } // namespace quavel

@@ -99,5 +99,5 @@ ConsoleDevices make_console_devices(ConsoleOptions& options, const SoundDeviceCh
 std::string ConsoleDevices::finish_output() {
     if (file_output == nullptr) return {};
     file_output->finish();
-    return file_output->error();
+    return quavel::describe_unfinished(*file_output);
 }

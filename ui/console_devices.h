@@ -38,7 +38,9 @@ struct ConsoleDevices {
     quavel::QtAudioOutput* sound_output = nullptr;
 
     // Finishes the --audio-out file once the window is gone. Returns what went wrong with it
-    // (the file is then not left behind), or nothing when it is complete or there is none.
+    // and what is left of it (after a failed write, what was written before it, in the file
+    // itself or else in the temporary file named), or nothing when it is complete or there is
+    // none.
     std::string finish_output();
 };
 
