@@ -55,9 +55,12 @@ protected:
 TEST_F(CatKeyingRealTime, TxOnKeysTheRigAndTxOffReleasesIt) {
     start();
     form->Button1->click();
+    form->station().settle_keying();
     play(2);
+    form->station().settle_keying();
     EXPECT_EQ(rig.ptt(), true);
     form->Button1->click();
+    form->station().settle_keying();
     EXPECT_EQ(rig.ptt(), false);
     EXPECT_TRUE(messages.messages().empty());
 }
@@ -66,9 +69,11 @@ TEST_F(CatKeyingRealTime, TheWatchdogReleasesTheRig) {
     start();
     form->station().set_watchdog(std::chrono::milliseconds(300));
     form->Button1->click();
+    form->station().settle_keying();
     EXPECT_EQ(rig.ptt(), true);
     std::this_thread::sleep_for(std::chrono::milliseconds(350));
     form->Timer2Timer();
+    form->station().settle_keying();
     EXPECT_EQ(rig.ptt(), false);
     EXPECT_EQ(form->Button1->text(), "Tx ON");
 }
@@ -76,9 +81,11 @@ TEST_F(CatKeyingRealTime, TheWatchdogReleasesTheRig) {
 TEST_F(CatKeyingRealTime, ALostPlaybackReleasesTheRig) {
     start();
     form->Button1->click();
+    form->station().settle_keying();
     play(1);
     output.gone = true;
     form->Timer2Timer();
+    form->station().settle_keying();
     EXPECT_EQ(rig.ptt(), false);
     EXPECT_EQ(form->Button1->text(), "Tx ON");
 }
@@ -93,8 +100,10 @@ TEST_F(CatKeyingRealTime, APlaybackThatCannotOpenNeverKeysTheRig) {
     RefusingOutput refusing;
     form->station().set_audio_output(&refusing);
     form->Button1->click();
+    form->station().settle_keying();
     EXPECT_EQ(rig.ptt(), false);
     form->Button1->click();
+    form->station().settle_keying();
     EXPECT_EQ(rig.ptt(), false);
     form->station().set_audio_output(&output);
 }
@@ -119,14 +128,17 @@ TEST_F(CatKeyingRealTime, ChosenInTheSoundAndRigPanelItKeysFromTheNextTransmissi
     panel->RigPort->setText(QString::fromStdString(rig.address()));
     panel->Watchdog->setValue(0);
     panel->Buttons->button(QDialogButtonBox::Ok)->click();
+    form->station().settle_keying();
 
     EXPECT_EQ(settings->ptt_method(), Method::Cat);
     EXPECT_EQ(settings->rig_port().toStdString(), rig.address());
     EXPECT_EQ(settings->watchdog_minutes(), 0);
     ASSERT_TRUE(form->station().ptt_port_open()) << cat.error();
     form->Button1->click();
+    form->station().settle_keying();
     EXPECT_EQ(rig.ptt(), true);
     form->Button1->click();
+    form->station().settle_keying();
     EXPECT_EQ(rig.ptt(), false);
     form.reset(); // before the serial adapter it was given
 }
@@ -142,7 +154,9 @@ TEST_F(CatKeying, ARigThatDoesNotAnswerIsReportedAtStartUp) {
     activate();
     ASSERT_FALSE(messages.messages().empty());
     const std::string& text = messages.messages().back().text;
-    EXPECT_EQ(text.rfind("Cannot open COM Port\nrig model 2 on 127.0.0.1:1", 0), 0u) << text;
+    // A rig is named as a rig, not as a COM port.
+    EXPECT_EQ(text.rfind("Cannot reach the rig\nrig model 2", 0), 0u) << text;
+    EXPECT_NE(text.find("127.0.0.1:1"), std::string::npos) << text;
     EXPECT_FALSE(form->station().ptt_port_open());
     form.reset(); // before the adapter it was given
 }

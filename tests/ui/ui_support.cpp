@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QTemporaryDir>
+#include <clocale>
 #include <gtest/gtest.h>
 
 #include "ui/app_settings.h"
@@ -25,6 +26,8 @@ public:
         static char name[] = "ui_tests";
         static char* argv[] = {name, nullptr};
         application = new QuavelApplication(argc, argv);
+        // As the console's main() does: hamlib runs under the C numeric locale.
+        std::setlocale(LC_NUMERIC, "C");
     }
     void TearDown() override {
         delete application;
@@ -73,6 +76,8 @@ void FormTest::create_form(ConsoleOptions options) {
 void FormTest::activate() {
     QEvent activation(QEvent::WindowActivate);
     QApplication::sendEvent(form.get(), &activation);
+    // The keying port opens on the station's keying thread.
+    form->station().settle_keying();
 }
 
 QString FormTest::path(const QString& name) const {
