@@ -23,13 +23,19 @@ namespace quavel::test {
 
 class Rigctld {
 public:
-    Rigctld() {
+    // `port` 0: a free one. `start_now` false: the port is chosen but nothing listens until
+    // start() (a rig that is absent at first).
+    explicit Rigctld(int port = 0, bool start_now = true) {
         if (std::system("command -v rigctld >/dev/null 2>&1 && command -v rigctl >/dev/null "
                         "2>&1") != 0) {
             skip_reason_ = "hamlib's rigctld and rigctl are not installed (libhamlib-utils)";
             return;
         }
-        port_ = free_port();
+        port_ = port != 0 ? port : free_port();
+        if (start_now) start();
+    }
+    // Starts the daemon (again) on its port.
+    void start() {
         const std::string port = std::to_string(port_);
         pid_ = ::fork();
         if (pid_ == 0) {
@@ -43,11 +49,23 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         if (!answers()) skip_reason_ = "rigctld did not start on port " + port;
     }
-    ~Rigctld() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+    ~Rigctld() { kill(); }
+    // Ends the daemon as a crash would.
+    void kill() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGCONT);
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    // The daemon runs and takes connections.
+    bool answers_now() const { return pid_ > 0 && answers(); }
+    // A rig that stops answering, and answers again.
+    void freeze() const {
+        if (pid_ > 0) ::kill(pid_, SIGSTOP);
+    }
+    void thaw() const {
+        if (pid_ > 0) ::kill(pid_, SIGCONT);
     }
     Rigctld(const Rigctld&) = delete;
     Rigctld& operator=(const Rigctld&) = delete;
