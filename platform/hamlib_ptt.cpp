@@ -2,37 +2,30 @@
 
 #include <hamlib/rig.h>
 
-#include <clocale>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
 
 namespace quavel {
 namespace {
 
 constexpr const char* kTimeoutMs = "1000";
-
-// hamlib switches the numeric locale to "C" around its work and back again by the name it read
-// first; once glibc has freed that name in the switch, the way back reads freed memory. With "C"
-// already in force there is nothing to free, so every call into hamlib runs under "C" and the
-// program's own numeric locale comes back afterwards from a copy of ours.
-class CNumericLocale {
-public:
-    CNumericLocale() {
-        if (const char* current = std::setlocale(LC_NUMERIC, nullptr)) saved_ = current;
-        if (saved_ != "C") std::setlocale(LC_NUMERIC, "C");
-    }
-    ~CNumericLocale() {
-        if (!saved_.empty() && saved_ != "C") std::setlocale(LC_NUMERIC, saved_.c_str());
-    }
-    CNumericLocale(const CNumericLocale&) = delete;
-    CNumericLocale& operator=(const CNumericLocale&) = delete;
-
-private:
-    std::string saved_;
-};
 constexpr const char* kRetries = "0";
 
 bool set_conf(RIG* rig, const char* name, const std::string& value) {
     const token_t token = rig_token_lookup(rig, name);
     return token != RIG_CONF_END && rig_set_conf(rig, token, value.c_str()) == RIG_OK;
+}
+
+// The port hamlib will use: the one given, or the model's default when none was.
+std::string effective_port(RIG* rig, const std::string& given) {
+    if (!given.empty()) return given;
+    std::array<char, HAMLIB_FILPATHLEN> path{};
+    const token_t token = rig_token_lookup(rig, "rig_pathname");
+    if (token == RIG_CONF_END || rig_get_conf2(rig, token, path.data(), path.size()) != RIG_OK)
+        return given;
+    return std::string(path.data(), strnlen(path.data(), path.size()));
 }
 
 // hamlib's text for an error code, without the line break it ends with.
@@ -41,6 +34,25 @@ std::string why(int code) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
         text.pop_back();
     return text;
+}
+
+// Why an open failed. hamlib says "IO error" for whatever the system refused; the system's own
+// reason (a refused connection, a missing device) is still in errno then, and says more.
+std::string open_failure(int code, int system_error) {
+    if (code == -RIG_EIO && system_error != 0) {
+        std::string text = std::strerror(system_error);
+        if (!text.empty()) text[0] = static_cast<char>(std::tolower(text[0]));
+        return text;
+    }
+    return why(code);
+}
+
+// "(Hamlib NET rigctl)": what hamlib calls the model, for messages about an open.
+std::string model_name(int model) {
+    const rig_caps* caps = rig_get_caps(static_cast<rig_model_t>(model));
+    if (caps == nullptr || caps->model_name == nullptr) return {};
+    const std::string maker = caps->mfg_name != nullptr ? caps->mfg_name : "";
+    return " (" + (maker.empty() ? "" : maker + " ") + caps->model_name + ")";
 }
 
 } // namespace
@@ -64,12 +76,30 @@ std::string HamlibPtt::where() const {
     return "rig model " + std::to_string(model_) + (port_.empty() ? "" : " on " + port_);
 }
 
+bool HamlibPtt::take_lock(RIG* rig) {
+    const std::string port = effective_port(rig, port_);
+    switch (lock_.acquire(model_, port)) {
+    case RigLockResult::Taken:
+        return true;
+    case RigLockResult::InUse:
+        in_use_by_ = lock_.holder_pid();
+        error_ = "rig model " + std::to_string(model_) + (port.empty() ? "" : " on " + port) +
+                 " is in use by another Quavel program" +
+                 (*in_use_by_ > 0 ? " (process " + std::to_string(*in_use_by_) + ")" : "");
+        return false;
+    case RigLockResult::Failed:
+        break;
+    }
+    error_ = where() + ": cannot lock the rig for this program (" + lock_.error() + ")";
+    return false;
+}
+
 bool HamlibPtt::open(const std::string& port) {
     close();
-    const CNumericLocale c_numbers;
     port_ = port;
     error_.clear();
     lost_ = false;
+    in_use_by_.reset();
     RIG* rig = rig_init(static_cast<rig_model_t>(model_));
     if (rig == nullptr) {
         error_ = where() + ": hamlib knows no such rig model";
@@ -84,9 +114,17 @@ bool HamlibPtt::open(const std::string& port) {
         rig_cleanup(rig);
         return false;
     }
-    if (const int code = rig_open(rig); code != RIG_OK) {
-        error_ = where() + ": " + why(code);
+    // Before the rig is even opened: a second program must not disturb the first one's rig.
+    if (!take_lock(rig)) {
         rig_cleanup(rig);
+        return false;
+    }
+    errno = 0;
+    if (const int code = rig_open(rig); code != RIG_OK) {
+        const int system_error = errno;
+        error_ = where() + model_name(model_) + ": " + open_failure(code, system_error);
+        rig_cleanup(rig);
+        lock_.release();
         return false;
     }
     rig_ = rig;
@@ -96,6 +134,15 @@ bool HamlibPtt::open(const std::string& port) {
         error_ = why;
         return false;
     }
+    // Released now; from here a death of the program releases the rig through the guardian.
+    if (!rig_guardian_program().empty()) {
+        std::string why;
+        if (!guardian_.start(model_, port_, speed_baud_, why)) {
+            close();
+            error_ = where() + ": " + why;
+            return false;
+        }
+    }
     return true;
 }
 
@@ -104,7 +151,17 @@ bool HamlibPtt::key(bool on) {
         error_ = "no rig is open for keying";
         return false;
     }
-    const CNumericLocale c_numbers;
+    // The guardian hears of a keying before the rig does: a death in the middle of the command
+    // still leaves it releasing. One that has gone is started again, and without one the rig
+    // is not keyed.
+    if (on && !rig_guardian_program().empty() && !guardian_.tell_keyed(true)) {
+        std::string why;
+        if (!guardian_.start(model_, port_, speed_baud_, why) || !guardian_.tell_keyed(true)) {
+            if (why.empty()) why = "the rig's guardian has gone";
+            error_ = where() + ": cannot key the transmitter (" + why + ")";
+            return false;
+        }
+    }
     if (const int code = rig_set_ptt(rig_, RIG_VFO_CURR, on ? RIG_PTT_ON : RIG_PTT_OFF);
         code != RIG_OK) {
         error_ = where() + ": cannot " + (on ? "key" : "release") + " the transmitter (" +
@@ -112,6 +169,7 @@ bool HamlibPtt::key(bool on) {
         lost_ = true;
         return false;
     }
+    if (!on) guardian_.tell_keyed(false);
     return true;
 }
 
@@ -120,7 +178,6 @@ bool HamlibPtt::keyed() {
         error_ = "no rig is open";
         return false;
     }
-    const CNumericLocale c_numbers;
     ptt_t ptt = RIG_PTT_OFF;
     if (const int code = rig_get_ptt(rig_, RIG_VFO_CURR, &ptt); code != RIG_OK) {
         error_ = where() + ": " + why(code);
@@ -131,11 +188,19 @@ bool HamlibPtt::keyed() {
 
 void HamlibPtt::close() {
     if (rig_ == nullptr) return;
-    const CNumericLocale c_numbers;
-    rig_set_ptt(rig_, RIG_VFO_CURR, RIG_PTT_OFF);
+    const bool released = rig_set_ptt(rig_, RIG_VFO_CURR, RIG_PTT_OFF) == RIG_OK;
     rig_close(rig_);
     rig_cleanup(rig_);
     rig_ = nullptr;
+    // Unlocked first: a guardian left to release the rig takes the lock as it opens it.
+    lock_.release();
+    // A clean release sends the guardian away; one the rig did not take leaves it to try again
+    // on a connection of its own.
+    if (released) {
+        guardian_.dismiss();
+    } else {
+        guardian_.abandon();
+    }
 }
 
 } // namespace quavel

@@ -4,12 +4,24 @@
 //
 // hamlib talks to the rig synchronously, so each call can take as long as the rig's reply: the
 // adapter keeps hamlib's timeout short and tries once, so that a rig that has gone quiet holds
-// the caller up for about a second, not for minutes. Use from one thread.
+// the caller up for about a second, not for minutes. Use from one thread at a time (any one).
+//
+// One program per rig: open() takes the rig's lock (platform/rig_lock.h) and fails, naming the
+// other program's process, when another holds it. Once open, a guardian process
+// (platform/rig_guardian.h, where the program's main() runs one) is told before each keying and
+// after each release, and releases the rig should the program die keyed.
+//
+// hamlib formats and reads numbers under the C library's numeric locale and switches it
+// process-wide (from whatever thread it runs on) when it is not "C": the program runs with
+// LC_NUMERIC set to "C" from start-up, so hamlib's switches change nothing.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/audio_device.h"
+#include "platform/rig_guardian.h"
+#include "platform/rig_lock.h"
 
 struct s_rig;
 
@@ -45,8 +57,16 @@ public:
     // error() set, when it cannot be asked.
     bool keyed();
 
-private:
+    // "rig model 2 on localhost:4532", as messages name the rig.
     std::string where() const;
+    // After an open that failed because another program has the rig: its process id (0 when
+    // it has not written it yet). Nothing otherwise.
+    std::optional<long> in_use_by() const { return in_use_by_; }
+    // The guardian's process id while one watches the open rig; -1 when none does.
+    long guardian_pid() const { return guardian_.pid(); }
+
+private:
+    bool take_lock(s_rig* rig);
 
     int model_;
     int speed_baud_;
@@ -54,6 +74,9 @@ private:
     s_rig* rig_ = nullptr;
     std::string error_;
     bool lost_ = false;
+    std::optional<long> in_use_by_;
+    RigLock lock_;
+    RigGuardian guardian_;
 };
 
 } // namespace quavel

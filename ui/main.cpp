@@ -1,12 +1,14 @@
 // The console: parses the command line, creates the devices and the main window, and runs the
 // event loop until the window closes.
 #include <QStringList>
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <exception>
 #include <string>
 
 #include "platform/qt_message_box.h"
+#include "platform/rig_guardian.h"
 #include "ui/app_settings.h"
 #include "ui/console_devices.h"
 #include "ui/console_options.h"
@@ -15,6 +17,9 @@
 #include "ui/quit_on_signal.h"
 
 int main(int argc, char** argv) {
+    // A rig's guardian is this program run again (platform/rig_guardian.h): before anything of
+    // Qt's exists.
+    if (const std::optional<int> guardian = quavel::rig_guardian_main(argc, argv)) return *guardian;
     // Help needs no display: shown before the application exists.
     QStringList raw;
     for (int i = 0; i < argc; ++i)
@@ -26,6 +31,11 @@ int main(int argc, char** argv) {
 
     // The application takes its own options (-platform, -style...) out of the command line.
     QuavelApplication app(argc, argv);
+    // The application has taken the environment's locale. Numbers in the C library (hamlib's
+    // rig commands above all, which switch the numeric locale process-wide whenever it is not
+    // "C") keep the C form, set once here before any audio or keying thread runs; the window
+    // formats its numbers with Qt, which does not look at it.
+    std::setlocale(LC_NUMERIC, "C");
     ParsedCommandLine command_line = parse_console_options(QApplication::arguments());
     if (!command_line.ok()) {
         std::fprintf(stderr, "quavel: %s\nTry 'quavel --help'.\n", command_line.error.c_str());

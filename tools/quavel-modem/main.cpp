@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/rig_guardian.h"
 #include "tools/quavel-modem/commands.h"
 
 namespace {
@@ -24,6 +25,8 @@ void usage(std::FILE* out) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A rig's guardian is this program run again (platform/rig_guardian.h).
+    if (const std::optional<int> guardian = quavel::rig_guardian_main(argc, argv)) return *guardian;
     if (argc < 2) {
         usage(stderr);
         return 2;
