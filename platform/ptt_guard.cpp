@@ -23,6 +23,9 @@ constexpr std::array<int, 5> kFatalSignals = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, 
 std::array<struct sigaction, kFatalSignals.size()> previous{};
 std::atomic<bool> installed{false};
 volatile std::sig_atomic_t deadline_signal = 0;
+// Set by the first stop request: later ones neither push the deadline back nor change its
+// signal.
+std::atomic<bool> deadline_armed{false};
 std::atomic<PttGuardObserver> observer{nullptr};
 
 extern "C" void on_fatal_signal(int signal) {
@@ -90,6 +93,7 @@ void ptt_guard_release_all() {
 }
 
 void ptt_guard_arm_deadline(int signal, unsigned seconds) {
+    if (deadline_armed.exchange(true)) return;
     deadline_signal = signal;
     struct sigaction action {};
     action.sa_handler = on_deadline;
@@ -100,6 +104,7 @@ void ptt_guard_arm_deadline(int signal, unsigned seconds) {
 
 void ptt_guard_cancel_deadline() {
     alarm(0);
+    deadline_armed.store(false);
 }
 
 void ptt_guard_set_observer(PttGuardObserver watch) {

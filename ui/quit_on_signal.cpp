@@ -7,6 +7,7 @@
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,6 +19,9 @@ int signal_pipe[2] = {-1, -1};
 // transmitter) gets this long; a window thread stuck elsewhere cannot keep the rig keyed.
 constexpr unsigned kStopDeadlineSeconds = 5;
 
+// Every request writes its byte (the event loop takes the first, and quits); the deadline is
+// armed by the first alone, so repeated requests neither end the process before the window has
+// released the transmitter nor push the deadline back.
 extern "C" void on_stop_signal(int signal) {
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(signal_pipe[1], &byte, 1);
@@ -27,6 +31,9 @@ extern "C" void on_stop_signal(int signal) {
 
 void quit_on_signal(QCoreApplication& app) {
     if (signal_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, signal_pipe) != 0) return;
+    // Only the first byte is read: a flood of requests fills the socket and the writes fail
+    // instead of blocking the handler.
+    ::fcntl(signal_pipe[1], F_SETFL, ::fcntl(signal_pipe[1], F_GETFL) | O_NONBLOCK);
     auto* notifier = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
         char byte = 0;

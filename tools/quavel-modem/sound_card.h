@@ -70,7 +70,9 @@ struct SoundCardRequest {
 // The sound card; null, with `error` saying why, when the tool has no sound-card support or a
 // requested device is not there (then `bad_device` is set and `error` ends with the list of
 // devices to choose from). From here until the sound card is destroyed SIGINT, SIGTERM and
-// SIGHUP only request a stop (a second one ends the process as usual).
+// SIGHUP only request a stop: the first one does, and should the verb not have ended within
+// a few seconds the keying lines are dropped and the process ends by that signal
+// (platform/ptt_guard.h); later ones change nothing.
 std::unique_ptr<SoundCard> open_sound_card(const SoundCardRequest& request, std::string& error,
                                            bool& bad_device);
 

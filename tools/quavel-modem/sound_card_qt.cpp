@@ -1,6 +1,7 @@
 // The sound card through Qt Multimedia: a QCoreApplication for the event loop, the Qt device
 // adapters on the devices asked for, and a timer for the verb's tick.
 #include <algorithm>
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <QTimer>
 
 #include "platform/audio_stream_identity.h"
+#include "platform/ptt_guard.h"
 #include "platform/qt_audio_devices.h"
 #include "platform/qt_audio_input.h"
 #include "platform/qt_audio_output.h"
@@ -37,8 +39,18 @@ constexpr int kServerLatencyMs = 200;
 // process has one sound card at a time.
 volatile std::sig_atomic_t stop_signal = 0;
 
+// What the normal stop path (the sound cut, the transmitter released) gets before the keying
+// lines are dropped from the handler and the process ends by the signal; a rig keyed by CAT is
+// then released by its guardian.
+constexpr unsigned kStopDeadlineSeconds = 5;
+
+// The first request starts the stop and arms the deadline; later ones (an impatient second
+// Ctrl+C, a supervisor's repeated SIGTERM) change nothing: they neither end the process before
+// the transmitter is released nor push the deadline back.
 extern "C" void request_stop(int signal) {
+    if (stop_signal != 0) return;
     stop_signal = signal;
+    ptt_guard_arm_deadline(signal, kStopDeadlineSeconds);
 }
 
 // The process's one QCoreApplication, made when the sound system is first needed: Qt
@@ -46,6 +58,10 @@ extern "C" void request_stop(int signal) {
 class Application {
 public:
     Application() : app_(argc_, argv_) {
+        // Qt has just taken the environment's locale; numbers in the C library (hamlib's rig
+        // commands, printf) stay in the C form the tool had before, set once while no audio
+        // thread runs. Qt formats its own numbers with QLocale and is not affected.
+        std::setlocale(LC_NUMERIC, "C");
         // Before anything asks Qt for a device: the streams show as the program's.
         set_audio_stream_identity(kModemStreams);
     }
@@ -105,6 +121,9 @@ public:
         output_.reset();
         input_.reset();
         settle();
+        // The verbs release their keying before the sound card goes: the deadline has nothing
+        // left to do.
+        ptt_guard_cancel_deadline();
         sigaction(SIGINT, &old_int_, nullptr);
         sigaction(SIGTERM, &old_term_, nullptr);
         sigaction(SIGHUP, &old_hup_, nullptr);
@@ -162,9 +181,11 @@ private:
         if (old.sa_handler == SIG_IGN) return;
         struct sigaction action {};
         action.sa_handler = request_stop;
+        // No stop request interrupts another's handler.
         sigemptyset(&action.sa_mask);
-        // One-shot: a second Ctrl+C ends the process even if the first is not seen in time.
-        action.sa_flags = SA_RESETHAND;
+        for (const int stop : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&action.sa_mask, stop);
+        action.sa_flags = SA_RESTART;
         sigaction(signal, &action, nullptr);
     }
 
