@@ -11,11 +11,19 @@
 // taken for sending follow it, and a pause of the sender (a run of idle symbols after text)
 // ends the line. A log that cannot be opened or written is reported once; the panes go on
 // without it.
+//
+// A write that fails (a full disk) closes the file at once, keeping every line written before,
+// and the log goes on quietly as a log that writes nothing. The operator is told once, from the
+// event loop after the step that wrote, and only when nothing is being sent: the text arrives
+// from inside the receive step and from inside the transmitter's refill, and a message box there
+// would hold the refill with the transmitter keyed. Every entry point may be called again while
+// that box is up (its event loop runs the timers), and the log may even be destroyed meanwhile.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -32,10 +40,12 @@ public:
     RxLog(const RxLog&) = delete;
     RxLog& operator=(const RxLog&) = delete;
 
+    // False once the file could not be opened or a write failed.
     bool logging() const { return file_ != nullptr; }
     const std::string& path() const { return path_; }
 
-    // A header line for what starts at `now`, on a line of its own.
+    // A header line for what starts at `now`, on a line of its own. Receiving lets a failure
+    // held back while sending be reported.
     void begin(Activity what, std::string_view speed_caption, uint32_t centre_hz, std::time_t now);
     // Text printed in the receive pane or taken for sending.
     void text(std::string_view text);
@@ -44,14 +54,26 @@ public:
     void symbol_heard(bool idle, uint32_t pause_symbols);
 
 private:
+    // The one report of a failed write, shared with the event that shows it. `messages` is
+    // cleared once it has been shown and when the log is destroyed first: an event that comes
+    // too late says nothing.
+    struct PendingReport {
+        quavel::MessageSink* messages = nullptr;
+        std::string text;
+        bool posted = false;
+    };
+
     void write(std::string_view text);
     void fail(const char* what);
+    void post_report();
 
     std::string path_;
     quavel::MessageSink& messages_;
     std::FILE* file_ = nullptr;
     bool mid_line_ = false; // text written since the last line break
     uint32_t idle_run_ = 0;
+    bool sending_ = false; // since the last begin()
+    std::shared_ptr<PendingReport> report_;
 };
 
 // The header line, without its line break.
