@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/wav_file.h"
+#include "support/full_disk.h"
 #include "support/temp_dir.h"
 
 namespace quavel {
@@ -103,6 +104,79 @@ TEST(WavWriterTarget, AnAbandonedFileLeavesNothingBehind) {
     w.abandon();
     EXPECT_EQ(dir.listing(), "");
 }
+
+std::vector<int16_t> ramp(size_t n, int from) {
+    std::vector<int16_t> v(n);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = static_cast<int16_t>((from + static_cast<int>(i)) % 30000);
+    return v;
+}
+
+// Writes `samples_per_write` at a time until the disk fills; returns every write that went in.
+std::vector<int16_t> write_until_full(WavWriter& w, size_t samples_per_write) {
+    std::vector<int16_t> written;
+    for (int i = 0; i < 1000; ++i) {
+        const std::vector<int16_t> piece = ramp(samples_per_write, i * 31);
+        if (!w.write(piece)) break;
+        written.insert(written.end(), piece.begin(), piece.end());
+    }
+    return written;
+}
+
+// Writes the size of one stack piece, more than one, and less: a failure may come part-way
+// through a write whose first piece already went in.
+class WavWriterFullDisk : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(WavWriterFullDisk, KeepsEveryWholeWriteBeforeTheFailureAndNothingAfter) {
+    test::FullDisk disk;
+    if (!disk.ready()) GTEST_SKIP() << disk.skip_reason;
+    WavWriter w;
+    ASSERT_TRUE(w.open(disk.file("out.wav").string())) << w.error();
+    const std::vector<int16_t> written = write_until_full(w, GetParam());
+    ASSERT_TRUE(w.failed()) << "the disk never filled";
+    EXPECT_NE(w.error().find("No space"), std::string::npos) << w.error();
+    EXPECT_FALSE(w.write(kSamples)) << "a write after the failure would leave a gap";
+    EXPECT_EQ(w.samples_written(), written.size());
+    ASSERT_TRUE(w.commit(WavWriter::OnFailure::Keep)) << w.error();
+    const WavData read = read_wav(disk.file("out.wav").string());
+    ASSERT_TRUE(read.ok()) << read.error;
+    EXPECT_EQ(read.samples, written);
+    EXPECT_EQ(fs::file_size(disk.file("out.wav")), 44 + 2 * written.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(WriteSizes, WavWriterFullDisk, ::testing::Values(2048, 3000, 8192));
+
+// A file that cannot be put in place (its name became a folder meanwhile).
+struct CommitCase {
+    const char* name;
+    WavWriter::OnFailure on_failure;
+    bool left;
+};
+class WavWriterCommitFailure : public ::testing::TestWithParam<CommitCase> {};
+
+TEST_P(WavWriterCommitFailure, RemovesOrLeavesTheTemporaryFileAsAsked) {
+    test::TempDir dir;
+    WavWriter w;
+    ASSERT_TRUE(w.open((dir.path() / "out.wav").string()));
+    ASSERT_TRUE(w.write(kSamples));
+    fs::create_directory(dir.path() / "out.wav");
+    EXPECT_FALSE(w.commit(GetParam().on_failure));
+    EXPECT_NE(w.error().find("no longer a regular file"), std::string::npos) << w.error();
+    EXPECT_EQ(!w.temp_path().empty(), GetParam().left);
+    if (GetParam().left) {
+        EXPECT_EQ(read_wav(w.temp_path()).samples, kSamples);
+        w.abandon(); // finished: nothing to abandon, the file stays
+        EXPECT_TRUE(fs::exists(w.temp_path()));
+    } else {
+        EXPECT_EQ(dir.listing(), "out.wav");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Choices, WavWriterCommitFailure,
+                         ::testing::Values(CommitCase{"Remove", WavWriter::OnFailure::Remove,
+                                                      false},
+                                           CommitCase{"Keep", WavWriter::OnFailure::Keep, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The extensible header is read like the plain one; what it holds must still be 16-bit mono PCM
 // at 8000 Hz.

@@ -21,6 +21,7 @@
 
 #include "modem/modem.h"
 #include "platform/wav_file.h"
+#include "support/full_disk.h"
 #include "tx/morse_id.h"
 
 namespace quavel {
@@ -241,6 +242,25 @@ TEST_F(TxCommand, StopSignalsLeaveNoUnfinishedFile) {
         EXPECT_EQ(left_behind(), std::vector<std::string>{});
         fs::remove(wav);
     }
+}
+
+// A disk that fills under the file: a clear failure, and what was written before is kept whole.
+TEST_F(TxCommand, AFullDiskFailsAndKeepsWhatWasWrittenInAValidFile) {
+    test::FullDisk disk;
+    if (!disk.ready()) GTEST_SKIP() << disk.skip_reason;
+    const std::string out = disk.file("out.wav").string();
+    EXPECT_EQ(run("--speed 2 -o '" + out + "' -- 'CQ CQ CQ DE G4ABC G4ABC G4ABC K'"), 1);
+    const std::string said = stderr_text();
+    EXPECT_NE(said.find("No space left on device"), std::string::npos) << said;
+    EXPECT_NE(said.find("kept in " + out), std::string::npos) << said;
+    const WavData kept = read_wav(out);
+    ASSERT_TRUE(kept.ok()) << kept.error;
+    EXPECT_GT(kept.samples.size(), 0u);
+    EXPECT_EQ(fs::file_size(out), 44 + 2 * kept.samples.size());
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(disk.path()))
+        ++files;
+    EXPECT_EQ(files, 1u) << "a temporary file was left beside it";
 }
 
 TEST_F(TxCommand, TuneCarrierComesFirstThenIdentificationThenText) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include "platform/wav_file.h"
 #include "platform/wav_output.h"
+#include "support/full_disk.h"
 #include "support/temp_dir.h"
 
 namespace quavel {
@@ -116,6 +118,96 @@ TEST_F(WavOutputTest, RealTimeReportsFromItsOwnThread) {
     const WavData read = read_wav(path);
     ASSERT_TRUE(read.ok()) << read.error;
     EXPECT_EQ(read.samples.size(), 160u);
+}
+
+// Plays 2048-sample buffers into `out` until it reports the output lost, as the station does;
+// returns everything queued. Every buffer is reported done, written or not.
+std::vector<int16_t> play_until_lost(WavOutput& out, int& reported) {
+    std::vector<int16_t> queued;
+    for (int i = 0; i < 200 && !out.lost(); ++i) {
+        std::vector<int16_t> buffer(2048);
+        for (size_t k = 0; k < buffer.size(); ++k)
+            buffer[k] = static_cast<int16_t>((i * 2048 + static_cast<int>(k)) % 20000);
+        out.queue(i % 2, buffer);
+        queued.insert(queued.end(), buffer.begin(), buffer.end());
+        const int before = reported;
+        out.pump();
+        EXPECT_EQ(reported, before + 1);
+    }
+    return queued;
+}
+
+// Both spans: the headless transmitter's file finished by close(), the console's by finish().
+class WavOutputFullDisk : public ::testing::TestWithParam<WavOutput::FileSpan> {};
+
+TEST_P(WavOutputFullDisk, IsLostAndKeepsWhatWasWrittenBeforeInAValidFile) {
+    test::FullDisk disk;
+    if (!disk.ready()) GTEST_SKIP() << disk.skip_reason;
+    const std::string path = disk.file("out.wav").string();
+    WavOutput out(path, WavOutput::Pacing::Fast, GetParam());
+    int reported = 0;
+    ASSERT_TRUE(out.open([&](int) { ++reported; }));
+    const std::vector<int16_t> queued = play_until_lost(out, reported);
+    ASSERT_TRUE(out.lost()) << "the disk never filled";
+    EXPECT_NE(out.error().find("No space"), std::string::npos) << out.error();
+    // Whatever still comes is only reported done.
+    out.queue(0, std::vector<int16_t>(100, 7));
+    out.pump();
+    out.close(); // PerOpen: finishes
+    if (GetParam() == WavOutput::FileSpan::Run) {
+        // The run's file is lost to the end: no later transmission goes on past the gap.
+        EXPECT_FALSE(out.open([](int) {}));
+        EXPECT_TRUE(out.lost());
+        out.finish();
+    }
+    EXPECT_TRUE(out.committed());
+    EXPECT_EQ(out.kept(), path);
+    const WavData read = read_wav(path);
+    ASSERT_TRUE(read.ok()) << read.error;
+    ASSERT_GT(read.samples.size(), 0u);
+    EXPECT_EQ(read.samples.size(), out.samples_written());
+    EXPECT_TRUE(std::equal(read.samples.begin(), read.samples.end(), queued.begin()));
+    const std::string said = describe_unfinished(out);
+    EXPECT_NE(said.find("kept in " + path), std::string::npos) << said;
+}
+
+INSTANTIATE_TEST_SUITE_P(Spans, WavOutputFullDisk,
+                         ::testing::Values(WavOutput::FileSpan::PerOpen, WavOutput::FileSpan::Run),
+                         [](const auto& info) {
+                             return info.param == WavOutput::FileSpan::Run ? "Run" : "PerOpen";
+                         });
+
+TEST(WavOutputFullDisk, LeavesTheTemporaryFileWhenEvenThatCannotBePutInPlace) {
+    test::FullDisk disk;
+    if (!disk.ready()) GTEST_SKIP() << disk.skip_reason;
+    WavOutput out(disk.file("out.wav").string(), WavOutput::Pacing::Fast, WavOutput::FileSpan::Run);
+    int reported = 0;
+    ASSERT_TRUE(out.open([&](int) { ++reported; }));
+    play_until_lost(out, reported);
+    ASSERT_TRUE(out.lost());
+    fs::create_directory(disk.file("out.wav")); // the target's name is taken meanwhile
+    out.finish();
+    EXPECT_FALSE(out.committed());
+    ASSERT_FALSE(out.kept().empty());
+    EXPECT_NE(out.kept(), disk.file("out.wav").string());
+    const WavData read = read_wav(out.kept());
+    ASSERT_TRUE(read.ok()) << read.error;
+    EXPECT_EQ(read.samples.size(), out.samples_written());
+    const std::string said = describe_unfinished(out);
+    EXPECT_NE(said.find("left in " + out.kept()), std::string::npos) << said;
+}
+
+TEST(WavOutputFullDisk, AbandonAfterTheFailureStillLeavesNothing) {
+    test::FullDisk disk;
+    if (!disk.ready()) GTEST_SKIP() << disk.skip_reason;
+    WavOutput out(disk.file("out.wav").string());
+    int reported = 0;
+    ASSERT_TRUE(out.open([&](int) { ++reported; }));
+    play_until_lost(out, reported);
+    out.abandon();
+    EXPECT_TRUE(fs::is_empty(disk.path()));
+    EXPECT_EQ(out.kept(), "");
+    EXPECT_NE(describe_unfinished(out).find("nothing was kept"), std::string::npos);
 }
 
 } // namespace
