@@ -1,6 +1,7 @@
 // hamlib's rigctld running its dummy rig on a loopback port of its own, for the tests that key
 // by CAT: the real daemon a station would talk to, started by the test and killed with it.
-// ptt() asks it, through hamlib's rigctl, whether the transmitter is keyed. Where hamlib's
+// ptt() asks it, through hamlib's rigctl, whether the transmitter is keyed; set_ptt() keys or
+// releases it as another program would. Where hamlib's
 // programs are absent, skip_reason() says so.
 #pragma once
 
@@ -47,7 +48,13 @@ public:
         }
         for (int i = 0; i < 100 && !answers(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (!answers()) skip_reason_ = "rigctld did not start on port " + port;
+        // Listening comes before the rig is ready: a client that connects too soon has its
+        // first command cut off ("broken pipe"), so the daemon counts as started once a
+        // command is answered.
+        for (int i = 0; i < 100 && answers() && !ptt().has_value(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!answers() || !ptt().has_value())
+            skip_reason_ = "rigctld did not start on port " + port;
     }
     ~Rigctld() { kill(); }
     // Ends the daemon as a crash would.
@@ -86,6 +93,13 @@ public:
         return line[0] != '0';
     }
 
+    // Keys (true) or releases the rig as another program on it would; false when it cannot.
+    bool set_ptt(bool keyed) const {
+        const std::string command =
+            "rigctl -m 2 -r " + address() + " T " + (keyed ? "1" : "0") + " >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0;
+    }
+
 private:
     static int free_port() {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -121,6 +135,16 @@ inline bool wait_until_keyed(const Rigctld& rig, int timeout_ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return false;
+}
+
+// Waits up to `timeout_ms` for the rig to report itself released; its last answer.
+inline std::optional<bool> wait_until_released(const Rigctld& rig, int timeout_ms) {
+    std::optional<bool> ptt = rig.ptt();
+    for (int waited = 0; waited < timeout_ms && ptt != false; waited += 50) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ptt = rig.ptt();
+    }
+    return ptt;
 }
 
 } // namespace quavel::test
