@@ -30,6 +30,7 @@
 #include <ctime>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "modem/tuning.h"
 #include "platform/hamlib_ptt.h"
@@ -47,6 +48,7 @@
 #include "ui/level_meter.h"
 #include "ui/memo.h"
 #include "ui/radio_group.h"
+#include "ui/readout_label.h"
 #include "ui/rig_panel.h"
 #include "ui/rx_log.h"
 #include "ui/text_panes.h"
@@ -442,26 +444,26 @@ void TForm1::create_menu() {
     for (QAction* item : {Exit1, SetUp1, SoundRig1, Help1, About1})
         item->setMenuRole(QAction::NoRole);
 
+    // Not the menu bar's corner widget: the bar would keep the corner's whole width and move
+    // "About" into an overflow menu. The readouts take what the items leave (fit_readouts).
     Readouts = new QWidget(MainMenu1);
     Readouts->setObjectName("Readouts");
-    auto* readouts = new QHBoxLayout(Readouts);
-    readouts->setContentsMargins(0, 0, 4, 0);
-    readouts->setSpacing(8);
-    CentreReadout = new QLabel(Readouts);
+    CentreReadout = new ReadoutLabel(Readouts);
     CentreReadout->setObjectName("CentreReadout");
     CentreReadout->setToolTip("The centre frequency the receiver is tuned to: it follows AFC and "
                               "clicks on the waterfall");
-    // Wide enough for any centre frequency, so the menu line keeps its room for it.
-    CentreReadout->setMinimumWidth(
-        CentreReadout->fontMetrics().horizontalAdvance(QStringLiteral("Centre 1900 Hz")) + 4);
-    readouts->addWidget(CentreReadout);
-    WeakReadout = new QLabel(Readouts);
+    WeakReadout = new ReadoutLabel(Readouts);
     WeakReadout->setObjectName("WeakReadout");
     WeakReadout->setToolTip("Where the weak-signal receiver copies (tone 5), also marked in "
                             "yellow on the waterfall");
     WeakReadout->hide();
-    readouts->addWidget(WeakReadout);
-    MainMenu1->setCornerWidget(Readouts, Qt::TopRightCorner);
+    KeyingReadout = new ReadoutLabel(Readouts);
+    KeyingReadout->setObjectName("KeyingReadout");
+    QPalette alarm = KeyingReadout->palette();
+    alarm.setColor(QPalette::WindowText, Qt::red);
+    KeyingReadout->setPalette(alarm);
+    KeyingReadout->hide();
+    MainMenu1->installEventFilter(this);
 }
 
 void TForm1::create_operating_menus() {
@@ -600,6 +602,7 @@ bool TForm1::event(QEvent* event) {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == centralWidget() && event->type() == QEvent::Resize) lay_out_growing_controls();
+    if (watched == MainMenu1 && event->type() == QEvent::Resize) fit_readouts();
     if (watched == Image1 && event->type() == QEvent::Leave) Panel2->hide();
     if (watched == centralWidget() && event->type() == QEvent::MouseMove) {
         // Moves over a control that does not track the mouse come up here too; only the bare
@@ -743,23 +746,107 @@ void TForm1::show_help_viewer(const QString& page) {
 }
 
 void TForm1::show_centre() {
-    const QString text = QStringLiteral("Centre %1 Hz").arg(station_->centre_hz());
-    if (CentreReadout->text() != text) CentreReadout->setText(text);
+    const uint32_t hz = station_->centre_hz();
+    if (CentreReadout->set_texts(QStringLiteral("Centre %1 Hz").arg(hz),
+                                 QStringLiteral("%1 Hz").arg(hz)))
+        fit_readouts();
 }
 
 void TForm1::show_weak_lock() {
     const bool weak = station_->receiver() == quavel::ReceiverChoice::weak;
     const std::optional<double> hz = station_->weak_lock_hz();
+    bool changed = false;
     if (weak) {
-        const QString text = hz ? QStringLiteral("Weak %1 Hz").arg(*hz, 0, 'f', 1)
-                                : QStringLiteral("Weak: no signal");
-        if (WeakReadout->text() != text) WeakReadout->setText(text);
+        changed = hz ? WeakReadout->set_texts(QStringLiteral("Weak %1 Hz").arg(*hz, 0, 'f', 1),
+                                              QStringLiteral("W %1").arg(std::lround(*hz)))
+                     : WeakReadout->set_texts(QStringLiteral("Weak: no signal"),
+                                              QStringLiteral("W: none"));
     }
-    WeakReadout->setVisible(weak);
+    if (WeakReadout->isHidden() == weak) {
+        WeakReadout->setVisible(weak);
+        changed = true;
+    }
+    if (changed) fit_readouts();
     // The inverse of waterfall_hz.
     std::optional<int> x;
     if (hz) x = static_cast<int>(std::lround((*hz - 802.0) * Image1->width() / 311.0));
     Image1->set_marker(x);
+}
+
+void TForm1::fit_readouts() {
+    int items_end = 0;
+    for (QAction* item : MainMenu1->actions())
+        if (item->isVisible())
+            items_end = std::max(items_end, MainMenu1->actionGeometry(item).right() + 1);
+    constexpr int kGap = 6;     // after the last item
+    constexpr int kSpacing = 6; // between readouts
+    constexpr int kMargin = 4;  // at the right end
+    const int left = items_end + kGap;
+    const int room = std::max(0, MainMenu1->width() - kMargin - left);
+    Readouts->setGeometry(left, 0, room, MainMenu1->height());
+
+    // In the order they stand; the first to give way is the weak receiver's (its place is
+    // marked on the waterfall too), the last the keying state's.
+    struct Fit {
+        ReadoutLabel* label;
+        int width;
+    };
+    std::vector<Fit> fits;
+    for (ReadoutLabel* label : {CentreReadout, WeakReadout, KeyingReadout})
+        if (!label->isHidden()) fits.push_back({label, label->full_width()});
+    int total = fits.empty() ? 0 : kSpacing * static_cast<int>(fits.size() - 1);
+    for (const Fit& f : fits)
+        total += f.width;
+    const auto give_way = [&](auto&& shrink) {
+        for (ReadoutLabel* label : {WeakReadout, CentreReadout, KeyingReadout})
+            for (Fit& f : fits)
+                if (f.label == label && total > room) {
+                    const int to = shrink(f);
+                    total -= f.width - to;
+                    f.width = to;
+                }
+    };
+    give_way([](const Fit& f) { return std::min(f.width, f.label->short_width()); });
+    give_way([&](const Fit& f) { return std::max(0, f.width - (total - room)); });
+    int x = std::max(0, room - total);
+    for (const Fit& f : fits) {
+        f.label->setGeometry(x, 0, f.width, Readouts->height());
+        x += f.width + kSpacing;
+    }
+}
+
+void TForm1::show_keying_state() {
+    using Method = AppSettings::PttMethod;
+    QString full;
+    QString shorter;
+    QString why;
+    const bool adapters = serial_ptt_ != nullptr || cat_ptt_ != nullptr;
+    const Method method = adapters ? settings_->ptt_method() : Method::Rts;
+    const bool serial = method == Method::Rts || method == Method::Dtr;
+    const quavel::KeyingStatus status = station_->keying_status();
+    if (adapters && serial && settings_->ptt_device().trimmed().isEmpty() &&
+        station_->settings().port_name == quavel::kNoPort) {
+        full = QStringLiteral("PTT: no port");
+        shorter = QStringLiteral("no PTT");
+        why = QStringLiteral("Keying by RTS or DTR is chosen, but no port: a transmission goes "
+                             "out without keying the transmitter. Choose the port under Sound & "
+                             "Rig, or None (VOX) for a rig that keys itself on the sound.");
+    } else if (status.configured && !status.open && status.failed) {
+        const bool cat = adapters ? method == Method::Cat : false;
+        full =
+            cat ? QStringLiteral("rig not answering") : QStringLiteral("PTT port cannot be opened");
+        shorter = cat ? QStringLiteral("no rig") : QStringLiteral("no PTT");
+        why = QString::fromStdString(status.error) +
+              QStringLiteral("\nTried again every few seconds; Sound & Rig tests it.");
+    }
+    const bool show = !full.isEmpty();
+    bool changed = KeyingReadout->set_texts(full, shorter);
+    if (KeyingReadout->toolTip() != why) KeyingReadout->setToolTip(why);
+    if (KeyingReadout->isHidden() == show) {
+        KeyingReadout->setVisible(show);
+        changed = true;
+    }
+    if (changed) fit_readouts();
 }
 
 void TForm1::show_switches() {
@@ -1032,6 +1119,7 @@ void TForm1::Timer2Timer() {
         FormTimer::Pause pause(*Timer2);
         station_->transmit_tick();
     }
+    show_keying_state();
     back_to_receive_if_sent();
 }
 
@@ -1063,6 +1151,7 @@ void TForm1::RadioGroup3Click() {
 void TForm1::Timer3Timer() {
     FormTimer::Pause pause(*Timer3);
     if (station_->capture_tick()) InputMeter->set_level(station_->input_level().peak_dbfs);
+    show_keying_state();
 }
 
 void TForm1::widen_receive_pane(Memo& clicked) {

@@ -16,6 +16,7 @@
 #include "station/macros.h"
 #include "station/station.h"
 #include "ui/console_options.h"
+#include "ui/readout_label.h"
 #include "ui/rig_panel.h"
 
 namespace quavel {
@@ -144,11 +145,17 @@ public:
     QAction* Help1;
     QAction* About1;
 
-    // Beyond the form: readouts at the right of the menu line (they take no room from the
-    // form's controls); more may be added to Readouts' layout.
+    // Beyond the form: readouts at the right of the menu line, in the room the menu's items
+    // leave (they take no room from the form's controls, and never push a menu item off the
+    // line). Where the room is short a readout shows a shorter form of its text, the weak
+    // receiver's first, the keying state's last; fit_readouts() places them.
     QWidget* Readouts;
-    QLabel* CentreReadout;  // the centre frequency the receiver is tuned to, in Hz
-    QLabel* WeakReadout;    // where the weak-signal receiver copies; hidden with the classic one
+    ReadoutLabel* CentreReadout; // the centre frequency the receiver is tuned to, in Hz
+    ReadoutLabel* WeakReadout;   // where the weak-signal receiver copies; hidden with the classic
+    // What is wrong with the keying, shown while it is wrong ("rig not answering", "PTT port
+    // cannot be opened", "PTT: no port" for RTS/DTR keying without a port); hidden while all
+    // is well.
+    ReadoutLabel* KeyingReadout;
     LevelMeter* InputMeter; // the captured audio's peak level, beside the waterfall
     // File menu: the receive pane saved, and the log to a file of the operator's choosing.
     QAction* SaveReceived;
@@ -237,6 +244,10 @@ private:
     void WeakReceiver1Click();
     void Squelch1Click();
     void fit_pointed_readout();
+    // The menu line's readouts placed in the room its items leave, each as long as fits.
+    void fit_readouts();
+    // The keying readout after what the keying thread last found (every timer tick: cheap).
+    void show_keying_state();
     void create_operating_menus();
     // The panes and the bottom row placed for the client area's size: at the form's own size
     // exactly where the form puts them; any growth goes to the receive and transmit panes.

@@ -2,6 +2,7 @@
 // the tab order, the menu, the timers and the handlers.
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -14,11 +15,13 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "platform/hamlib_ptt.h"
 #include "ui/canvas_view.h"
 #include "ui/form_timer.h"
 #include "ui/memo.h"
 #include "ui/quavel25.h"
 #include "ui/radio_group.h"
+#include "ui/readout_label.h"
 #include "ui_support.h"
 
 namespace {
@@ -278,6 +281,98 @@ TEST_F(FormLayout, DeclaresThe35HandlersInOrder) {
         "Memo2Click",    "Button8Click",  "Button7Click",     "Button9Click",  "Memo6KeyPress",
         "Button10Click", "Button11Click", "Button12Click",    "Button13Click", "Button14Click"};
     EXPECT_EQ(handlers, expected);
+}
+
+} // namespace
+
+namespace {
+
+// The readouts at the right of the menu line, as the operator sees the window: every item of
+// the menu stays on the line, and each readout reads (the whole text or its shorter form)
+// without running into another or into an item, at the form's size and grown, after a restart.
+class MenuReadouts : public FormTest {
+protected:
+    void TearDown() override {
+        form.reset(); // before the adapter it was given
+        FormTest::TearDown();
+    }
+    // The weak receiver chosen, and a rig that does not answer: all three readouts shown.
+    void start_with_every_readout() {
+        create_form();
+        settings->set_ptt_method(AppSettings::PttMethod::Cat);
+        settings->set_rig_port("127.0.0.1:1"); // nothing listens there
+        form->set_keying_devices(nullptr, &cat);
+        form->WeakReceiver1->setChecked(true);
+        form->WeakReceiver1->triggered(true);
+        form->show();
+        activate();
+        form->station().settle_keying();
+        form->Timer1Timer();
+        form->Timer3Timer();
+        QApplication::processEvents();
+        if (const QByteArray where = qgetenv("QUAVEL_SCREENSHOTS"); !where.isEmpty())
+            form->grab().save(QString::fromLocal8Bit(where) + "/" +
+                              ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                              ".png");
+    }
+    // Checks the line; `whole`: every readout shows its whole text.
+    void expect_every_item_and_readout_reads(bool whole) {
+        QMenuBar* bar = form->MainMenu1;
+        for (auto* extension : bar->findChildren<QWidget*>("qt_menubar_ext_button"))
+            EXPECT_FALSE(extension->isVisible()) << "an item went into the overflow menu";
+        const QRect about = bar->actionGeometry(form->About1);
+        ASSERT_FALSE(about.isEmpty());
+        EXPECT_LE(about.right(), bar->width());
+        std::vector<QRect> taken = {about};
+        for (ReadoutLabel* label : {form->CentreReadout, form->WeakReadout, form->KeyingReadout}) {
+            const std::string name = label->objectName().toStdString();
+            ASSERT_TRUE(label->isVisible()) << name;
+            const QRect at(label->mapTo(bar, QPoint(0, 0)), label->size());
+            EXPECT_TRUE(bar->rect().contains(at)) << name;
+            for (const QRect& other : taken)
+                EXPECT_FALSE(at.intersects(other)) << name;
+            taken.push_back(at);
+            const QString shown = label->shown_text();
+            if (whole) {
+                EXPECT_EQ(shown, label->text()) << name;
+            } else {
+                EXPECT_TRUE(shown == label->text() || shown == label->short_text())
+                    << name << ": " << shown.toStdString();
+            }
+            EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(shown)) << name;
+        }
+    }
+    quavel::HamlibPtt cat;
+};
+
+TEST_F(MenuReadouts, AtTheFormsSizeAboutStaysOnTheLineAndEveryReadoutReads) {
+    start_with_every_readout();
+    ASSERT_EQ(form->centralWidget()->size(), QSize(TForm1::kClientWidth, TForm1::kClientHeight));
+    EXPECT_EQ(form->KeyingReadout->text(), "rig not answering");
+    EXPECT_EQ(form->WeakReadout->text(), "Weak: no signal");
+    EXPECT_EQ(form->CentreReadout->text(), "Centre 1000 Hz");
+    expect_every_item_and_readout_reads(false);
+}
+
+TEST_F(MenuReadouts, GrownAndRestartedEveryReadoutShowsItsWholeText) {
+    create_form();
+    form->show();
+    form->resize(760, 500);
+    QApplication::processEvents();
+    form->close();
+    form.reset();
+    start_with_every_readout();
+    ASSERT_GT(form->width(), 700);
+    expect_every_item_and_readout_reads(true);
+}
+
+TEST_F(MenuReadouts, TheKeyingReadoutIsHiddenWhileAllIsWell) {
+    create_form();
+    form->show();
+    activate();
+    form->Timer3Timer();
+    EXPECT_TRUE(form->KeyingReadout->isHidden());
+    EXPECT_TRUE(form->KeyingReadout->text().isEmpty());
 }
 
 } // namespace
