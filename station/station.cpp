@@ -147,10 +147,14 @@ struct Station::Impl final : ProfileListener, TransmitListener {
         if (capture_retry && Clock::now() >= *capture_retry) open_capture(true);
     }
 
+    // The sound plays, a key is asked for, or a release is still being made. A release that a
+    // rig has not taken for kKeyingCallLimit no longer holds the messages back: the keying
+    // thread goes on trying whatever the window shows, and the operator must hear of it.
     bool on_air() const {
         if (transmitter.playback_open()) return true;
         const KeyingStatus k = keyer.status();
-        return k.wanted || k.keyed;
+        const bool stuck = k.in_call && Clock::now() - k.call_started >= kKeyingCallLimit;
+        return k.wanted || (k.keyed && !stuck);
     }
 
     // Shows the messages that wait, once nothing is under way and nothing is on the air.

@@ -74,6 +74,17 @@ void Keyer::report(KeyingEventKind kind, std::string detail) {
     events_.push_back({kind, status_.wanted || status_.keyed, std::move(detail)});
 }
 
+void Keyer::unlock_for_call(std::unique_lock<std::mutex>& lock) {
+    status_.in_call = true;
+    status_.call_started = Clock::now();
+    lock.unlock();
+}
+
+void Keyer::relock_after_call(std::unique_lock<std::mutex>& lock) {
+    lock.lock();
+    status_.in_call = false;
+}
+
 Keyer::Clock::time_point Keyer::next_due() const {
     if (ptt_ == nullptr || !status_.configured) return Clock::time_point::max();
     return status_.open ? next_check_ : next_retry_;
@@ -146,10 +157,10 @@ void Keyer::handle(Request& request, std::unique_lock<std::mutex>& lock) {
 void Keyer::try_open(bool first, std::unique_lock<std::mutex>& lock) {
     Ptt* ptt = ptt_;
     const std::string device = status_.device;
-    lock.unlock();
+    unlock_for_call(lock);
     const bool opened = ptt->open(device);
     const std::string why = opened ? std::string() : ptt->error();
-    lock.lock();
+    relock_after_call(lock);
     if (ptt != ptt_) return; // replaced meanwhile: not possible, requests run in order
     const bool had_failed = status_.failed;
     status_.open = opened;
@@ -171,12 +182,12 @@ void Keyer::shut(std::unique_lock<std::mutex>& lock) {
     const bool was_open = status_.open;
     status_.keyed = false;
     status_.open = false;
-    lock.unlock();
+    unlock_for_call(lock);
     // The release first, so that a device whose close does not release (a fake) is released too.
     const bool released = !was_open || ptt->key(false);
     const std::string why = released ? std::string() : ptt->error();
     if (ptt->is_open()) ptt->close();
-    lock.lock();
+    relock_after_call(lock);
     if (!released && was_keyed) {
         events_.push_back({KeyingEventKind::ReleaseFailed, true, why});
     }
@@ -186,7 +197,7 @@ void Keyer::shut(std::unique_lock<std::mutex>& lock) {
 void Keyer::reconcile(std::unique_lock<std::mutex>& lock) {
     Ptt* ptt = ptt_;
     const bool on = status_.wanted;
-    lock.unlock();
+    unlock_for_call(lock);
     bool done = ptt->key(on);
     std::string why = done ? std::string() : ptt->error();
     if (!done) {
@@ -195,7 +206,7 @@ void Keyer::reconcile(std::unique_lock<std::mutex>& lock) {
         ptt->key(false);
         ptt->close();
     }
-    lock.lock();
+    relock_after_call(lock);
     next_check_ = Clock::now() + (on ? timing_.keyed_check : timing_.idle_check);
     if (done) {
         status_.keyed = on;
@@ -218,10 +229,10 @@ void Keyer::reconcile(std::unique_lock<std::mutex>& lock) {
 
 void Keyer::check(std::unique_lock<std::mutex>& lock) {
     Ptt* ptt = ptt_;
-    lock.unlock();
+    unlock_for_call(lock);
     const PttCheck answer = ptt->check();
     const std::string why = answer == PttCheck::NoAnswer ? ptt->error() : std::string();
-    lock.lock();
+    relock_after_call(lock);
     next_check_ = Clock::now() + (status_.keyed ? timing_.keyed_check : timing_.idle_check);
     if (answer == PttCheck::NoAnswer) {
         lose(KeyingEventKind::Lost, why.empty() ? "the keying device does not answer" : why, lock);
@@ -240,12 +251,12 @@ void Keyer::lose(KeyingEventKind kind, std::string why, std::unique_lock<std::mu
     status_.open = false;
     status_.failed = true;
     status_.error = std::move(why);
-    lock.unlock();
+    unlock_for_call(lock);
     // Closed at once: a serial driver drops its lines on the last close, a rig that answers
     // again is released.
     ptt->key(false);
     ptt->close();
-    lock.lock();
+    relock_after_call(lock);
     next_retry_ = Clock::now() + timing_.retry;
 }
 

@@ -43,6 +43,10 @@ struct KeyingStatus {
     bool failed = false;     // the last open failed, or the device was lost since
     std::string device;      // what is open, or was last tried
     std::string error;       // why it is not open, or why the last change failed
+    // A call into the device is under way, since `call_started`: a rig that has stopped
+    // answering, or trickles its reply, holds it there for as long as it likes.
+    bool in_call = false;
+    std::chrono::steady_clock::time_point call_started{};
 };
 
 enum class KeyingEventKind {
@@ -107,6 +111,9 @@ private:
     void check(std::unique_lock<std::mutex>& lock);
     void lose(KeyingEventKind kind, std::string why, std::unique_lock<std::mutex>& lock);
     void report(KeyingEventKind kind, std::string detail);
+    // Around each call into the device: the lock is let go, and the call's start noted.
+    void unlock_for_call(std::unique_lock<std::mutex>& lock);
+    void relock_after_call(std::unique_lock<std::mutex>& lock);
     Clock::time_point next_due() const;
 
     KeyerTiming timing_;

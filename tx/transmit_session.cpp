@@ -66,7 +66,13 @@ TransmitSession::Poll TransmitSession::poll(Clock::time_point now, bool output_l
         }
     }
     if (!active_ || out.end) return out;
-    if (output_lost) {
+    if (const KeyingStatus k = keyer_.status();
+        k.in_call && now - k.call_started >= kKeyingCallLimit) {
+        out.end = TransmitEnd::KeyingLost;
+        out.end_detail = k.device + ": the rig has not answered for " +
+                         std::to_string(kKeyingCallLimit.count()) +
+                         " ms; it is released as soon as it answers";
+    } else if (output_lost) {
         out.end = TransmitEnd::OutputLost;
     } else if (watchdog_.count() > 0 && now - started_ >= watchdog_) {
         out.end = TransmitEnd::Watchdog;

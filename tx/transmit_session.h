@@ -17,6 +17,9 @@
 namespace quavel {
 
 inline constexpr std::chrono::minutes kDefaultWatchdog{10};
+// A call into the keying device that has taken this long while transmitting: the rig has stopped
+// answering (or trickles), whatever its own timeouts say, and the transmission ends.
+inline constexpr std::chrono::milliseconds kKeyingCallLimit{1500};
 
 // Why a transmission ended by itself.
 enum class TransmitEnd {
