@@ -4,6 +4,7 @@
 // playback cannot start. The keying options are checked before anything is opened.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <pty.h>
@@ -96,6 +97,62 @@ TEST_P(TxKeyingSignalSoundServer, AStopSignalCutsTheSoundAndReleases) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, TxKeyingSignalSoundServer,
                          ::testing::Values(SIGINT, SIGTERM, SIGHUP));
+
+// However the tool ends while keyed, the rig is released: by the tool itself for a stop request
+// (a second one in a hurry included), by its guardian process for a death it cannot answer.
+struct DeathCase {
+    const char* name;
+    std::vector<int> signals;
+};
+
+class TxKeyingDeathSoundServer : public TxKeying,
+                                 public ::testing::WithParamInterface<DeathCase> {};
+
+TEST_P(TxKeyingDeathSoundServer, TheRigIsReleasedWithinTwoSeconds) {
+    need_rig_and_sound();
+    if (IsSkipped()) return;
+    Process p(tx({kLongText}));
+    ASSERT_TRUE(test::wait_until_keyed(*rig, 10000)) << err();
+    for (const int signal : GetParam().signals)
+        p.signal(signal);
+    EXPECT_EQ(test::wait_until_released(*rig, 2000), false) << err();
+    const std::optional<int> status = p.wait(10000);
+    ASSERT_TRUE(status.has_value());
+    // A stop request, however often repeated, ends the tool by its normal path.
+    const std::vector<int>& sent = GetParam().signals;
+    if (std::all_of(sent.begin(), sent.end(), [](int s) { return s == SIGTERM; })) {
+        EXPECT_EQ(*status, 128 + SIGTERM) << err();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Deaths, TxKeyingDeathSoundServer,
+                         ::testing::Values(DeathCase{"Kill", {SIGKILL}},
+                                           DeathCase{"Segv", {SIGSEGV}},
+                                           DeathCase{"Abort", {SIGABRT}},
+                                           DeathCase{"Term", {SIGTERM}},
+                                           DeathCase{"TermTwice", {SIGTERM, SIGTERM}},
+                                           DeathCase{"TermThenKill", {SIGTERM, SIGKILL}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TxKeyingSoundServer, ASecondToolOnTheKeyedRigIsRefusedAndLeavesItKeyed) {
+    need_rig_and_sound();
+    if (IsSkipped()) return;
+    Process first(tx({kLongText}));
+    ASSERT_TRUE(test::wait_until_keyed(*rig, 10000)) << err();
+    Command second = tx({"TEST"});
+    second.stderr_path = dir / "second.err";
+    EXPECT_EQ(test::run(second, 20000), 1);
+    const std::string refused = test::read_text(dir / "second.err");
+    EXPECT_NE(refused.find("rig model 2 on " + rig->address() +
+                           " is in use by another Quavel program (process " +
+                           std::to_string(first.pid()) + ")"),
+              std::string::npos)
+        << refused;
+    EXPECT_EQ(rig->ptt(), true);
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.wait(10000), std::optional<int>(128 + SIGTERM)) << err();
+    EXPECT_EQ(rig->ptt(), false);
+}
 
 TEST_F(TxKeyingSoundServer, ALostSoundServerReleasesTheRig) {
     need_rig_and_sound();
