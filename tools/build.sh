@@ -4,6 +4,8 @@
 #   tools/build.sh run [console options]   build and start the console (in its own data folder)
 #   tools/build.sh test                    build and run every test
 #   tools/build.sh sanitize                build and run every test under ASan + UBSan
+#   tools/build.sh tsan                    build the Qt-free parts and run the tests of their
+#                                          threads (the keying thread) under ThreadSanitizer
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -82,8 +84,20 @@ case "$cmd" in
         cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0:handle_segv=0:handle_sigbus=0:handle_sigfpe=0 \
             UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j2
         ;;
+    tsan)
+        ensure_packages "${run_packages[@]}" "${test_packages[@]}"
+        launcher=()
+        command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+        cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" -DQUAVEL_WERROR=ON \
+            -DQUAVEL_SANITIZE_THREAD=ON -DQUAVEL_BUILD_UI=OFF -DQUAVEL_BUILD_BENCH=OFF \
+            -DQUAVEL_BUILD_TESTS=ON >/dev/null
+        # The keying thread and everything that drives it: its own tests and the station's.
+        cmake --build build-tsan -j"$(nproc)" --target tx_tests station_tests
+        export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+        build-tsan/tests/tx_tests && build-tsan/tests/station_tests
+        ;;
     *)
-        echo "usage: tools/build.sh run|test|sanitize" >&2
+        echo "usage: tools/build.sh run|test|sanitize|tsan" >&2
         exit 2
         ;;
 esac

@@ -19,6 +19,7 @@ class RecordingPtt : public Ptt {
 public:
     bool open(const std::string& port) override {
         opened.push_back(port);
+        ++open_calls;
         lost_ = false;
         if (refuse_open) {
             error_ = port + ": no such device";
@@ -91,6 +92,7 @@ public:
     std::vector<bool> keys;
     int closes = 0;
     std::atomic<int> checks = 0;
+    std::atomic<int> open_calls = 0; // opened.size(), for reading while the keying thread runs
     std::atomic<PttCheck> answer = PttCheck::Answering; // what check() says while open
 
 private:

@@ -120,7 +120,7 @@ TEST(Keyer, RetriesADeviceThatCannotBeOpenedAndSaysOnceWhenItIsBack) {
     ASSERT_TRUE(wait_for(keyer, events, [&] { return keyer.status().failed; }));
     ASSERT_TRUE(keyer.wait_idle(5s));
     // Retried in the background, reported once.
-    ASSERT_TRUE(wait_for(keyer, events, [&] { return ptt.opened.size() >= 3; }));
+    ASSERT_TRUE(wait_for(keyer, events, [&] { return ptt.open_calls >= 3; }));
     ptt.refuse_open = false;
     ASSERT_TRUE(wait_for(keyer, events, [&] { return keyer.status().open; }));
     wait_for(keyer, events, [&] { return count(events, KeyingEventKind::Recovered) > 0; });
