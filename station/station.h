@@ -53,10 +53,10 @@ public:
     virtual void focus_transmit_pane() {}
     // A speed change switched AFC, auto-sync and printing back on: captions follow.
     virtual void switches_changed() {}
-    // The station ended a transmission by itself (the playback or the keying port was lost,
-    // the watchdog ran out), through the same steps as "Tx OFF": the window goes back to its
-    // receiving state and discards the untaken text, as after "Tx OFF". The operator's message
-    // comes after this.
+    // The station ended a transmission by itself (the playback or the keying was lost, the key
+    // refused, the watchdog ran out), through the same steps as "Tx OFF": the window goes back
+    // to its receiving state but keeps the untaken text, which the operator did not discard.
+    // The operator's message comes after this, once the transmitter is released.
     virtual void transmission_ended() {}
 };
 

@@ -136,11 +136,12 @@ public:
     }
     void focus_transmit_pane() override { form_.Memo4->setFocus(); }
     void switches_changed() override { form_.show_switches(); }
-    // As "Tx OFF" leaves the window.
+    // As "Tx OFF" leaves the window, but the text not yet sent stays in the transmit pane: the
+    // operator did not ask for the end (a lost device, a refused key, the watchdog) and may
+    // want to send it once the fault is mended.
     void transmission_ended() override {
         form_.Button1->setText("Tx ON");
         form_.set_transmitting_controls(false);
-        form_.Memo4->clear();
         form_.begin_log(false);
         form_.InputMeter->set_level(quavel::InputLevel::kFloorDbfs);
     }
