@@ -86,7 +86,9 @@ void Keyer::relock_after_call(std::unique_lock<std::mutex>& lock) {
 }
 
 Keyer::Clock::time_point Keyer::next_due() const {
-    if (ptt_ == nullptr || !status_.configured) return Clock::time_point::max();
+    // Nothing to check: wake now and then all the same (a far time point could overflow the
+    // wait's conversion and turn it into a busy loop).
+    if (ptt_ == nullptr || !status_.configured) return Clock::now() + std::chrono::hours(1);
     return status_.open ? next_check_ : next_retry_;
 }
 
