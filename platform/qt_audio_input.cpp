@@ -78,6 +78,13 @@ bool QtAudioInput::start_source() {
     }
     io_ = io;
     running_ = true;
+    last_data_ = std::chrono::steady_clock::now();
+    QObject::connect(source_.get(), &QAudioSource::stateChanged, context_.get(),
+                     [this](QAudio::State state) {
+                         if (state == QAudio::StoppedState && running_ && source_ &&
+                             source_->error() != QAudio::NoError)
+                             lost_ = true;
+                     });
     // Queued, so that `done` never runs inside the device's own signal: a caller that stops or
     // closes capture from there would delete the device under it.
     QObject::connect(
@@ -91,8 +98,19 @@ void QtAudioInput::stop_source() {
     running_ = false;
     ++session_;
     if (io_ != nullptr) QObject::disconnect(io_, nullptr, context_.get(), nullptr);
+    QObject::disconnect(source_.get(), nullptr, context_.get(), nullptr);
     io_ = nullptr;
     source_->stop();
+}
+
+bool QtAudioInput::lost() const {
+    if (lost_ || !running_ || !source_) return lost_;
+    // The device's own object is gone: Qt deletes it when the stream is dropped.
+    if (io_ == nullptr) return lost_ = true;
+    if (std::chrono::steady_clock::now() - last_data_ < kSilentLimit) return false;
+    // A window's thread that was busy has simply not read yet.
+    if (io_->bytesAvailable() > 0 || source_->bytesAvailable() > 0) return false;
+    return lost_ = true;
 }
 
 void QtAudioInput::queue_all() {
@@ -131,6 +149,7 @@ void QtAudioInput::close() {
         // shuts a stream down, which must not happen inside a caller's handler.
         source_.release()->deleteLater();
     }
+    lost_ = false;
     buffers_ = {};
     done_ = nullptr;
     queue_count_ = 0;
@@ -143,6 +162,7 @@ void QtAudioInput::read_available() {
     while (io_ != nullptr && session == session_) {
         const qint64 n = io_->read(chunk_.data(), static_cast<qint64>(chunk_.size()));
         if (n <= 0) break;
+        last_data_ = std::chrono::steady_clock::now();
         converted_.clear();
         converter_.convert(std::as_bytes(std::span(chunk_.data(), static_cast<size_t>(n))),
                            converted_);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -54,6 +55,13 @@ public:
 
     bool is_open() const { return source_ != nullptr; }
     bool is_running() const { return running_ && io_ != nullptr; }
+    // True from the moment the device stops on its own until close(): Qt stopped it with an
+    // error, dropped its stream (the sound server went away), or nothing has arrived for
+    // kSilentLimit while it should run and nothing waits to be read. Stays false while stopped
+    // by stop(). A later open() tries afresh.
+    bool lost() const override;
+    // Far longer than a buffer's 256 ms and than a sound server takes to start a stream.
+    static constexpr std::chrono::milliseconds kSilentLimit{3000};
     // The format the device runs at while open.
     const PcmFormat& device_format() const { return converter_.from(); }
     const std::string& error() const { return error_; }
@@ -78,6 +86,8 @@ private:
     // goes away: hence a guarded pointer. Null while stopped.
     QPointer<QIODevice> io_;
     bool running_ = false;
+    mutable bool lost_ = false;
+    std::chrono::steady_clock::time_point last_data_{}; // start, or the latest read with data
     PcmConverter converter_;
     std::span<int16_t> buffers_;
     Done done_;
