@@ -5,6 +5,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <pty.h>
+#include <set>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -78,6 +82,38 @@ INSTANTIATE_TEST_SUITE_P(Endings, GuardianEnding,
                                            GuardianCase{"KeyedThenGoodbye", true, true, false},
                                            GuardianCase{"ReleasedThenGoodbye", false, true, false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// What the guardian holds: its socket and the three standard streams, none of the program's
+// other descriptors (a serial port among them would keep its lines up after the program's
+// death); a session of its own; the stop signals ignored.
+TEST_F(RigGuardianTest, HoldsNothingOfTheProgramsAndOutlivesItsSignals) {
+    if (IsSkipped()) return;
+    int master = -1;
+    int slave = -1;
+    char terminal[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, terminal, nullptr, nullptr), 0);
+    RigGuardian guardian;
+    std::string error;
+    ASSERT_TRUE(guardian.start(kHamlibNetModel, rig.address(), 0, error)) << error;
+    const std::string proc = "/proc/" + std::to_string(guardian.pid());
+    // Whatever the guardian opened itself after it started (hamlib's own) is not the program's.
+    std::set<std::string> held;
+    for (const auto& entry : std::filesystem::directory_iterator(proc + "/fd"))
+        held.insert(std::filesystem::read_symlink(entry.path()).string());
+    EXPECT_EQ(held.count(terminal), 0u);
+    EXPECT_EQ(held.count("/dev/ptmx"), 0u);
+    EXPECT_EQ(std::filesystem::read_symlink(proc + "/fd/0"), "/dev/null");
+    EXPECT_EQ(std::filesystem::read_symlink(proc + "/fd/3").string().rfind("socket:", 0), 0u);
+    EXPECT_NE(::getsid(static_cast<pid_t>(guardian.pid())), ::getsid(0));
+    std::ifstream status(proc + "/status");
+    unsigned long long ignored = 0;
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigIgn:", 0) == 0) ignored = std::stoull(line.substr(7), nullptr, 16);
+    for (const int signal : {SIGINT, SIGHUP, SIGQUIT, SIGTERM})
+        EXPECT_NE(ignored & (1ULL << (signal - 1)), 0u) << signal;
+    ::close(slave);
+    ::close(master);
+}
 
 TEST_F(RigGuardianTest, AGuardianKilledIsNoticedAndStartedAgainOnTheNextKeying) {
     if (IsSkipped()) return;
