@@ -62,8 +62,13 @@ public:
         if (!process_.waitForStarted(5000)) return false;
         return test::wait_until([&] { return QFile::exists(socket_); }, 10000);
     }
+    // Stops (true) or continues the server, as a machine that stalls it would.
+    void freeze(bool frozen) {
+        ::kill(static_cast<pid_t>(process_.processId()), frozen ? SIGSTOP : SIGCONT);
+    }
     // As a crash or `kill -9` ends it: no goodbye to the clients.
     void kill() {
+        freeze(false);
         if (process_.state() == QProcess::NotRunning) return;
         ::kill(static_cast<pid_t>(process_.processId()), SIGKILL);
         process_.waitForFinished(5000);
@@ -189,12 +194,44 @@ int capture_and_play_across_restart() {
     return 0;
 }
 
-[[maybe_unused]] const bool kJobs =
-    test::register_child_job("capture_and_play_across_restart", capture_and_play_across_restart);
+// A server that stops answering without dropping the connection: nothing arrives, and no error
+// says so. Capture that runs well past kSilentLimit is not lost; frozen, it is.
+int capture_from_a_frozen_server() {
+    PrivateServer server(qEnvironmentVariable(kSocketVariable), qEnvironmentVariable(kRunVariable));
+    if (!server.start()) return 40;
+    std::vector<int16_t> capture(kCaptureBufferCount * kCaptureBufferSamples);
+    std::vector<int> captured;
+    size_t got = 0;
+    QtAudioInput input;
+    if (!input.open(capture, [&](int b) { captured.push_back(b); })) return 41;
+    const auto serve = [&] {
+        for (const int b : captured)
+            input.requeue(b);
+        got += captured.size();
+        captured.clear();
+        return input.lost();
+    };
+    if (test::wait_until(serve, static_cast<int>(QtAudioInput::kSilentLimit.count()) + 1500))
+        return 42; // lost while delivering
+    if (got < 2) return 43;
+    server.freeze(true);
+    QElapsedTimer clock;
+    clock.start();
+    const bool lost = test::wait_until(serve, 3 * QtAudioInput::kSilentLimit.count());
+    const qint64 lost_ms = clock.elapsed();
+    server.freeze(false);
+    input.close();
+    if (!lost) return 44;
+    std::printf("capture from a frozen server reported lost after %lld ms\n", lost_ms);
+    return 0;
+}
 
-TEST(SoundServerQtAudioRestart, CaptureIsLostAndBothDevicesOpenAgainOnceTheServerIsBack) {
-    if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty())
-        GTEST_SKIP() << "pulseaudio is not installed";
+[[maybe_unused]] const bool kJobs =
+    test::register_child_job("capture_and_play_across_restart", capture_and_play_across_restart) &&
+    test::register_child_job("capture_from_a_frozen_server", capture_from_a_frozen_server);
+
+// Runs `job` in a child on a private server; the child's output, checked for a clean exit.
+void run_with_private_server(const char* job) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     QProcessEnvironment env;
@@ -202,8 +239,7 @@ TEST(SoundServerQtAudioRestart, CaptureIsLostAndBothDevicesOpenAgainOnceTheServe
     env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + socket);
     env.insert(QString::fromLatin1(kSocketVariable), socket);
     env.insert(QString::fromLatin1(kRunVariable), dir.path());
-    const std::unique_ptr<QProcess> child =
-        test::start_child("capture_and_play_across_restart", env);
+    const std::unique_ptr<QProcess> child = test::start_child(job, env);
     const bool finished = child->waitForFinished(120000);
     if (!finished) child->kill();
     ASSERT_TRUE(finished) << "the child hung";
@@ -212,6 +248,18 @@ TEST(SoundServerQtAudioRestart, CaptureIsLostAndBothDevicesOpenAgainOnceTheServe
     EXPECT_EQ(child->exitCode(), 0) << output.toStdString();
     EXPECT_TRUE(output.contains(test::kChildFinished)) << output.toStdString();
     std::printf("%s", output.constData());
+}
+
+TEST(SoundServerQtAudioRestart, CaptureIsLostAndBothDevicesOpenAgainOnceTheServerIsBack) {
+    if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty())
+        GTEST_SKIP() << "pulseaudio is not installed";
+    run_with_private_server("capture_and_play_across_restart");
+}
+
+TEST(SoundServerQtAudioRestart, CaptureThatNothingReachesIsLost) {
+    if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty())
+        GTEST_SKIP() << "pulseaudio is not installed";
+    run_with_private_server("capture_from_a_frozen_server");
 }
 
 } // namespace
