@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <csignal>
 #include <functional>
@@ -20,6 +21,7 @@
 
 #include "platform/wav_file.h"
 #include "platform/wav_output.h"
+#include "support/full_disk.h"
 #include "tx/morse_id.h"
 #include "tx/tune.h"
 #include "ui/console_devices.h"
@@ -268,6 +270,40 @@ TEST_F(RealTimeAudioOut, AStopSignalWhileTransmittingLeavesACompleteFileAndTheTr
     EXPECT_GE(air.size(), 9u * kN);
     EXPECT_LE(air.size(), 15u * kN);
     EXPECT_NE(decode(path("out.wav")).find("TEST"), std::string::npos);
+}
+
+// The --audio-out file's disk fills in the middle of a transmission: the output shows itself
+// lost (the station ends the transmission on that), and at the end the console says what is
+// kept, a valid file of every sample written before.
+TEST(RealTimeAudioOutFullDisk, IsLostAndTheEndSaysWhatIsKept) {
+    quavel::test::FullDisk disk(16 * 1024); // the header and three 2048-sample buffers
+    if (!disk.ready()) GTEST_SKIP() << disk.skip_reason;
+    ConsoleOptions options;
+    options.audio_out = disk.file("out.wav").string();
+    ConsoleDevices devices = make_console_devices(options);
+    ASSERT_NE(devices.file_output, nullptr);
+    std::atomic<int> done{0}; // reported from the output's own thread
+    ASSERT_TRUE(devices.output->open([&](int) { ++done; }));
+    const std::vector<int16_t> symbol(kN, 1234);
+    int queued = 0;
+    for (; queued < 2; ++queued)
+        devices.output->queue(queued, symbol);
+    const bool lost = wait_until(
+        [&] {
+            for (; queued < done + 2 && queued < 40; ++queued)
+                devices.output->queue(queued % 2, symbol);
+            return devices.output->lost();
+        },
+        30000);
+    ASSERT_TRUE(lost) << "the disk never filled";
+    devices.output->close();
+    const std::string said = devices.finish_output();
+    EXPECT_NE(said.find("No space left on device"), std::string::npos) << said;
+    EXPECT_NE(said.find("kept in " + options.audio_out), std::string::npos) << said;
+    const quavel::WavData kept = quavel::read_wav(options.audio_out);
+    ASSERT_TRUE(kept.ok()) << kept.error;
+    EXPECT_EQ(kept.samples, std::vector<int16_t>(3 * kN, 1234));
+    EXPECT_FALSE(partial_file_in(QString::fromStdString(disk.path().string())));
 }
 
 } // namespace
