@@ -7,7 +7,6 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -30,15 +29,10 @@ std::string canonical_port(const std::string& port) {
     return port;
 }
 
+// One folder for every program on the machine, whatever its session: $XDG_RUNTIME_DIR is set
+// for a desktop's programs and missing from a service's or a plain ssh login's, and differs
+// between users, so a lock there would not be seen by a program started another way.
 std::string lock_folder() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-#ifndef _WIN32
-    struct stat st {};
-    if (runtime != nullptr && runtime[0] == '/' && ::stat(runtime, &st) == 0 && S_ISDIR(st.st_mode))
-        return runtime;
-#else
-    if (runtime != nullptr && runtime[0] != '\0') return runtime;
-#endif
     return "/tmp";
 }
 

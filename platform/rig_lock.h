@@ -1,6 +1,7 @@
 // One program per rig: an advisory lock (flock) on a small file named for the rig's model and
-// port, in $XDG_RUNTIME_DIR (or /tmp when that is not set), holding the owner's process id so
-// that a second program can say who has the rig. The kernel drops the lock when its holder
+// port, in /tmp (the one folder every session and user shares; $XDG_RUNTIME_DIR is missing
+// from some sessions and differs between users), holding the owner's process id so that a
+// second program can say who has the rig. The kernel drops the lock when its holder
 // dies, so a crash never leaves the rig locked; the file itself stays, empty of meaning until
 // the next lock, because removing it would let two programs lock two different files.
 //
