@@ -1,17 +1,46 @@
 // The console program as the operator starts it: a recording given with --audio-in is decoded in
 // real time into the receive log, a stop request ends it cleanly, and bad command lines are
-// refused before any window opens.
+// refused before any window opens; a rig it keys by CAT is its own until it dies.
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include "platform/hamlib_ptt.h"
+#include "platform/rig_lock.h"
+#include "support/rigctld.h"
 #include "ui_support.h"
 
 namespace {
+
+std::string read_text(const std::string& file_path) {
+    QFile file(QString::fromStdString(file_path));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll().toStdString();
+}
+
+// The rig guardians `parent` started (platform/rig_guardian.h), by their process name.
+QList<qint64> guardians_of(qint64 parent) {
+    QList<qint64> found;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number) continue;
+        // "PID (NAME) STATE PPID ..."
+        const QString stat =
+            QString::fromStdString(read_text("/proc/" + entry.toStdString() + "/stat"));
+        const int name_end = stat.lastIndexOf(')');
+        if (name_end < 0 || !stat.contains("(quavel-guard)")) continue;
+        const QStringList rest = stat.mid(name_end + 2).split(' ');
+        if (rest.size() > 1 && rest[1].toLongLong() == parent) found << pid;
+    }
+    return found;
+}
 
 class ConsoleProcess : public ::testing::Test {
 protected:
@@ -23,9 +52,18 @@ protected:
         }
     }
     QString path(const QString& name) const { return QDir(dir.path()).filePath(name); }
-    void start(const QStringList& args) {
+    void start(const QStringList& args, const QStringList& settings = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
+        // Settings of the test's own ("KEY=VALUE" pairs of AppSettings's INI file).
+        if (!settings.isEmpty()) {
+            const QString config = path("config");
+            QSettings file(config + "/Quavel/quavel.ini", QSettings::IniFormat);
+            for (const QString& setting : settings)
+                file.setValue(setting.section('=', 0, 0), setting.section('=', 1));
+            file.sync();
+            env.insert("XDG_CONFIG_HOME", config);
+        }
         console.setProcessEnvironment(env);
         console.setWorkingDirectory(dir.path());
         console.start(QUAVEL_CONSOLE, args);
@@ -78,6 +116,49 @@ TEST_F(ConsoleProcess, AStopSignalWithoutATransmissionLeavesNoOutputFile) {
     EXPECT_EQ(console.exitCode(), 0) << console.readAllStandardError().toStdString();
     // Nothing was sent, so nothing was written: no file, and no temporary one left behind.
     EXPECT_TRUE(QDir(dir.path()).entryList({"out.wav*"}, QDir::Files).isEmpty());
+}
+
+// The console's rig is its own while it runs, and free again the moment it dies, however.
+TEST_F(ConsoleProcess, KeepsItsRigFromOtherProgramsUntilItIsKilled) {
+    quavel::test::Rigctld rig;
+    if (!rig.skip_reason().empty()) GTEST_SKIP() << rig.skip_reason();
+    const std::string address = rig.address();
+    write_file(dir.path(), "KEYSETUP.INI", "G4XYZ NONE NONE");
+    start({"--audio-out", path("out.wav")},
+          {"keying/method=cat", "keying/rig_port=" + QString::fromStdString(address)});
+    // The lock file names the console once it has the rig.
+    const std::string lock = quavel::RigLock::path_for(quavel::kHamlibNetModel, address);
+    const std::string pid = std::to_string(console.processId());
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 20000 && read_text(lock) != pid + "\n")
+        QThread::msleep(50);
+    ASSERT_EQ(read_text(lock), pid + "\n") << console.readAllStandardError().toStdString();
+
+    // Its rig's guardian runs beside it (the console run again), ready to release the rig.
+    // It starts once the rig has been opened and released, a moment after the lock.
+    QList<qint64> guardians;
+    clock.restart();
+    while (clock.elapsed() < 10000 && (guardians = guardians_of(console.processId())).isEmpty())
+        QThread::msleep(50);
+    EXPECT_EQ(guardians.size(), 1);
+
+    quavel::HamlibPtt other;
+    EXPECT_FALSE(other.open(address));
+    EXPECT_NE(other.error().find("is in use by another Quavel program (process " + pid + ")"),
+              std::string::npos)
+        << other.error();
+    console.kill();
+    ASSERT_TRUE(console.waitForFinished(10000));
+    EXPECT_TRUE(other.open(address)) << other.error();
+    EXPECT_EQ(rig.ptt(), false);
+    // Told the rig was released, the guardian leaves without touching it.
+    for (const qint64 guardian : guardians) {
+        clock.restart();
+        while (clock.elapsed() < 5000 && QFile::exists(QString("/proc/%1").arg(guardian)))
+            QThread::msleep(50);
+        EXPECT_FALSE(QFile::exists(QString("/proc/%1").arg(guardian)));
+    }
 }
 
 TEST_F(ConsoleProcess, RefusesABadCommandLineBeforeAnyWindow) {
