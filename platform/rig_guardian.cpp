@@ -1,5 +1,6 @@
 #include "platform/rig_guardian.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <string>
