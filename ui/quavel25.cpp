@@ -197,6 +197,7 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
 
     // The log named on the command line is for this run; otherwise the one chosen from the
     // menu in an earlier run goes on. Its first header comes when receiving starts.
+    com_ports_ = options.com_ports;
     command_line_log_ = options.rx_log;
     const std::string log = !command_line_log_.empty()
                                 ? command_line_log_
@@ -987,15 +988,43 @@ void TForm1::SoundRig1Click() {
         rig_panel_->activateWindow();
         return;
     }
-    rig_panel_ = new RigPanel(*settings_, this);
+    RigPanel::Keying keying;
+    keying.setup_port = QString::fromStdString(station_->settings().port_name);
+    keying.port_map = com_ports_;
+    keying.station = station_.get();
+    keying.serial = serial_ptt_;
+    keying.cat = cat_ptt_;
+    rig_panel_ = new RigPanel(*settings_, std::move(keying), this);
     connect(rig_panel_, &RigPanel::confirmed, this, [this](RigPanel::Changes changes) {
         if (!settings_->sync())
             show_warning("Cannot save the settings: " + settings_->error().toStdString(),
                          RigPanel::kTitle);
+        if (changes.setup_port) store_setup_port(changes.setup_port_word);
         apply_sound_devices(changes.input_device, changes.output_device);
         if (changes.keying) apply_keying(true);
+        show_keying_state();
     });
     rig_panel_->open();
+}
+
+bool TForm1::store_setup_port(const QString& word) {
+    quavel::StationSettings& settings = station_->settings();
+    const int item = quavel::port_item_for_word(word.toStdString()).value_or(4);
+    // The text the Set Up panel's OK would write with this port chosen and the rest as shown
+    // there: the callsign field holds the callsign (empty before any file), the delay its item.
+    const quavel::SetupPanelEntry entry{
+        settings.callsign, item, quavel::delay_item_for_word(settings.delay_word).value_or(0)};
+    std::string error;
+    if (!quavel::write_config_file(to_path(working_dir_), quavel::setup_file_text(entry), error)) {
+        show_warning("Cannot save the PTT port in " + std::string(quavel::kConfigFileName) + ": " +
+                         error,
+                     RigPanel::kTitle);
+        return false;
+    }
+    settings.port_name = std::string(quavel::port_word_for_item(item));
+    // A Set Up panel left open shows the port it would write.
+    if (Panel1->isVisible()) RadioGroup1->setItemIndex(item);
+    return true;
 }
 
 void TForm1::apply_sound_devices(bool input_changed, bool output_changed) {

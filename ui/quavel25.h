@@ -264,6 +264,10 @@ private:
     // After the Sound & Rig panel's OK: the new devices take over, the input at once while
     // receiving, the output at the next transmission.
     void apply_sound_devices(bool input_changed, bool output_changed);
+    // After the Sound & Rig panel changed Set Up's port: KEYSETUP.INI and the station's
+    // settings follow, written as the Set Up panel's OK writes them. False (and a warning) when
+    // the file cannot be written; the port then stays as it was.
+    bool store_setup_port(const QString& word);
 
     quavel::MessageSink& messages_;
     QString working_dir_;
@@ -279,6 +283,7 @@ private:
     std::string command_line_log_; // --rx-log: this run only, not remembered
     quavel::QtSerialPtt* serial_ptt_ = nullptr;
     quavel::HamlibPtt* cat_ptt_ = nullptr;
+    quavel::ComPortMap com_ports_; // --com: what the Sound & Rig panel shows and tests COMn on
 
     quavel::MacroTexts macros_;
 
