@@ -186,6 +186,20 @@ bool HamlibPtt::keyed() {
     return ptt != RIG_PTT_OFF;
 }
 
+PttCheck HamlibPtt::check() {
+    if (rig_ == nullptr) {
+        error_ = "no rig is open";
+        return PttCheck::NoAnswer;
+    }
+    ptt_t ptt = RIG_PTT_OFF;
+    if (const int code = rig_get_ptt(rig_, RIG_VFO_CURR, &ptt); code != RIG_OK) {
+        error_ = where() + ": does not answer (" + why(code) + ")";
+        lost_ = true;
+        return PttCheck::NoAnswer;
+    }
+    return ptt != RIG_PTT_OFF ? PttCheck::Keyed : PttCheck::Released;
+}
+
 void HamlibPtt::close() {
     if (rig_ == nullptr) return;
     const bool released = rig_set_ptt(rig_, RIG_VFO_CURR, RIG_PTT_OFF) == RIG_OK;

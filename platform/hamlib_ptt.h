@@ -53,6 +53,10 @@ public:
     // A key or release failed after a successful open: the rig stopped answering.
     bool lost() const override { return lost_; }
 
+    // Asks the rig for its PTT: Keyed or Released as it reports, NoAnswer (error() says why)
+    // when it cannot be asked.
+    PttCheck check() override;
+
     // What the rig itself says: true when it reports the transmitter keyed. False, with
     // error() set, when it cannot be asked.
     bool keyed();
