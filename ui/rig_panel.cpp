@@ -460,10 +460,9 @@ void RigPanel::test_ptt() {
         const std::string what = quavel::rig_label(model) + " on " + port;
         if (station_holds_choice()) {
             quavel::HamlibPtt* cat = keying_.cat;
-            quavel::Station* station = keying_.station;
-            start_test(QString::fromStdString(what), true, [cat, station, what] {
-                if (!cat->is_open())
-                    return what + " is not open: " + station->keying_status().error;
+            const std::string why = keying_.station->keying_status().error;
+            start_test(QString::fromStdString(what), true, [cat, why, what] {
+                if (!cat->is_open()) return what + " is not open: " + why;
                 return key_for_a_second(*cat, what, [cat] { return read_back(*cat); });
             });
             return;
@@ -491,9 +490,9 @@ void RigPanel::test_ptt() {
                              device + (device == target ? "" : " (" + target + ")");
     if (station_holds_choice()) {
         quavel::QtSerialPtt* serial = keying_.serial;
-        quavel::Station* station = keying_.station;
-        start_test(QString::fromStdString(what), true, [serial, station, what] {
-            if (!serial->is_open()) return what + " is not open: " + station->keying_status().error;
+        const std::string why = keying_.station->keying_status().error;
+        start_test(QString::fromStdString(what), true, [serial, why, what] {
+            if (!serial->is_open()) return what + " is not open: " + why;
             return key_for_a_second(*serial, what, [serial] { return serial_lines(*serial); });
         });
         return;

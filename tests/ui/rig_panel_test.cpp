@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
 
 #include "platform/hamlib_ptt.h"
 #include "platform/hamlib_rigs.h"
@@ -326,6 +328,26 @@ TEST_F(SoundRigTestRealTime, APanelClosedBeforeTheAnswerDropsIt) {
     EXPECT_TRUE(quavel::test::wait_until([this] { return form->rig_panel() == nullptr; }));
     // The test's own adapter releases the rig as it finishes, with nobody to tell.
     EXPECT_TRUE(quavel::test::wait_until([this] { return rig.ptt() == false; }));
+}
+
+// A serial port the station does not hold: Test PTT opens it for itself, names the line and the
+// device, and says what the port did (a pseudo-terminal has no modem lines to change).
+TEST_F(SoundRigPanel, TestPttOnASerialPortTheStationDoesNotHoldNamesTheLineAndTheDevice) {
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    RigPanel* panel = open_panel();
+    ASSERT_NE(panel, nullptr);
+    choose_method(panel, Method::Dtr);
+    panel->PttDevice->setText(name);
+    panel->TestPtt->click();
+    EXPECT_TRUE(quavel::test::wait_until([panel] { return !panel->testing(); }));
+    const std::string report = panel->TestResult->text().toStdString();
+    EXPECT_EQ(report.rfind(std::string("DTR of ") + name + ": ", 0), 0u) << report;
+    click(panel, QDialogButtonBox::Cancel);
+    ::close(slave);
+    ::close(master);
 }
 
 } // namespace
