@@ -39,7 +39,8 @@ void Keyer::key(bool on) {
         const std::lock_guard lock(mutex_);
         if (status_.wanted == on && status_.keyed == on) return;
         status_.wanted = on;
-        status_.pending = true;
+        // Work only for an open device; one that is not open yet keys once it opens.
+        if (status_.open) status_.pending = true;
     }
     wake_.notify_all();
 }

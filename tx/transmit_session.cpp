@@ -19,7 +19,8 @@ std::string TransmitSession::refusal() const {
 void TransmitSession::begin(Clock::time_point now) {
     active_ = true;
     started_ = now;
-    if (keyer_.status().configured) keyer_.key(true);
+    // Asked for even with no device known yet: one still being opened keys once it is open.
+    keyer_.key(true);
 }
 
 void TransmitSession::end() {

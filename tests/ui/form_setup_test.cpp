@@ -64,6 +64,7 @@ TEST_F(Setup, OkWithAnEmptyCallsignWritesNocallAndOpensThePort) {
     form->RadioGroup1->setItemIndex(0);
     form->RadioGroup2->setItemIndex(0);
     form->BitBtn1->click();
+    form->station().settle_keying(); // the port opens on the keying thread
     EXPECT_TRUE(form->Panel1->isHidden());
     EXPECT_FALSE(form->Panel1->isEnabled());
     EXPECT_EQ(read_file(dir.path(), "KEYSETUP.INI"), "NOCALL  COM1 NONE");
@@ -83,6 +84,7 @@ TEST_F(Setup, OkWithNoneOpensNoPortAndTypedCallsignIsCapitalised) {
     form->RadioGroup1->setItemIndex(4);
     form->RadioGroup2->setItemIndex(1);
     form->BitBtn1->click();
+    form->station().settle_keying();
     EXPECT_EQ(read_file(dir.path(), "KEYSETUP.INI"), "G4XYZ NONE ON");
     EXPECT_EQ(form->station().settings().delay_word, "ON");
     EXPECT_TRUE(ptt.opened.empty());
