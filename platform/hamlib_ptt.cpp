@@ -2,6 +2,8 @@
 
 #include <hamlib/rig.h>
 
+#include "platform/hamlib_calls.h"
+
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -10,42 +12,12 @@
 namespace quavel {
 namespace {
 
-constexpr const char* kTimeoutMs = "1000";
-constexpr const char* kRetries = "0";
-
-bool set_conf(RIG* rig, const char* name, const std::string& value) {
-    const token_t token = rig_token_lookup(rig, name);
-    return token != RIG_CONF_END && rig_set_conf(rig, token, value.c_str()) == RIG_OK;
-}
-
-// The port hamlib will use: the one given, or the model's default when none was.
-std::string effective_port(RIG* rig, const std::string& given) {
-    if (!given.empty()) return given;
-    std::array<char, HAMLIB_FILPATHLEN> path{};
-    const token_t token = rig_token_lookup(rig, "rig_pathname");
-    if (token == RIG_CONF_END || rig_get_conf2(rig, token, path.data(), path.size()) != RIG_OK)
-        return given;
-    return std::string(path.data(), strnlen(path.data(), path.size()));
-}
-
-// hamlib's text for an error code, without the line break it ends with.
-std::string why(int code) {
-    std::string text = rigerror2(code);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-        text.pop_back();
-    return text;
-}
-
-// Why an open failed. hamlib says "IO error" for whatever the system refused; the system's own
-// reason (a refused connection, a missing device) is still in errno then, and says more.
-std::string open_failure(int code, int system_error) {
-    if (code == -RIG_EIO && system_error != 0) {
-        std::string text = std::strerror(system_error);
-        if (!text.empty()) text[0] = static_cast<char>(std::tolower(text[0]));
-        return text;
-    }
-    return why(code);
-}
+using hamlib::effective_port;
+using hamlib::kRetries;
+using hamlib::kTimeoutMs;
+using hamlib::open_failure;
+using hamlib::set_conf;
+using hamlib::why;
 
 // "(Hamlib NET rigctl)": what hamlib calls the model, for messages about an open.
 std::string model_name(int model) {

@@ -1,6 +1,8 @@
 #include "platform/hamlib_rigs.h"
 
 #include <hamlib/rig.h>
+
+#include "platform/hamlib_calls.h"
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,8 +18,12 @@
 namespace quavel {
 namespace {
 
-constexpr const char* kTimeoutMs = "1000";
-constexpr const char* kRetries = "0";
+using hamlib::effective_port;
+using hamlib::kRetries;
+using hamlib::kTimeoutMs;
+using hamlib::open_failure;
+using hamlib::set_conf;
+using hamlib::why;
 
 std::string trimmed(const char* text) {
     if (text == nullptr) return {};
@@ -64,38 +70,6 @@ std::vector<RigModelInfo> load_rigs() {
                    [](const RigModelInfo& a, const RigModelInfo& b) { return a.model == b.model; }),
                rigs.end());
     return rigs;
-}
-
-bool set_conf(RIG* rig, const char* name, const std::string& value) {
-    const token_t token = rig_token_lookup(rig, name);
-    return token != RIG_CONF_END && rig_set_conf(rig, token, value.c_str()) == RIG_OK;
-}
-
-// The port hamlib will use: the one given, or the model's default when none was.
-std::string effective_port(RIG* rig, const std::string& given) {
-    if (!given.empty()) return given;
-    std::array<char, HAMLIB_FILPATHLEN> path{};
-    const token_t token = rig_token_lookup(rig, "rig_pathname");
-    if (token == RIG_CONF_END || rig_get_conf2(rig, token, path.data(), path.size()) != RIG_OK)
-        return given;
-    return std::string(path.data(), strnlen(path.data(), path.size()));
-}
-
-// hamlib's text for an error code, without the line break it ends with.
-std::string why(int code) {
-    std::string text = trimmed(rigerror2(code));
-    return text.empty() ? "error " + std::to_string(code) : text;
-}
-
-// hamlib says "IO error" for whatever the system refused; the system's own reason (a refused
-// connection, a missing device) is still in errno then, and says more.
-std::string open_failure(int code, int system_error) {
-    if (code == -RIG_EIO && system_error != 0) {
-        std::string text = std::strerror(system_error);
-        if (!text.empty()) text[0] = static_cast<char>(std::tolower(text[0]));
-        return text;
-    }
-    return why(code);
 }
 
 } // namespace
