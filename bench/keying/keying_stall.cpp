@@ -148,7 +148,8 @@ double direct_call_ms(Fault fault) {
 }
 
 struct StationFigures {
-    double longest_call_ms = 0; // the longest single call into the station
+    double longest_call_ms = 0; // the longest single tick or Tx ON into the station
+    double tx_off_ms = 0;       // Tx OFF: cuts the sound, finishes the WAV file, asks a release
     double ended_after_ms = -1; // from the fault until the transmission had ended
 };
 
@@ -196,7 +197,9 @@ StationFigures station_run(Fault fault) {
         timed([&] { station.start_transmission(); });
         for (int i = 0; i < 20; ++i)
             tick();
-        timed([&] { station.stop_transmission(); });
+        const Clock::time_point off = Clock::now();
+        station.stop_transmission();
+        f.tx_off_ms = ms_since(off);
         rig.thaw();
         proxy.trickle(false);
     }
@@ -220,20 +223,23 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quavel_keying_stall: needs hamlib's rigctld (libhamlib-utils)\n");
         return 1;
     }
-    std::printf("| fault | direct call ms (min/median/max) | longest station call ms | "
-                "transmission ended after ms |\n|---|--:|--:|--:|\n");
+    std::printf(
+        "| fault | direct call ms (min/median/max) | longest tick or Tx ON ms | Tx OFF ms | "
+        "transmission ended after ms |\n|---|--:|--:|--:|--:|\n");
     for (const Fault fault : {Fault::None, Fault::Freeze, Fault::Trickle, Fault::Kill}) {
-        std::vector<double> direct, longest, ended;
+        std::vector<double> direct, longest, off, ended;
         for (int i = 0; i < runs; ++i) {
             direct.push_back(direct_call_ms(fault));
             const StationFigures f = station_run(fault);
             longest.push_back(f.longest_call_ms);
+            off.push_back(f.tx_off_ms);
             ended.push_back(f.ended_after_ms);
         }
-        const Spread d = spread(direct), l = spread(longest), e = spread(ended);
-        std::printf("| %s | %.0f / %.0f / %.0f | %.1f / %.1f / %.1f | %.0f / %.0f / %.0f |\n",
-                    name(fault), d.min, d.median, d.max, l.min, l.median, l.max, e.min, e.median,
-                    e.max);
+        const Spread d = spread(direct), l = spread(longest), o = spread(off), e = spread(ended);
+        std::printf("| %s | %.0f / %.0f / %.0f | %.1f / %.1f / %.1f | %.1f / %.1f / %.1f | "
+                    "%.0f / %.0f / %.0f |\n",
+                    name(fault), d.min, d.median, d.max, l.min, l.median, l.max, o.min, o.median,
+                    o.max, e.min, e.median, e.max);
     }
     std::printf("\n%d runs of each; -1: did not end (within 3 s without a fault, 10 s with one;\n"
                 "a trickling rig still answers within its timeout and reports its PTT, so the\n"
