@@ -6,8 +6,8 @@
 
 #include "modem/speed_profile.h"
 #include "modem/tuning.h"
-#include "platform/canvas.h"
 #include "rx/displays.h"
+#include "rx/memory_canvas.h"
 
 namespace quavel {
 namespace {

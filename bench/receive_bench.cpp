@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "interfaces/text_pane.h"
 #include "modem/code_table.h"
 #include "modem/modem.h"
 #include "modem/synthesis.h"
-#include "platform/text_pane.h"
-#include "platform/wav_input.h"
+#include "platform/wav/wav_input.h"
 #include "rx/fft.h"
 #include "rx/receive_chain.h"
 

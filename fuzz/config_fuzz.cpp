@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "fuzz/fuzz_file.h"
+#include "fuzz_file.h"
 #include "station/station_config.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

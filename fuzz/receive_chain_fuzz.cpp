@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/text_pane.h"
-#include "platform/wav_input.h"
+#include "interfaces/text_pane.h"
+#include "platform/wav/wav_input.h"
 #include "rx/receive_chain.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

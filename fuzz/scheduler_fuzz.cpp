@@ -7,9 +7,9 @@
 #include <span>
 #include <string>
 
+#include "interfaces/audio_device.h"
+#include "interfaces/text_pane.h"
 #include "modem/modem.h"
-#include "platform/audio_device.h"
-#include "platform/text_pane.h"
 #include "tx/scheduler.h"
 
 namespace {

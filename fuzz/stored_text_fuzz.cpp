@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/fuzz_file.h"
+#include "fuzz_file.h"
 #include "station/stored_text.h"
 
 namespace {

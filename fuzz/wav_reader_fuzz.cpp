@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "fuzz/fuzz_file.h"
-#include "platform/wav_file.h"
+#include "fuzz_file.h"
+#include "platform/wav/wav_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const quavel::fuzz::ScratchDir dir;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "interfaces/rect.h"
 #include "modem/code_table.h"
 
 namespace quavel {
@@ -27,14 +28,6 @@ constexpr std::optional<Speed> speed_from_value(uint32_t symbols_per_second) {
         if (static_cast<uint32_t>(s) == symbols_per_second) return s;
     return std::nullopt;
 }
-
-struct Rect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-    friend bool operator==(const Rect&, const Rect&) = default;
-};
 
 struct SpeedProfile {
     uint32_t speed = 2;            // 1, 2 or 4 (nominal symbols per second)

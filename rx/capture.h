@@ -13,7 +13,7 @@
 #include <mutex>
 #include <optional>
 
-#include "platform/audio_device.h"
+#include "interfaces/audio_device.h"
 #include "rx/capture_ring.h"
 
 namespace quavel {

@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
+#include "interfaces/text_pane.h"
 #include "modem/modem.h"
-#include "platform/text_pane.h"
 #include "rx/tone_decision.h"
 
 namespace quavel {

@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <span>
 
+#include "interfaces/canvas.h"
 #include "modem/speed_profile.h"
 #include "modem/tuning.h"
-#include "platform/canvas.h"
 
 namespace quavel {
 

@@ -12,11 +12,11 @@
 #include <memory>
 #include <optional>
 
+#include "interfaces/audio_device.h"
+#include "interfaces/text_pane.h"
 #include "modem/modem.h"
-#include "platform/audio_device.h"
-#include "platform/canvas.h"
-#include "platform/text_pane.h"
 #include "rx/displays.h"
+#include "rx/memory_canvas.h"
 #include "rx/receiver.h"
 
 namespace quavel {

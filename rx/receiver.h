@@ -15,8 +15,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "interfaces/text_pane.h"
 #include "modem/modem.h"
-#include "platform/text_pane.h"
 #include "rx/capture.h"
 #include "rx/decoder.h"
 #include "rx/demodulator.h"

@@ -6,11 +6,11 @@
 #include <optional>
 #include <utility>
 
-#include "platform/levelled_output.h"
 #include "rx/capture.h"
 #include "rx/displays.h"
 #include "rx/receiver.h"
 #include "tx/keyer.h"
+#include "tx/levelled_output.h"
 #include "tx/scheduler.h"
 #include "tx/transmit_session.h"
 

@@ -22,10 +22,12 @@
 #include <optional>
 #include <string>
 
+#include "interfaces/audio_device.h"
+#include "interfaces/canvas.h"
+#include "interfaces/message_sink.h"
+#include "interfaces/ptt.h"
+#include "interfaces/text_pane.h"
 #include "modem/modem.h"
-#include "platform/audio_device.h"
-#include "platform/canvas.h"
-#include "platform/text_pane.h"
 #include "rx/input_level.h"
 #include "rx/receiver_choice.h"
 #include "station/station_config.h" // StationSettings

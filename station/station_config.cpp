@@ -1,6 +1,6 @@
 #include "station/station_config.h"
 
-#include "platform/regular_file.h"
+#include "station/regular_file.h"
 #include "tx/morse_id.h"
 
 #include <cerrno>

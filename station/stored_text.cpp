@@ -1,6 +1,6 @@
 #include "station/stored_text.h"
 
-#include "platform/regular_file.h"
+#include "station/regular_file.h"
 
 namespace quavel {
 

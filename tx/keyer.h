@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/audio_device.h"
+#include "interfaces/ptt.h"
 
 namespace quavel {
 

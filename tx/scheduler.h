@@ -18,9 +18,9 @@
 #include <span>
 #include <string_view>
 
+#include "interfaces/audio_device.h"
+#include "interfaces/text_pane.h"
 #include "modem/modem.h"
-#include "platform/audio_device.h"
-#include "platform/text_pane.h"
 #include "tx/morse_id.h"
 #include "tx/tune.h"
 #include "tx/tx_queue.h"

@@ -3,7 +3,7 @@
 // 4 entries or fewer, so the operator can edit everything not yet pulled.
 #pragma once
 
-#include "platform/text_pane.h"
+#include "interfaces/text_pane.h"
 #include "tx/tx_queue.h"
 
 namespace quavel {

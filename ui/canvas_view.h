@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <optional>
 
-#include "platform/canvas.h"
+#include "rx/memory_canvas.h"
 
 class CanvasView : public QWidget {
     Q_OBJECT

@@ -1,14 +1,14 @@
 #include "ui/console_devices.h"
 
-#include "platform/audio_device_list.h"
-#include "platform/audio_stream_identity.h"
-#include "platform/hamlib_ptt.h"
-#include "platform/qt_audio_devices.h"
-#include "platform/qt_audio_input.h"
-#include "platform/qt_audio_output.h"
-#include "platform/qt_serial_ptt.h"
-#include "platform/wav_input.h"
-#include "platform/wav_output.h"
+#include "platform/devices/audio_device_list.h"
+#include "platform/devices/audio_stream_identity.h"
+#include "platform/hamlib/hamlib_ptt.h"
+#include "platform/qt/qt_audio_devices.h"
+#include "platform/qt/qt_audio_input.h"
+#include "platform/qt/qt_audio_output.h"
+#include "platform/qt/qt_serial_ptt.h"
+#include "platform/wav/wav_input.h"
+#include "platform/wav/wav_output.h"
 #include "ui/app_settings.h"
 
 namespace {

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/audio_device.h"
-#include "platform/hamlib_ptt.h"
-#include "platform/qt_serial_ptt.h"
+#include "interfaces/audio_device.h"
+#include "platform/hamlib/hamlib_ptt.h"
+#include "platform/qt/qt_serial_ptt.h"
 #include "ui/console_options.h"
 
 class AppSettings;

@@ -9,7 +9,7 @@
 #include <set>
 #include <string_view>
 
-#include "platform/wav_file.h"
+#include "platform/wav/wav_file.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/com_port_map.h"
+#include "platform/devices/com_port_map.h"
 
 struct ConsoleOptions {
     std::string audio_in;                  // empty: the sound card

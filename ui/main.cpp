@@ -7,8 +7,8 @@
 #include <exception>
 #include <string>
 
-#include "platform/qt_message_box.h"
-#include "platform/rig_guardian.h"
+#include "platform/hamlib/rig_guardian.h"
+#include "platform/qt/qt_message_box.h"
 #include "ui/app_settings.h"
 #include "ui/console_devices.h"
 #include "ui/console_options.h"

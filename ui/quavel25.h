@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/audio_device.h"
+#include "interfaces/message_sink.h"
 #include "station/macros.h"
 #include "station/station.h"
 #include "ui/console_options.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "platform/audio_stream_identity.h"
+#include "platform/devices/audio_stream_identity.h"
 
 QuavelApplication::QuavelApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // No display name: the platform would append it to the window's caption.

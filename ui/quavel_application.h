@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <string>
 
-#include "platform/audio_device.h"
+#include "interfaces/message_sink.h"
 
 class QuavelApplication : public QApplication {
     Q_OBJECT

@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "platform/ptt_guard.h"
+#include "platform/devices/ptt_guard.h"
 
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>

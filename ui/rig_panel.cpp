@@ -20,10 +20,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/hamlib_ptt.h"
-#include "platform/hamlib_rigs.h"
-#include "platform/qt_audio_devices.h"
-#include "platform/qt_serial_ptt.h"
+#include "platform/hamlib/hamlib_ptt.h"
+#include "platform/hamlib/hamlib_rigs.h"
+#include "platform/qt/qt_audio_devices.h"
+#include "platform/qt/qt_serial_ptt.h"
 #include "station/station.h"
 #include "ui/app_settings.h"
 

@@ -26,7 +26,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/com_port_map.h"
+#include "platform/devices/com_port_map.h"
 
 class AppSettings;
 class QLabel;

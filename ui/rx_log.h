@@ -27,8 +27,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/audio_device.h"
-#include "platform/text_pane.h"
+#include "interfaces/message_sink.h"
+#include "interfaces/text_pane.h"
 
 class RxLog {
 public:

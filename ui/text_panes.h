@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/text_pane.h"
+#include "interfaces/text_pane.h"
 
 class QPlainTextEdit;
 

@@ -24,11 +24,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/hamlib_ptt.h"
-#include "platform/recording_messages.h"
-#include "platform/wav_output.h"
+#include "platform/hamlib/hamlib_ptt.h"
+#include "platform/wav/wav_output.h"
+#include "rx/memory_canvas.h"
 #include "station/station.h"
-#include "tests/support/rigctld.h"
+#include "support/recording_messages.h"
+#include "support/rigctld.h"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "error_rate.h"
-#include "platform/wav_file.h"
+#include "platform/wav/wav_file.h"
 #include "process.h"
 #include "receive_run.h"
 #include "report.h"

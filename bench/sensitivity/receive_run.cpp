@@ -3,8 +3,8 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/text_pane.h"
-#include "platform/wav_input.h"
+#include "interfaces/text_pane.h"
+#include "platform/wav/wav_input.h"
 #include "rx/receive_chain.h"
 
 namespace quavel::perf {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/wav_file.h"
+#include "platform/wav/wav_file.h"
 #include "process.h"
 #include "receive_run.h"
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/wav_file.h"
-#include "tests/channel/signal_support.h"
+#include "channel/signal_support.h"
+#include "platform/wav/wav_file.h"
 
 namespace quavel::channel {
 namespace {

@@ -7,10 +7,10 @@
 
 #include "channel/channel.h"
 #include "channel/portable_math.h"
+#include "channel/signal_support.h"
 #include "modem/code_table.h"
 #include "modem/speed_profile.h"
 #include "modem/synthesis.h"
-#include "tests/channel/signal_support.h"
 
 namespace quavel::channel {
 namespace {

@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "channel/clock_error.h"
+#include "channel/signal_support.h"
 #include "channel/sinc_interpolator.h"
-#include "tests/channel/signal_support.h"
 
 namespace quavel::channel {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "channel/analytic_signal.h"
 #include "channel/fading.h"
-#include "tests/channel/signal_support.h"
+#include "channel/signal_support.h"
 
 namespace quavel::channel {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "channel/analytic_signal.h"
 #include "channel/frequency_shift.h"
-#include "tests/channel/signal_support.h"
+#include "channel/signal_support.h"
 
 namespace quavel::channel {
 namespace {

@@ -18,7 +18,7 @@
 #include "modem/angles.h"
 #include "modem/speed_profile.h"
 #include "modem/synthesis.h"
-#include "platform/wav_file.h"
+#include "platform/wav/wav_file.h"
 
 namespace quavel::channel {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "channel/signal_power.h"
-#include "tests/channel/signal_support.h"
+#include "channel/signal_support.h"
 
 namespace quavel::channel {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "modem/modem.h"
 #include "modem/synthesis.h"
-#include "platform/wav_file.h"
+#include "platform/wav/wav_file.h"
 
 namespace quavel {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/audio_device_list.h"
+#include "platform/devices/audio_device_list.h"
 
 #include <gtest/gtest.h>
 

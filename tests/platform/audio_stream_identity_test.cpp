@@ -1,4 +1,4 @@
-#include "platform/audio_stream_identity.h"
+#include "platform/devices/audio_stream_identity.h"
 
 #include <gtest/gtest.h>
 

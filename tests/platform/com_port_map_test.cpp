@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/com_port_map.h"
+#include "platform/devices/com_port_map.h"
 
 namespace quavel {
 namespace {

@@ -6,8 +6,8 @@
 #include <cctype>
 #include <string>
 
-#include "platform/hamlib_ptt.h"
-#include "platform/hamlib_rigs.h"
+#include "platform/hamlib/hamlib_ptt.h"
+#include "platform/hamlib/hamlib_rigs.h"
 #include "support/rigctld.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/ptt_guard.h"
+#include "platform/devices/ptt_guard.h"
 
 namespace quavel {
 namespace {

@@ -13,9 +13,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/hamlib_ptt.h"
-#include "platform/rig_guardian.h"
-#include "platform/rig_lock.h"
+#include "platform/hamlib/hamlib_ptt.h"
+#include "platform/hamlib/rig_guardian.h"
+#include "platform/hamlib/rig_lock.h"
 #include "support/rigctld.h"
 
 namespace quavel {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/wav_file.h"
+#include "platform/wav/wav_file.h"
 #include "support/full_disk.h"
 #include "support/temp_dir.h"
 

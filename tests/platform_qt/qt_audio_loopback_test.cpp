@@ -18,8 +18,8 @@
 #include <iostream>
 #include <vector>
 
-#include "platform/qt_audio_input.h"
-#include "platform/qt_audio_output.h"
+#include "platform/qt/qt_audio_input.h"
+#include "platform/qt/qt_audio_output.h"
 #include "qt_test_support.h"
 
 namespace quavel {

@@ -5,7 +5,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include "platform/qt_message_box.h"
+#include "platform/qt/qt_message_box.h"
 
 namespace quavel {
 namespace {

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "platform/ptt_guard.h"
-#include "platform/qt_serial_ptt.h"
+#include "platform/devices/ptt_guard.h"
+#include "platform/qt/qt_serial_ptt.h"
 #include "qt_test_support.h"
 
 #ifndef _WIN32

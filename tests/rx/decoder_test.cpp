@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "interfaces/text_pane.h"
 #include "modem/code_table.h"
 #include "modem/modem.h"
-#include "platform/text_pane.h"
 #include "rx/decoder.h"
 
 namespace quavel {

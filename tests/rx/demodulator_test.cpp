@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
+#include "interfaces/text_pane.h"
 #include "modem/code_table.h"
 #include "modem/modem.h"
-#include "platform/text_pane.h"
 #include "rx/demodulator.h"
 #include "rx/receiver.h"
 

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <memory>
 
+#include "interfaces/text_pane.h"
 #include "modem/angles.h"
 #include "modem/code_table.h"
 #include "modem/synthesis.h"
-#include "platform/text_pane.h"
-#include "platform/wav_input.h"
+#include "platform/wav/wav_input.h"
 #include "rx/receive_chain.h"
 
 namespace quavel::rxtest {

@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "modem/code_table.h"
-#include "platform/wav_file.h"
+#include "platform/wav/wav_file.h"
 #include "receive_support.h"
 
 namespace quavel {

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/wav_input.h"
+#include "platform/wav/wav_input.h"
 
 namespace quavel {
 namespace {

@@ -7,11 +7,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/recording_messages.h"
-#include "platform/wav_file.h"
-#include "platform/wav_input.h"
-#include "platform/wav_output.h"
+#include "platform/wav/wav_file.h"
+#include "platform/wav/wav_input.h"
+#include "platform/wav/wav_output.h"
+#include "rx/memory_canvas.h"
 #include "station/station.h"
+#include "support/recording_messages.h"
 #include "support/recording_ptt.h"
 #include "support/temp_dir.h"
 

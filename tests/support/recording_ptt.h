@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/audio_device.h"
+#include "interfaces/ptt.h"
 
 namespace quavel::test {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "modem/code_table.h"
-#include "platform/wav_file.h"
+#include "platform/wav/wav_file.h"
 #include "sound_support.h"
 
 namespace quavel {

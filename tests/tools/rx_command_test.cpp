@@ -16,7 +16,7 @@
 
 #include "modem/code_table.h"
 #include "modem/modem.h"
-#include "platform/wav_file.h"
+#include "platform/wav/wav_file.h"
 
 namespace quavel {
 namespace {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "modem/modem.h"
-#include "platform/wav_file.h"
+#include "platform/wav/wav_file.h"
 #include "support/full_disk.h"
 #include "tx/morse_id.h"
 

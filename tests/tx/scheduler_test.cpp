@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "tests/tx/tx_rig.h"
+#include "tx/tx_rig.h"
 
 namespace quavel {
 namespace {

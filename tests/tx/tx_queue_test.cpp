@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/text_pane.h"
+#include "interfaces/text_pane.h"
 #include "tx/tx_queue.h"
 #include "tx/type_ahead.h"
 

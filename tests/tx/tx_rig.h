@@ -6,9 +6,9 @@
 #include <span>
 #include <vector>
 
+#include "interfaces/audio_device.h"
+#include "interfaces/text_pane.h"
 #include "modem/modem.h"
-#include "platform/audio_device.h"
-#include "platform/text_pane.h"
 #include "tx/scheduler.h"
 
 namespace quavel::test {

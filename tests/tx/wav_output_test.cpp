@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/wav_file.h"
-#include "platform/wav_output.h"
+#include "platform/wav/wav_file.h"
+#include "platform/wav/wav_output.h"
 #include "support/full_disk.h"
 #include "support/temp_dir.h"
 

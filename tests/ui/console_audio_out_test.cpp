@@ -19,8 +19,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-#include "platform/wav_file.h"
-#include "platform/wav_output.h"
+#include "platform/wav/wav_file.h"
+#include "platform/wav/wav_output.h"
 #include "support/full_disk.h"
 #include "tx/morse_id.h"
 #include "tx/tune.h"

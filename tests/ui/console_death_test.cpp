@@ -14,8 +14,8 @@
 #include <thread>
 #include <unistd.h>
 
-#include "platform/hamlib_ptt.h"
-#include "platform/rig_guardian.h"
+#include "platform/hamlib/hamlib_ptt.h"
+#include "platform/hamlib/rig_guardian.h"
 #include "support/rigctld.h"
 #include "ui_support.h"
 

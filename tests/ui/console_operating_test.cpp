@@ -13,7 +13,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "platform/wav_file.h"
+#include "platform/wav/wav_file.h"
 #include "ui/console_devices.h"
 #include "ui/memo.h"
 #include "ui/radio_group.h"

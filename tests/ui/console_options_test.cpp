@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "platform/wav_file.h"
+#include "platform/wav/wav_file.h"
 #include "ui/console_options.h"
 #include "ui_support.h"
 

@@ -11,8 +11,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-#include "platform/hamlib_ptt.h"
-#include "platform/rig_lock.h"
+#include "platform/hamlib/hamlib_ptt.h"
+#include "platform/hamlib/rig_lock.h"
 #include "support/rigctld.h"
 #include "ui_support.h"
 

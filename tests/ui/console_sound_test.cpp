@@ -16,9 +16,9 @@
 #include <iostream>
 #include <unistd.h>
 
-#include "platform/hamlib_ptt.h"
-#include "platform/qt_audio_input.h"
-#include "platform/qt_audio_output.h"
+#include "platform/hamlib/hamlib_ptt.h"
+#include "platform/qt/qt_audio_input.h"
+#include "platform/qt/qt_audio_output.h"
 #include "support/rigctld.h"
 #include "ui/app_settings.h"
 #include "ui/console_devices.h"

@@ -13,8 +13,8 @@
 #include <thread>
 #include <unistd.h>
 
-#include "platform/hamlib_ptt.h"
-#include "platform/qt_serial_ptt.h"
+#include "platform/hamlib/hamlib_ptt.h"
+#include "platform/qt/qt_serial_ptt.h"
 #include "support/rigctld.h"
 #include "ui/rig_panel.h"
 #include "ui_support.h"

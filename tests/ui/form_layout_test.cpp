@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "platform/hamlib_ptt.h"
+#include "platform/hamlib/hamlib_ptt.h"
 #include "ui/canvas_view.h"
 #include "ui/form_timer.h"
 #include "ui/memo.h"

@@ -9,7 +9,8 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
-#include "platform/wav_input.h"
+#include "platform/wav/wav_input.h"
+#include "rx/memory_canvas.h"
 #include "ui/canvas_view.h"
 #include "ui/memo.h"
 #include "ui/radio_group.h"

@@ -18,8 +18,8 @@
 #include <map>
 #include <numbers>
 
-#include "platform/wav_file.h"
-#include "platform/wav_input.h"
+#include "platform/wav/wav_file.h"
+#include "platform/wav/wav_input.h"
 #include "rx/input_level.h"
 #include "ui/canvas_view.h"
 #include "ui/form_timer.h"

@@ -14,11 +14,11 @@
 #include <pty.h>
 #include <unistd.h>
 
-#include "platform/hamlib_ptt.h"
-#include "platform/hamlib_rigs.h"
-#include "platform/qt_audio_input.h"
-#include "platform/qt_audio_output.h"
-#include "platform/qt_serial_ptt.h"
+#include "platform/hamlib/hamlib_ptt.h"
+#include "platform/hamlib/hamlib_rigs.h"
+#include "platform/qt/qt_audio_input.h"
+#include "platform/qt/qt_audio_output.h"
+#include "platform/qt/qt_serial_ptt.h"
 #include "support/qt_wait.h"
 #include "support/rigctld.h"
 #include "ui/app_settings.h"

@@ -11,8 +11,8 @@
 #include <iterator>
 #include <memory>
 
-#include "platform/recording_messages.h"
 #include "support/full_disk.h"
+#include "support/recording_messages.h"
 #include "ui/rx_log.h"
 #include "ui_support.h"
 

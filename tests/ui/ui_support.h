@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/audio_device.h"
-#include "platform/recording_messages.h"
+#include "interfaces/audio_device.h"
+#include "support/recording_messages.h"
 #include "support/recording_ptt.h"
 #include "ui/app_settings.h"
 #include "ui/quavel25.h"

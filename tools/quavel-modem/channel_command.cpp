@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "channel/channel.h"
-#include "platform/wav_file.h"
+#include "commands.h"
+#include "platform/wav/wav_file.h"
 #include "tools/command_line/command_line.h"
-#include "tools/quavel-modem/commands.h"
 
 namespace quavel::tools {
 

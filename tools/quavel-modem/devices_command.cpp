@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/audio_device_list.h"
+#include "commands.h"
+#include "platform/devices/audio_device_list.h"
+#include "sound_card.h"
 #include "tools/command_line/command_line.h"
-#include "tools/quavel-modem/commands.h"
-#include "tools/quavel-modem/sound_card.h"
 
 namespace quavel::tools {
 

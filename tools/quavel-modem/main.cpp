@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/rig_guardian.h"
-#include "tools/quavel-modem/commands.h"
+#include "commands.h"
+#include "platform/hamlib/rig_guardian.h"
 
 namespace {
 

@@ -11,14 +11,14 @@
 #include <string_view>
 #include <vector>
 
+#include "commands.h"
+#include "interfaces/text_pane.h"
 #include "modem/code_table.h"
 #include "modem/modem.h"
-#include "platform/text_pane.h"
-#include "platform/wav_input.h"
+#include "platform/wav/wav_input.h"
 #include "rx/receive_chain.h"
+#include "sound_card.h"
 #include "tools/command_line/command_line.h"
-#include "tools/quavel-modem/commands.h"
-#include "tools/quavel-modem/sound_card.h"
 
 namespace quavel::tools {
 

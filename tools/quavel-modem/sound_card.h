@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/audio_device.h"
-#include "platform/audio_device_list.h"
+#include "interfaces/audio_device.h"
+#include "interfaces/ptt.h"
+#include "platform/devices/audio_device_list.h"
 
 namespace quavel::tools {
 

@@ -1,5 +1,5 @@
 // The tool built without Qt: no sound card; the verbs that need one say so.
-#include "tools/quavel-modem/sound_card.h"
+#include "sound_card.h"
 
 #include <cstdlib>
 

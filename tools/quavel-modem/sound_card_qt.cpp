@@ -15,13 +15,13 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "platform/audio_stream_identity.h"
-#include "platform/ptt_guard.h"
-#include "platform/qt_audio_devices.h"
-#include "platform/qt_audio_input.h"
-#include "platform/qt_audio_output.h"
-#include "platform/qt_serial_ptt.h"
-#include "tools/quavel-modem/sound_card.h"
+#include "platform/devices/audio_stream_identity.h"
+#include "platform/devices/ptt_guard.h"
+#include "platform/qt/qt_audio_devices.h"
+#include "platform/qt/qt_audio_input.h"
+#include "platform/qt/qt_audio_output.h"
+#include "platform/qt/qt_serial_ptt.h"
+#include "sound_card.h"
 
 namespace quavel::tools {
 

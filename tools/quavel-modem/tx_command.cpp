@@ -16,14 +16,14 @@
 #include <string>
 #include <vector>
 
+#include "commands.h"
+#include "interfaces/text_pane.h"
 #include "modem/modem.h"
 #include "modem/tuning.h"
-#include "platform/hamlib_ptt.h"
-#include "platform/text_pane.h"
-#include "platform/wav_output.h"
+#include "platform/hamlib/hamlib_ptt.h"
+#include "platform/wav/wav_output.h"
+#include "sound_card.h"
 #include "tools/command_line/command_line.h"
-#include "tools/quavel-modem/commands.h"
-#include "tools/quavel-modem/sound_card.h"
 #include "tx/keyer.h"
 #include "tx/morse_id.h"
 #include "tx/scheduler.h"

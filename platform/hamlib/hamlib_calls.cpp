@@ -1,0 +1,45 @@
+#include "platform/hamlib/hamlib_calls.h"
+
+#include <array>
+#include <cctype>
+#include <cstring>
+
+namespace quavel::hamlib {
+
+bool set_conf(RIG* rig, const char* name, const std::string& value) {
+    const token_t token = rig_token_lookup(rig, name);
+    return token != RIG_CONF_END && rig_set_conf(rig, token, value.c_str()) == RIG_OK;
+}
+
+std::string effective_port(RIG* rig, const std::string& given) {
+    if (!given.empty()) return given;
+    std::array<char, HAMLIB_FILPATHLEN> path{};
+    const token_t token = rig_token_lookup(rig, "rig_pathname");
+    if (token == RIG_CONF_END || rig_get_conf2(rig, token, path.data(), path.size()) != RIG_OK)
+        return given;
+    return std::string(path.data(), strnlen(path.data(), path.size()));
+}
+
+std::string why(int code) {
+    const char* raw = rigerror2(code);
+    std::string text = raw != nullptr ? raw : "";
+    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    while (!text.empty() && blank(text.back()))
+        text.pop_back();
+    std::size_t first = 0;
+    while (first < text.size() && blank(text[first]))
+        ++first;
+    text.erase(0, first);
+    return text.empty() ? "error " + std::to_string(code) : text;
+}
+
+std::string open_failure(int code, int system_error) {
+    if (code == -RIG_EIO && system_error != 0) {
+        std::string text = std::strerror(system_error);
+        if (!text.empty()) text[0] = static_cast<char>(std::tolower(text[0]));
+        return text;
+    }
+    return why(code);
+}
+
+} // namespace quavel::hamlib
