@@ -282,6 +282,42 @@ void expect_a_clean_trip(const Trip& trip, const Problems& problems) {
                                     "as a sound server on an overloaded machine does)");
 }
 
+// What a failed trip says of its machine, from the counters alone: nothing for a trip whose
+// counters are clean, however it failed.
+TEST(QtAudioLoopbackOutsideCauses, AreReadFromTheCountersAndTheCaptureSummary) {
+    struct Case {
+        const char* what;
+        uint64_t underruns;
+        uint64_t starved;
+        const char* capture_output;
+        const char* said; // empty: nothing
+    };
+    const Case cases[] = {
+        {"clean", 0, 0, "capturing\nbuffers 20 in order 1 dropped 0 pace 1.000\n", ""},
+        {"capture failed on its own", 0, 0, "open failed: no device\n", ""},
+        {"server ran dry", 2, 0, "buffers 20 in order 1 dropped 0 pace 1.000\n",
+         "ran the stream dry 2 time(s) while the output still held audio"},
+        {"refill held back", 1, 1, "buffers 20 in order 1 dropped 0 pace 1.000\n",
+         "held back from refilling 1 time(s)"},
+        {"capture dropped", 0, 0, "buffers 20 in order 0 dropped 2048 pace 1.000\n",
+         "capture fell behind (2048 samples dropped"},
+        {"capture slow", 0, 0, "buffers 20 in order 1 dropped 0 pace 0.900\n",
+         "capture fell behind (0 samples dropped, pace 0.9"},
+    };
+    for (const Case& c : cases) {
+        Trip trip;
+        trip.played.underruns = c.underruns;
+        trip.played.starved = c.starved;
+        trip.capture_output = c.capture_output;
+        const std::string said = outside_causes(trip);
+        if (*c.said == '\0') {
+            EXPECT_EQ(said, "") << c.what;
+        } else {
+            EXPECT_NE(said.find(c.said), std::string::npos) << c.what << ": " << said;
+        }
+    }
+}
+
 struct FormatCase {
     const char* label; // the test's name
     const char* name;

@@ -2,6 +2,7 @@
 // the default output, a concurrently running 'rx' captures from the default input and prints;
 // what 'tx' plays is the same train of buffers it writes to a file, back to back to the last
 // sample; signals stop both verbs cleanly; devices that cannot be opened are reported.
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include <unistd.h>
@@ -99,6 +101,50 @@ protected:
     fs::path dir;
     std::unique_ptr<SoundServer> server;
 };
+
+// What a failed run says beside its failures, from the programs' own reports. No sound server
+// is needed: the reports are written as the programs write them.
+class ModemSoundOutsideNote : public ModemSoundServer {};
+
+TEST_F(ModemSoundOutsideNote, NamesEachProgramThatReportedAGapAndNothingElse) {
+    struct Case {
+        std::vector<std::pair<const char*, const char*>> reports; // program, what it said
+        std::vector<const char*> said;                            // empty: no note at all
+    };
+    const Case cases[] = {
+        {{{"tx", "quavel-modem tx: warning: the audio output ran dry 2 times: the signal has "
+                 "gaps\n"},
+          {"rx", "quavel-modem rx: centre frequency 1000 Hz\n"}},
+         {"tx: quavel-modem tx: warning: the audio output ran dry 2 times"}},
+        {{{"tx", "quavel-modem tx: sent\n"},
+          {"rx_b", "quavel-modem rx: warning: 512 samples were lost because the receiver fell "
+                   "behind the audio input\n"}},
+         {"rx_b: quavel-modem rx: warning: 512 samples were lost"}},
+        {{{"tx", "quavel-modem tx: sent\n"}, {"rx", "quavel-modem rx: centre frequency\n"}}, {}},
+    };
+    for (const Case& c : cases) {
+        for (const auto& [program, text] : c.reports)
+            std::ofstream(dir / (std::string(program) + ".err")) << text;
+        ::testing::TestPartResultArray results;
+        {
+            const ::testing::ScopedFakeTestPartResultReporter reporter(
+                ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD,
+                &results);
+            say_what_came_from_outside();
+        }
+        if (c.said.empty()) {
+            EXPECT_EQ(results.size(), 0);
+        } else {
+            ASSERT_EQ(results.size(), 1);
+            EXPECT_TRUE(results.GetTestPartResult(0).nonfatally_failed());
+            const std::string message = results.GetTestPartResult(0).message();
+            for (const char* part : c.said)
+                EXPECT_NE(message.find(part), std::string::npos) << message;
+        }
+        for (const auto& [program, text] : c.reports)
+            fs::remove(dir / (std::string(program) + ".err"));
+    }
+}
 
 // ---- tx plays, rx captures ---------------------------------------------------------------
 
