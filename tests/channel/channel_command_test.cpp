@@ -12,6 +12,7 @@
 
 #include "channel/signal_support.h"
 #include "platform/wav/wav_file.h"
+#include "support/param_name.h"
 
 namespace quavel::channel {
 namespace {
@@ -183,7 +184,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"cd.wav out.wav", 1, "8000 Hz"},
         BadCase{"--snr 10 silent.wav out.wav", 1, "silent"},
         BadCase{"in.wav no/such/out.wav", 1, "out.wav"},
-        BadCase{"in.wav folder.wav", 1, "folder.wav"}));
+        BadCase{"in.wav folder.wav", 1, "folder.wav"}),
+    [](const auto& info) { return quavel::test::name_of_text(info.param.args); });
 
 } // namespace
 } // namespace quavel::channel

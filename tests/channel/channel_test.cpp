@@ -11,6 +11,7 @@
 #include "modem/code_table.h"
 #include "modem/speed_profile.h"
 #include "modem/synthesis.h"
+#include "support/param_name.h"
 
 namespace quavel::channel {
 namespace {
@@ -84,7 +85,10 @@ TEST_P(ChannelSnr, MeasuredSnrIsTheRequest) {
     EXPECT_NEAR(snr, snr_db, 0.3);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ratios, ChannelSnr, ::testing::Values(-10.0, 0.0, 6.0, 20.0, 40.0));
+INSTANTIATE_TEST_SUITE_P(Ratios, ChannelSnr, ::testing::Values(-10.0, 0.0, 6.0, 20.0, 40.0),
+                         [](const auto& info) {
+                             return "Snr" + quavel::test::name_of_number(info.param) + "dB";
+                         });
 
 // Noise is set against the clean input and drawn from its own stream: fading leaves the
 // noise sample for sample as it was, and the SNR against the clean power where it was.
@@ -238,6 +242,13 @@ ChannelParams with(void (*set)(ChannelParams&)) {
 
 constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 
+// The cases below, in their order.
+constexpr const char* kBadParamNames[] = {
+    "OffsetBeyond2000Hz", "OffsetNaN",       "ClockBeyond10000ppm",
+    "SnrBeyond100dB",     "SnrNaN",          "ThreePaths",
+    "NegativeDelay",      "DelayBeyond10ms", "SpreadBeyond100Hz",
+    "InfiniteSpread"};
+
 INSTANTIATE_TEST_SUITE_P(
     OutOfRange, ChannelBadParams,
     ::testing::Values(with([](ChannelParams& p) { p.offset_hz = 2000.5; }),
@@ -258,7 +269,8 @@ INSTANTIATE_TEST_SUITE_P(
                       }),
                       with([](ChannelParams& p) {
                           p.fading = FadingParams{2, 1.0, std::numeric_limits<double>::infinity()};
-                      })));
+                      })),
+    [](const auto& info) { return std::string(kBadParamNames[info.index]); });
 
 TEST(Channel, FloatInputMustBeFinite) {
     const std::vector<float> x{1.0f, std::numeric_limits<float>::quiet_NaN(), 2.0f};

@@ -5,6 +5,7 @@
 #include "channel/clock_error.h"
 #include "channel/signal_support.h"
 #include "channel/sinc_interpolator.h"
+#include "support/param_name.h"
 
 namespace quavel::channel {
 namespace {
@@ -30,7 +31,11 @@ INSTANTIATE_TEST_SUITE_P(
                       LengthCase{8000, 0.5, 8000}, LengthCase{8000, 62.4, 8000},
                       LengthCase{8000, 62.6, 8001}, LengthCase{8000, 10000, 8080},
                       LengthCase{8000, -10000, 7920}, LengthCase{3, 10000, 3},
-                      LengthCase{0, 100, 0}));
+                      LengthCase{0, 100, 0}),
+    [](const auto& info) {
+        return "Input" + std::to_string(info.param.input) + "Ppm" +
+               quavel::test::name_of_number(info.param.ppm);
+    });
 
 class ClockErrorTone : public ::testing::TestWithParam<double> {};
 
@@ -51,7 +56,10 @@ TEST_P(ClockErrorTone, FrequencyScalesByTheRatio) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ppm, ClockErrorTone,
-                         ::testing::Values(100.0, -100.0, 1.0, 5000.0, -10000.0));
+                         ::testing::Values(100.0, -100.0, 1.0, 5000.0, -10000.0),
+                         [](const auto& info) {
+                             return "Ppm" + quavel::test::name_of_number(info.param);
+                         });
 
 TEST(ClockError, ZeroPpmIsTheInput) {
     const auto x = test::tone(1000, 321.0, 100.0);

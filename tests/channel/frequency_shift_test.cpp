@@ -5,6 +5,7 @@
 #include "channel/analytic_signal.h"
 #include "channel/frequency_shift.h"
 #include "channel/signal_support.h"
+#include "support/param_name.h"
 
 namespace quavel::channel {
 namespace {
@@ -51,7 +52,11 @@ INSTANTIATE_TEST_SUITE_P(Offsets, FrequencyShift,
                          ::testing::Values(ShiftCase{1000, 50}, ShiftCase{1000, -50},
                                            ShiftCase{1000, 1}, ShiftCase{900, -37},
                                            ShiftCase{500, 1200}, ShiftCase{1900, -1700},
-                                           ShiftCase{150, 20}, ShiftCase{3800, 50}));
+                                           ShiftCase{150, 20}, ShiftCase{3800, 50}),
+                         [](const auto& info) {
+                             return "Tone" + quavel::test::name_of_number(info.param.tone_hz) +
+                                    "HzBy" + quavel::test::name_of_number(info.param.offset_hz);
+                         });
 
 TEST(AnalyticSignal, QuadratureOfACosineIsTheSine) {
     const auto x = test::tone(16000, 1234.0, 1.0);

@@ -19,6 +19,7 @@
 #include "modem/speed_profile.h"
 #include "modem/synthesis.h"
 #include "platform/wav/wav_file.h"
+#include "support/param_name.h"
 
 namespace quavel::channel {
 namespace {
@@ -187,7 +188,13 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{{21, 14, 10}, "TMI"},          // the same pairs unescaped
                       TextCase{{6, 2, 3}, "B"},               // an escape consumed by another pair
                       TextCase{{6, 6, 21}, "?"}, // an escape completing an escape starts one
-                      TextCase{{0, 46, 2}, "A"}));
+                      TextCase{{0, 46, 2}, "A"}),
+    [](const auto& info) {
+        std::string name = "Symbols";
+        for (const uint32_t s : info.param.symbols)
+            name += "_" + std::to_string(s);
+        return name;
+    });
 
 // The yardstick must not lose to the receiver: both copy the same noisy recording (the
 // receiver through the 'quavel-modem rx' tool), at a low SNR and a fixed seed.

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "modem/modem.h"
 #include "modem/synthesis.h"
 #include "platform/wav/wav_file.h"
+#include "support/param_name.h"
+#include "support/vector_file.h"
 
 namespace quavel {
 namespace {
@@ -58,17 +61,17 @@ class Vectors : public ::testing::TestWithParam<VectorCase> {};
 
 TEST_P(Vectors, RowsMatchWithinOneCount) {
     const VectorCase c = GetParam();
-    const WavData wav = read_wav(std::string(QUAVEL_VECTORS_DIR) + "/" + c.file);
-    if (!wav.ok()) GTEST_SKIP() << wav.error;
+    const std::optional<WavData> wav = test::read_vector(c.file);
+    if (!wav) return;
     SpeedProfile p;
     build_speed_profile(p, kSpeeds[c.item]);
-    ASSERT_EQ(wav.samples.size(), 45u * p.N);
+    ASSERT_EQ(wav->samples.size(), 45u * p.N);
     SymbolBank bank;
     int worst = 0;
     for (uint32_t s = 1; s <= 45; ++s) {
         synthesise_symbol(bank.row(s - 1), s, c.centre, p);
         for (uint32_t j = 0; j < p.N; ++j) {
-            const int d = std::abs(bank.row(s - 1)[j] - wav.samples[(s - 1) * p.N + j]);
+            const int d = std::abs(bank.row(s - 1)[j] - wav->samples[(s - 1) * p.N + j]);
             worst = std::max(worst, d);
         }
     }
@@ -81,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(Independent, Vectors,
                                            VectorCase{"rows_speed4_1000hz.wav", 2, 1000.0f},
                                            VectorCase{"testbank_speed1_900hz.wav", 0, 900.0f},
                                            VectorCase{"testbank_speed2_900hz.wav", 1, 900.0f},
-                                           VectorCase{"testbank_speed4_900hz.wav", 2, 900.0f}));
+                                           VectorCase{"testbank_speed4_900hz.wav", 2, 900.0f}),
+                         [](const auto& info) { return test::name_of_file(info.param.file); });
 
 struct Recorder : ProfileListener {
     int before = 0, rebuilt = 0, retunes = 0, after = 0;

@@ -1,4 +1,5 @@
 #include "platform/devices/audio_device_list.h"
+#include "support/param_name.h"
 
 #include <gtest/gtest.h>
 
@@ -51,7 +52,8 @@ INSTANTIATE_TEST_SUITE_P(
                               "'USB Audio CODEC' matches 2 audio output devices; give one's id"},
                     MatchCase{"a", nullptr, "'a' matches 5 audio output devices; give one's id"},
                     MatchCase{"speaker", nullptr, "no audio output device matches 'speaker'"},
-                    MatchCase{"", nullptr, "no audio output device was named"}));
+                    MatchCase{"", nullptr, "no audio output device was named"}),
+    [](const auto& info) { return test::name_of_text(info.param.wanted); });
 
 TEST(AudioDeviceList, DescribesOneDeviceALineWithTheDefaultMarked) {
     const std::vector<AudioDeviceInfo> devices = {{"mic", "Remapped Monitor", false},

@@ -39,7 +39,9 @@ TEST_P(HamlibRigList, HoldsTheRigWithItsMakerAndName) {
 INSTANTIATE_TEST_SUITE_P(Hamlib, HamlibRigList,
                          ::testing::Values(KnownRig{quavel::kHamlibDummyModel, "Dummy"},
                                            KnownRig{quavel::kHamlibNetModel, "NET rigctl"}),
-                         [](const auto& info) { return std::to_string(info.param.model); });
+                         [](const auto& info) {
+                             return "Model" + std::to_string(info.param.model);
+                         });
 
 TEST(HamlibRigs, AreSortedByMakerThenNameEachModelOnce) {
     const std::vector<RigModelInfo>& rigs = quavel::hamlib_rigs();

@@ -14,6 +14,7 @@
 
 #include "platform/wav/wav_file.h"
 #include "support/full_disk.h"
+#include "support/param_name.h"
 #include "support/temp_dir.h"
 
 namespace quavel {
@@ -144,7 +145,10 @@ TEST_P(WavWriterFullDisk, KeepsEveryWholeWriteBeforeTheFailureAndNothingAfter) {
     EXPECT_EQ(fs::file_size(disk.file("out.wav")), 44 + 2 * written.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(WriteSizes, WavWriterFullDisk, ::testing::Values(2048, 3000, 8192));
+INSTANTIATE_TEST_SUITE_P(WriteSizes, WavWriterFullDisk, ::testing::Values(2048, 3000, 8192),
+                         [](const auto& info) {
+                             return "Writes" + std::to_string(info.param) + "Samples";
+                         });
 
 // A file that cannot be put in place (its name became a folder meanwhile).
 struct CommitCase {

@@ -122,7 +122,8 @@ TEST_P(RingOverrun, DropsWholeSymbolsAndNeverMixesOldAndNew) {
               static_cast<uint64_t>(next_tag));
 }
 
-INSTANTIATE_TEST_SUITE_P(SymbolSteps, RingOverrun, ::testing::Values(1u, 2u, 4u));
+INSTANTIATE_TEST_SUITE_P(SymbolSteps, RingOverrun, ::testing::Values(1u, 2u, 4u),
+                         [](const auto& info) { return "Step" + std::to_string(info.param); });
 
 TEST(CaptureRing, FullRingDropsTheOldestSymbol) {
     CaptureRing ring;

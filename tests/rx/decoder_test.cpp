@@ -9,6 +9,7 @@
 #include "modem/code_table.h"
 #include "modem/modem.h"
 #include "rx/decoder.h"
+#include "support/param_name.h"
 
 namespace quavel {
 namespace {
@@ -74,7 +75,11 @@ TEST_P(EscapeTest, EscapedCharacterGoesToBothPanesWhateverThePrintSwitch) {
 
 INSTANTIATE_TEST_SUITE_P(Pairs, EscapeTest,
                          ::testing::Values(Escaped{1, 9, "?"}, Escaped{2, 8, "@"},
-                                           Escaped{3, 7, "="}));
+                                           Escaped{3, 7, "="}),
+                         [](const auto& info) {
+                             return "Pair" + std::to_string(info.param.a) + "_" +
+                                    std::to_string(info.param.b);
+                         });
 
 TEST_F(DecoderFixture, EscapeFollowedByAnotherPairPrintsNothingAndIsConsumed) {
     feed_all({pair(4, 5), pair(4, 6), pair(1, 2), pair(4, 5)});
@@ -172,12 +177,16 @@ TEST_P(AfcVotes, SixNetVotesMoveOneHertz) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, AfcVotes,
-                         ::testing::Values(AfcCase{-1, 5, 0, 5},   // five low peaks: not yet
-                                           AfcCase{-1, 6, -1, 0},  // the sixth lowers the centre
-                                           AfcCase{-3, 7, -1, 1},  // and the count starts again
-                                           AfcCase{+2, 5, 0, -5},  // high peaks
-                                           AfcCase{+1, 6, +1, 0},  // raise it
-                                           AfcCase{0, 20, 0, 0})); // on the centre bin: no votes
+                         ::testing::Values(AfcCase{-1, 5, 0, 5},  // five low peaks: not yet
+                                           AfcCase{-1, 6, -1, 0}, // the sixth lowers the centre
+                                           AfcCase{-3, 7, -1, 1}, // and the count starts again
+                                           AfcCase{+2, 5, 0, -5}, // high peaks
+                                           AfcCase{+1, 6, +1, 0}, // raise it
+                                           AfcCase{0, 20, 0, 0}), // on the centre bin: no votes
+                         [](const auto& info) {
+                             return "Offset" + test::name_of_number(info.param.offset_bins) +
+                                    "Bins" + std::to_string(info.param.steps) + "Steps";
+                         });
 
 TEST_F(DecoderFixture, OppositeVotesCancel) {
     for (int i = 0; i < 20; ++i)

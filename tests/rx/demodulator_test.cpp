@@ -10,6 +10,7 @@
 #include "modem/modem.h"
 #include "rx/demodulator.h"
 #include "rx/receiver.h"
+#include "support/param_name.h"
 
 namespace quavel {
 namespace {
@@ -36,7 +37,10 @@ TEST_P(Overload, OnlyBeyond32500) {
 INSTANTIATE_TEST_SUITE_P(Limits, Overload,
                          ::testing::Values(OverloadCase{32500, false}, OverloadCase{32501, true},
                                            OverloadCase{-32500, false}, OverloadCase{-32501, true},
-                                           OverloadCase{-32768, true}));
+                                           OverloadCase{-32768, true}),
+                         [](const auto& info) {
+                             return "Sample" + test::name_of_number(info.param.sample);
+                         });
 
 struct TonesCase {
     std::vector<std::pair<int, float>> peaks; // band magnitude index, value
@@ -58,6 +62,11 @@ TEST_P(Tones, StrongestSecondAndTheSingleToneRule) {
     EXPECT_EQ(d.strongest + 1, GetParam().strongest);
 }
 
+// The cases below, in their order.
+constexpr const char* kToneCaseNames[] = {"OneCleanTone",  "SecondBelowHalf", "SecondAtHalf",
+                                          "ATie",          "LowerToneNumber", "RangeEdges",
+                                          "PeaksInNoRange"};
+
 // Tone 5's bins are 34..40, tone 6's 43..49, tone 1's 2..8, tone 9's 66..73.
 INSTANTIATE_TEST_SUITE_P(
     Cases, Tones,
@@ -68,7 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TonesCase{{{46, 8.0f}, {5, 8.0f}}, 1, 6, 1},    // lower tone number
                       TonesCase{{{73, 3.0f}, {2, 2.0f}}, 1, 9, 9},    // range edges
                       TonesCase{
-                          {{41, 9.0f}, {50, 9.0f}, {51, 1.0f}}, 7, 7, 7})); // 41, 50 in no range
+                          {{41, 9.0f}, {50, 9.0f}, {51, 1.0f}}, 7, 7, 7}), // 41, 50 in no range
+    [](const auto& info) { return std::string(kToneCaseNames[info.index]); });
 
 TEST(Tones, PeakBinIsTheFirstLargestAndSurvivesSilence) {
     auto st = std::make_unique<DemodulatorState>();
@@ -105,7 +115,11 @@ INSTANTIATE_TEST_SUITE_P(Rule, AutoSync,
                                            SyncCase{10, 77, true}, SyncCase{10, 70, false},
                                            SyncCase{10, 78, false}, SyncCase{0, 64, false},
                                            SyncCase{63, 127, true}, SyncCase{-1, 70, false},
-                                           SyncCase{5, -1, false}));
+                                           SyncCase{5, -1, false}),
+                         [](const auto& info) {
+                             return "Dips" + test::name_of_number(info.param.m1) + "And" +
+                                    test::name_of_number(info.param.m2);
+                         });
 
 TEST(Demodulate, SilenceGivesTheFloorPeakAndASilentDecision) {
     for (int item = 0; item < 3; ++item) {

@@ -9,6 +9,7 @@
 #include "modem/tuning.h"
 #include "rx/displays.h"
 #include "rx/memory_canvas.h"
+#include "support/param_name.h"
 
 namespace quavel {
 namespace {
@@ -87,7 +88,12 @@ INSTANTIATE_TEST_SUITE_P(Displays, WaterfallGrey,
                                            GreyCase{127.9f, 0.0f, 1.0f, 128}, // truncated
                                            GreyCase{-3.0f, 4.0f, 40.0f, 55},  // |z| = 5
                                            GreyCase{1.0f, 1.0f, 0.5f, 255},   // 0.707
-                                           GreyCase{0.0f, 254.99f, 1.0f, 1}));
+                                           GreyCase{0.0f, 254.99f, 1.0f, 1}),
+                         [](const auto& info) {
+                             return "Re" + test::name_of_number(info.param.re) + "Im" +
+                                    test::name_of_number(info.param.im) + "Sensitivity" +
+                                    test::name_of_number(info.param.sensitivity);
+                         });
 
 TEST(Displays, NanMagnitudeDrawsWhite) {
     Displays d;
@@ -128,7 +134,14 @@ INSTANTIATE_TEST_SUITE_P(
         SpeedCase{1, {820 + 7}, {7}, 155}, SpeedCase{1, {819}, {}, 0},
         // Speed 4: one point on a pair of columns, the first pair on point 410.
         SpeedCase{2, {410}, {0, 1}, 155}, SpeedCase{2, {410 + 13}, {26, 27}, 155},
-        SpeedCase{2, {409}, {}, 0}));
+        SpeedCase{2, {409}, {}, 0}),
+    [](const auto& info) {
+        std::string name =
+            "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(info.param.item)]) + "Points";
+        for (const uint32_t point : info.param.points)
+            name += "_" + std::to_string(point);
+        return name;
+    });
 
 TEST(Displays, LastColumnAtEachSpeedReadsItsOwnPoint) {
     for (const auto& [item, point] : {std::pair{0, 1641u + 2 * 319}, {1, 820u + 319}, {2, 569u}}) {
@@ -184,7 +197,11 @@ INSTANTIATE_TEST_SUITE_P(
                       // 766 Hz wraps far past the image; only the upper edge shows.
                       MarkerCase{1, 802, {38}, 1},
                       // The centre at column 321 is off the image.
-                      MarkerCase{1, 1112, {282}, -1}));
+                      MarkerCase{1, 1112, {282}, -1}),
+    [](const auto& info) {
+        return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(info.param.item)]) + "At" +
+               std::to_string(info.param.centre_hz) + "Hz";
+    });
 
 TEST(Displays, CentreMarkerWinsOverAnEdgeMarker) {
     Displays d;
@@ -244,7 +261,10 @@ INSTANTIATE_TEST_SUITE_P(Displays, ScopeColumns,
                                            std::pair{64.0f, 63}, std::pair{65.0f, 64},
                                            std::pair{1.0e30f, 64}, std::pair{-5.0f, 0},
                                            std::pair{std::numeric_limits<float>::infinity(), 64},
-                                           std::pair{std::numeric_limits<float>::quiet_NaN(), 0}));
+                                           std::pair{std::numeric_limits<float>::quiet_NaN(), 0}),
+                         [](const auto& info) {
+                             return "Magnitude" + test::name_of_number(info.param.first);
+                         });
 
 TEST(Displays, ClearedScopeAndSpectrumAreOutlinedWithThePenLeftByTheLastDrawing) {
     Displays d;
@@ -310,7 +330,11 @@ INSTANTIATE_TEST_SUITE_P(Displays, SyncMarker,
                                            MarkerColumnCase{0, 16, 0},
                                            MarkerColumnCase{512, 16, 32},
                                            MarkerColumnCase{4096, 0, -1}, // no C: no marker
-                                           MarkerColumnCase{4000000000u, 1, -1}));
+                                           MarkerColumnCase{4000000000u, 1, -1}),
+                         [](const auto& info) {
+                             return "Sync" + std::to_string(info.param.sync_position) + "C" +
+                                    std::to_string(info.param.C);
+                         });
 
 class SpectrumLines : public ::testing::TestWithParam<std::pair<float, int>> {};
 
@@ -330,7 +354,10 @@ TEST_P(SpectrumLines, HangFromTheTopByMagnitudeTimesScale) {
 INSTANTIATE_TEST_SUITE_P(Displays, SpectrumLines,
                          ::testing::Values(std::pair{0.0f, 0}, std::pair{1999.0f, 1},
                                            std::pair{5000.0f, 5}, std::pair{63999.0f, 63},
-                                           std::pair{1.0e9f, 64}, std::pair{-7000.0f, 0}));
+                                           std::pair{1.0e9f, 64}, std::pair{-7000.0f, 0}),
+                         [](const auto& info) {
+                             return "Magnitude" + test::name_of_number(info.param.first);
+                         });
 
 TEST(Displays, TwoDisplaySetsKeepTheirOwnPens) {
     Displays a;
@@ -367,7 +394,15 @@ INSTANTIATE_TEST_SUITE_P(Displays, ScopeRelease,
                                            ReleaseCase{MouseButton::left, -1, 4096, 777},
                                            ReleaseCase{MouseButton::left, -5000, 8192, 777},
                                            ReleaseCase{MouseButton::right, 10, 4096, 777},
-                                           ReleaseCase{MouseButton::middle, 10, 4096, 777}));
+                                           ReleaseCase{MouseButton::middle, 10, 4096, 777}),
+                         [](const auto& info) {
+                             const ReleaseCase& c = info.param;
+                             const char* button = c.button == MouseButton::left    ? "Left"
+                                                  : c.button == MouseButton::right ? "Right"
+                                                                                   : "Middle";
+                             return button + ("AtX" + test::name_of_number(c.x)) + "N" +
+                                    std::to_string(c.N);
+                         });
 
 } // namespace
 } // namespace quavel

@@ -78,7 +78,8 @@ TEST_P(FftSize, ForwardThenInverseReturnsNTimesTheInput) {
     EXPECT_EQ(d[0], 0.0f); // not part of the data
 }
 
-INSTANTIATE_TEST_SUITE_P(ReceiverSizes, FftSize, ::testing::Values(2048u, 4096u, 8192u));
+INSTANTIATE_TEST_SUITE_P(ReceiverSizes, FftSize, ::testing::Values(2048u, 4096u, 8192u),
+                         [](const auto& info) { return "N" + std::to_string(info.param); });
 
 TEST(Fft, BandLimitedCosineComesBackAtHalfTheLength) {
     const uint32_t n = 8192;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "rx/input_level.h"
+#include "support/param_name.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Block{"empty", {}, -90.0f, -90.0f, false},
                       Block{"-20 dBFS tone", tone(3277), -20.0f, -23.01f, false},
                       Block{"full-scale negative", {-32768, 0}, 0.0f, -3.01f, true},
-                      Block{"just under overload", {29000}, -1.06f, -1.06f, false}));
+                      Block{"just under overload", {29000}, -1.06f, -1.06f, false}),
+    [](const auto& info) { return quavel::test::name_of_text(info.param.what); });
 
 } // namespace

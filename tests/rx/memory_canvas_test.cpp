@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "rx/memory_canvas.h"
+#include "support/param_name.h"
 
 namespace quavel {
 namespace {
@@ -75,7 +76,13 @@ INSTANTIATE_TEST_SUITE_P(
         // Clipped: from the row below the image up to the top, and across from far outside.
         LineCase{6, 8, 6, -3, {{6, 0}, {6, 1}, {6, 2}, {6, 3}, {6, 4}, {6, 5}, {6, 6}, {6, 7}}},
         LineCase{-100, 7, 3, 7, {{0, 7}, {1, 7}, {2, 7}}}, LineCase{-4, -4, 2, 2, {{0, 0}, {1, 1}}},
-        LineCase{0, 8, 4, 12, {}}));
+        LineCase{0, 8, 4, 12, {}}),
+    [](const auto& info) {
+        const auto at = [](int x, int y) {
+            return test::name_of_number(x) + "_" + test::name_of_number(y);
+        };
+        return "From" + at(info.param.x0, info.param.y0) + "To" + at(info.param.x1, info.param.y1);
+    });
 
 TEST(MemoryCanvas, LinesFromTheEndsOfTheIntRangeAreClippedQuickly) {
     MemoryCanvas c(5, 3);

@@ -2,13 +2,15 @@
 // mistuned receiver and noise, and the independent vectors.
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <tuple>
 
 #include "modem/code_table.h"
 #include "platform/wav/wav_file.h"
 #include "receive_support.h"
+#include "support/param_name.h"
+#include "support/vector_file.h"
 
 namespace quavel {
 namespace {
@@ -56,7 +58,9 @@ TEST_P(SelfTest, SecondCycleRepeatsTheText) {
     EXPECT_TRUE(copies(r.primary, kTestText + kTestText, 1)) << r.primary;
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, SelfTest, ::testing::Values(0, 1, 2));
+INSTANTIATE_TEST_SUITE_P(Speeds, SelfTest, ::testing::Values(0, 1, 2), [](const auto& info) {
+    return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(info.param)]);
+});
 
 // A transmission with escapes, every letter and a few digits.
 constexpr std::string_view kText = "CQ DE TEST? @QUAVEL= THE QUICK BROWN FOX 0123 (K)";
@@ -104,7 +108,13 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTrip{2, 3, 517, 0.0}, RoundTrip{1, -3, 2600, 0.0, 24},
                       RoundTrip{0, -3, 1000, 5000.0, 24}, RoundTrip{0, 3, 6000, 5000.0, 24},
                       RoundTrip{1, 3, 777, 5000.0, 24}, RoundTrip{1, -3, 3333, 5000.0, 24},
-                      RoundTrip{2, -3, 1500, 5000.0, 24}, RoundTrip{2, 3, 99, 5000.0, 24}));
+                      RoundTrip{2, -3, 1500, 5000.0, 24}, RoundTrip{2, 3, 99, 5000.0, 24}),
+    [](const auto& info) {
+        const RoundTrip& c = info.param;
+        return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(c.item)]) + "Mistune" +
+               test::name_of_number(c.mistune_hz) + "HzOffset" + std::to_string(c.offset) +
+               (c.noise_sigma > 0.0 ? "Noisy" : "");
+    });
 
 TEST(RoundTrip, SecondaryPaneShowsTheSecondAlphabet) {
     const auto samples = rxtest::make_transmission({.text = "AB?"});
@@ -149,12 +159,10 @@ class VectorCopy : public ::testing::TestWithParam<Vector> {};
 
 TEST_P(VectorCopy, CopiesTheIndependentTransmission) {
     const Vector v = GetParam();
-    const std::string path = std::string(QUAVEL_VECTORS_DIR) + "/" + v.file;
     // The vectors sit beside the repository, not in it: a bare clone has none.
-    if (!std::filesystem::exists(path)) GTEST_SKIP() << "no independent vector at " << path;
-    const WavData wav = read_wav(path);
-    ASSERT_TRUE(wav.ok()) << wav.error;
-    const auto r = receive(wav.samples, {.speed_item = v.item, .centre_hz = v.centre_hz});
+    const std::optional<WavData> wav = test::read_vector(v.file);
+    if (!wav) return;
+    const auto r = receive(wav->samples, {.speed_item = v.item, .centre_hz = v.centre_hz});
     // The leading idle symbols meet a history that starts empty: the first steps may print.
     EXPECT_TRUE(copies(r.primary, "CQ CQ CQ DE VECTOR VECTOR PSE K", 2)) << r.primary;
 }
@@ -163,7 +171,8 @@ INSTANTIATE_TEST_SUITE_P(Files, VectorCopy,
                          ::testing::Values(Vector{"copy_speed1_1040hz_-8db.wav", 0, 1040},
                                            Vector{"copy_speed2_1000hz_-6db.wav", 1, 1000},
                                            Vector{"copy_speed2_1000hz_clean.wav", 1, 1000},
-                                           Vector{"copy_speed4_950hz_-3db.wav", 2, 950}));
+                                           Vector{"copy_speed4_950hz_-3db.wav", 2, 950}),
+                         [](const auto& info) { return test::name_of_file(info.param.file); });
 
 } // namespace
 } // namespace quavel

@@ -124,7 +124,8 @@ TEST_P(WeakAtSpeed, FollowsASampleClockAThousandPpmOffEitherWay) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, WeakAtSpeed, ::testing::Values(1u, 2u, 4u));
+INSTANTIATE_TEST_SUITE_P(Speeds, WeakAtSpeed, ::testing::Values(1u, 2u, 4u),
+                         [](const auto& info) { return "Speed" + std::to_string(info.param); });
 
 TEST(WeakReceiver, AFewHertzOfRetuneOntoTheSignalKeepsTheLockAndAFarOneSearchesAgain) {
     const auto audio = rxtest::make_transmission(transmission(4, 10.0, 0, 1003.0f));

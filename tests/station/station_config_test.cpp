@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "station/station_config.h"
+#include "support/param_name.h"
 #include "support/temp_dir.h"
 
 namespace quavel {
@@ -53,7 +54,12 @@ INSTANTIATE_TEST_SUITE_P(
         FileTextCase{"AB CD", 0, 1, "ABCD COM1 ON"},
         FileTextCase{"G4ABC\r\n", 0, 1, "G4ABC COM1 ON"},
         FileTextCase{" \n\t", 3, 1, "NOCALL  COM4 ON"},
-        FileTextCase{"ABCDEFGHIJKLMNOPQ", 0, 0, "ABCDEFGHIJKLMN COM1 NONE"}));
+        FileTextCase{"ABCDEFGHIJKLMNOPQ", 0, 0, "ABCDEFGHIJKLMN COM1 NONE"}),
+    [](const auto& info) {
+        return test::name_of_characters(info.param.field) + "Port" +
+               test::name_of_number(info.param.port_item) + "Delay" +
+               test::name_of_number(info.param.delay_item);
+    });
 
 TEST(SetupPanel, RadioGroupWords) {
     for (int item = -2; item <= 6; ++item) {
@@ -128,7 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // Missing tokens leave their settings as they were.
                       ReadCase{"G4ABC", "G4ABC", "COM4", "ON", "PTT port, PTT delay"},
                       ReadCase{"G4ABC COM1", "G4ABC", "COM1", "ON", "PTT delay"},
-                      ReadCase{" \n\t ", "OLD", "COM4", "ON", "callsign"}));
+                      ReadCase{" \n\t ", "OLD", "COM4", "ON", "callsign"}),
+    [](const auto& info) { return test::name_of_characters(info.param.text); });
 
 TEST(ConfigTokens, HugeTokenIsQuotedShort) {
     StationSettings s;

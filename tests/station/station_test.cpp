@@ -103,7 +103,11 @@ TEST_P(StationRoundTrip, OneStationCopiesAnother) {
         << "copied: [" << copy << "] from " << samples.size();
 }
 
-INSTANTIATE_TEST_SUITE_P(AllSpeeds, StationRoundTrip, ::testing::Values(0, 1, 2));
+INSTANTIATE_TEST_SUITE_P(AllSpeeds, StationRoundTrip, ::testing::Values(0, 1, 2),
+                         [](const auto& info) {
+                             return "Speed" +
+                                    std::to_string(kSpeedValues[static_cast<size_t>(info.param)]);
+                         });
 
 TEST(Station, ActivationWithoutCaptureWarnsOnceAndReceivesNothing) {
     Rig r;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "station/stored_text.h"
+#include "support/param_name.h"
 #include "support/temp_dir.h"
 
 namespace quavel {
@@ -38,7 +39,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, StoredTextFilterCases,
                                         "d\xc3\xa9"
                                         "e\xff",
                                         "abcde"}, // tabs, controls, 8-bit
-                             FilterCase{"", ""}));
+                             FilterCase{"", ""}),
+                         [](const auto& info) { return test::name_of_characters(info.param.raw); });
 
 TEST(StoredTextFilter, KeepsAtMost255) {
     EXPECT_EQ(filter_stored_text(std::string(300, 'Q')), std::string(255, 'Q'));

@@ -1,3 +1,4 @@
+#include "support/param_name.h"
 #include "tools/command_line/command_line.h"
 
 #include <string>
@@ -99,7 +100,13 @@ INSTANTIATE_TEST_SUITE_P(Faults, CommandLineRefusal,
                                          Refusal{{"--verbose="}, "--verbose takes no value"},
                                          // The first fault in the order given is the one named.
                                          Refusal{{"-n", "x", "-n", "y"},
-                                                 "--number must be a number, not 'x'"}));
+                                                 "--number must be a number, not 'x'"}),
+                         [](const auto& info) {
+                             std::string args;
+                             for (const std::string& a : info.param.args)
+                                 args += a + " ";
+                             return test::name_of_text(args);
+                         });
 
 TEST(CommandLine, RefusesRepeatsOnlyWhenAsked) {
     Command lenient;

@@ -17,6 +17,7 @@
 #include "modem/code_table.h"
 #include "modem/modem.h"
 #include "platform/wav/wav_file.h"
+#include "support/param_name.h"
 
 namespace quavel {
 namespace {
@@ -164,7 +165,8 @@ TEST_P(RxRoundTrip, CopiesWhatTheTransmitterSent) {
     EXPECT_NE(err.find("sync position"), std::string::npos) << err;
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, RxRoundTrip, ::testing::Values(1, 2, 4));
+INSTANTIATE_TEST_SUITE_P(Speeds, RxRoundTrip, ::testing::Values(1, 2, 4),
+                         [](const auto& info) { return "Speed" + std::to_string(info.param); });
 
 // When the gap between symbols falls near the scope's columns 0 and 64, noise makes auto-sync
 // jump the slice by a whole symbol back and forth; each jump used to print a character twice or
@@ -191,7 +193,11 @@ TEST_P(RxSlip, SyncJumpsNeitherRepeatNorLoseASymbol) {
 INSTANTIATE_TEST_SUITE_P(NearHalfASymbol, RxSlip,
                          ::testing::Values(SlipCase{1, 3900}, SlipCase{1, 3964}, SlipCase{1, 4028},
                                            SlipCase{2, 1900}, SlipCase{2, 1996}, SlipCase{4, 928},
-                                           SlipCase{4, 992}, SlipCase{4, 2992}));
+                                           SlipCase{4, 992}, SlipCase{4, 2992}),
+                         [](const auto& info) {
+                             return "Speed" + std::to_string(info.param.speed) + "Offset" +
+                                    std::to_string(info.param.offset_samples);
+                         });
 
 // The weak-signal receiver through the same channel: what the classic one cannot copy.
 constexpr const char* kWeakText = "CQ CQ DE QUAVEL? THE QUICK BROWN FOX @ 73 =";
@@ -222,7 +228,10 @@ INSTANTIATE_TEST_SUITE_P(
                       WeakCase{4, "--offset 20 --snr 0"}, WeakCase{4, "--offset -20 --snr 0"},
                       WeakCase{1, "--ppm -1000 --snr 10"}, WeakCase{1, "--ppm 1000 --snr 10"},
                       WeakCase{2, "--ppm 1000 --snr 10"}, WeakCase{4, "--ppm -1000 --snr 10"},
-                      WeakCase{4, "--ppm 1000 --snr 10"}));
+                      WeakCase{4, "--ppm 1000 --snr 10"}),
+    [](const auto& info) {
+        return "Speed" + std::to_string(info.param.speed) + test::name_of_text(info.param.channel);
+    });
 
 // White noise of our own, about 3000 rms: nothing to copy.
 std::vector<int16_t> noise(size_t count, uint32_t seed) {
@@ -264,7 +273,8 @@ TEST_P(RxWeakSquelch, OpensOnATransmissionAndFallsSilentWhenItEnds) {
     EXPECT_LE(out.size(), text.size() + 1) << out;
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, RxWeakSquelch, ::testing::Values(1, 2, 4));
+INSTANTIATE_TEST_SUITE_P(Speeds, RxWeakSquelch, ::testing::Values(1, 2, 4),
+                         [](const auto& info) { return "Speed" + std::to_string(info.param); });
 
 TEST_F(RxCommand, SecondaryPaneAndSwitches) {
     const std::string wav = transmit("AB", 2, 1000);

@@ -22,6 +22,7 @@
 #include "modem/modem.h"
 #include "platform/wav/wav_file.h"
 #include "support/full_disk.h"
+#include "support/param_name.h"
 #include "tx/morse_id.h"
 
 namespace quavel {
@@ -175,7 +176,11 @@ INSTANTIATE_TEST_SUITE_P(Speeds, TxText,
                          ::testing::Values(TextCase{1, 1000, false, "CQ?", "CQ?"},
                                            TextCase{2, 1234, true, "de dl1abc", "DE DL1ABC"},
                                            TextCase{4, 100, false, "'A=B @ (1).'", "A=B @ (1)."},
-                                           TextCase{4, 1900, true, "Q", "Q"}));
+                                           TextCase{4, 1900, true, "Q", "Q"}),
+                         [](const auto& info) {
+                             return "Speed" + std::to_string(info.param.speed) + "At" +
+                                    std::to_string(info.param.centre_hz) + "Hz";
+                         });
 
 TEST_F(TxCommand, EmptyTextGivesThePrimedPairAndTwoIdleSymbols) {
     ASSERT_EQ(run("--ptt-delay -o '" + wav + "' ''"), 0) << stderr_text();
@@ -320,7 +325,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"-o OUT --callsign ABCDEFGHIJKLMNO", 2, "longer than 14"},
                       BadCase{"--tune=yes -o OUT", 2, "--tune takes no value"},
                       BadCase{"-o DIR/missing/out.wav", 1, "cannot write"},
-                      BadCase{"-o DIR", 1, "is a directory"}));
+                      BadCase{"-o DIR", 1, "is a directory"}),
+    [](const auto& info) { return test::name_of_text(info.param.args); });
 
 TEST_F(TxCommand, HelpNamesEveryOption) {
     ASSERT_EQ(run("--help"), 0);

@@ -96,7 +96,11 @@ TEST_P(TxKeyingSignalSoundServer, AStopSignalCutsTheSoundAndReleases) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, TxKeyingSignalSoundServer,
-                         ::testing::Values(SIGINT, SIGTERM, SIGHUP));
+                         ::testing::Values(SIGINT, SIGTERM, SIGHUP), [](const auto& info) {
+                             return std::string(info.param == SIGINT    ? "SIGINT"
+                                                : info.param == SIGTERM ? "SIGTERM"
+                                                                        : "SIGHUP");
+                         });
 
 // However the tool ends while keyed, the rig is released: by the tool itself for a stop request
 // (a second one in a hurry included), by its guardian process for a death it cannot answer.

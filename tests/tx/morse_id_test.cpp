@@ -8,6 +8,7 @@
 
 #include "modem/angles.h"
 #include "modem/speed_profile.h"
+#include "support/param_name.h"
 #include "tx/morse_id.h"
 
 namespace quavel {
@@ -56,7 +57,10 @@ INSTANTIATE_TEST_SUITE_P(Texts, MorseLength,
                                            LengthCase{" ", 3200}, LengthCase{"DE ", 11752},
                                            LengthCase{"T", 3736}, LengthCase{"-", 1600},
                                            LengthCase{"@", 1600}, LengthCase{"0", 12280},
-                                           LengthCase{",", 12288}, LengthCase{"#a", 0}));
+                                           LengthCase{",", 12288}, LengthCase{"#a", 0}),
+                         [](const auto& info) {
+                             return "Text" + test::name_of_characters(info.param.text);
+                         });
 
 class IdAudio : public ::testing::Test {
 protected:

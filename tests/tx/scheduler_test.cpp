@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "support/param_name.h"
 #include "tx/tx_rig.h"
 
 namespace quavel {
@@ -38,10 +39,14 @@ TEST_P(Prime, QueuesBufferZeroThenOneOfOneSymbolEach) {
     EXPECT_EQ(r.tx.next_buffer(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(SpeedsAndDelay, Prime,
-                         ::testing::Values(PrimeCase{0, false}, PrimeCase{0, true},
-                                           PrimeCase{1, false}, PrimeCase{1, true},
-                                           PrimeCase{2, false}, PrimeCase{2, true}));
+INSTANTIATE_TEST_SUITE_P(
+    SpeedsAndDelay, Prime,
+    ::testing::Values(PrimeCase{0, false}, PrimeCase{0, true}, PrimeCase{1, false},
+                      PrimeCase{1, true}, PrimeCase{2, false}, PrimeCase{2, true}),
+    [](const auto& info) {
+        return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(info.param.item)]) +
+               (info.param.silent_first ? "SilentFirst" : "");
+    });
 
 TEST(Scheduler, OnlyTheAwaitedBufferIsRefilledAndOnlyWhileTransmitting) {
     Rig r;
@@ -152,7 +157,9 @@ TEST_P(Tune, RunsSixTimesSpeedBuffersWithContinuousPhase) {
     EXPECT_EQ(r.last(), r.row(44)); // "E", taken during the carrier, follows without a gap
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, Tune, ::testing::Values(0, 1, 2));
+INSTANTIATE_TEST_SUITE_P(Speeds, Tune, ::testing::Values(0, 1, 2), [](const auto& info) {
+    return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(info.param)]);
+});
 
 struct IdCase {
     int item;
@@ -177,8 +184,11 @@ TEST_P(Identification, SendsFloorOfBlocksTimesSpeedOverFourPlusOneBuffers) {
     EXPECT_EQ(r.last(), r.row(kIdleSymbol));
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, Identification,
-                         ::testing::Values(IdCase{0, 2}, IdCase{1, 4}, IdCase{2, 7}));
+INSTANTIATE_TEST_SUITE_P(
+    Speeds, Identification, ::testing::Values(IdCase{0, 2}, IdCase{1, 4}, IdCase{2, 7}),
+    [](const auto& info) {
+        return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(info.param.item)]);
+    });
 
 TEST(Scheduler, TuneGoesBeforeIdentificationBeforeData) {
     Rig r(2, "K1A");

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "interfaces/text_pane.h"
+#include "support/param_name.h"
 #include "tx/tx_queue.h"
 #include "tx/type_ahead.h"
 
@@ -34,7 +35,8 @@ INSTANTIATE_TEST_SUITE_P(Characters, Enqueue,
                                            EnqueueCase{'=', {6, 10}}, EnqueueCase{'A', {2}},
                                            EnqueueCase{' ', {45}}, EnqueueCase{'E', {44}},
                                            EnqueueCase{'a', {}}, EnqueueCase{'\r', {}},
-                                           EnqueueCase{'!', {}}));
+                                           EnqueueCase{'!', {}}),
+                         [](const auto& info) { return test::name_of_character(info.param.c); });
 
 TEST(TxQueue, PopShiftsDownAndKeepsEmptyCellsZero) {
     TxQueue q;
@@ -111,7 +113,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PullCase{"\nDE", true, "\n", {45}, "DE"},
                       PullCase{"\r\r\n", true, "\r", {45}, "\r\n"},
                       // Outside the repertoire: shown, sends nothing.
-                      PullCase{"!A", true, "!", {}, "A"}, PullCase{"", false, "", {}, ""}));
+                      PullCase{"!A", true, "!", {}, "A"}, PullCase{"", false, "", {}, ""}),
+    [](const auto& info) { return test::name_of_characters(info.param.memo4); });
 
 } // namespace
 } // namespace quavel

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "support/param_name.h"
 #include "ui/canvas_view.h"
 #include "ui/form_timer.h"
 #include "ui/memo.h"
@@ -107,7 +108,10 @@ TEST_P(TrackBar, SetsTheSensitivityAndHandsTheFocusBack) {
 INSTANTIATE_TEST_SUITE_P(Positions, TrackBar,
                          ::testing::Values(std::pair{1, 0.5f}, std::pair{2, 1.0f},
                                            std::pair{3, 10.0f}, std::pair{4, 20.0f},
-                                           std::pair{5, 40.0f}));
+                                           std::pair{5, 40.0f}),
+                         [](const auto& info) {
+                             return "Position" + std::to_string(info.param.first);
+                         });
 
 TEST_F(Controls, SpeedChangeSwitchesEverythingOnAndTheCaptionsFollow) {
     form->Image1MouseUp(Qt::LeftButton, {}, 100, 5);
@@ -165,7 +169,10 @@ TEST_P(ClickToTune, RetunesAndTheReadoutShowsTheSameFrequency) {
 INSTANTIATE_TEST_SUITE_P(Positions, ClickToTune,
                          ::testing::Values(Tuned{0, 802}, Tuned{160, 957}, Tuned{319, 1112},
                                            Tuned{-100, 705}, Tuned{1200, 1900}, Tuned{-827, 100},
-                                           Tuned{-5000, 100}));
+                                           Tuned{-5000, 100}),
+                         [](const auto& info) {
+                             return "AtX" + quavel::test::name_of_number(info.param.x);
+                         });
 
 TEST_F(Controls, ReceiverChoiceAndSquelchAreRememberedInTheOwnSettings) {
     EXPECT_FALSE(form->WeakReceiver1->isChecked());

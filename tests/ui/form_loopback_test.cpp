@@ -96,7 +96,9 @@ TEST_P(LoopbackAtSpeed, TypedTextArrivesInTheOtherConsole) {
         EXPECT_LT(darkness[x], darkness[darkest] / 4) << "column " << x;
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, LoopbackAtSpeed, ::testing::Values(0, 1, 2));
+INSTANTIATE_TEST_SUITE_P(Speeds, LoopbackAtSpeed, ::testing::Values(0, 1, 2), [](const auto& info) {
+    return "Speed" + std::to_string(quavel::kSpeedValues[static_cast<size_t>(info.param)]);
+});
 
 TEST_F(Loopback, ReceiveLogHoldsWhatThePrimaryPanePrinted) {
     write_file(dir.path(), "rx.log", "earlier\n");

@@ -125,7 +125,11 @@ TEST_P(BackToReceive, EndsTheTransmissionOnlyAfterTextAndItsTail) {
 INSTANTIATE_TEST_SUITE_P(Cases, BackToReceive,
                          ::testing::Values(BackCase{true, "cq k", true},
                                            BackCase{false, "cq k", false},
-                                           BackCase{true, "", false}));
+                                           BackCase{true, "", false}),
+                         [](const auto& info) {
+                             return std::string(info.param.option ? "OptionOn" : "OptionOff") +
+                                    (*info.param.typed != '\0' ? "WithText" : "WithoutText");
+                         });
 
 TEST_F(Operating, BackToReceiveIsRememberedAndOffByDefault) {
     EXPECT_FALSE(form->BackToReceive->isChecked());
@@ -201,7 +205,10 @@ INSTANTIATE_TEST_SUITE_P(Levels, LevelMeterReading,
                          ::testing::Values(KnownLevel{3277, -20.0f, false},
                                            KnownLevel{16384, -6.02f, false},
                                            KnownLevel{32000, -0.21f, true},
-                                           KnownLevel{0, LevelMeter::kLowestDbfs, false}));
+                                           KnownLevel{0, LevelMeter::kLowestDbfs, false}),
+                         [](const auto& info) {
+                             return "Amplitude" + std::to_string(info.param.amplitude);
+                         });
 
 TEST_F(Operating, GrownWindowGivesTheRoomToThePanesAndKeepsTheDisplays) {
     const QSize grown(800, 600);

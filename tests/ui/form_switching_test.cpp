@@ -331,7 +331,12 @@ TEST_P(SwitchingRealTime, TheWatchdogEndsTheTransmission) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TextTuneOrIdentification, SwitchingRealTime,
-                         ::testing::Values(nullptr, &TForm1::Button9, &TForm1::Button3));
+                         ::testing::Values(nullptr, &TForm1::Button9, &TForm1::Button3),
+                         [](const auto& info) {
+                             return std::string(info.param == nullptr            ? "Text"
+                                                : info.param == &TForm1::Button9 ? "TuneUp"
+                                                                                 : "CwId");
+                         });
 
 TEST_F(Switching, TextTypedWhileReceivingWaitsForTheNextTransmission) {
     start("NONE");
@@ -479,6 +484,9 @@ TEST_F(Switching, AStoredTextThatIsAFifoNeverHoldsTheWindowWhileKeyed) {
 INSTANTIATE_TEST_SUITE_P(Buttons, StoredTexts,
                          ::testing::Values(StoredTextButton{1, &TForm1::Button12},
                                            StoredTextButton{2, &TForm1::Button13},
-                                           StoredTextButton{3, &TForm1::Button14}));
+                                           StoredTextButton{3, &TForm1::Button14}),
+                         [](const auto& info) {
+                             return "Text" + std::to_string(info.param.number);
+                         });
 
 } // namespace
