@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 namespace quavel::perf {
 
@@ -48,6 +49,14 @@ std::string fixed(double value, int decimals) {
 
 std::string signed_fixed(double value, int decimals) {
     return printed("%+.*f", decimals, value);
+}
+
+Column column(std::string header, int decimals, std::string unit) {
+    Column c;
+    c.header = std::move(header);
+    c.decimals = decimals;
+    c.unit = std::move(unit);
+    return c;
 }
 
 Table::Table(std::vector<Column> columns) : columns_(std::move(columns)) {}

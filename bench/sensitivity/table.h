@@ -7,6 +7,7 @@
 #include <concepts>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -18,9 +19,11 @@ std::string fixed(double value, int decimals);
 std::string signed_fixed(double value, int decimals);
 
 // One cell: nothing, text as it stands, a whole number, or a number with a fraction. Numbers are
-// written by their column's format; text is written unchanged.
+// written by their column's format; text as it is, but for the quoting or escaping a format needs.
 class Cell {
 public:
+    using Value = std::variant<std::monostate, std::string, long long, double>;
+
     Cell() = default;
     Cell(std::string text) : value_(std::move(text)) {}
     Cell(const char* text) : value_(std::string(text)) {}
@@ -29,16 +32,12 @@ public:
         : value_(static_cast<long long>(number)) {}
     Cell(double number) : value_(number) {}
     // None: an empty cell.
-    Cell(std::optional<double> number) {
-        if (number) value_ = *number;
-    }
+    Cell(std::optional<double> number) : value_(number ? Value(*number) : Value()) {}
 
-    const std::variant<std::monostate, std::string, long long, double>& value() const {
-        return value_;
-    }
+    const Value& value() const { return value_; }
 
 private:
-    std::variant<std::monostate, std::string, long long, double> value_;
+    Value value_;
 };
 
 enum class Align { Left, Right }; // in markdown; CSV has no alignment
@@ -51,6 +50,9 @@ struct Column {
     std::string missing; // for an empty cell
     Align align = Align::Right;
 };
+
+// A right-aligned column whose numbers have `decimals` and `unit`, no sign, nothing when missing.
+Column column(std::string header, int decimals = 0, std::string unit = {});
 
 class Table {
 public:

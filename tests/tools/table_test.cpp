@@ -11,14 +11,6 @@
 namespace quavel::perf {
 namespace {
 
-Column column(std::string header, int decimals = 0, std::string unit = "") {
-    Column c;
-    c.header = std::move(header);
-    c.decimals = decimals;
-    c.unit = std::move(unit);
-    return c;
-}
-
 TEST(ResultTable, CsvWritesNumbersByTheirColumn) {
     Table t({column("speed"), column("snr_db"), column("cer", 6), column("note")});
     t.add({4, -3.0, 0.0125, "ok"});
