@@ -96,8 +96,10 @@ Table afc_table(const std::vector<AfcRun>& runs) {
 
 // A row per receiver and SNR, a column per clock error.
 Table clock_table(const std::vector<ClockRun>& runs) {
-    Table t({first("Speed"), text("Receiver"), snr("SNR"), text("-1000 ppm"), text("-300 ppm"),
-             text("-100 ppm"), text("0"), text("+100 ppm"), text("+300 ppm"), text("+1000 ppm")});
+    std::vector<Column> columns{first("Speed"), text("Receiver"), snr("SNR")};
+    for (const double ppm : kClockErrorsPpm)
+        columns.push_back(column(ppm == 0.0 ? "0" : signed_fixed(ppm, 0) + " ppm"));
+    Table t(std::move(columns));
     for (const ClockRun& r : runs) {
         std::vector<Cell> classic{r.speed, "classic", r.snr_db};
         std::vector<Cell> weak{r.speed, "weak", r.snr_db};

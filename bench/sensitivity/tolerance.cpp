@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace quavel::perf {
 
@@ -89,7 +90,7 @@ AfcRun measure_afc(const Transmission& tx, int repeats, int jobs) {
 }
 
 std::vector<ClockRun> measure_clock(const Transmission& tx, int repeats, int jobs) {
-    const std::vector<double> ppms{-1000, -300, -100, 0, 100, 300, 1000};
+    const std::vector<double> ppms(std::begin(kClockErrorsPpm), std::end(kClockErrorsPpm));
     std::vector<ClockRun> runs;
     for (const double snr :
          {kHighSnrDb, static_cast<double>(sweep_start_db(tx.speed, ChannelKind::Awgn) + 3)}) {

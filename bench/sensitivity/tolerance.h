@@ -56,8 +56,11 @@ AfcRun measure_afc(const Transmission& tx, int repeats, int jobs);
 struct ClockRun {
     uint32_t speed = 0;
     double snr_db = 0.0;
-    std::vector<ClockPoint> points; // -1000, -300, -100, 0, +100, +300, +1000 ppm
+    std::vector<ClockPoint> points; // one per kClockErrorsPpm
 };
+
+// The sample-clock errors measured, in parts per million of the receiver's rate.
+inline constexpr double kClockErrorsPpm[] = {-1000, -300, -100, 0, 100, 300, 1000};
 
 // The clock errors at kHighSnrDb and 3 dB above the sweep's start.
 std::vector<ClockRun> measure_clock(const Transmission& tx, int repeats, int jobs);
