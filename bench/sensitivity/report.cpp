@@ -54,22 +54,4 @@ bool splice_block(const std::string& path, const std::string& name, const std::s
     return write_file(path, updated, error);
 }
 
-std::string markdown_table(const std::vector<std::string>& header,
-                           const std::vector<std::vector<std::string>>& rows) {
-    std::string out = "|";
-    for (const std::string& h : header)
-        out += " " + h + " |";
-    out += "\n|";
-    for (std::size_t i = 0; i < header.size(); ++i)
-        out += i == 0 ? "---|" : "--:|";
-    out += "\n";
-    for (const auto& row : rows) {
-        out += "|";
-        for (const std::string& cell : row)
-            out += " " + cell + " |";
-        out += "\n";
-    }
-    return out;
-}
-
 } // namespace quavel::perf

@@ -1,11 +1,14 @@
-// The measurement's output: CSV files for the plots and markdown tables that replace the marked
-// blocks of the performance document.
+// Writing the measurement's output: the CSV files for the plots, and the marked blocks of the
+// performance document that its tables replace (report_tables.h makes both).
 #pragma once
 
 #include <string>
-#include <vector>
+#include <utility>
 
 namespace quavel::perf {
+
+// A file or a block of the document: its name and its text.
+using NamedText = std::pair<std::string, std::string>;
 
 // Writes `content` to `path` through a temporary file renamed into place.
 bool write_file(const std::string& path, const std::string& content, std::string& error);
@@ -15,9 +18,5 @@ bool write_file(const std::string& path, const std::string& content, std::string
 // missing or the file cannot be read or written.
 bool splice_block(const std::string& path, const std::string& name, const std::string& content,
                   std::string& error);
-
-// A markdown table.
-std::string markdown_table(const std::vector<std::string>& header,
-                           const std::vector<std::vector<std::string>>& rows);
 
 } // namespace quavel::perf

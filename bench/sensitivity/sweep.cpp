@@ -37,6 +37,11 @@ TrialSpec trial_spec(ChannelKind kind, double snr_db, uint32_t speed, int repeat
     return spec;
 }
 
+int sweep_start_db(uint32_t speed, ChannelKind kind) {
+    const int awgn = speed == 1 ? -15 : (speed == 2 ? -13 : -10);
+    return kind == ChannelKind::Awgn ? awgn : awgn + 6;
+}
+
 std::vector<TrialResult> run_parallel(int count, int jobs,
                                       const std::function<TrialResult(int)>& trial) {
     std::vector<TrialResult> results(static_cast<std::size_t>(count));

@@ -26,6 +26,10 @@ const char* channel_name(ChannelKind kind);
 TrialSpec trial_spec(ChannelKind kind, double snr_db, uint32_t speed, int repeat,
                      uint32_t symbol_samples);
 
+// Where a sweep of `speed` (1, 2 or 4) on `kind` starts: about the classic receiver's 5% point,
+// so that few points are wasted.
+int sweep_start_db(uint32_t speed, ChannelKind kind);
+
 // Calls `trial(i)` for i in [0, count) on up to `jobs` threads; results in index order.
 std::vector<TrialResult> run_parallel(int count, int jobs,
                                       const std::function<TrialResult(int)>& trial);

@@ -3,10 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/wav/wav_file.h"
 #include "process.h"
 #include "receive_run.h"
+#include "sweep.h"
+#include "table.h"
 
 namespace quavel::perf {
 
@@ -140,6 +144,34 @@ ToolCheck check_receive_tool(const std::string& tool, const Transmission& tx, co
                                 : "tool printed '" + std::string(printed) + "', library '" +
                                       library.text + "'";
     return check;
+}
+
+bool check_tools(const std::string& tool, const std::map<uint32_t, Transmission>& txs,
+                 bool fading_case, const std::string& dir, std::string& log) {
+    bool all = true;
+    for (const auto& [speed, tx] : txs) {
+        std::vector<std::pair<std::string, ToolCheck>> checks;
+        TrialSpec quiet = trial_spec(ChannelKind::Quiet, 20.0, speed, 0, tx.symbol_samples);
+        checks.emplace_back("channel, quiet fading at +20 dB",
+                            check_channel_tool(tool, tx, quiet, dir));
+        const TrialSpec awgn =
+            trial_spec(ChannelKind::Awgn, sweep_start_db(speed, ChannelKind::Awgn), speed, 1,
+                       tx.symbol_samples);
+        checks.emplace_back("rx, awgn at " + signed_fixed(*awgn.channel.snr_db, 1) + " dB",
+                            check_receive_tool(tool, tx, awgn, dir));
+        if (fading_case) {
+            const TrialSpec disturbed =
+                trial_spec(ChannelKind::Disturbed, 0.0, speed, 2, tx.symbol_samples);
+            checks.emplace_back("rx, disturbed at +0.0 dB",
+                                check_receive_tool(tool, tx, disturbed, dir));
+        }
+        for (const auto& [what, check] : checks) {
+            log += "speed " + std::to_string(speed) + ", " + what + ": " +
+                   (check.passed ? "agree" : "DIFFER") + " (" + check.detail + ")\n";
+            all = all && check.passed;
+        }
+    }
+    return all;
 }
 
 } // namespace quavel::perf

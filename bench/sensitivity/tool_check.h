@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -31,5 +32,11 @@ ToolCheck check_channel_tool(const std::string& tool, const Transmission& tx, co
 // output must be the library receiver's text, character for character.
 ToolCheck check_receive_tool(const std::string& tool, const Transmission& tx, const TrialSpec& spec,
                              const std::string& dir);
+
+// The tools against the library path on a few cases per speed: the channel at a level that does
+// not clip, the receiver on levelled audio near its threshold and, with `fading_case`, on a fading
+// channel. One line per case goes to `log`; true when every case agreed.
+bool check_tools(const std::string& tool, const std::map<uint32_t, Transmission>& txs,
+                 bool fading_case, const std::string& dir, std::string& log);
 
 } // namespace quavel::perf
