@@ -185,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"--snr 10 silent.wav out.wav", 1, "silent"},
         BadCase{"in.wav no/such/out.wav", 1, "out.wav"},
         BadCase{"in.wav folder.wav", 1, "folder.wav"}),
-    [](const auto& info) { return quavel::test::name_of_text(info.param.args); });
+    [](const auto& param_info) { return quavel::test::name_of_text(param_info.param.args); });
 
 } // namespace
 } // namespace quavel::channel

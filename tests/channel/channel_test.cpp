@@ -86,8 +86,8 @@ TEST_P(ChannelSnr, MeasuredSnrIsTheRequest) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ratios, ChannelSnr, ::testing::Values(-10.0, 0.0, 6.0, 20.0, 40.0),
-                         [](const auto& info) {
-                             return "Snr" + quavel::test::name_of_number(info.param) + "dB";
+                         [](const auto& param_info) {
+                             return "Snr" + quavel::test::name_of_number(param_info.param) + "dB";
                          });
 
 // Noise is set against the clean input and drawn from its own stream: fading leaves the
@@ -270,7 +270,7 @@ INSTANTIATE_TEST_SUITE_P(
                       with([](ChannelParams& p) {
                           p.fading = FadingParams{2, 1.0, std::numeric_limits<double>::infinity()};
                       })),
-    [](const auto& info) { return std::string(kBadParamNames[info.index]); });
+    [](const auto& param_info) { return std::string(kBadParamNames[param_info.index]); });
 
 TEST(Channel, FloatInputMustBeFinite) {
     const std::vector<float> x{1.0f, std::numeric_limits<float>::quiet_NaN(), 2.0f};

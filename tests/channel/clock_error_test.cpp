@@ -32,9 +32,9 @@ INSTANTIATE_TEST_SUITE_P(
                       LengthCase{8000, 62.6, 8001}, LengthCase{8000, 10000, 8080},
                       LengthCase{8000, -10000, 7920}, LengthCase{3, 10000, 3},
                       LengthCase{0, 100, 0}),
-    [](const auto& info) {
-        return "Input" + std::to_string(info.param.input) + "Ppm" +
-               quavel::test::name_of_number(info.param.ppm);
+    [](const auto& param_info) {
+        return "Input" + std::to_string(param_info.param.input) + "Ppm" +
+               quavel::test::name_of_number(param_info.param.ppm);
     });
 
 class ClockErrorTone : public ::testing::TestWithParam<double> {};
@@ -57,8 +57,8 @@ TEST_P(ClockErrorTone, FrequencyScalesByTheRatio) {
 
 INSTANTIATE_TEST_SUITE_P(Ppm, ClockErrorTone,
                          ::testing::Values(100.0, -100.0, 1.0, 5000.0, -10000.0),
-                         [](const auto& info) {
-                             return "Ppm" + quavel::test::name_of_number(info.param);
+                         [](const auto& param_info) {
+                             return "Ppm" + quavel::test::name_of_number(param_info.param);
                          });
 
 TEST(ClockError, ZeroPpmIsTheInput) {

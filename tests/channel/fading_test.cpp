@@ -69,8 +69,8 @@ TEST_P(FadingDelay, SecondPathIsTheSignalDelayed) {
 
 INSTANTIATE_TEST_SUITE_P(Delays, FadingDelay,
                          ::testing::Values(0.0, 0.5, 1.0, 2.0, 0.3, 1.0625, 10.0),
-                         [](const auto& info) {
-                             return "Delay" + quavel::test::name_of_number(info.param) + "ms";
+                         [](const auto& param_info) {
+                             return "Delay" + quavel::test::name_of_number(param_info.param) + "ms";
                          });
 
 struct TapCase {
@@ -128,9 +128,10 @@ TEST_P(DopplerTap, RayleighWithTheRequestedSpread) {
 INSTANTIATE_TEST_SUITE_P(Spreads, DopplerTap,
                          ::testing::Values(TapCase{10.0, 100.0, 1}, TapCase{10.0, 100.0, 2},
                                            TapCase{1.0, 400.0, 3}, TapCase{37.0, 30.0, 4}),
-                         [](const auto& info) {
-                             return "Spread" + quavel::test::name_of_number(info.param.spread_hz) +
-                                    "HzSeed" + std::to_string(info.param.seed);
+                         [](const auto& param_info) {
+                             return "Spread" +
+                                    quavel::test::name_of_number(param_info.param.spread_hz) +
+                                    "HzSeed" + std::to_string(param_info.param.seed);
                          });
 
 TEST(DopplerTapProcess, TwoDrawsAreIndependentPaths) {

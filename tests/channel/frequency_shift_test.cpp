@@ -53,9 +53,11 @@ INSTANTIATE_TEST_SUITE_P(Offsets, FrequencyShift,
                                            ShiftCase{1000, 1}, ShiftCase{900, -37},
                                            ShiftCase{500, 1200}, ShiftCase{1900, -1700},
                                            ShiftCase{150, 20}, ShiftCase{3800, 50}),
-                         [](const auto& info) {
-                             return "Tone" + quavel::test::name_of_number(info.param.tone_hz) +
-                                    "HzBy" + quavel::test::name_of_number(info.param.offset_hz);
+                         [](const auto& param_info) {
+                             return "Tone" +
+                                    quavel::test::name_of_number(param_info.param.tone_hz) +
+                                    "HzBy" +
+                                    quavel::test::name_of_number(param_info.param.offset_hz);
                          });
 
 TEST(AnalyticSignal, QuadratureOfACosineIsTheSine) {

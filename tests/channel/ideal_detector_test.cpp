@@ -149,7 +149,9 @@ TEST_P(IdealDetectorSpeed, FindsAPairWhoseTonesArriveInOppositePhase) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Speeds, IdealDetectorSpeed, ::testing::Values(1u, 2u, 4u),
-                         [](const auto& info) { return "speed" + std::to_string(info.param); });
+                         [](const auto& param_info) {
+                             return "speed" + std::to_string(param_info.param);
+                         });
 
 // The decision is not swayed by a symbol's energy: noise on the single tone 5 alone must not
 // make the idle symbol win over a two-tone symbol that holds tone 5 and tone 4 with equal
@@ -189,9 +191,9 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{{6, 2, 3}, "B"},               // an escape consumed by another pair
                       TextCase{{6, 6, 21}, "?"}, // an escape completing an escape starts one
                       TextCase{{0, 46, 2}, "A"}),
-    [](const auto& info) {
+    [](const auto& param_info) {
         std::string name = "Symbols";
-        for (const uint32_t s : info.param.symbols)
+        for (const uint32_t s : param_info.param.symbols)
             name += "_" + std::to_string(s);
         return name;
     });

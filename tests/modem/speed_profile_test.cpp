@@ -46,9 +46,10 @@ TEST_P(Profiles, ValuesFollowTheSpeed) {
     EXPECT_LT(p.analysis_window[p.N], 1e-19f);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllSpeeds, Profiles, ::testing::Values(0, 1, 2), [](const auto& info) {
-    return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(info.param)]);
-});
+INSTANTIATE_TEST_SUITE_P(
+    AllSpeeds, Profiles, ::testing::Values(0, 1, 2), [](const auto& param_info) {
+        return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(param_info.param)]);
+    });
 
 TEST(SpeedProfile, FlatTopWorkedValues) {
     SpeedProfile p;
@@ -99,9 +100,9 @@ INSTANTIATE_TEST_SUITE_P(Worked, TuningEdges,
                                            EdgeCase{2, 1000, 1973, 2122, 987, 1060, 168, 242, 205},
                                            EdgeCase{4, 1000, 949, 1098, 475, 548, 131, 279, 205},
                                            EdgeCase{2, 900, 1769, 1916, 883, 958, 65, 139, 102}),
-                         [](const auto& info) {
-                             return "Speed" + std::to_string(info.param.speed) + "At" +
-                                    std::to_string(info.param.centre) + "Hz";
+                         [](const auto& param_info) {
+                             return "Speed" + std::to_string(param_info.param.speed) + "At" +
+                                    std::to_string(param_info.param.centre) + "Hz";
                          });
 
 TEST(Tuning, EdgesAreOddAndEvenEverywhereInRange) {

@@ -85,7 +85,9 @@ INSTANTIATE_TEST_SUITE_P(Independent, Vectors,
                                            VectorCase{"testbank_speed1_900hz.wav", 0, 900.0f},
                                            VectorCase{"testbank_speed2_900hz.wav", 1, 900.0f},
                                            VectorCase{"testbank_speed4_900hz.wav", 2, 900.0f}),
-                         [](const auto& info) { return test::name_of_file(info.param.file); });
+                         [](const auto& param_info) {
+                             return test::name_of_file(param_info.param.file);
+                         });
 
 struct Recorder : ProfileListener {
     int before = 0, rebuilt = 0, retunes = 0, after = 0;

@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
                     MatchCase{"a", nullptr, "'a' matches 5 audio output devices; give one's id"},
                     MatchCase{"speaker", nullptr, "no audio output device matches 'speaker'"},
                     MatchCase{"", nullptr, "no audio output device was named"}),
-    [](const auto& info) { return test::name_of_text(info.param.wanted); });
+    [](const auto& param_info) { return test::name_of_text(param_info.param.wanted); });
 
 TEST(AudioDeviceList, DescribesOneDeviceALineWithTheDefaultMarked) {
     const std::vector<AudioDeviceInfo> devices = {{"mic", "Remapped Monitor", false},

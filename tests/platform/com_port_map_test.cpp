@@ -23,15 +23,16 @@ TEST_P(ComPortDefaults, UnmappedNamesGoToTheirUsualDevice) {
 #ifdef _WIN32
 INSTANTIATE_TEST_SUITE_P(Names, ComPortDefaults,
                          ::testing::Values(NameCase{"COM1", "COM1"}, NameCase{"COM4", "COM4"}),
-                         [](const auto& info) { return test::name_of_text(info.param.port); });
+                         [](const auto& param_info) {
+                             return test::name_of_text(param_info.param.port);
+                         });
 #else
-INSTANTIATE_TEST_SUITE_P(Names, ComPortDefaults,
-                         ::testing::Values(NameCase{"COM1", "/dev/ttyS0"},
-                                           NameCase{"COM4", "/dev/ttyS3"},
-                                           NameCase{"COM12", "/dev/ttyS11"},
-                                           NameCase{"/dev/ttyUSB0", "/dev/ttyUSB0"},
-                                           NameCase{"COM0", "COM0"}, NameCase{"COM01", "COM01"}),
-                         [](const auto& info) { return test::name_of_text(info.param.port); });
+INSTANTIATE_TEST_SUITE_P(
+    Names, ComPortDefaults,
+    ::testing::Values(NameCase{"COM1", "/dev/ttyS0"}, NameCase{"COM4", "/dev/ttyS3"},
+                      NameCase{"COM12", "/dev/ttyS11"}, NameCase{"/dev/ttyUSB0", "/dev/ttyUSB0"},
+                      NameCase{"COM0", "COM0"}, NameCase{"COM01", "COM01"}),
+    [](const auto& param_info) { return test::name_of_text(param_info.param.port); });
 #endif
 
 TEST(ComPortMap, MappingOverridesAndReplaces) {
@@ -62,7 +63,9 @@ INSTANTIATE_TEST_SUITE_P(Entries, ComPortBadEntries,
                          ::testing::Values("", "COM1", "COM1=", "=dev", "COM0=/dev/x",
                                            "COM01=/dev/x", "COMx=/dev/x", "COM256=/dev/x",
                                            "LPT1=/dev/x", "COM-1=/dev/x"),
-                         [](const auto& info) { return test::name_of_text(info.param); });
+                         [](const auto& param_info) {
+                             return test::name_of_text(param_info.param);
+                         });
 
 } // namespace
 } // namespace quavel

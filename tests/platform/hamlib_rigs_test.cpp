@@ -39,8 +39,8 @@ TEST_P(HamlibRigList, HoldsTheRigWithItsMakerAndName) {
 INSTANTIATE_TEST_SUITE_P(Hamlib, HamlibRigList,
                          ::testing::Values(KnownRig{quavel::kHamlibDummyModel, "Dummy"},
                                            KnownRig{quavel::kHamlibNetModel, "NET rigctl"}),
-                         [](const auto& info) {
-                             return "Model" + std::to_string(info.param.model);
+                         [](const auto& param_info) {
+                             return "Model" + std::to_string(param_info.param.model);
                          });
 
 TEST(HamlibRigs, AreSortedByMakerThenNameEachModelOnce) {

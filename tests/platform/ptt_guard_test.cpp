@@ -48,7 +48,7 @@ TEST_P(PttGuardDeadlineRealTime, FiresOnTheFirstRequestsTimeAndEndsTheProcessByI
 INSTANTIATE_TEST_SUITE_P(Requests, PttGuardDeadlineRealTime,
                          ::testing::Values(DeadlineCase{"Repeated", false, SIGTERM},
                                            DeadlineCase{"AfterACancel", true, SIGHUP}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 } // namespace
 } // namespace quavel

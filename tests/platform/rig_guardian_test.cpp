@@ -81,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(Endings, GuardianEnding,
                                            GuardianCase{"ReleasedThenGone", false, false, false},
                                            GuardianCase{"KeyedThenGoodbye", true, true, false},
                                            GuardianCase{"ReleasedThenGoodbye", false, true, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 // What the guardian holds: its socket and the three standard streams, none of the program's
 // other descriptors (a serial port among them would keep its lines up after the program's

@@ -146,8 +146,8 @@ TEST_P(WavWriterFullDisk, KeepsEveryWholeWriteBeforeTheFailureAndNothingAfter) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WriteSizes, WavWriterFullDisk, ::testing::Values(2048, 3000, 8192),
-                         [](const auto& info) {
-                             return "Writes" + std::to_string(info.param) + "Samples";
+                         [](const auto& param_info) {
+                             return "Writes" + std::to_string(param_info.param) + "Samples";
                          });
 
 // A file that cannot be put in place (its name became a folder meanwhile).
@@ -180,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(Choices, WavWriterCommitFailure,
                          ::testing::Values(CommitCase{"Remove", WavWriter::OnFailure::Remove,
                                                       false},
                                            CommitCase{"Keep", WavWriter::OnFailure::Keep, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 // The extensible header is read like the plain one; what it holds must still be 16-bit mono PCM
 // at 8000 Hz.

@@ -86,8 +86,8 @@ INSTANTIATE_TEST_SUITE_P(Encodings, PcmEncodings,
                                            EncodingCase{"Int16", PcmEncoding::Int16, 0},
                                            EncodingCase{"Int32", PcmEncoding::Int32, 0},
                                            EncodingCase{"Float32", PcmEncoding::Float32, 0}),
-                         [](const ::testing::TestParamInfo<EncodingCase>& info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<EncodingCase>& param_info) {
+                             return std::string(param_info.param.name);
                          });
 
 TEST(PcmConverter, OutOfRangeAndNonFiniteSamplesAreClampedOrSilenced) {

@@ -407,18 +407,20 @@ TEST_P(SoundServerQtAudioLoopback, ContinuousSinePlaysWithoutGapsAtTheShortestSy
     expect_a_clean_trip(trip, problems);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, SoundServerQtAudioLoopback,
-    ::testing::Values(FormatCase{"ModemFormat", "modem format", {}, {}},
-                      FormatCase{"FloatStereo48kOutInt16Mono44kIn",
-                                 "48000 Hz stereo float out, 44100 Hz mono in",
-                                 qt_format(48000, 2, PcmEncoding::Float32),
-                                 qt_format(44100, 1, PcmEncoding::Int16)},
-                      FormatCase{"Int32Mono44kOutUInt8Stereo48kIn",
-                                 "44100 Hz mono 32-bit out, 48000 Hz stereo 8-bit in",
-                                 qt_format(44100, 1, PcmEncoding::Int32),
-                                 qt_format(48000, 2, PcmEncoding::UInt8)}),
-    [](const ::testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Formats, SoundServerQtAudioLoopback,
+                         ::testing::Values(FormatCase{"ModemFormat", "modem format", {}, {}},
+                                           FormatCase{"FloatStereo48kOutInt16Mono44kIn",
+                                                      "48000 Hz stereo float out, 44100 Hz mono in",
+                                                      qt_format(48000, 2, PcmEncoding::Float32),
+                                                      qt_format(44100, 1, PcmEncoding::Int16)},
+                                           FormatCase{
+                                               "Int32Mono44kOutUInt8Stereo48kIn",
+                                               "44100 Hz mono 32-bit out, 48000 Hz stereo 8-bit in",
+                                               qt_format(44100, 1, PcmEncoding::Int32),
+                                               qt_format(48000, 2, PcmEncoding::UInt8)}),
+                         [](const ::testing::TestParamInfo<FormatCase>& param_info) {
+                             return std::string(param_info.param.label);
+                         });
 
 class SoundServerQtAudioLoopbackCut : public ::testing::Test {
 protected:

@@ -74,7 +74,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(IconCase{"Warning", MessageIcon::Warning, QMessageBox::Warning},
                       IconCase{"None", MessageIcon::None, QMessageBox::NoIcon},
                       IconCase{"Stop", MessageIcon::Stop, QMessageBox::Critical}),
-    [](const ::testing::TestParamInfo<IconCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<IconCase>& param_info) {
+        return std::string(param_info.param.name);
+    });
 
 } // namespace
 } // namespace quavel

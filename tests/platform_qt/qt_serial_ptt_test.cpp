@@ -179,8 +179,8 @@ TEST_P(PttGuardDeathRealTime, DropsTheLinesThenDiesOfTheSignal) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, PttGuardDeathRealTime,
                          ::testing::Values(SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGQUIT, 0),
-                         [](const auto& info) {
-                             switch (info.param) {
+                         [](const auto& param_info) {
+                             switch (param_info.param) {
                              case SIGSEGV:
                                  return std::string("Segv");
                              case SIGABRT:

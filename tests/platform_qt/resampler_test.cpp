@@ -52,9 +52,9 @@ INSTANTIATE_TEST_SUITE_P(Pairs, ResamplerRates,
                                            Rates{8000, 48000}, Rates{8000, 44100},
                                            Rates{16000, 8000}, Rates{8000, 8000},
                                            Rates{22050, 8000}, Rates{96000, 8000}),
-                         [](const ::testing::TestParamInfo<Rates>& info) {
-                             return std::to_string(info.param.in_hz) + "To" +
-                                    std::to_string(info.param.out_hz);
+                         [](const ::testing::TestParamInfo<Rates>& param_info) {
+                             return std::to_string(param_info.param.in_hz) + "To" +
+                                    std::to_string(param_info.param.out_hz);
                          });
 
 // Anything that would fold back into the modem's band when a fast device is brought down to

@@ -123,7 +123,9 @@ TEST_P(RingOverrun, DropsWholeSymbolsAndNeverMixesOldAndNew) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SymbolSteps, RingOverrun, ::testing::Values(1u, 2u, 4u),
-                         [](const auto& info) { return "Step" + std::to_string(info.param); });
+                         [](const auto& param_info) {
+                             return "Step" + std::to_string(param_info.param);
+                         });
 
 TEST(CaptureRing, FullRingDropsTheOldestSymbol) {
     CaptureRing ring;

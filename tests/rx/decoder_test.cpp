@@ -76,9 +76,9 @@ TEST_P(EscapeTest, EscapedCharacterGoesToBothPanesWhateverThePrintSwitch) {
 INSTANTIATE_TEST_SUITE_P(Pairs, EscapeTest,
                          ::testing::Values(Escaped{1, 9, "?"}, Escaped{2, 8, "@"},
                                            Escaped{3, 7, "="}),
-                         [](const auto& info) {
-                             return "Pair" + std::to_string(info.param.a) + "_" +
-                                    std::to_string(info.param.b);
+                         [](const auto& param_info) {
+                             return "Pair" + std::to_string(param_info.param.a) + "_" +
+                                    std::to_string(param_info.param.b);
                          });
 
 TEST_F(DecoderFixture, EscapeFollowedByAnotherPairPrintsNothingAndIsConsumed) {
@@ -183,9 +183,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, AfcVotes,
                                            AfcCase{+2, 5, 0, -5}, // high peaks
                                            AfcCase{+1, 6, +1, 0}, // raise it
                                            AfcCase{0, 20, 0, 0}), // on the centre bin: no votes
-                         [](const auto& info) {
-                             return "Offset" + test::name_of_number(info.param.offset_bins) +
-                                    "Bins" + std::to_string(info.param.steps) + "Steps";
+                         [](const auto& param_info) {
+                             return "Offset" + test::name_of_number(param_info.param.offset_bins) +
+                                    "Bins" + std::to_string(param_info.param.steps) + "Steps";
                          });
 
 TEST_F(DecoderFixture, OppositeVotesCancel) {

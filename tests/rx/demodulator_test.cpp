@@ -38,8 +38,8 @@ INSTANTIATE_TEST_SUITE_P(Limits, Overload,
                          ::testing::Values(OverloadCase{32500, false}, OverloadCase{32501, true},
                                            OverloadCase{-32500, false}, OverloadCase{-32501, true},
                                            OverloadCase{-32768, true}),
-                         [](const auto& info) {
-                             return "Sample" + test::name_of_number(info.param.sample);
+                         [](const auto& param_info) {
+                             return "Sample" + test::name_of_number(param_info.param.sample);
                          });
 
 struct TonesCase {
@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TonesCase{{{73, 3.0f}, {2, 2.0f}}, 1, 9, 9},    // range edges
                       TonesCase{
                           {{41, 9.0f}, {50, 9.0f}, {51, 1.0f}}, 7, 7, 7}), // 41, 50 in no range
-    [](const auto& info) { return std::string(kToneCaseNames[info.index]); });
+    [](const auto& param_info) { return std::string(kToneCaseNames[param_info.index]); });
 
 TEST(Tones, PeakBinIsTheFirstLargestAndSurvivesSilence) {
     auto st = std::make_unique<DemodulatorState>();
@@ -116,9 +116,9 @@ INSTANTIATE_TEST_SUITE_P(Rule, AutoSync,
                                            SyncCase{10, 78, false}, SyncCase{0, 64, false},
                                            SyncCase{63, 127, true}, SyncCase{-1, 70, false},
                                            SyncCase{5, -1, false}),
-                         [](const auto& info) {
-                             return "Dips" + test::name_of_number(info.param.m1) + "And" +
-                                    test::name_of_number(info.param.m2);
+                         [](const auto& param_info) {
+                             return "Dips" + test::name_of_number(param_info.param.m1) + "And" +
+                                    test::name_of_number(param_info.param.m2);
                          });
 
 TEST(Demodulate, SilenceGivesTheFloorPeakAndASilentDecision) {
@@ -165,9 +165,9 @@ TEST(Demodulate, SyncPositionBeyondTheFirstSymbolIsBroughtBack) {
 // An input whose completions the test fires by hand.
 class ManualInput : public AudioInput {
 public:
-    bool open(std::span<int16_t> buffers, Done done) override {
-        this->buffers = buffers;
-        this->done = std::move(done);
+    bool open(std::span<int16_t> given, Done on_done) override {
+        buffers = given;
+        done = std::move(on_done);
         return true;
     }
     void requeue(int buffer) override { requeued.push_back(buffer); }

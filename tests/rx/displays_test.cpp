@@ -89,10 +89,10 @@ INSTANTIATE_TEST_SUITE_P(Displays, WaterfallGrey,
                                            GreyCase{-3.0f, 4.0f, 40.0f, 55},  // |z| = 5
                                            GreyCase{1.0f, 1.0f, 0.5f, 255},   // 0.707
                                            GreyCase{0.0f, 254.99f, 1.0f, 1}),
-                         [](const auto& info) {
-                             return "Re" + test::name_of_number(info.param.re) + "Im" +
-                                    test::name_of_number(info.param.im) + "Sensitivity" +
-                                    test::name_of_number(info.param.sensitivity);
+                         [](const auto& param_info) {
+                             return "Re" + test::name_of_number(param_info.param.re) + "Im" +
+                                    test::name_of_number(param_info.param.im) + "Sensitivity" +
+                                    test::name_of_number(param_info.param.sensitivity);
                          });
 
 TEST(Displays, NanMagnitudeDrawsWhite) {
@@ -135,10 +135,11 @@ INSTANTIATE_TEST_SUITE_P(
         // Speed 4: one point on a pair of columns, the first pair on point 410.
         SpeedCase{2, {410}, {0, 1}, 155}, SpeedCase{2, {410 + 13}, {26, 27}, 155},
         SpeedCase{2, {409}, {}, 0}),
-    [](const auto& info) {
+    [](const auto& param_info) {
         std::string name =
-            "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(info.param.item)]) + "Points";
-        for (const uint32_t point : info.param.points)
+            "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(param_info.param.item)]) +
+            "Points";
+        for (const uint32_t point : param_info.param.points)
             name += "_" + std::to_string(point);
         return name;
     });
@@ -198,9 +199,9 @@ INSTANTIATE_TEST_SUITE_P(
                       MarkerCase{1, 802, {38}, 1},
                       // The centre at column 321 is off the image.
                       MarkerCase{1, 1112, {282}, -1}),
-    [](const auto& info) {
-        return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(info.param.item)]) + "At" +
-               std::to_string(info.param.centre_hz) + "Hz";
+    [](const auto& param_info) {
+        return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(param_info.param.item)]) +
+               "At" + std::to_string(param_info.param.centre_hz) + "Hz";
     });
 
 TEST(Displays, CentreMarkerWinsOverAnEdgeMarker) {
@@ -262,8 +263,8 @@ INSTANTIATE_TEST_SUITE_P(Displays, ScopeColumns,
                                            std::pair{1.0e30f, 64}, std::pair{-5.0f, 0},
                                            std::pair{std::numeric_limits<float>::infinity(), 64},
                                            std::pair{std::numeric_limits<float>::quiet_NaN(), 0}),
-                         [](const auto& info) {
-                             return "Magnitude" + test::name_of_number(info.param.first);
+                         [](const auto& param_info) {
+                             return "Magnitude" + test::name_of_number(param_info.param.first);
                          });
 
 TEST(Displays, ClearedScopeAndSpectrumAreOutlinedWithThePenLeftByTheLastDrawing) {
@@ -331,9 +332,9 @@ INSTANTIATE_TEST_SUITE_P(Displays, SyncMarker,
                                            MarkerColumnCase{512, 16, 32},
                                            MarkerColumnCase{4096, 0, -1}, // no C: no marker
                                            MarkerColumnCase{4000000000u, 1, -1}),
-                         [](const auto& info) {
-                             return "Sync" + std::to_string(info.param.sync_position) + "C" +
-                                    std::to_string(info.param.C);
+                         [](const auto& param_info) {
+                             return "Sync" + std::to_string(param_info.param.sync_position) + "C" +
+                                    std::to_string(param_info.param.C);
                          });
 
 class SpectrumLines : public ::testing::TestWithParam<std::pair<float, int>> {};
@@ -355,8 +356,8 @@ INSTANTIATE_TEST_SUITE_P(Displays, SpectrumLines,
                          ::testing::Values(std::pair{0.0f, 0}, std::pair{1999.0f, 1},
                                            std::pair{5000.0f, 5}, std::pair{63999.0f, 63},
                                            std::pair{1.0e9f, 64}, std::pair{-7000.0f, 0}),
-                         [](const auto& info) {
-                             return "Magnitude" + test::name_of_number(info.param.first);
+                         [](const auto& param_info) {
+                             return "Magnitude" + test::name_of_number(param_info.param.first);
                          });
 
 TEST(Displays, TwoDisplaySetsKeepTheirOwnPens) {
@@ -395,8 +396,8 @@ INSTANTIATE_TEST_SUITE_P(Displays, ScopeRelease,
                                            ReleaseCase{MouseButton::left, -5000, 8192, 777},
                                            ReleaseCase{MouseButton::right, 10, 4096, 777},
                                            ReleaseCase{MouseButton::middle, 10, 4096, 777}),
-                         [](const auto& info) {
-                             const ReleaseCase& c = info.param;
+                         [](const auto& param_info) {
+                             const ReleaseCase& c = param_info.param;
                              const char* button = c.button == MouseButton::left    ? "Left"
                                                   : c.button == MouseButton::right ? "Right"
                                                                                    : "Middle";

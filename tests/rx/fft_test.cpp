@@ -79,7 +79,9 @@ TEST_P(FftSize, ForwardThenInverseReturnsNTimesTheInput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ReceiverSizes, FftSize, ::testing::Values(2048u, 4096u, 8192u),
-                         [](const auto& info) { return "N" + std::to_string(info.param); });
+                         [](const auto& param_info) {
+                             return "N" + std::to_string(param_info.param);
+                         });
 
 TEST(Fft, BandLimitedCosineComesBackAtHalfTheLength) {
     const uint32_t n = 8192;

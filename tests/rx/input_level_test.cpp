@@ -44,6 +44,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Block{"-20 dBFS tone", tone(3277), -20.0f, -23.01f, false},
                       Block{"full-scale negative", {-32768, 0}, 0.0f, -3.01f, true},
                       Block{"just under overload", {29000}, -1.06f, -1.06f, false}),
-    [](const auto& info) { return quavel::test::name_of_text(info.param.what); });
+    [](const auto& param_info) { return quavel::test::name_of_text(param_info.param.what); });
 
 } // namespace

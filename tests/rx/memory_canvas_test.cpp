@@ -77,11 +77,12 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{6, 8, 6, -3, {{6, 0}, {6, 1}, {6, 2}, {6, 3}, {6, 4}, {6, 5}, {6, 6}, {6, 7}}},
         LineCase{-100, 7, 3, 7, {{0, 7}, {1, 7}, {2, 7}}}, LineCase{-4, -4, 2, 2, {{0, 0}, {1, 1}}},
         LineCase{0, 8, 4, 12, {}}),
-    [](const auto& info) {
+    [](const auto& param_info) {
         const auto at = [](int x, int y) {
             return test::name_of_number(x) + "_" + test::name_of_number(y);
         };
-        return "From" + at(info.param.x0, info.param.y0) + "To" + at(info.param.x1, info.param.y1);
+        return "From" + at(param_info.param.x0, param_info.param.y0) + "To" +
+               at(param_info.param.x1, param_info.param.y1);
     });
 
 TEST(MemoryCanvas, LinesFromTheEndsOfTheIntRangeAreClippedQuickly) {
@@ -178,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {0, 1, 2, 3, 4, 10, 11, 12, 13, 14, 20, 21, 22, 23, 24, 30, 31, 32, 33, 34}},
         CopyCase{"Empty", {0, 0, 0, 4}, {1, 0, 1, 4}, {0,  1,  2,  3,  4,  10, 11, 12, 13, 14,
                                                        20, 21, 22, 23, 24, 30, 31, 32, 33, 34}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 } // namespace
 } // namespace quavel

@@ -58,8 +58,8 @@ TEST_P(SelfTest, SecondCycleRepeatsTheText) {
     EXPECT_TRUE(copies(r.primary, kTestText + kTestText, 1)) << r.primary;
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, SelfTest, ::testing::Values(0, 1, 2), [](const auto& info) {
-    return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(info.param)]);
+INSTANTIATE_TEST_SUITE_P(Speeds, SelfTest, ::testing::Values(0, 1, 2), [](const auto& param_info) {
+    return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(param_info.param)]);
 });
 
 // A transmission with escapes, every letter and a few digits.
@@ -109,8 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTrip{0, -3, 1000, 5000.0, 24}, RoundTrip{0, 3, 6000, 5000.0, 24},
                       RoundTrip{1, 3, 777, 5000.0, 24}, RoundTrip{1, -3, 3333, 5000.0, 24},
                       RoundTrip{2, -3, 1500, 5000.0, 24}, RoundTrip{2, 3, 99, 5000.0, 24}),
-    [](const auto& info) {
-        const RoundTrip& c = info.param;
+    [](const auto& param_info) {
+        const RoundTrip& c = param_info.param;
         return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(c.item)]) + "Mistune" +
                test::name_of_number(c.mistune_hz) + "HzOffset" + std::to_string(c.offset) +
                (c.noise_sigma > 0.0 ? "Noisy" : "");
@@ -172,7 +172,9 @@ INSTANTIATE_TEST_SUITE_P(Files, VectorCopy,
                                            Vector{"copy_speed2_1000hz_-6db.wav", 1, 1000},
                                            Vector{"copy_speed2_1000hz_clean.wav", 1, 1000},
                                            Vector{"copy_speed4_950hz_-3db.wav", 2, 950}),
-                         [](const auto& info) { return test::name_of_file(info.param.file); });
+                         [](const auto& param_info) {
+                             return test::name_of_file(param_info.param.file);
+                         });
 
 } // namespace
 } // namespace quavel

@@ -76,8 +76,8 @@ INSTANTIATE_TEST_SUITE_P(Lengths, FastInput,
                          ::testing::Values(FastCase{1, 1}, FastCase{2048, 1}, FastCase{2049, 2},
                                            FastCase{5000, 3}, FastCase{16 * 2048, 16},
                                            FastCase{20 * 2048 + 7, 21}),
-                         [](const auto& info) {
-                             return "Samples" + std::to_string(info.param.samples);
+                         [](const auto& param_info) {
+                             return "Samples" + std::to_string(param_info.param.samples);
                          });
 
 TEST(FastInput, WaitsForBuffersToComeBack) {

@@ -125,7 +125,9 @@ TEST_P(WeakAtSpeed, FollowsASampleClockAThousandPpmOffEitherWay) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Speeds, WeakAtSpeed, ::testing::Values(1u, 2u, 4u),
-                         [](const auto& info) { return "Speed" + std::to_string(info.param); });
+                         [](const auto& param_info) {
+                             return "Speed" + std::to_string(param_info.param);
+                         });
 
 TEST(WeakReceiver, AFewHertzOfRetuneOntoTheSignalKeepsTheLockAndAFarOneSearchesAgain) {
     const auto audio = rxtest::make_transmission(transmission(4, 10.0, 0, 1003.0f));

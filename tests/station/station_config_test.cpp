@@ -55,10 +55,10 @@ INSTANTIATE_TEST_SUITE_P(
         FileTextCase{"G4ABC\r\n", 0, 1, "G4ABC COM1 ON"},
         FileTextCase{" \n\t", 3, 1, "NOCALL  COM4 ON"},
         FileTextCase{"ABCDEFGHIJKLMNOPQ", 0, 0, "ABCDEFGHIJKLMN COM1 NONE"}),
-    [](const auto& info) {
-        return test::name_of_characters(info.param.field) + "Port" +
-               test::name_of_number(info.param.port_item) + "Delay" +
-               test::name_of_number(info.param.delay_item);
+    [](const auto& param_info) {
+        return test::name_of_characters(param_info.param.field) + "Port" +
+               test::name_of_number(param_info.param.port_item) + "Delay" +
+               test::name_of_number(param_info.param.delay_item);
     });
 
 TEST(SetupPanel, RadioGroupWords) {
@@ -135,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"G4ABC", "G4ABC", "COM4", "ON", "PTT port, PTT delay"},
                       ReadCase{"G4ABC COM1", "G4ABC", "COM1", "ON", "PTT delay"},
                       ReadCase{" \n\t ", "OLD", "COM4", "ON", "callsign"}),
-    [](const auto& info) { return test::name_of_characters(info.param.text); });
+    [](const auto& param_info) { return test::name_of_characters(param_info.param.text); });
 
 TEST(ConfigTokens, HugeTokenIsQuotedShort) {
     StationSettings s;

@@ -87,11 +87,13 @@ TEST_P(StationRigRealTime, ALostRigEndsTheTransmissionAndSaysWhy) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, StationRigRealTime,
-    testing::Values(RigFault{"Killed", [](test::Rigctld& r) { r.kill(); }},
-                    RigFault{"StopsAnswering", [](test::Rigctld& r) { r.freeze(); }}),
-    [](const testing::TestParamInfo<RigFault>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, StationRigRealTime,
+                         testing::Values(RigFault{"Killed", [](test::Rigctld& r) { r.kill(); }},
+                                         RigFault{"StopsAnswering",
+                                                  [](test::Rigctld& r) { r.freeze(); }}),
+                         [](const testing::TestParamInfo<RigFault>& param_info) {
+                             return std::string(param_info.param.name);
+                         });
 
 TEST(StationRigComesBackRealTime, ARigAbsentAtStartUpIsRefusedThenKeysOnceItAnswers) {
     test::Rigctld rig(0, false);

@@ -103,11 +103,10 @@ TEST_P(StationRoundTrip, OneStationCopiesAnother) {
         << "copied: [" << copy << "] from " << samples.size();
 }
 
-INSTANTIATE_TEST_SUITE_P(AllSpeeds, StationRoundTrip, ::testing::Values(0, 1, 2),
-                         [](const auto& info) {
-                             return "Speed" +
-                                    std::to_string(kSpeedValues[static_cast<size_t>(info.param)]);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    AllSpeeds, StationRoundTrip, ::testing::Values(0, 1, 2), [](const auto& param_info) {
+        return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(param_info.param)]);
+    });
 
 TEST(Station, ActivationWithoutCaptureWarnsOnceAndReceivesNothing) {
     Rig r;
@@ -291,7 +290,9 @@ INSTANTIATE_TEST_SUITE_P(
                                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
                             },
                             "The transmit watchdog ended the transmission after"}),
-    [](const testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<EndCase>& param_info) {
+        return std::string(param_info.param.name);
+    });
 
 TEST(Station, ARigThatMustAnswerAndDoesNotRefusesTxOn) {
     RecordingPtt ptt;

@@ -40,7 +40,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, StoredTextFilterCases,
                                         "e\xff",
                                         "abcde"}, // tabs, controls, 8-bit
                              FilterCase{"", ""}),
-                         [](const auto& info) { return test::name_of_characters(info.param.raw); });
+                         [](const auto& param_info) {
+                             return test::name_of_characters(param_info.param.raw);
+                         });
 
 TEST(StoredTextFilter, KeepsAtMost255) {
     EXPECT_EQ(filter_stored_text(std::string(300, 'Q')), std::string(255, 'Q'));

@@ -101,9 +101,9 @@ INSTANTIATE_TEST_SUITE_P(Faults, CommandLineRefusal,
                                          // The first fault in the order given is the one named.
                                          Refusal{{"-n", "x", "-n", "y"},
                                                  "--number must be a number, not 'x'"}),
-                         [](const auto& info) {
+                         [](const auto& param_info) {
                              std::string args;
-                             for (const std::string& a : info.param.args)
+                             for (const std::string& a : param_info.param.args)
                                  args += a + " ";
                              return test::name_of_text(args);
                          });

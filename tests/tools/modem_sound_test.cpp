@@ -203,10 +203,10 @@ void ModemSoundServerLink::receive_and_check(const LinkCase& c, Process& rx, int
 
 INSTANTIATE_TEST_SUITE_P(Speeds, ModemSoundServerLink,
                          ::testing::Values(LinkCase{4, false}, LinkCase{2, true}),
-                         [](const auto& info) {
-                             return "Speed" + std::to_string(info.param.speed) +
-                                    (info.param.rx_stopped_by_signal ? "StoppedBySignal"
-                                                                     : "ForSomeSeconds");
+                         [](const auto& param_info) {
+                             return "Speed" + std::to_string(param_info.param.speed) +
+                                    (param_info.param.rx_stopped_by_signal ? "StoppedBySignal"
+                                                                           : "ForSomeSeconds");
                          });
 
 // ---- what tx plays, recorded -------------------------------------------------------------
@@ -365,8 +365,8 @@ TEST_P(ModemSoundServerPlayback, PlaysTheBuffersOfTheFileBackToBackToTheLastSamp
 
 INSTANTIATE_TEST_SUITE_P(Speeds, ModemSoundServerPlayback,
                          ::testing::Values(PlayCase{4, kText}, PlayCase{1, "QRZ"}),
-                         [](const auto& info) {
-                             return "Speed" + std::to_string(info.param.speed);
+                         [](const auto& param_info) {
+                             return "Speed" + std::to_string(param_info.param.speed);
                          });
 
 // ---- stopping and failing ----------------------------------------------------------------
@@ -388,8 +388,8 @@ TEST_P(ModemSoundServerStop, SignalCutsTheTransmissionAndFails) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, ModemSoundServerStop, ::testing::Values(SIGINT, SIGTERM),
-                         [](const auto& info) {
-                             return std::string(info.param == SIGINT ? "SIGINT" : "SIGTERM");
+                         [](const auto& param_info) {
+                             return std::string(param_info.param == SIGINT ? "SIGINT" : "SIGTERM");
                          });
 
 TEST_F(ModemSoundServer, LosingTheSoundServerEndsBothVerbsWithAnError) {
@@ -430,7 +430,7 @@ TEST_P(ModemSoundServerNoDevice, SaysTheDeviceCannotBeOpenedAndFails) {
 INSTANTIATE_TEST_SUITE_P(Verbs, ModemSoundServerNoDevice,
                          ::testing::Values(OpenFailure{"tx", "Cannot Open Audio Output Device"},
                                            OpenFailure{"rx", "Cannot Open Audio Input Device"}),
-                         [](const auto& info) { return std::string(info.param.verb); });
+                         [](const auto& param_info) { return std::string(param_info.param.verb); });
 
 // ---- choosing the devices --------------------------------------------------------------
 
@@ -579,7 +579,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"tx", "--device", "x", "-o", "x.wav", "HI"},
                   "--device is for playing"},
         UsageCase{"rx_device_and_file", {"rx", "--device", "x", "-"}, "--device is for capture"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 struct HelpCase {
     const char* verb;
@@ -598,7 +598,7 @@ INSTANTIATE_TEST_SUITE_P(
     Verbs, ModemSoundHelp,
     ::testing::Values(HelpCase{"tx", {"default audio output device", "SIGTERM", "-o, --output"}},
                       HelpCase{"rx", {"default audio input device", "--seconds N", "SIGTERM"}}),
-    [](const auto& info) { return std::string(info.param.verb); });
+    [](const auto& param_info) { return std::string(param_info.param.verb); });
 
 } // namespace
 } // namespace quavel

@@ -166,7 +166,9 @@ TEST_P(RxRoundTrip, CopiesWhatTheTransmitterSent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Speeds, RxRoundTrip, ::testing::Values(1, 2, 4),
-                         [](const auto& info) { return "Speed" + std::to_string(info.param); });
+                         [](const auto& param_info) {
+                             return "Speed" + std::to_string(param_info.param);
+                         });
 
 // When the gap between symbols falls near the scope's columns 0 and 64, noise makes auto-sync
 // jump the slice by a whole symbol back and forth; each jump used to print a character twice or
@@ -194,9 +196,9 @@ INSTANTIATE_TEST_SUITE_P(NearHalfASymbol, RxSlip,
                          ::testing::Values(SlipCase{1, 3900}, SlipCase{1, 3964}, SlipCase{1, 4028},
                                            SlipCase{2, 1900}, SlipCase{2, 1996}, SlipCase{4, 928},
                                            SlipCase{4, 992}, SlipCase{4, 2992}),
-                         [](const auto& info) {
-                             return "Speed" + std::to_string(info.param.speed) + "Offset" +
-                                    std::to_string(info.param.offset_samples);
+                         [](const auto& param_info) {
+                             return "Speed" + std::to_string(param_info.param.speed) + "Offset" +
+                                    std::to_string(param_info.param.offset_samples);
                          });
 
 // The weak-signal receiver through the same channel: what the classic one cannot copy.
@@ -229,8 +231,9 @@ INSTANTIATE_TEST_SUITE_P(
                       WeakCase{1, "--ppm -1000 --snr 10"}, WeakCase{1, "--ppm 1000 --snr 10"},
                       WeakCase{2, "--ppm 1000 --snr 10"}, WeakCase{4, "--ppm -1000 --snr 10"},
                       WeakCase{4, "--ppm 1000 --snr 10"}),
-    [](const auto& info) {
-        return "Speed" + std::to_string(info.param.speed) + test::name_of_text(info.param.channel);
+    [](const auto& param_info) {
+        return "Speed" + std::to_string(param_info.param.speed) +
+               test::name_of_text(param_info.param.channel);
     });
 
 // White noise of our own, about 3000 rms: nothing to copy.
@@ -274,7 +277,9 @@ TEST_P(RxWeakSquelch, OpensOnATransmissionAndFallsSilentWhenItEnds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Speeds, RxWeakSquelch, ::testing::Values(1, 2, 4),
-                         [](const auto& info) { return "Speed" + std::to_string(info.param); });
+                         [](const auto& param_info) {
+                             return "Speed" + std::to_string(param_info.param);
+                         });
 
 TEST_F(RxCommand, SecondaryPaneAndSwitches) {
     const std::string wav = transmit("AB", 2, 1000);
@@ -361,7 +366,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadInput{"truncated_header", wav_bytes({}, kSamples).substr(0, 30),
                                "input.wav"},
                       BadInput{"no_samples", wav_bytes({}, ""), "input.wav"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(RxCommand, DirectoryIsNotAFile) {
     fs::create_directories(dir / "sub");
@@ -404,7 +409,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadUsage{"freq_huge", "--freq 99999999999999999999 -", "whole number"},
                       BadUsage{"flag_value", "--no-afc=1 -", "takes no value"},
                       BadUsage{"two_inputs", "- -", "only one input"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 } // namespace
 } // namespace quavel

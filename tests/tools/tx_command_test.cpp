@@ -177,9 +177,9 @@ INSTANTIATE_TEST_SUITE_P(Speeds, TxText,
                                            TextCase{2, 1234, true, "de dl1abc", "DE DL1ABC"},
                                            TextCase{4, 100, false, "'A=B @ (1).'", "A=B @ (1)."},
                                            TextCase{4, 1900, true, "Q", "Q"}),
-                         [](const auto& info) {
-                             return "Speed" + std::to_string(info.param.speed) + "At" +
-                                    std::to_string(info.param.centre_hz) + "Hz";
+                         [](const auto& param_info) {
+                             return "Speed" + std::to_string(param_info.param.speed) + "At" +
+                                    std::to_string(param_info.param.centre_hz) + "Hz";
                          });
 
 TEST_F(TxCommand, EmptyTextGivesThePrimedPairAndTwoIdleSymbols) {
@@ -326,7 +326,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"--tune=yes -o OUT", 2, "--tune takes no value"},
                       BadCase{"-o DIR/missing/out.wav", 1, "cannot write"},
                       BadCase{"-o DIR", 1, "is a directory"}),
-    [](const auto& info) { return test::name_of_text(info.param.args); });
+    [](const auto& param_info) { return test::name_of_text(param_info.param.args); });
 
 TEST_F(TxCommand, HelpNamesEveryOption) {
     ASSERT_EQ(run("--help"), 0);

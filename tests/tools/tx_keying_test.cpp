@@ -96,10 +96,10 @@ TEST_P(TxKeyingSignalSoundServer, AStopSignalCutsTheSoundAndReleases) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, TxKeyingSignalSoundServer,
-                         ::testing::Values(SIGINT, SIGTERM, SIGHUP), [](const auto& info) {
-                             return std::string(info.param == SIGINT    ? "SIGINT"
-                                                : info.param == SIGTERM ? "SIGTERM"
-                                                                        : "SIGHUP");
+                         ::testing::Values(SIGINT, SIGTERM, SIGHUP), [](const auto& param_info) {
+                             return std::string(param_info.param == SIGINT    ? "SIGINT"
+                                                : param_info.param == SIGTERM ? "SIGTERM"
+                                                                              : "SIGHUP");
                          });
 
 // However the tool ends while keyed, the rig is released: by the tool itself for a stop request
@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(Deaths, TxKeyingDeathSoundServer,
                                            DeathCase{"Term", {SIGTERM}},
                                            DeathCase{"TermTwice", {SIGTERM, SIGTERM}},
                                            DeathCase{"TermThenKill", {SIGTERM, SIGKILL}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(TxKeyingSoundServer, ASecondToolOnTheKeyedRigIsRefusedAndLeavesItKeyed) {
     need_rig_and_sound();

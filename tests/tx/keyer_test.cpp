@@ -95,7 +95,9 @@ INSTANTIATE_TEST_SUITE_P(
               KeyingEventKind::Lost},
         Fault{"RefusesTheKey", [](RecordingPtt& p) { p.refuse_key = true; }, nullptr,
               KeyingEventKind::KeyFailed}),
-    [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<Fault>& param_info) {
+        return std::string(param_info.param.name);
+    });
 
 TEST(Keyer, ReportsARefusedReleaseAndClosesTheDevice) {
     RecordingPtt ptt;

@@ -63,8 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Level{-20, -20, {30000, -30000, 15, -15, 0}, {3000, -3000, 2, -2, 0}},
                       Level{-6, -6, {30000, -29999}, {15036, -15035}},
                       Level{-40, -30, {30000, 100}, {949, 3}}, Level{5, 0, {12345}, {12345}}),
-    [](const auto& info) {
-        return "Set" + quavel::test::name_of_number(info.param.set_db) + "dB";
+    [](const auto& param_info) {
+        return "Set" + quavel::test::name_of_number(param_info.param.set_db) + "dB";
     });
 
 TEST(LevelledOutput, WithoutADeviceNothingOpens) {

@@ -58,8 +58,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, MorseLength,
                                            LengthCase{"T", 3736}, LengthCase{"-", 1600},
                                            LengthCase{"@", 1600}, LengthCase{"0", 12280},
                                            LengthCase{",", 12288}, LengthCase{"#a", 0}),
-                         [](const auto& info) {
-                             return "Text" + test::name_of_characters(info.param.text);
+                         [](const auto& param_info) {
+                             return "Text" + test::name_of_characters(param_info.param.text);
                          });
 
 class IdAudio : public ::testing::Test {

@@ -43,9 +43,9 @@ INSTANTIATE_TEST_SUITE_P(
     SpeedsAndDelay, Prime,
     ::testing::Values(PrimeCase{0, false}, PrimeCase{0, true}, PrimeCase{1, false},
                       PrimeCase{1, true}, PrimeCase{2, false}, PrimeCase{2, true}),
-    [](const auto& info) {
-        return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(info.param.item)]) +
-               (info.param.silent_first ? "SilentFirst" : "");
+    [](const auto& param_info) {
+        return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(param_info.param.item)]) +
+               (param_info.param.silent_first ? "SilentFirst" : "");
     });
 
 TEST(Scheduler, OnlyTheAwaitedBufferIsRefilledAndOnlyWhileTransmitting) {
@@ -157,8 +157,8 @@ TEST_P(Tune, RunsSixTimesSpeedBuffersWithContinuousPhase) {
     EXPECT_EQ(r.last(), r.row(44)); // "E", taken during the carrier, follows without a gap
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, Tune, ::testing::Values(0, 1, 2), [](const auto& info) {
-    return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(info.param)]);
+INSTANTIATE_TEST_SUITE_P(Speeds, Tune, ::testing::Values(0, 1, 2), [](const auto& param_info) {
+    return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(param_info.param)]);
 });
 
 struct IdCase {
@@ -186,8 +186,8 @@ TEST_P(Identification, SendsFloorOfBlocksTimesSpeedOverFourPlusOneBuffers) {
 
 INSTANTIATE_TEST_SUITE_P(
     Speeds, Identification, ::testing::Values(IdCase{0, 2}, IdCase{1, 4}, IdCase{2, 7}),
-    [](const auto& info) {
-        return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(info.param.item)]);
+    [](const auto& param_info) {
+        return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(param_info.param.item)]);
     });
 
 TEST(Scheduler, TuneGoesBeforeIdentificationBeforeData) {

@@ -36,7 +36,9 @@ INSTANTIATE_TEST_SUITE_P(Characters, Enqueue,
                                            EnqueueCase{' ', {45}}, EnqueueCase{'E', {44}},
                                            EnqueueCase{'a', {}}, EnqueueCase{'\r', {}},
                                            EnqueueCase{'!', {}}),
-                         [](const auto& info) { return test::name_of_character(info.param.c); });
+                         [](const auto& param_info) {
+                             return test::name_of_character(param_info.param.c);
+                         });
 
 TEST(TxQueue, PopShiftsDownAndKeepsEmptyCellsZero) {
     TxQueue q;
@@ -114,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PullCase{"\r\r\n", true, "\r", {45}, "\r\n"},
                       // Outside the repertoire: shown, sends nothing.
                       PullCase{"!A", true, "!", {}, "A"}, PullCase{"", false, "", {}, ""}),
-    [](const auto& info) { return test::name_of_characters(info.param.memo4); });
+    [](const auto& param_info) { return test::name_of_characters(param_info.param.memo4); });
 
 } // namespace
 } // namespace quavel

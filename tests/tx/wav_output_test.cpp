@@ -173,8 +173,9 @@ TEST_P(WavOutputFullDisk, IsLostAndKeepsWhatWasWrittenBeforeInAValidFile) {
 
 INSTANTIATE_TEST_SUITE_P(Spans, WavOutputFullDisk,
                          ::testing::Values(WavOutput::FileSpan::PerOpen, WavOutput::FileSpan::Run),
-                         [](const auto& info) {
-                             return info.param == WavOutput::FileSpan::Run ? "Run" : "PerOpen";
+                         [](const auto& param_info) {
+                             return param_info.param == WavOutput::FileSpan::Run ? "Run"
+                                                                                 : "PerOpen";
                          });
 
 TEST(WavOutputFullDisk, LeavesTheTemporaryFileWhenEvenThatCannotBePutInPlace) {

@@ -97,11 +97,14 @@ TEST_P(ConsoleDeathRealTime, LeavesTheRigReleased) {
     EXPECT_EQ(ptt, false) << "the rig is still keyed";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Signals, ConsoleDeathRealTime,
-    testing::Values(Death{"Kill", SIGKILL, false}, Death{"Segv", SIGSEGV, false},
-                    Death{"Abort", SIGABRT, false}, Death{"Term", SIGTERM, false},
-                    Death{"TermTwice", SIGTERM, true}),
-    [](const testing::TestParamInfo<Death>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Signals, ConsoleDeathRealTime,
+                         testing::Values(Death{"Kill", SIGKILL, false},
+                                         Death{"Segv", SIGSEGV, false},
+                                         Death{"Abort", SIGABRT, false},
+                                         Death{"Term", SIGTERM, false},
+                                         Death{"TermTwice", SIGTERM, true}),
+                         [](const testing::TestParamInfo<Death>& param_info) {
+                             return std::string(param_info.param.name);
+                         });
 
 } // namespace

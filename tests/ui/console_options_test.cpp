@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{
             "DeviceAndRecording", {"--audio-in", "@/ok.wav", "--input-device", "a"}, "give one"},
         Refusal{"DeviceAndFile", {"--audio-out", "@/out.wav", "--output-device", "a"}, "give one"}),
-    [](const auto& info) { return std::string(info.param.case_name); });
+    [](const auto& param_info) { return std::string(param_info.param.case_name); });
 
 } // namespace
 

@@ -109,8 +109,8 @@ INSTANTIATE_TEST_SUITE_P(Positions, TrackBar,
                          ::testing::Values(std::pair{1, 0.5f}, std::pair{2, 1.0f},
                                            std::pair{3, 10.0f}, std::pair{4, 20.0f},
                                            std::pair{5, 40.0f}),
-                         [](const auto& info) {
-                             return "Position" + std::to_string(info.param.first);
+                         [](const auto& param_info) {
+                             return "Position" + std::to_string(param_info.param.first);
                          });
 
 TEST_F(Controls, SpeedChangeSwitchesEverythingOnAndTheCaptionsFollow) {
@@ -170,8 +170,8 @@ INSTANTIATE_TEST_SUITE_P(Positions, ClickToTune,
                          ::testing::Values(Tuned{0, 802}, Tuned{160, 957}, Tuned{319, 1112},
                                            Tuned{-100, 705}, Tuned{1200, 1900}, Tuned{-827, 100},
                                            Tuned{-5000, 100}),
-                         [](const auto& info) {
-                             return "AtX" + quavel::test::name_of_number(info.param.x);
+                         [](const auto& param_info) {
+                             return "AtX" + quavel::test::name_of_number(param_info.param.x);
                          });
 
 TEST_F(Controls, ReceiverChoiceAndSquelchAreRememberedInTheOwnSettings) {

@@ -206,6 +206,6 @@ INSTANTIATE_TEST_SUITE_P(
                                  quavel::PttLine::Rts},
                       SerialCase{"DtrOnADevicePath", Method::Dtr, true, true, quavel::PttLine::Dtr},
                       SerialCase{"NoneForVox", Method::None, false, false, quavel::PttLine::Rts}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 } // namespace

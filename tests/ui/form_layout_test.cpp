@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Placed{"Memo3", 24, 48, 81, 17}, Placed{"RadioGroup1", 8, 88, 73, 89},
                       Placed{"RadioGroup2", 88, 88, 73, 89}, Placed{"BitBtn1", 8, 184, 65, 25},
                       Placed{"BitBtn2", 88, 184, 65, 25}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(FormLayout, ControlsInsidePanelsBelongToThem) {
     for (const char* name : {"Label3", "Label7", "Label6"})
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
         Captioned{"Label2", "Enter Callsign"}, Captioned{"Memo3", ""},
         Captioned{"RadioGroup1", "PTT Function"}, Captioned{"RadioGroup2", "PTT Delay"},
         Captioned{"BitBtn1", "OK"}, Captioned{"BitBtn2", "Cancel"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(FormLayout, RadioGroupsHoldTheirItemsAndSelection) {
     const auto items = [](const RadioGroup* g) {

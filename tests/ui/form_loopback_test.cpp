@@ -41,8 +41,9 @@ protected:
 
     // A second console that receives `samples` as if captured, as fast as it can.
     std::unique_ptr<TForm1> receive(std::vector<int16_t> samples, int speed_item,
-                                    ConsoleOptions options = {}, AppSettings* settings = nullptr) {
-        auto receiver = std::make_unique<TForm1>(messages, options, dir.path(), settings);
+                                    ConsoleOptions options = {},
+                                    AppSettings* app_settings = nullptr) {
+        auto receiver = std::make_unique<TForm1>(messages, options, dir.path(), app_settings);
         recording_ = std::make_unique<quavel::SampleInput>(
             std::make_unique<quavel::MemorySampleSource>(std::move(samples)), quavel::Pacing::Fast);
         receiver->station().set_audio_input(recording_.get());
@@ -96,9 +97,11 @@ TEST_P(LoopbackAtSpeed, TypedTextArrivesInTheOtherConsole) {
         EXPECT_LT(darkness[x], darkness[darkest] / 4) << "column " << x;
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, LoopbackAtSpeed, ::testing::Values(0, 1, 2), [](const auto& info) {
-    return "Speed" + std::to_string(quavel::kSpeedValues[static_cast<size_t>(info.param)]);
-});
+INSTANTIATE_TEST_SUITE_P(
+    Speeds, LoopbackAtSpeed, ::testing::Values(0, 1, 2), [](const auto& param_info) {
+        return "Speed" +
+               std::to_string(quavel::kSpeedValues[static_cast<size_t>(param_info.param)]);
+    });
 
 TEST_F(Loopback, ReceiveLogHoldsWhatThePrimaryPanePrinted) {
     write_file(dir.path(), "rx.log", "earlier\n");

@@ -126,9 +126,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, BackToReceive,
                          ::testing::Values(BackCase{true, "cq k", true},
                                            BackCase{false, "cq k", false},
                                            BackCase{true, "", false}),
-                         [](const auto& info) {
-                             return std::string(info.param.option ? "OptionOn" : "OptionOff") +
-                                    (*info.param.typed != '\0' ? "WithText" : "WithoutText");
+                         [](const auto& param_info) {
+                             return std::string(param_info.param.option ? "OptionOn"
+                                                                        : "OptionOff") +
+                                    (*param_info.param.typed != '\0' ? "WithText" : "WithoutText");
                          });
 
 TEST_F(Operating, BackToReceiveIsRememberedAndOffByDefault) {
@@ -206,8 +207,8 @@ INSTANTIATE_TEST_SUITE_P(Levels, LevelMeterReading,
                                            KnownLevel{16384, -6.02f, false},
                                            KnownLevel{32000, -0.21f, true},
                                            KnownLevel{0, LevelMeter::kLowestDbfs, false}),
-                         [](const auto& info) {
-                             return "Amplitude" + std::to_string(info.param.amplitude);
+                         [](const auto& param_info) {
+                             return "Amplitude" + std::to_string(param_info.param.amplitude);
                          });
 
 TEST_F(Operating, GrownWindowGivesTheRoomToThePanesAndKeepsTheDisplays) {

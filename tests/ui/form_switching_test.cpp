@@ -281,7 +281,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  "The audio output stopped during the transmission"},
                       LostDevice{"KeyingPort", [](LoggedOutput&, LoggedPtt& p) { p.lose(); },
                                  "The keying port was lost during the transmission"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(Switching, AFailedKeyIsReportedAndAFailedReleaseLoudlyClosesThePort) {
     start("COM1");
@@ -332,10 +332,10 @@ TEST_P(SwitchingRealTime, TheWatchdogEndsTheTransmission) {
 
 INSTANTIATE_TEST_SUITE_P(TextTuneOrIdentification, SwitchingRealTime,
                          ::testing::Values(nullptr, &TForm1::Button9, &TForm1::Button3),
-                         [](const auto& info) {
-                             return std::string(info.param == nullptr            ? "Text"
-                                                : info.param == &TForm1::Button9 ? "TuneUp"
-                                                                                 : "CwId");
+                         [](const auto& param_info) {
+                             return std::string(param_info.param == nullptr            ? "Text"
+                                                : param_info.param == &TForm1::Button9 ? "TuneUp"
+                                                                                       : "CwId");
                          });
 
 TEST_F(Switching, TextTypedWhileReceivingWaitsForTheNextTransmission) {
@@ -485,8 +485,8 @@ INSTANTIATE_TEST_SUITE_P(Buttons, StoredTexts,
                          ::testing::Values(StoredTextButton{1, &TForm1::Button12},
                                            StoredTextButton{2, &TForm1::Button13},
                                            StoredTextButton{3, &TForm1::Button14}),
-                         [](const auto& info) {
-                             return "Text" + std::to_string(info.param.number);
+                         [](const auto& param_info) {
+                             return "Text" + std::to_string(param_info.param.number);
                          });
 
 } // namespace

@@ -187,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyingCase{"DtrWithoutAPort", Method::Dtr, "NONE", "", true},
                       KeyingCase{"DtrOnADevicePath", Method::Dtr, "NONE", "/dev/ttyUSB7", false},
                       KeyingCase{"VoxNeedsNoPort", Method::None, "NONE", "", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(SoundRigPanel,
        AnUnkeyedKeyingFromBeforeIsShownHereAndInTheWindowButLetsOtherChangesThrough) {

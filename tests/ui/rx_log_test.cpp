@@ -143,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(Activities, RxLogWriteFailure,
                          ::testing::Values(FailureCase{"Receiving", RxLog::Activity::Receiving,
                                                        true},
                                            FailureCase{"Sending", RxLog::Activity::Sending, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST(RxLogWriteFailure, TakesEveryCallWhileItsBoxIsUpAndMayBeDestroyedThere) {
     ReenteringMessages messages;
