@@ -17,8 +17,8 @@
 #include "ui/quit_on_signal.h"
 
 int main(int argc, char** argv) {
-    // A rig's guardian is this program run again (platform/rig_guardian.h): before anything of
-    // Qt's exists.
+    // A rig's guardian is this program run again (platform/hamlib/rig_guardian.h): before anything
+    // of Qt's exists.
     if (const std::optional<int> guardian = quavel::rig_guardian_main(argc, argv)) return *guardian;
     // Help needs no display: shown before the application exists.
     QStringList raw;

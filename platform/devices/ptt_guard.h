@@ -26,7 +26,7 @@ void ptt_guard_release_all();
 
 // For a stop handler: when the normal stop path has not ended the process within `seconds`,
 // the lines are dropped and the process ends by `signal` with its default action (a rig keyed
-// by CAT is then released by its guardian, platform/rig_guardian.h). Armed once: calls while
+// by CAT is then released by its guardian, platform/hamlib/rig_guardian.h). Armed once: calls while
 // it runs change nothing, so a stream of stop requests cannot keep pushing it back.
 // Async-signal-safe. ptt_guard_cancel_deadline() once the normal path has released the keying;
 // after that the next call arms it again.

@@ -6,10 +6,10 @@
 // adapter keeps hamlib's timeout short and tries once, so that a rig that has gone quiet holds
 // the caller up for about a second, not for minutes. Use from one thread at a time (any one).
 //
-// One program per rig: open() takes the rig's lock (platform/rig_lock.h) and fails, naming the
-// other program's process, when another holds it. Once open, a guardian process
-// (platform/rig_guardian.h, where the program's main() runs one) is told before each keying and
-// after each release, and releases the rig should the program die keyed.
+// One program per rig: open() takes the rig's lock (platform/hamlib/rig_lock.h) and fails, naming
+// the other program's process, when another holds it. Once open, a guardian process
+// (platform/hamlib/rig_guardian.h, where the program's main() runs one) is told before each keying
+// and after each release, and releases the rig should the program die keyed.
 //
 // hamlib formats and reads numbers under the C library's numeric locale and switches it
 // process-wide (from whatever thread it runs on) when it is not "C": the program runs with

@@ -39,8 +39,8 @@ struct RigProbe {
 
 // Opens `model` on `port` (a serial device, or HOST:PORT for model 2; empty: hamlib's default
 // for the model) at `speed_baud` (0: the rig's default) and asks it. Takes the rig's lock
-// (platform/rig_lock.h) for the time of the question, so it never disturbs a rig another program
-// has open; then the report says who holds it.
+// (platform/hamlib/rig_lock.h) for the time of the question, so it never disturbs a rig another
+// program has open; then the report says who holds it.
 RigProbe rig_probe(int model, const std::string& port, int speed_baud);
 
 // "14.070000 MHz" (six decimals: hertz), the way the reports show a frequency.

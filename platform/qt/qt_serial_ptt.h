@@ -4,7 +4,7 @@
 // are dropped straight after opening, because opening a port raises them on most systems and
 // would key many rigs for a moment. HUPCL is set, so the driver drops both lines when the last
 // descriptor closes, however the process ends, and the port is watched by the crash guard
-// (platform/ptt_guard.h). Port names are mapped to devices by a ComPortMap ("COM1" ->
+// (platform/devices/ptt_guard.h). Port names are mapped to devices by a ComPortMap ("COM1" ->
 // /dev/ttyS0 by default; any other name, such as /dev/ttyUSB0, is the device itself).
 // Use from one thread at a time (the station's keying thread).
 #pragma once

@@ -24,7 +24,7 @@ std::string read_text(const std::string& file_path) {
     return file.readAll().toStdString();
 }
 
-// The rig guardians `parent` started (platform/rig_guardian.h), by their process name.
+// The rig guardians `parent` started (platform/hamlib/rig_guardian.h), by their process name.
 QList<qint64> guardians_of(qint64 parent) {
     QList<qint64> found;
     for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {

@@ -25,7 +25,7 @@ void usage(std::FILE* out) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // A rig's guardian is this program run again (platform/rig_guardian.h).
+    // A rig's guardian is this program run again (platform/hamlib/rig_guardian.h).
     if (const std::optional<int> guardian = quavel::rig_guardian_main(argc, argv)) return *guardian;
     if (argc < 2) {
         usage(stderr);

@@ -73,7 +73,7 @@ struct SoundCardRequest {
 // devices to choose from). From here until the sound card is destroyed SIGINT, SIGTERM and
 // SIGHUP only request a stop: the first one does, and should the verb not have ended within
 // a few seconds the keying lines are dropped and the process ends by that signal
-// (platform/ptt_guard.h); later ones change nothing.
+// (platform/devices/ptt_guard.h); later ones change nothing.
 std::unique_ptr<SoundCard> open_sound_card(const SoundCardRequest& request, std::string& error,
                                            bool& bad_device);
 
