@@ -79,7 +79,7 @@ void BM_ReceiveStep(benchmark::State& state) {
     synthesise_symbol(symbol, 2, 1000.0f, p);
     for (auto _ : state) {
         for (uint32_t b = 0; b < p.symbol_step; ++b) {
-            chain.receiver().capture.ring().write_block(
+            chain.receiver().capture().ring().write_block(
                 std::span<const int16_t, kCaptureBlockSamples>(
                     symbol.data() + b * kCaptureBlockSamples, kCaptureBlockSamples));
         }

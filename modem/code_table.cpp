@@ -24,9 +24,6 @@ const std::array<char, kSymbolCount> kSecondaryAlphabet = {
     'G', 'S', 'N', 'F', 'R', 'L', 'D', 'K', 'C', 'Y', 'X',  ')', '(', 'Z', 'W',
 };
 
-const std::array<float, kToneCount> kNarrowToneOffsetsHz = {-32, -24, -16, -8, 0, 8, 16, 24, 32};
-const std::array<float, kToneCount> kWideToneOffsetsHz = {-64, -48, -32, -16, 0, 16, 32, 48, 64};
-
 const std::array<BinRange, kToneCount> kToneBins = {{
     {2, 5, 8},
     {10, 13, 16},

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -27,9 +28,21 @@ extern const std::array<TonePair, kSymbolCount> kTonePairs;
 extern const std::array<char, kSymbolCount> kPrimaryAlphabet;
 extern const std::array<char, kSymbolCount> kSecondaryAlphabet;
 
-// Tone offsets in Hz from the centre frequency, indexed by tone number - 1.
-extern const std::array<float, kToneCount> kNarrowToneOffsetsHz; // speeds 1 and 2: 8 Hz spacing
-extern const std::array<float, kToneCount> kWideToneOffsetsHz;   // speed 4: 16 Hz spacing
+// How far apart adjacent tones lie at speed value `speed`: 16 Hz at speed 4, else 8 Hz. Tone 5
+// sits on the centre frequency, so everything that knows where the tones are starts from this.
+constexpr uint32_t tone_spacing_hz(uint32_t speed) {
+    return speed == 4 ? 16u : 8u;
+}
+
+// Tone offsets in Hz from the centre frequency at speed value `speed`, indexed by tone
+// number - 1: whole multiples of the spacing, exact in float.
+constexpr std::array<float, kToneCount> tone_offsets_hz(uint32_t speed) {
+    std::array<float, kToneCount> offsets{};
+    const auto spacing = static_cast<int32_t>(tone_spacing_hz(speed));
+    for (int32_t t = 0; t < kToneCount; ++t)
+        offsets[static_cast<std::size_t>(t)] = static_cast<float>((t - 4) * spacing);
+    return offsets;
+}
 
 // Where each tone's peak is searched for, as indices into the band magnitudes (bins counted
 // from the lower symbol band edge). Indexed by tone number - 1. The highest index is 73.

@@ -17,10 +17,9 @@ void Modem::initialise_profile(Speed speed, ProfileListener& listener, int water
     listener.after_profile_change();
 }
 
-uint32_t Modem::set_centre_frequency(long long hz, ProfileListener& listener) {
-    tuning = compute_tuning(profile.speed, profile.N, clamp_centre_hz(hz));
-    synthesise_symbol(transmit_bank.row(0), kIdleSymbol, static_cast<float>(tuning.centre_hz),
-                      profile);
+CentreHz Modem::set_centre_frequency(long long hz, ProfileListener& listener) {
+    tuning = tuning_for(hz);
+    synthesise_symbol(transmit_bank.row(0), kIdleSymbol, tuning.centre_hz, profile);
     listener.retuned(tuning);
     return tuning.centre_hz;
 }
@@ -28,7 +27,7 @@ uint32_t Modem::set_centre_frequency(long long hz, ProfileListener& listener) {
 std::span<const int16_t> Modem::transmit_row(uint32_t symbol) {
     auto row = transmit_bank.row(symbol - 1);
     if (symbol != kIdleSymbol) {
-        synthesise_symbol(row, symbol, static_cast<float>(tuning.centre_hz), profile);
+        synthesise_symbol(row, symbol, tuning.centre_hz, profile);
     }
     return std::span<const int16_t>(row.data(), profile.N);
 }

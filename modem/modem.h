@@ -36,15 +36,21 @@ struct Modem {
     SymbolBank test_bank;         // all rows at 900 Hz for the current profile
     bool first_activation = true; // the next initialisation tunes to 1000 Hz
 
-    Modem() { tuning = compute_tuning(profile.speed, profile.N, kDefaultCentreHz); }
+    Modem() { tuning = tuning_for(kDefaultCentreHz); }
 
     // Speed-profile initialisation for `speed`.
     void initialise_profile(Speed speed, ProfileListener& listener, int waterfall_width = 320,
                             int waterfall_height = 20);
 
-    // Clamps `hz` to the centre-frequency range, recomputes edges and markers, rebuilds the
-    // idle row and tells the listener. Returns the frequency set.
-    uint32_t set_centre_frequency(long long hz, ProfileListener& listener);
+    // The tuning `hz` would give at the current profile: clamped to the centre-frequency range,
+    // with its edges and markers. Changes nothing.
+    Tuning tuning_for(long long hz) const {
+        return compute_tuning(profile.speed, profile.N, clamp_centre_hz(hz));
+    }
+
+    // Tunes to tuning_for(hz), rebuilds the idle row and tells the listener. Returns the
+    // frequency set.
+    CentreHz set_centre_frequency(long long hz, ProfileListener& listener);
 
     // Builds transmit-bank row s - 1 at the current centre frequency and returns its first N
     // samples; the idle symbol's row is returned as it stands.

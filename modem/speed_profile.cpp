@@ -82,7 +82,7 @@ void build_speed_profile(SpeedProfile& p, Speed speed, int waterfall_width, int 
     p.scope_gain = row.scope_gain;
     p.spectrum_scale = row.spectrum_scale;
     p.spectrum_length = row.speed == 4 ? 2048 : 4096;
-    p.tone_offset_hz = row.speed == 4 ? kWideToneOffsetsHz : kNarrowToneOffsetsHz;
+    p.tone_offset_hz = tone_offsets_hz(row.speed);
 
     p.scroll_source = {0, 1, waterfall_width, waterfall_height};
     p.scroll_dest = {0, 0, waterfall_width, waterfall_height - 1};

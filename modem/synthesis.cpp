@@ -8,11 +8,11 @@ namespace quavel {
 
 SymbolBank::SymbolBank() : rows_(new int16_t[kSymbolCount * kRowSamples]()) {}
 
-void synthesise_symbol(std::span<int16_t> out, uint32_t symbol, float centre_hz,
+void synthesise_symbol(std::span<int16_t> out, uint32_t symbol, float tone5_hz,
                        const SpeedProfile& p) {
     const TonePair pair = kTonePairs[symbol - 1];
-    const float fa = centre_hz + p.tone_offset_hz[pair.a - 1];
-    const float fb = centre_hz + p.tone_offset_hz[pair.b - 1];
+    const float fa = tone5_hz + p.tone_offset_hz[pair.a - 1];
+    const float fb = tone5_hz + p.tone_offset_hz[pair.b - 1];
     // The phase steps are rounded to float: the exact step would give other samples.
     const float wa = static_cast<float>(fa * kAirTwoPi * 0.000125);
     const float wb = static_cast<float>(fb * kAirTwoPi * 0.000125);

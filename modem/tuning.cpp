@@ -27,7 +27,7 @@ Edge upper_edge(uint32_t f, uint32_t N) {
 
 } // namespace
 
-Tuning compute_tuning(uint32_t speed, uint32_t N, uint32_t centre_hz) {
+Tuning compute_tuning(uint32_t speed, uint32_t N, CentreHz centre_hz) {
     Tuning t;
     t.centre_hz = centre_hz;
     const uint32_t w = band_half_width_hz(speed);

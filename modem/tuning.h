@@ -7,24 +7,33 @@
 
 #include <cstdint>
 
+#include "modem/code_table.h"
+
 namespace quavel {
+
+// The centre frequency (tone 5) in whole hertz: the one type the tuning, the receiver, the
+// transmitter and the displays hold it in. Arithmetic that needs it as float or double (the
+// synthesis, the weak-signal receiver's mixer) converts at the point of use.
+using CentreHz = uint32_t;
 
 // The one range of centre frequencies every caller (command line, waterfall click, AFC) is held
 // to. It holds the waterfall's whole span (802..1112 Hz) and keeps the receive passband
 // (centre +/- 36 Hz, +/- 72 Hz at speed 4) well inside 0..2000 Hz, where the band edges and the
 // decimation to 4000 samples per second are meaningful.
-inline constexpr uint32_t kCentreMinHz = 100;
-inline constexpr uint32_t kCentreMaxHz = 1900;
-inline constexpr uint32_t kDefaultCentreHz = 1000;
+inline constexpr CentreHz kCentreMinHz = 100;
+inline constexpr CentreHz kCentreMaxHz = 1900;
+inline constexpr CentreHz kDefaultCentreHz = 1000;
 
-constexpr bool centre_in_range(long long hz) { return hz >= kCentreMinHz && hz <= kCentreMaxHz; }
-constexpr uint32_t clamp_centre_hz(long long hz) {
+constexpr bool centre_in_range(long long hz) {
+    return hz >= kCentreMinHz && hz <= kCentreMaxHz;
+}
+constexpr CentreHz clamp_centre_hz(long long hz) {
     return hz < kCentreMinHz ? kCentreMinHz
-                             : (hz > kCentreMaxHz ? kCentreMaxHz : static_cast<uint32_t>(hz));
+                             : (hz > kCentreMaxHz ? kCentreMaxHz : static_cast<CentreHz>(hz));
 }
 
 struct Tuning {
-    uint32_t centre_hz = kDefaultCentreHz;
+    CentreHz centre_hz = kDefaultCentreHz;
     uint32_t band_low = 0;       // L (odd)
     uint32_t band_high = 0;      // U (even)
     uint32_t half_band_low = 0;  // Lh (odd), the same edge for N/2 points
@@ -37,14 +46,21 @@ struct Tuning {
     float tune_phase_step = 0.0f; // radians per sample of the tune carrier
 };
 
-// Band half-width in Hz of a speed value: 72 at speed 4, else 36.
-constexpr uint32_t band_half_width_hz(uint32_t speed) { return speed == 4 ? 72 : 36; }
+// Band half-width in Hz of a speed value: half a spacing beyond the outer tones, four spacings
+// from the centre (72 at speed 4, else 36).
+constexpr uint32_t band_half_width_hz(uint32_t speed) {
+    return tone_spacing_hz(speed) * 9u / 2u;
+}
+static_assert(band_half_width_hz(1) == 36 && band_half_width_hz(2) == 36 &&
+              band_half_width_hz(4) == 72);
 
 // The tuning values for a centre frequency at speed value `speed` with analysis length N.
 // The centre is taken as given (callers clamp it to the range above first).
-Tuning compute_tuning(uint32_t speed, uint32_t N, uint32_t centre_hz);
+Tuning compute_tuning(uint32_t speed, uint32_t N, CentreHz centre_hz);
 
 // Waterfall column (counted from 1) of a frequency, in unsigned 32-bit arithmetic.
-constexpr uint32_t waterfall_marker(uint32_t f_hz) { return ((f_hz - 800u) * 320u) / 311u; }
+constexpr uint32_t waterfall_marker(uint32_t f_hz) {
+    return ((f_hz - 800u) * 320u) / 311u;
+}
 
 } // namespace quavel

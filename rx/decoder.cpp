@@ -41,25 +41,27 @@ void decode_symbol(DecoderState& state, uint32_t symbol, TextSink& primary, Text
     print_pair(state, pair.a, pair.b, primary, secondary);
 }
 
-void decode_and_track(DecoderState& state, const ToneDecision& decision, Modem& modem,
-                      ProfileListener& listener, TextSink& primary, TextSink& secondary) {
+std::optional<CentreHz> decode_and_track(DecoderState& state, const ToneDecision& decision,
+                                         CentreHz centre_hz, TextSink& primary,
+                                         TextSink& secondary) {
     state.afc_counter += afc_vote(decision);
 
     const int a = decision.silent ? 5 : decision.a + 1;
     const int b = decision.silent ? 5 : decision.b + 1;
     print_pair(state, a, b, primary, secondary);
 
-    if (!state.afc) return;
+    if (!state.afc) return std::nullopt;
     int step_hz = 0;
     if (state.afc_counter > kAfcVoteLimit) {
         step_hz = -1; // the tones lie low: follow them down
     } else if (state.afc_counter < -kAfcVoteLimit) {
         step_hz = +1;
     }
-    if (step_hz == 0) return;
+    if (step_hz == 0) return std::nullopt;
     state.afc_counter = 0;
-    const long long target = static_cast<long long>(modem.tuning.centre_hz) + step_hz;
-    if (centre_in_range(target)) modem.set_centre_frequency(target, listener);
+    const long long target = static_cast<long long>(centre_hz) + step_hz;
+    if (!centre_in_range(target)) return std::nullopt;
+    return static_cast<CentreHz>(target);
 }
 
 } // namespace quavel

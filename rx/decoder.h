@@ -6,9 +6,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "interfaces/text_pane.h"
-#include "modem/modem.h"
+#include "modem/tuning.h"
 #include "rx/tone_decision.h"
 
 namespace quavel {
@@ -30,12 +31,14 @@ struct DecoderState {
     }
 };
 
-// Decode-and-track for one receive step. Characters go into `primary` and `secondary` at their
-// carets; an AFC correction retunes `modem` through set_centre_frequency (which tells
-// `listener`). A silent decision is the idle symbol and casts no vote. An escape followed by a
-// pair other than the three escape pairs prints nothing.
-void decode_and_track(DecoderState& state, const ToneDecision& decision, Modem& modem,
-                      ProfileListener& listener, TextSink& primary, TextSink& secondary);
+// Decode-and-track for one decision, tuned to `centre_hz`. Characters go into `primary` and
+// `secondary` at their carets. Returns the centre frequency an AFC correction moves to (always
+// within the centre-frequency range; a correction that would leave it is dropped), for the
+// caller to tune to; none when AFC stays put. A silent decision is the idle symbol and casts no
+// vote. An escape followed by a pair other than the three escape pairs prints nothing.
+std::optional<CentreHz> decode_and_track(DecoderState& state, const ToneDecision& decision,
+                                         CentreHz centre_hz, TextSink& primary,
+                                         TextSink& secondary);
 
 // The same text for a receiver that decides whole symbols (1..45) rather than tone pairs: the
 // escapes and the print switch as above, no AFC vote. Any other number prints nothing and leaves

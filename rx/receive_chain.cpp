@@ -23,8 +23,8 @@ ReceiveChain::ReceiveChain(const ReceiveChainSettings& settings, TextSink& prima
                                                  settings.draw_displays ? &displays_ : nullptr} {
     modem_->initialise_profile(speed_from_value(settings.speed).value_or(Speed::Two), listener_);
     modem_->set_centre_frequency(settings.centre_hz, listener_);
-    receiver_->decoder.set_afc(settings.afc);
-    receiver_->auto_sync = settings.auto_sync;
+    receiver_->set_afc(settings.afc);
+    receiver_->set_auto_sync(settings.auto_sync);
     if (settings.sync_position) modem_->profile.sync_position = *settings.sync_position;
     receiver_->set_test_mode(settings.test_mode);
     receiver_->set_squelch(settings.squelch);
@@ -36,11 +36,11 @@ ReceiveChain::~ReceiveChain() {
 }
 
 bool ReceiveChain::open(AudioInput& input) {
-    return receiver_->capture.open(input);
+    return receiver_->capture().open(input);
 }
 
 void ReceiveChain::close() {
-    receiver_->capture.close();
+    receiver_->capture().close();
 }
 
 bool ReceiveChain::capture_tick() {
@@ -48,7 +48,11 @@ bool ReceiveChain::capture_tick() {
 }
 
 bool ReceiveChain::step() {
-    return receiver_->receive_step(*modem_, listener_, outputs_);
+    const ReceiveStep step = receiver_->receive_step(*modem_, outputs_);
+    // AFC's move, now that the step is over: the displays and the receiver hear of it as of any
+    // other retune.
+    if (step.retune) modem_->set_centre_frequency(*step.retune, listener_);
+    return step.ran;
 }
 
 void ReceiveChain::receive_waiting(const std::function<void()>& after_step) {
@@ -63,7 +67,7 @@ bool ReceiveChain::receive_recording(AudioInput& input, const std::function<void
     if (!open(input)) return false;
     bool more = true;
     while (more) {
-        more = receiver_->capture.pump();
+        more = receiver_->capture().pump();
         receive_waiting(after_step);
     }
     close();

@@ -49,7 +49,7 @@ public:
 
     // The capture tick: one completed capture buffer into the ring. True if one moved.
     bool capture_tick();
-    // At most one receive step. True if one ran.
+    // At most one receive step, and AFC's retune after it. True if a step ran.
     bool step();
     // Every completed buffer moved and every whole symbol received; `after_step` (if any) runs
     // after each step.

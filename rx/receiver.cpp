@@ -21,32 +21,47 @@ Receiver::Receiver() : weak_(std::make_unique<WeakReceiver>()) {
 Receiver::~Receiver() = default;
 
 void Receiver::profile_rebuilt(const SpeedProfile& profile) {
-    capture.clear_pending();
-    capture.reset_ring(profile.symbol_step);
-    demodulator.forget_slice();
+    capture_.clear_pending();
+    capture_.reset_ring(profile.symbol_step);
+    demodulator_.forget_slice();
     speed_ = profile.speed;
     weak_blocks_ = 0;
     weak_reset_pending_ = true;
-    decoder.afc = true; // the vote count carries on
-    decoder.print = true;
-    auto_sync = true;
+    decoder_.afc = true; // the vote count carries on
+    decoder_.print = true;
+    auto_sync_ = true;
 }
 
 void Receiver::resume_receiving() {
-    demodulator.clear_scope_average();
-    demodulator.forget_slice();
-    capture.clear_pending();
+    demodulator_.clear_scope_average();
+    demodulator_.forget_slice();
+    capture_.clear_pending();
     // Our own transmission came in between: whatever answers is found afresh.
     restart_weak();
 }
 
 void Receiver::retuned(const Tuning& tuning) {
+    // The owner applying what the last step returned: this receiver moved there within the step.
+    const std::optional<CentreHz> followed = followed_in_step_;
+    followed_in_step_.reset();
+    if (followed == tuning.centre_hz) return;
+    follow(tuning);
+}
+
+void Receiver::follow(const Tuning& tuning) {
     centre_hz_ = tuning.centre_hz;
     if (weak_reset_pending_) {
         restart_weak();
     } else {
-        weak_->retune(centre_hz_);
+        weak_->retune(static_cast<double>(centre_hz_));
     }
+}
+
+void Receiver::retune_in_step(const Modem& modem, Tuning& tuning, CentreHz to, ReceiveStep& step) {
+    tuning = modem.tuning_for(to);
+    follow(tuning);
+    step.retune = tuning.centre_hz;
+    followed_in_step_ = tuning.centre_hz;
 }
 
 void Receiver::set_receiver(ReceiverChoice choice) {
@@ -64,14 +79,14 @@ void Receiver::restart_weak() {
     weak_->reset(
         {.speed = speed_, .centre_hz = static_cast<double>(centre_hz_), .squelch = squelch_});
     weak_text_.escape_pending = false;
-    weak_blocks_ = capture.ring().write_count();
+    weak_blocks_ = capture_.ring().write_count();
     weak_reset_pending_ = false;
 }
 
-void Receiver::feed_weak(std::span<const int16_t> samples, Modem& modem, ProfileListener& listener,
-                         const ReceiveOutputs& out) {
+std::optional<CentreHz> Receiver::feed_weak(std::span<const int16_t> samples, CentreHz centre_hz,
+                                            const ReceiveOutputs& out) {
     std::array<uint8_t, kWeakSymbolsPerBlock> symbols{};
-    weak_text_.print = decoder.print;
+    weak_text_.print = decoder_.print;
     while (!samples.empty()) {
         const size_t n = std::min<size_t>(samples.size(), kCaptureBlockSamples);
         const size_t decided = weak_->push(samples.first(n), symbols);
@@ -80,53 +95,68 @@ void Receiver::feed_weak(std::span<const int16_t> samples, Modem& modem, Profile
         samples = samples.subspan(n);
     }
     // AFC follows the frequency it copies, in whole hertz, once it is a hertz or more away.
-    if (!decoder.afc || !weak_->locked()) return;
+    if (!decoder_.afc || !weak_->locked()) return std::nullopt;
     const double hz = weak_->frequency_hz();
-    if (!std::isfinite(hz) || std::abs(hz - modem.tuning.centre_hz) < 1.0) return;
+    if (!std::isfinite(hz) || std::abs(hz - centre_hz) < 1.0) return std::nullopt;
     const long long target = std::clamp<long long>(std::llround(hz), kCentreMinHz, kCentreMaxHz);
-    if (target != modem.tuning.centre_hz) modem.set_centre_frequency(target, listener);
+    if (target == centre_hz) return std::nullopt;
+    return static_cast<CentreHz>(target);
 }
 
 void Receiver::set_test_mode(bool on) {
-    if (on && !test_mode) test_position = 0;
-    test_mode = on;
+    if (on && !test_mode_) test_position_ = 0;
+    test_mode_ = on;
 }
 
-bool Receiver::receive_step(Modem& modem, ProfileListener& listener, const ReceiveOutputs& out) {
-    CaptureRing& ring = capture.ring();
+ReceiveStep Receiver::receive_step(Modem& modem, const ReceiveOutputs& out) {
+    ReceiveStep step;
+    // A retune returned before and never applied is not waited for any longer.
+    followed_in_step_.reset();
+    // The tuning this step works at: the modem's, moved wherever AFC moves it on the way.
+    Tuning tuning = modem.tuning;
+    CaptureRing& ring = capture_.ring();
     const bool weak = choice_ == ReceiverChoice::weak;
-    if (weak && !test_mode) {
+    if (weak && !test_mode_) {
         // A reader that fell more than the ring behind resumes at its oldest block.
         if (ring.write_count() - weak_blocks_ > kRingBlocks)
             weak_blocks_ = ring.write_count() - kRingBlocks;
-        while (weak_blocks_ != ring.write_count())
-            feed_weak(ring.block(weak_blocks_++), modem, listener, out);
+        while (weak_blocks_ != ring.write_count()) {
+            if (const auto to = feed_weak(ring.block(weak_blocks_++), tuning.centre_hz, out))
+                retune_in_step(modem, tuning, *to, step);
+        }
     }
-    if (!capture.data_arrived() || !ring.symbol_ready()) return false;
+    if (!capture_.data_arrived() || !ring.symbol_ready()) return step;
 
     std::span<const int16_t> source;
-    if (test_mode) {
+    if (test_mode_) {
         const auto sequence = test_sequence();
-        if (test_position >= sequence.size()) test_position = 0;
-        const uint32_t symbol = sequence[test_position];
-        test_position = (test_position + 1) % static_cast<uint32_t>(sequence.size());
+        if (test_position_ >= sequence.size()) test_position_ = 0;
+        const uint32_t symbol = sequence[test_position_];
+        test_position_ = (test_position_ + 1) % static_cast<uint32_t>(sequence.size());
         source = std::span<const int16_t>(modem.test_bank.row(symbol - 1).data(), modem.profile.N);
     } else {
         source = ring.symbol();
     }
 
     // In test mode the weak-signal receiver hears the test bank too.
-    if (weak && test_mode) feed_weak(source, modem, listener, out);
+    if (weak && test_mode_) {
+        if (const auto to = feed_weak(source, tuning.centre_hz, out))
+            retune_in_step(modem, tuning, *to, step);
+    }
 
-    const StepDecisions decided = demodulate(demodulator, source, modem.profile, modem.tuning,
-                                             auto_sync, out.displays, waterfall_sensitivity);
+    const StepDecisions decided = demodulate(demodulator_, source, modem.profile, tuning,
+                                             auto_sync_, out.displays, waterfall_sensitivity_);
     for (const ToneDecision& d : decided.decided()) {
         last_decision_ = d;
-        if (!weak) decode_and_track(decoder, d, modem, listener, out.primary, out.secondary);
+        if (weak) continue;
+        if (const auto to =
+                decode_and_track(decoder_, d, tuning.centre_hz, out.primary, out.secondary))
+            retune_in_step(modem, tuning, *to, step);
     }
     ring.advance_read();
     ++steps_;
-    return true;
+    step.ran = true;
+    return step;
 }
 
 } // namespace quavel

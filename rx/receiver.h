@@ -7,6 +7,11 @@
 // since the displays show its work; the weak-signal receiver runs only while it is the one chosen
 // to print, and then the classic decoder prints nothing and casts no AFC vote.
 //
+// A step never retunes anything itself: it returns the centre frequency AFC wants, and its owner
+// tunes the modem to it once the step is over (the modem then tells everyone, this receiver
+// included, as for any other retune). What the rest of the step works on is already the new
+// tuning, as the step saw it when it decided.
+//
 // Everything runs on the window's thread except the audio input's completion callback, which
 // only touches the capture hand-over.
 #pragma once
@@ -14,6 +19,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "interfaces/text_pane.h"
 #include "modem/modem.h"
@@ -35,6 +41,14 @@ struct ReceiveOutputs {
     ReceiveDisplays* displays = nullptr;
 };
 
+// What one call of Receiver::receive_step decided, besides the text it printed.
+struct ReceiveStep {
+    bool ran = false; // a symbol step ran (the weak-signal receiver may have worked without one)
+    // Where AFC moved the centre frequency (within the centre-frequency range): the owner tunes
+    // the modem there, through Modem::set_centre_frequency, before anything else.
+    std::optional<CentreHz> retune;
+};
+
 class Receiver {
 public:
     Receiver();
@@ -42,21 +56,33 @@ public:
     Receiver(const Receiver&) = delete;
     Receiver& operator=(const Receiver&) = delete;
 
-    Capture capture;
-    DemodulatorState demodulator;
-    DecoderState decoder;
+    // Capture: the device hand-over and the ring the steps read.
+    Capture& capture() { return capture_; }
+    const Capture& capture() const { return capture_; }
+    // What the demodulator and the decoder keep between steps, for the displays and tests.
+    const DemodulatorState& demodulator() const { return demodulator_; }
+    const DecoderState& decoder() const { return decoder_; }
 
-    bool test_mode = false;     // feed the test bank in the order of the test sequence
-    uint32_t test_position = 0; // next entry of the test sequence
-    bool auto_sync = true;
-    float waterfall_sensitivity = 1.0f; // 0.5, 1, 10, 20 or 40
+    // The receive switches. Turning AFC on starts its vote afresh (DecoderState::set_afc); with
+    // printing off only escaped characters reach the panes.
+    void set_afc(bool on) { decoder_.set_afc(on); }
+    bool afc() const { return decoder_.afc; }
+    void set_print(bool on) { decoder_.print = on; }
+    bool print() const { return decoder_.print; }
+    void set_auto_sync(bool on) { auto_sync_ = on; }
+    bool auto_sync() const { return auto_sync_; }
+    // Forgets a pending escape: the next symbol is read as a character of its own.
+    void clear_escape() { decoder_.escape_pending = false; }
+    // How bright the waterfall draws: 0.5, 1, 10, 20 or 40.
+    void set_waterfall_sensitivity(float sensitivity) { waterfall_sensitivity_ = sensitivity; }
+    float waterfall_sensitivity() const { return waterfall_sensitivity_; }
 
     // The speed-profile initialisation, in its three moments (the station's ProfileListener
     // forwards them): capture stops; the ring and the pending list empty for the new symbol
     // step and AFC, auto-sync and printing come back on; capture starts again.
-    void before_profile_change() { capture.stop(); }
+    void before_profile_change() { capture_.stop(); }
     void profile_rebuilt(const SpeedProfile& profile);
-    void after_profile_change() { capture.restart(); }
+    void after_profile_change() { capture_.restart(); }
     // The centre frequency was set (by the operator, AFC or the initialisation): the weak-signal
     // receiver searches around it (a move onto what it copies keeps its lock).
     void retuned(const Tuning& tuning);
@@ -76,26 +102,47 @@ public:
     // afresh; the ring's counts carry on. (Capture itself is reopened by the caller.)
     void resume_receiving();
 
-    // Switching test mode on starts the test sequence from its first entry.
+    // In test mode the steps feed the test bank in the order of the test sequence. Switching it
+    // on starts the sequence from its first entry.
     void set_test_mode(bool on);
+    bool test_mode() const { return test_mode_; }
+    // The next entry of the test sequence (a position beyond its end starts it again).
+    uint32_t test_position() const { return test_position_; }
+    void set_test_position(uint32_t position) { test_position_ = position; }
 
     // The capture tick: one completed capture buffer into the ring. True if one moved.
-    bool capture_tick() { return capture.tick(); }
+    bool capture_tick() { return capture_.tick(); }
 
-    // One receive step, if capture has delivered and the ring holds a whole symbol.
-    // Returns whether a step ran. In test mode the symbol comes from `modem.test_bank` but the
-    // captured audio still paces the steps. An AFC correction retunes `modem` via `listener`.
-    // With the weak-signal receiver chosen, every block captured since the last call goes to it
-    // first (whether or not a step is due), and what it decides is printed at once.
-    bool receive_step(Modem& modem, ProfileListener& listener, const ReceiveOutputs& out);
+    // One receive step, if capture has delivered and the ring holds a whole symbol (`ran`).
+    // In test mode the symbol comes from `modem.test_bank` but the captured audio still paces
+    // the steps. With the weak-signal receiver chosen, every block captured since the last call
+    // goes to it first (whether or not a step is due), and what it decides is printed at once.
+    // An AFC correction (from either receiver, with or without a step) is returned in `retune`:
+    // the rest of the call already works at it, and the caller must tune `modem` there next,
+    // through Modem::set_centre_frequency (whose listener's retuned() then finds this receiver
+    // already there). Of `modem` only the profile's sync position changes here (auto-sync).
+    ReceiveStep receive_step(Modem& modem, const ReceiveOutputs& out);
 
     uint64_t steps() const { return steps_; }
     const ToneDecision& last_decision() const { return last_decision_; }
 
 private:
     void restart_weak();
-    void feed_weak(std::span<const int16_t> samples, Modem& modem, ProfileListener& listener,
-                   const ReceiveOutputs& out);
+    // The receiver's own part of a retune: the weak-signal receiver searches around it.
+    void follow(const Tuning& tuning);
+    // AFC moved the centre within a step: the rest of it works at `to`, and it is returned.
+    void retune_in_step(const Modem& modem, Tuning& tuning, CentreHz to, ReceiveStep& step);
+    // The weak-signal receiver's AFC: where it wants the centre, if anywhere.
+    std::optional<CentreHz> feed_weak(std::span<const int16_t> samples, CentreHz centre_hz,
+                                      const ReceiveOutputs& out);
+
+    Capture capture_;
+    DemodulatorState demodulator_;
+    DecoderState decoder_;
+    bool test_mode_ = false;
+    uint32_t test_position_ = 0;
+    bool auto_sync_ = true;
+    float waterfall_sensitivity_ = 1.0f;
 
     uint64_t steps_ = 0;
     ToneDecision last_decision_;
@@ -106,8 +153,11 @@ private:
     DecoderState weak_text_;             // its escape state; the print switch is the decoder's
     uint32_t weak_blocks_ = 0;           // ring blocks it has taken (counted like the write count)
     uint32_t speed_ = 2;
-    uint32_t centre_hz_ = kDefaultCentreHz;
+    CentreHz centre_hz_ = kDefaultCentreHz;
     bool weak_reset_pending_ = true; // a new profile: start afresh at the next tuning
+    // The centre the last step returned, already followed: the owner's retune to it is not
+    // followed a second time.
+    std::optional<CentreHz> followed_in_step_;
 };
 
 // For drivers with a receiver and nothing else (the headless receiver, the measurements): the

@@ -12,7 +12,7 @@ void build_weak_symbols(WeakSymbols& s, uint32_t speed) {
     build_speed_profile(profile, speed_from_value(speed).value_or(Speed::Two));
     s.speed = profile.speed;
     s.length = profile.N / 16;
-    s.spacing_hz = profile.speed == 4 ? 16.0 : 8.0;
+    s.spacing_hz = tone_spacing_hz(profile.speed);
     for (int t = 0; t < kToneCount; ++t)
         s.offset_hz[static_cast<std::size_t>(t)] =
             profile.tone_offset_hz[static_cast<std::size_t>(t)];

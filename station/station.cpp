@@ -115,13 +115,13 @@ struct Station::Impl final : ProfileListener, TransmitListener {
 
     void read_sensitivity() {
         if (sensitivity_position >= 1 && sensitivity_position <= 5) {
-            receiver.waterfall_sensitivity = kSensitivity[sensitivity_position - 1];
+            receiver.set_waterfall_sensitivity(kSensitivity[sensitivity_position - 1]);
         }
     }
 
     // Opens capture; a failure is reported (unless `quiet`, for the retries) and retried.
     void open_capture(bool quiet = false) {
-        if (input != nullptr && receiver.capture.open(*input)) {
+        if (input != nullptr && receiver.capture().open(*input)) {
             capture_retry.reset();
             return;
         }
@@ -134,9 +134,9 @@ struct Station::Impl final : ProfileListener, TransmitListener {
     // and one that could not be opened are tried again every few seconds.
     void watch_capture() {
         if (!capture_open || transmitter.playback_open() || input == nullptr) return;
-        if (receiver.capture.is_open()) {
+        if (receiver.capture().is_open()) {
             if (!input->lost()) return;
-            receiver.capture.close();
+            receiver.capture().close();
             input_level.reset();
             capture_retry = Clock::now() + kCaptureRetry;
             messages.show("The audio input stopped\nReceiving resumes by itself once the device "
@@ -242,9 +242,9 @@ struct Station::Impl final : ProfileListener, TransmitListener {
             text += "\nThe transmission has ended. Check that the transmitter is not still keyed.";
         } else if (end.first != TransmitEnd::KeyRefused) {
             text += "\n";
-            text += receiver.capture.is_open() ? kReleasedReceiving : kReleasedNotReceiving;
+            text += receiver.capture().is_open() ? kReleasedReceiving : kReleasedNotReceiving;
         }
-        if (!receiver.capture.is_open() && end.first != TransmitEnd::OutputLost &&
+        if (!receiver.capture().is_open() && end.first != TransmitEnd::OutputLost &&
             end.first != TransmitEnd::Watchdog) {
             text += "\nThe audio input cannot be opened; receiving resumes by itself once it is "
                     "back.";
@@ -293,7 +293,7 @@ Station::~Station() {
     impl_->transmitter.stop_transmission();
     impl_->session.end();
     impl_->messages.drop();
-    impl_->receiver.capture.close();
+    impl_->receiver.capture().close();
     // The keying thread releases and closes the device as the station goes.
 }
 
@@ -332,7 +332,7 @@ void Station::activate(Speed speed, int sensitivity_position) {
     Impl& s = *impl_;
     const Impl::Sequence sequence(s);
     s.sensitivity_position = sensitivity_position;
-    s.receiver.decoder.escape_pending = false;
+    s.receiver.clear_escape();
     s.modem.first_activation = true;
     s.capture_open = false;
     s.modem.initialise_profile(speed, s);
@@ -347,7 +347,7 @@ void Station::reopen_capture() {
     Impl& s = *impl_;
     if (!s.capture_open || transmitting()) return;
     const Impl::Sequence sequence(s);
-    s.receiver.capture.close();
+    s.receiver.capture().close();
     s.open_capture();
 }
 
@@ -365,14 +365,18 @@ bool Station::capture_tick() {
         if (const auto end = s.poll_keying(); end && transmitting()) s.end_transmission(*end);
     }
     if (!s.receiver.capture_tick()) return false;
-    s.input_level.measure(s.receiver.capture.ring().last_block());
+    s.input_level.measure(s.receiver.capture().ring().last_block());
     return true;
 }
 
 bool Station::receive_tick() {
     Impl& s = *impl_;
     const ReceiveOutputs out{s.panes.primary, s.panes.secondary, &s.displays};
-    return s.receiver.receive_step(s.modem, s, out);
+    const ReceiveStep step = s.receiver.receive_step(s.modem, out);
+    // AFC's move, once the step is over: the identification audio and the receiver follow it as
+    // they follow the operator's.
+    if (step.retune) s.modem.set_centre_frequency(*step.retune, s);
+    return step.ran;
 }
 
 bool Station::transmit_tick() {
@@ -402,7 +406,7 @@ bool Station::transmit_tick() {
 bool Station::pump_devices() {
     Impl& s = *impl_;
     if (s.output != nullptr && s.transmitter.playback_open()) s.output->pump();
-    if (s.receiver.capture.is_open()) return s.receiver.capture.pump();
+    if (s.receiver.capture().is_open()) return s.receiver.capture().pump();
     return true;
 }
 
@@ -410,25 +414,25 @@ void Station::set_test_mode(bool on) {
     impl_->receiver.set_test_mode(on);
 }
 void Station::set_afc(bool on) {
-    impl_->receiver.decoder.set_afc(on);
+    impl_->receiver.set_afc(on);
 }
 void Station::set_print(bool on) {
-    impl_->receiver.decoder.print = on;
+    impl_->receiver.set_print(on);
 }
 void Station::set_autosync(bool on) {
-    impl_->receiver.auto_sync = on;
+    impl_->receiver.set_auto_sync(on);
 }
 bool Station::test_mode() const {
-    return impl_->receiver.test_mode;
+    return impl_->receiver.test_mode();
 }
 bool Station::afc() const {
-    return impl_->receiver.decoder.afc;
+    return impl_->receiver.afc();
 }
 bool Station::print() const {
-    return impl_->receiver.decoder.print;
+    return impl_->receiver.print();
 }
 bool Station::autosync() const {
-    return impl_->receiver.auto_sync;
+    return impl_->receiver.auto_sync();
 }
 
 void Station::set_receiver(ReceiverChoice choice) {
@@ -455,13 +459,13 @@ void Station::set_sensitivity_position(int position) {
     impl_->read_sensitivity();
 }
 float Station::sensitivity() const {
-    return impl_->receiver.waterfall_sensitivity;
+    return impl_->receiver.waterfall_sensitivity();
 }
 
-uint32_t Station::set_centre_frequency(long long hz) {
+CentreHz Station::set_centre_frequency(long long hz) {
     return impl_->modem.set_centre_frequency(hz, *impl_);
 }
-uint32_t Station::centre_hz() const {
+CentreHz Station::centre_hz() const {
     return impl_->modem.tuning.centre_hz;
 }
 
@@ -486,7 +490,7 @@ bool Station::start_transmission() {
     }
     s.events.focus_transmit_pane();
     s.events.transmit_buttons_changed(true, true);
-    s.receiver.capture.close();
+    s.receiver.capture().close();
     s.capture_retry.reset();
     s.input_level.reset();
     s.sent_something = false;
@@ -608,7 +612,7 @@ uint64_t Station::receive_steps() const {
     return impl_->receiver.steps();
 }
 uint64_t Station::dropped_capture_blocks() const {
-    return impl_->receiver.capture.ring().dropped_blocks();
+    return impl_->receiver.capture().ring().dropped_blocks();
 }
 
 } // namespace quavel

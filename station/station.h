@@ -139,8 +139,8 @@ public:
     float sensitivity() const;
 
     // Tuning. The frequency is clamped to the centre-frequency range; returns what was set.
-    uint32_t set_centre_frequency(long long hz);
-    uint32_t centre_hz() const;
+    CentreHz set_centre_frequency(long long hz);
+    CentreHz centre_hz() const;
     // A release on the sync scope: the left button at X 0..63 sets the sync position.
     void scope_release(bool left_button, int x);
     uint32_t sync_position() const;

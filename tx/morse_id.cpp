@@ -14,7 +14,7 @@ static_assert(kMaxIdentificationSamples <= kIdentificationStoreSamples);
 
 IdentificationAudio::IdentificationAudio() : store_(new int16_t[kIdentificationStoreSamples]()) {}
 
-void IdentificationAudio::build(float frequency_hz, std::string_view callsign,
+void IdentificationAudio::build(CentreHz centre_hz, std::string_view callsign,
                                 std::span<const float, kRampLength> ramp) {
     // Everything from the old length on is still zero.
     std::fill(store_.get(), store_.get() + length_samples_, int16_t{0});
@@ -24,7 +24,7 @@ void IdentificationAudio::build(float frequency_hz, std::string_view callsign,
     std::copy(callsign.begin(), callsign.end(), text_.begin() + kIdentificationPrefix.size());
     text_length_ = static_cast<uint32_t>(kIdentificationPrefix.size() + callsign.size());
 
-    const double f = frequency_hz;
+    const auto f = static_cast<double>(centre_hz);
     uint32_t p = 0;
     for (const char c : text()) {
         if (c == ' ') {

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "modem/speed_profile.h"
+#include "modem/tuning.h"
 
 namespace quavel {
 
@@ -116,10 +117,10 @@ class IdentificationAudio {
 public:
     IdentificationAudio();
 
-    // Rebuilds the audio of "DE " + callsign at `frequency_hz` (the centre frequency). Only the
+    // Rebuilds the audio of "DE " + callsign at the centre frequency `centre_hz`. Only the
     // first 14 characters of the callsign are used; characters other than the space without a
     // Morse row are skipped. `ramp` is the keying ramp that shapes every element's edges.
-    void build(float frequency_hz, std::string_view callsign,
+    void build(CentreHz centre_hz, std::string_view callsign,
                std::span<const float, kRampLength> ramp);
 
     // The whole store, kIdentificationStoreSamples samples; zero from length_samples() on.

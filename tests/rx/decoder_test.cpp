@@ -44,8 +44,10 @@ struct DecoderFixture : ::testing::Test {
     StringPane primary;
     StringPane secondary;
 
+    // As the receiver's owner does: AFC's move is tuned to after the decision.
     void feed(const ToneDecision& d) {
-        decode_and_track(state, d, *modem, listener, primary, secondary);
+        const auto to = decode_and_track(state, d, modem->tuning.centre_hz, primary, secondary);
+        if (to) modem->set_centre_frequency(*to, listener);
     }
     void feed_all(std::initializer_list<ToneDecision> ds) {
         for (const auto& d : ds)

@@ -208,9 +208,9 @@ struct ReceiverFixture : ::testing::Test {
 
     void SetUp() override {
         modem->initialise_profile(Speed::Two, listener);
-        ASSERT_TRUE(rx->capture.open(input));
+        ASSERT_TRUE(rx->capture().open(input));
     }
-    bool step() { return rx->receive_step(*modem, listener, outputs); }
+    bool step() { return rx->receive_step(*modem, outputs).ran; }
 };
 
 TEST_F(ReceiverFixture, GateWaitsForAWholeSymbol) {
@@ -222,14 +222,14 @@ TEST_F(ReceiverFixture, GateWaitsForAWholeSymbol) {
     EXPECT_TRUE(rx->capture_tick());
     EXPECT_TRUE(step());
     EXPECT_FALSE(step()); // at most one step per symbol
-    EXPECT_EQ(rx->capture.ring().read_count(), 2u);
+    EXPECT_EQ(rx->capture().ring().read_count(), 2u);
 }
 
 TEST_F(ReceiverFixture, GateWaitsForDataArrived) {
     // Blocks in the ring without a completion since the profile was built do not count.
     const std::array<int16_t, kCaptureBlockSamples> block{};
-    rx->capture.ring().write_block(block);
-    rx->capture.ring().write_block(block);
+    rx->capture().ring().write_block(block);
+    rx->capture().ring().write_block(block);
     EXPECT_FALSE(step());
     input.complete(0, 0);
     EXPECT_TRUE(step());
@@ -239,25 +239,25 @@ TEST_F(ReceiverFixture, SpeedChangeStopsResetsAndRestartsCapture) {
     input.complete(0, 0);
     input.complete(1, 0);
     rx->capture_tick();
-    rx->decoder.afc = false;
-    rx->decoder.print = false;
-    rx->auto_sync = false;
+    rx->set_afc(false);
+    rx->set_print(false);
+    rx->set_auto_sync(false);
     modem->initialise_profile(Speed::Four, listener);
     EXPECT_EQ(input.stops, 1);
     EXPECT_EQ(input.restarts, 1);
-    EXPECT_EQ(rx->capture.pending_count(), 0);
-    EXPECT_EQ(rx->capture.ring().waiting(), 0u);
-    EXPECT_EQ(rx->capture.ring().symbol_step(), 1u);
-    EXPECT_FALSE(rx->capture.data_arrived());
-    EXPECT_TRUE(rx->decoder.afc && rx->decoder.print && rx->auto_sync);
+    EXPECT_EQ(rx->capture().pending_count(), 0);
+    EXPECT_EQ(rx->capture().ring().waiting(), 0u);
+    EXPECT_EQ(rx->capture().ring().symbol_step(), 1u);
+    EXPECT_FALSE(rx->capture().data_arrived());
+    EXPECT_TRUE(rx->afc() && rx->print() && rx->auto_sync());
 }
 
 TEST_F(ReceiverFixture, TestModeRestartsTheSequenceAndIsPacedByCapture) {
     ProfileListener quiet;
     modem->set_centre_frequency(900, quiet);
-    rx->test_position = 17;
+    rx->set_test_position(17);
     rx->set_test_mode(true);
-    EXPECT_EQ(rx->test_position, 0u);
+    EXPECT_EQ(rx->test_position(), 0u);
     for (int i = 0; i < 4; ++i) {
         input.complete(2 * i % 8, 0);
         input.complete((2 * i + 1) % 8, 0);
@@ -266,7 +266,7 @@ TEST_F(ReceiverFixture, TestModeRestartsTheSequenceAndIsPacedByCapture) {
         EXPECT_TRUE(step());
     }
     EXPECT_FALSE(step());
-    EXPECT_EQ(rx->test_position, 4u);
+    EXPECT_EQ(rx->test_position(), 4u);
     // Three idles then "T", fed one step ahead of what is decoded.
     EXPECT_EQ(rx->last_decision().a, 4);
 }

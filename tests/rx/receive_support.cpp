@@ -75,7 +75,7 @@ Reception receive(std::span<const int16_t> samples, const ReceiveSettings& setti
         Pacing::Fast);
     Reception r;
     chain.receive_recording(
-        input, [&] { r.first_minima.push_back(chain.receiver().demodulator.first_minimum); });
+        input, [&] { r.first_minima.push_back(chain.receiver().demodulator().first_minimum); });
     r.primary = primary.text();
     r.secondary = secondary.text();
     r.centre_hz = chain.modem().tuning.centre_hz;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -107,6 +108,36 @@ INSTANTIATE_TEST_SUITE_P(
     AllSpeeds, StationRoundTrip, ::testing::Values(0, 1, 2), [](const auto& param_info) {
         return "Speed" + std::to_string(kSpeedValues[static_cast<size_t>(param_info.param)]);
     });
+
+// AFC's moves come back from the receive steps; the station tunes to each after its step, so
+// a station tuned a few hertz off ends on the sender's frequency with the text copied.
+TEST(Station, TunesToWhereAfcMovesAfterEachReceiveStep) {
+    const test::TempDir dir;
+    const std::string path = (dir.path() / "station-afc.wav").string();
+    const std::string text = "CQ CQ DE TEST 73?";
+    SampleInput in(std::make_unique<MemorySampleSource>(transmit(1, text, path)), Pacing::Fast);
+    Rig rx;
+    rx.station.set_audio_input(&in);
+    rx.station.activate(Speed::Two, 2);
+    ASSERT_EQ(rx.station.set_centre_frequency(1003), 1003u);
+    std::vector<CentreHz> centres;
+    bool more = true;
+    while (more) {
+        more = rx.station.pump_devices();
+        while (rx.station.capture_tick()) {
+        }
+        while (rx.station.receive_tick()) {
+            if (centres.empty() || centres.back() != rx.station.centre_hz())
+                centres.push_back(rx.station.centre_hz());
+        }
+    }
+    ASSERT_GE(centres.size(), 2u) << "AFC never moved";
+    for (size_t i = 1; i < centres.size(); ++i)
+        EXPECT_EQ(std::abs(static_cast<int>(centres[i]) - static_cast<int>(centres[i - 1])), 1)
+            << "AFC moves 1 Hz at a time";
+    EXPECT_NEAR(static_cast<double>(rx.station.centre_hz()), 1000.0, 1.0);
+    EXPECT_NE(rx.memo1.text().find(text), std::string::npos) << rx.memo1.text();
+}
 
 TEST(Station, ActivationWithoutCaptureWarnsOnceAndReceivesNothing) {
     Rig r;
