@@ -65,7 +65,7 @@ void BM_WeakBlock(benchmark::State& state) {
     const bool signal = state.range(1) != 0;
     const std::vector<int16_t> samples = audio(speed, signal);
     auto rx = std::make_unique<WeakReceiver>();
-    rx->reset({speed, 1000.0, true});
+    rx->reset({speed, 1000, true});
     std::array<uint8_t, 8> out{};
     std::size_t at = 0;
     for (auto _ : state) {

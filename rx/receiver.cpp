@@ -53,7 +53,7 @@ void Receiver::follow(const Tuning& tuning) {
     if (weak_reset_pending_) {
         restart_weak();
     } else {
-        weak_->retune(static_cast<double>(centre_hz_));
+        weak_->retune(centre_hz_);
     }
 }
 
@@ -76,8 +76,7 @@ void Receiver::set_squelch(bool on) {
 }
 
 void Receiver::restart_weak() {
-    weak_->reset(
-        {.speed = speed_, .centre_hz = static_cast<double>(centre_hz_), .squelch = squelch_});
+    weak_->reset({.speed = speed_, .centre_hz = centre_hz_, .squelch = squelch_});
     weak_text_.escape_pending = false;
     weak_blocks_ = capture_.ring().write_count();
     weak_reset_pending_ = false;

@@ -136,7 +136,7 @@ void WeakReceiver::reset(const Config& config) {
     restart_squelch();
 }
 
-void WeakReceiver::retune(double centre_hz) {
+void WeakReceiver::retune(CentreHz centre_hz) {
     if (tracking_ && std::abs(centre_hz - frequency_hz()) <= 3.0) return;
     front_end_.set_reference(centre_hz);
     search_.reset(symbols_);

@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <span>
 
+#include "modem/tuning.h"
 #include "rx/weak_front_end.h"
 #include "rx/weak_search.h"
 #include "rx/weak_symbols.h"
@@ -37,8 +38,8 @@ namespace quavel {
 class WeakReceiver {
 public:
     struct Config {
-        uint32_t speed = 2;      // 1, 2 or 4
-        double centre_hz = 1000; // where the operator tuned: tone 5's frequency
+        uint32_t speed = 2;        // 1, 2 or 4
+        CentreHz centre_hz = 1000; // where the operator tuned: tone 5's frequency
         bool squelch = true;
     };
 
@@ -48,7 +49,7 @@ public:
     void reset(const Config& config);
     // The operator moved the tuning: search around `centre_hz`. A move of a few hertz onto the
     // frequency already being copied (as AFC makes) keeps the lock.
-    void retune(double centre_hz);
+    void retune(CentreHz centre_hz);
     void set_squelch(bool on);
 
     // Audio at 8000 samples/s, any count. Writes the symbols decided (1..45, in air order) to

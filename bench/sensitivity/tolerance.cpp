@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <iterator>
 
+#include "modem/code_table.h"
+
 namespace quavel::perf {
 
 namespace {
@@ -52,7 +54,7 @@ AfcRun measure_afc(const Transmission& tx, int repeats, int jobs) {
     AfcRun run;
     run.speed = tx.speed;
     run.snr_db = kHighSnrDb;
-    run.spacing_hz = tx.speed == 4 ? 16.0 : 8.0;
+    run.spacing_hz = tone_spacing_hz(tx.speed);
     std::vector<double> offsets;
     for (double f = 0.0; f <= 3.0 * run.spacing_hz + 0.01; f += run.spacing_hz / 8.0)
         offsets.push_back(f);

@@ -9,6 +9,7 @@
 #include "channel/signal_power.h"
 #include "channel/white_noise.h"
 #include "error_rate.h"
+#include "modem/code_table.h"
 #include "modem/speed_profile.h"
 #include "modem/synthesis.h"
 #include "receive_run.h"
@@ -112,7 +113,8 @@ int ideal_segments(const channel::ChannelParams& channel, uint32_t symbol_sample
 TrialOptions::IdealModel ideal_model(const channel::ChannelParams& channel, uint32_t speed) {
     if (!channel.fading || channel.fading->path_count < 2)
         return TrialOptions::IdealModel::LockedPhase;
-    const double span_hz = speed == 4 ? 128.0 : 64.0;
+    // From the lowest tone to the highest: eight spacings.
+    const double span_hz = 8.0 * tone_spacing_hz(speed);
     const double turn_degrees = 360.0 * channel.fading->delay_ms / 1000.0 * span_hz;
     if (turn_degrees < 40.0) return TrialOptions::IdealModel::LockedPhase;
     return turn_degrees < 80.0 ? TrialOptions::IdealModel::FreePhase
@@ -159,7 +161,7 @@ TrialResult run_trial(const Transmission& tx, const TrialSpec& spec, const Trial
 
     if (options.weak) {
         const WeakResult weak =
-            receive_weak(audio.samples, {tx.speed, double(tx.centre_hz), options.weak_squelch});
+            receive_weak(audio.samples, {tx.speed, tx.centre_hz, options.weak_squelch});
         result.weak_text = weak.text;
         result.weak_errors = edit_distance(tx.text, weak.text);
         result.weak_frequency_hz = weak.final_frequency_hz;

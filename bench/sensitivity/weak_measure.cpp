@@ -49,8 +49,8 @@ NoiseCopy copy_noise(uint32_t speed, double minutes, int parts, int jobs) {
             v = static_cast<int16_t>(
                 std::clamp(std::round(kReceiveLevelRms * random.gaussian()), -32768.0, 32767.0));
         results[static_cast<std::size_t>(k)] = {
-            receive_weak(noise, {speed, 1000.0, true}).text.size(),
-            receive_weak(noise, {speed, 1000.0, false}).text.size()};
+            receive_weak(noise, {speed, 1000, true}).text.size(),
+            receive_weak(noise, {speed, 1000, false}).text.size()};
         return TrialResult{};
     });
     NoiseCopy copy;
@@ -89,11 +89,11 @@ Ending copy_after(const Transmission& tx, double snr_db, double seconds, int rep
     run_parallel(repeats, jobs, [&](int r) {
         TrialSpec spec = trial_spec(ChannelKind::Awgn, snr_db, tx.speed, r, tx.symbol_samples);
         const std::size_t alone =
-            receive_weak(through_channel(tx, spec).samples, {tx.speed, double(tx.centre_hz), true})
+            receive_weak(through_channel(tx, spec).samples, {tx.speed, tx.centre_hz, true})
                 .text.size();
         spec.tail_samples = static_cast<std::size_t>(seconds * 8000.0);
         const std::size_t with_tail =
-            receive_weak(through_channel(tx, spec).samples, {tx.speed, double(tx.centre_hz), true})
+            receive_weak(through_channel(tx, spec).samples, {tx.speed, tx.centre_hz, true})
                 .text.size();
         after[static_cast<std::size_t>(r)] = with_tail > alone ? with_tail - alone : 0;
         return TrialResult{};
@@ -124,7 +124,7 @@ Drift follow_drift(const Transmission& tx, double rate_hz_per_s, double snr_db, 
             audio.samples[n] = static_cast<int16_t>(std::clamp(std::round(v), -32768.0, 32767.0));
         }
         TrialResult result;
-        result.weak_text = receive_weak(audio.samples, {tx.speed, double(tx.centre_hz), true}).text;
+        result.weak_text = receive_weak(audio.samples, {tx.speed, tx.centre_hz, true}).text;
         result.weak_errors = edit_distance(tx.text, result.weak_text);
         return result;
     });

@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "modem/tuning.h"
+
 namespace quavel::perf {
 
 struct WeakOptions {
     uint32_t speed = 2;
-    double centre_hz = 1000.0;
+    CentreHz centre_hz = 1000;
     bool squelch = true;
 };
 

@@ -133,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(Afc, ReceiverRetune,
                          ::testing::Values(RetuneCase{"classic", ReceiverChoice::classic, 1000.0f,
                                                       1003},
                                            RetuneCase{"weak", ReceiverChoice::weak, 1006.0f, 1000}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 } // namespace
 } // namespace quavel

@@ -59,7 +59,7 @@ TEST_P(WeakAtSpeed, CopiesAtEveryStartWithinASymbolWithoutSlips) {
         const uint32_t offset = k * N / 16 + 37;
         const auto audio =
             rxtest::make_transmission(transmission(speed, 10.0, offset, 1000, k + 1));
-        const auto copy = rxtest::weak_copy(audio, {speed, 1000.0, true});
+        const auto copy = rxtest::weak_copy(audio, {speed, 1000, true});
         EXPECT_EQ(copy.text, kText) << "start " << offset << " samples";
     }
 }
@@ -69,7 +69,7 @@ TEST_P(WeakAtSpeed, FindsASignalTwentyHertzEitherSideAndFollowsIt) {
     for (const float off : {-20.0f, -11.0f, 6.5f, 20.0f}) {
         const auto audio =
             rxtest::make_transmission(transmission(speed, 0.0, 1000, 1000.0f + off, 3));
-        const auto copy = rxtest::weak_copy(audio, {speed, 1000.0, true});
+        const auto copy = rxtest::weak_copy(audio, {speed, 1000, true});
         // The idle symbols before the text leave time to lock; the text must come through.
         EXPECT_EQ(copy.text, kText) << off << " Hz";
         EXPECT_NEAR(copy.frequency_hz, 1000.0 + off, 0.5) << off << " Hz";
@@ -79,10 +79,10 @@ TEST_P(WeakAtSpeed, FindsASignalTwentyHertzEitherSideAndFollowsIt) {
 TEST_P(WeakAtSpeed, SquelchKeepsNoiseOutAndLetsATransmissionIn) {
     const uint32_t speed = GetParam();
     const auto noise = rxtest::noise_only(120.0, 3000.0, 11);
-    const auto quiet = rxtest::weak_copy(noise, {speed, 1000.0, true});
+    const auto quiet = rxtest::weak_copy(noise, {speed, 1000, true});
     EXPECT_LE(quiet.text.size(), 2u) << quiet.text;
     EXPECT_FALSE(quiet.locked_at_end);
-    const auto open = rxtest::weak_copy(noise, {speed, 1000.0, false});
+    const auto open = rxtest::weak_copy(noise, {speed, 1000, false});
     EXPECT_GT(open.text.size(), 10u) << "with the squelch off, noise prints";
 
     // Noise first, then the transmission (starting between two blocks) in the same noise.
@@ -95,7 +95,7 @@ TEST_P(WeakAtSpeed, SquelchKeepsNoiseOutAndLetsATransmissionIn) {
         audio[i] = static_cast<int16_t>(std::lround(t.noise_sigma * extra.gaussian()));
     // Copied from within the acquisition time (8 symbols: the 4 idle ones and the first few of
     // the text), and nothing before the transmission.
-    const auto copy = rxtest::weak_copy(audio, {speed, 1000.0, true});
+    const auto copy = rxtest::weak_copy(audio, {speed, 1000, true});
     EXPECT_TRUE(copy.text.ends_with(kText.substr(2))) << copy.text;
     EXPECT_LE(copy.text.size(), kText.size() + 4) << copy.text;
 }
@@ -119,7 +119,7 @@ TEST_P(WeakAtSpeed, FollowsASampleClockAThousandPpmOffEitherWay) {
         params.seed = 21;
         const auto out = channel::apply_channel(std::span<const int16_t>(clean), params);
         ASSERT_TRUE(out.ok()) << out.error;
-        const auto copy = rxtest::weak_copy(out.samples, {speed, 1000.0, true});
+        const auto copy = rxtest::weak_copy(out.samples, {speed, 1000, true});
         EXPECT_EQ(copy.text, text) << ppm << " ppm";
     }
 }
@@ -132,15 +132,15 @@ INSTANTIATE_TEST_SUITE_P(Speeds, WeakAtSpeed, ::testing::Values(1u, 2u, 4u),
 TEST(WeakReceiver, AFewHertzOfRetuneOntoTheSignalKeepsTheLockAndAFarOneSearchesAgain) {
     const auto audio = rxtest::make_transmission(transmission(4, 10.0, 0, 1003.0f));
     auto rx = std::make_unique<WeakReceiver>();
-    rx->reset({4, 1000.0, true});
+    rx->reset({4, 1000, true});
     std::array<uint8_t, 8> out{};
     const std::size_t half = audio.size() / 2;
     rx->push(std::span(audio).first(half), out);
     ASSERT_TRUE(rx->locked());
-    rx->retune(1003.0);
+    rx->retune(1003);
     EXPECT_TRUE(rx->locked());
     EXPECT_NEAR(rx->frequency_hz(), 1003.0, 0.3);
-    rx->retune(1060.0);
+    rx->retune(1060);
     EXPECT_FALSE(rx->locked());
 }
 
@@ -169,7 +169,7 @@ TEST(WeakReceiver, TakesTheToneByToneModelWhereASecondPathPartsThePairsAndOnlyTh
             received[i] = static_cast<int16_t>(std::lround(audio[i] + c.second_path * late));
         }
         auto rx = std::make_unique<WeakReceiver>();
-        rx->reset({4, 1000.0, true});
+        rx->reset({4, 1000, true});
         std::array<uint8_t, 8> out{};
         const std::span<const int16_t> all(received);
         for (std::size_t at = 0; at < all.size(); at += kCaptureBlockSamples) {
@@ -183,7 +183,7 @@ TEST(WeakReceiver, TakesTheToneByToneModelWhereASecondPathPartsThePairsAndOnlyTh
 TEST(WeakReceiver, NeverWritesBeyondItsOutputAndTakesAnyInput) {
     const auto audio = rxtest::make_transmission(transmission(4, 20.0, 0));
     auto rx = std::make_unique<WeakReceiver>();
-    rx->reset({3, 1000.0, false}); // no such speed: taken as 2
+    rx->reset({3, 1000, false}); // no such speed: taken as 2
     std::array<uint8_t, 3> out{};
     EXPECT_LE(rx->push(audio, out), out.size());
     EXPECT_EQ(rx->push({}, out), 0u);
