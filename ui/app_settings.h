@@ -75,6 +75,16 @@ public:
     QString receive_log() const; // a file chosen from the menu; empty: none
     void set_receive_log(const QString& path);
 
+    // ---- The contact log (ADIF). The file chosen from the menu; empty: the default one in the
+    // program's data folder. Mode and submode written with each contact: "MFSK" and "QUAVEL"
+    // by default, as loggers that know the mode map it; empty entries give the defaults.
+    QString contact_log() const;
+    void set_contact_log(const QString& path);
+    QString log_mode() const;
+    void set_log_mode(const QString& mode);
+    QString log_submode() const;
+    void set_log_submode(const QString& submode);
+
     // The geometry of a window grown by the operator (empty: the form's own size).
     QByteArray window_geometry() const;
     void set_window_geometry(const QByteArray& geometry);

@@ -43,9 +43,11 @@
 #include "tx/levelled_output.h"
 #include "ui/app_settings.h"
 #include "ui/canvas_view.h"
+#include "ui/contact_log.h"
 #include "ui/form_timer.h"
 #include "ui/help_page.h"
 #include "ui/level_meter.h"
+#include "ui/log_contact_dialog.h"
 #include "ui/memo.h"
 #include "ui/radio_group.h"
 #include "ui/readout_label.h"
@@ -213,6 +215,7 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
         }
     }
     LogToFile->setChecked(rx_log_ != nullptr);
+    create_contact_log(options);
     set_transmit_level(settings_->transmit_level_db());
     set_pane_font_size(settings_->pane_font_size());
 
@@ -225,6 +228,8 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
 // The station goes first: it cuts the sound and releases the keying line while the panes and
 // canvases it holds are still there.
 TForm1::~TForm1() {
+    // The Log Contact window's OK appends through the log, which goes with the window.
+    delete log_dialog_;
     station_.reset();
     // Released in order: a stop signal's last-resort deadline has nothing left to do.
     quavel::ptt_guard_cancel_deadline();
