@@ -22,6 +22,8 @@ namespace {
 constexpr const char* kCutMarker = "APP_QUAVEL_CUT";
 // A record is a few hundred bytes; one cut short lies within this much of the end.
 constexpr std::size_t kTailBytes = 64 * 1024;
+// Up to this size a log is scanned whole before an append (a few milliseconds).
+constexpr std::size_t kExactScanBytes = 1 << 20;
 // Data lengths beyond this are taken for a damaged tag, not a field.
 constexpr std::size_t kMaxFieldBytes = 1 << 20;
 
@@ -48,6 +50,7 @@ std::size_t rfind_tag(std::string_view text, std::string_view tag) {
 struct ScanEnd {
     bool fields_pending = false;   // fields after the last <EOR> (or <EOH>), no <EOR> for them
     std::size_t missing_bytes = 0; // the last field's data is this much short
+    bool header_open = false;      // a header that no <EOH> (nor a record's <EOR>) has ended
 };
 
 // Reads `text` into `out`. `at_start`: the text is a whole file, whose header (if it has one)
@@ -115,6 +118,7 @@ ScanEnd scan(std::string_view text, bool at_start, AdifRead& out) {
     if (in_header) {
         // A header never closed: whatever fields it held are no record.
         current.fields.clear();
+        end.header_open = true;
     }
     end.fields_pending = !current.fields.empty();
     if (end.fields_pending)
@@ -214,28 +218,41 @@ std::string create_log(const std::string& path, std::string_view version, std::t
     return {};
 }
 
-// What goes before a new record so that a record cut short at the end of the log cannot take
-// it in: the bytes its last field still wants, then the marker and <EOR>.
+// What goes before a new record so that what the log ends in cannot take it in: for a record
+// cut short, the bytes its last field still wants, then the marker and <EOR>; for a header
+// never ended, <EOH>. A log of up to kExactScanBytes is scanned whole, so the writer sees
+// exactly what a reader will; a longer one from its last <EOR> on.
 std::string closing_for_tail(int fd, off_t size) {
     if (size == 0) return {};
-    const std::size_t want = std::min<std::size_t>(kTailBytes, static_cast<std::size_t>(size));
+    const bool whole = static_cast<std::size_t>(size) <= kExactScanBytes;
+    const std::size_t want =
+        whole ? static_cast<std::size_t>(size)
+              : std::min<std::size_t>(kTailBytes, static_cast<std::size_t>(size));
     std::string tail(want, '\0');
-    const ssize_t got = ::pread(fd, tail.data(), want, size - static_cast<off_t>(want));
-    if (got <= 0) return {};
-    tail.resize(static_cast<std::size_t>(got));
-    const bool whole = static_cast<std::size_t>(size) == tail.size();
+    std::size_t got = 0;
+    while (got < want) {
+        const ssize_t n =
+            ::pread(fd, tail.data() + got, want - got, size - static_cast<off_t>(want - got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    if (got < want) return "\n"; // unreadable: at least a record of its own line
     std::size_t from = 0;
-    const std::size_t eor = rfind_tag(tail, "<EOR>");
-    const std::size_t eoh = rfind_tag(tail, "<EOH>");
-    const std::size_t last = eor == std::string::npos   ? eoh
-                             : eoh == std::string::npos ? eor
-                                                        : std::max(eor, eoh);
-    if (last != std::string::npos) from = last + 5;
+    if (!whole) {
+        const std::size_t eor = rfind_tag(tail, "<EOR>");
+        if (eor != std::string::npos) from = eor + 5;
+    }
     AdifRead ignored;
-    const ScanEnd end =
-        scan(std::string_view(tail).substr(from), whole && last == std::string::npos, ignored);
-    if (!end.fields_pending) return tail.back() == '\n' ? std::string() : std::string("\n");
-    return std::string(end.missing_bytes, ' ') + "<" + kCutMarker + ":1>Y<EOR>\n";
+    const ScanEnd end = scan(std::string_view(tail).substr(from), whole, ignored);
+    std::string closing(end.missing_bytes, ' ');
+    if (end.header_open)
+        closing += "<EOH>\n";
+    else if (end.fields_pending)
+        closing += std::string("<") + kCutMarker + ":1>Y<EOR>\n";
+    else if (tail.back() != '\n')
+        closing += '\n';
+    return closing;
 }
 
 std::optional<double> parse_mhz(const std::string* text) {

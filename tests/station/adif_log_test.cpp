@@ -136,6 +136,26 @@ TEST(AdifLog, ARecordCutAtAnyByteLosesNothingElse) {
     }
 }
 
+// Logs other programs left, appended to: the new record reads whole after whatever they end in.
+TEST(AdifLog, AppendsAfterWhateverAnotherProgramLeft) {
+    const std::pair<const char*, std::size_t> endings[] = {
+        {"<CALL:4>K1AB<EOR>", 1},                                 // no line break at the end
+        {"Exported by X\n<ADIF_VER:5>3.1.0 ", 0},                 // a header never ended
+        {"<CALL:4>K1AB<EOR><CALL:4>W1AW<COMMENT:12><EOR> cu", 1}, // "<EOR>" in a cut value
+        {"\r\n\r\n", 0},
+    };
+    for (const auto& [text, earlier] : endings) {
+        quavel::test::TempDir dir;
+        dir.write("log.adi", text);
+        const std::string path = (dir.path() / "log.adi").string();
+        ASSERT_EQ(quavel::append_adif_record(path, contact("G4ABC", k20261130), "v", 0), "");
+        const AdifRead read = quavel::read_adif(dir.read("log.adi"));
+        ASSERT_EQ(read.records.size(), earlier + 1) << text;
+        EXPECT_EQ(field(read, earlier, "CALL"), "G4ABC") << text;
+        EXPECT_EQ(read.records[earlier].fields.front().name, "CALL") << text;
+    }
+}
+
 TEST(AdifLog, WhatIsNoLogFileIsRefusedAndLeftAlone) {
     quavel::test::TempDir dir;
     const std::string fifo = (dir.path() / "fifo.adi").string();

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -212,6 +213,32 @@ TEST_F(Contact, AChosenLogThatIsNoFileIsRefused) {
     EXPECT_EQ(settings->contact_log(), path("log.adi"));
     form->set_contact_log(path("other.adi"));
     EXPECT_EQ(settings->contact_log(), path("other.adi"));
+}
+
+// Read once at start: a record cut short by a crash is skipped with a notice, the others count.
+TEST_F(Contact, ALogCutShortIsReadWithANoticeAtStart) {
+    write_file(dir.path(), "log.adi",
+               "<CALL:5>G4ABC<QSO_DATE:8>20261130<EOR>\n<CALL:5>K1ABC<QSO_DA");
+    AppSettings(path("quavel.ini")).set_contact_log(path("log.adi"));
+    create_form();
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_NE(messages.messages()[0].text.find("incomplete"), std::string::npos);
+    EXPECT_EQ(form->contact_log().index().size(), 1u);
+}
+
+TEST_F(Contact, TheDefaultLogAndItsFolderAreMadeOnFirstUse) {
+    ContactLog log;
+    EXPECT_TRUE(log.open(ContactLog::default_path()).empty());
+    ASSERT_FALSE(QFile::exists(ContactLog::default_path()));
+    quavel::QsoRecord record;
+    record.call = "G4ABC";
+    record.freq_mhz = 14.07;
+    EXPECT_EQ(log.append(record, 0), "");
+    EXPECT_EQ(
+        quavel::read_adif(read_file(QFileInfo(log.path()).path(), "quavel.adi")).records.size(),
+        1u);
+    EXPECT_EQ(log.worked("G4ABC/P"), "worked 1970-01-01 14.070 MHz");
+    QFile::remove(log.path());
 }
 
 TEST_F(Contact, LogOnTheCommandLine) {
