@@ -33,6 +33,7 @@ void WeakFrontEnd::reset(double reference_hz) {
     phase_ = 0;
     oscillator_ = {1.0, 0.0};
     since_renormalise_ = 0;
+    blanker_.reset();
     set_reference(reference_hz);
 }
 
@@ -46,7 +47,8 @@ std::size_t WeakFrontEnd::push(std::span<const int16_t> samples,
                                std::span<std::complex<float>> out) {
     std::size_t produced = 0;
     for (const int16_t sample : samples) {
-        const std::complex<double> mixed = oscillator_ * static_cast<double>(sample);
+        const float heard = blanker_.take(static_cast<float>(sample));
+        const std::complex<double> mixed = oscillator_ * static_cast<double>(heard);
         oscillator_ *= step_;
         if (++since_renormalise_ == 1024) {
             oscillator_ /= std::abs(oscillator_);
