@@ -34,10 +34,12 @@ void WeakFrontEnd::reset(double reference_hz) {
     oscillator_ = {1.0, 0.0};
     since_renormalise_ = 0;
     blanker_.reset();
+    carriers_.reset();
     set_reference(reference_hz);
 }
 
 void WeakFrontEnd::set_reference(double reference_hz) {
+    carriers_.shift(reference_hz_ - reference_hz);
     reference_hz_ = reference_hz;
     const double w = -2.0 * std::numbers::pi * reference_hz / 8000.0;
     step_ = {std::cos(w), std::sin(w)};
@@ -70,7 +72,7 @@ std::size_t WeakFrontEnd::push(std::span<const int16_t> samples,
             re += taps_[static_cast<std::size_t>(i)] * x[i].real();
             im += taps_[static_cast<std::size_t>(i)] * x[i].imag();
         }
-        out[produced++] = {re, im};
+        out[produced++] = carriers_.take({re, im});
     }
     return produced;
 }
