@@ -30,6 +30,7 @@ public:
     };
 
     NoiseBlanker() : NoiseBlanker(Config{}) {}
+    NoiseBlanker(const Config& config, bool enabled) : NoiseBlanker(config) { enabled_ = enabled; }
     explicit NoiseBlanker(const Config& config);
 
     void reset();
