@@ -94,6 +94,8 @@ private:
     int trailing_signal() const;
     // The squelch closed, its average and held symbols cleared.
     void restart_squelch();
+    // After the front end took a carrier out: search afresh if it may have drawn the lock.
+    void forget_a_carrier();
     // Where the tracker is in the search's terms, and the search's average there.
     struct Place {
         int start = 0;
@@ -113,6 +115,7 @@ private:
     Config config_;
     WeakSymbols symbols_;
     WeakFrontEnd front_end_;
+    uint64_t notches_seen_ = 0; // the front end's carrier notches already acted on
     WeakSearch search_;
     std::array<std::complex<float>, kRingSamples> ring_{};
     std::array<std::complex<float>, kRingSamples> window_{};

@@ -14,6 +14,7 @@ const char* const kRigSpeed = "keying/rig_speed";
 const char* const kWatchdog = "keying/watchdog_minutes";
 const char* const kReceiver = "receive/receiver";
 const char* const kSquelch = "receive/squelch";
+const char* const kNoiseBlanker = "receive/noise_blanker";
 const char* const kBackToReceive = "transmit/back_to_receive";
 const char* const kTransmitLevel = "transmit/level_db";
 const char* const kFontSize = "window/pane_font_size";
@@ -159,6 +160,12 @@ bool AppSettings::squelch() const {
 }
 void AppSettings::set_squelch(bool on) {
     file_->setValue(kSquelch, on);
+}
+bool AppSettings::noise_blanker() const {
+    return boolean(kNoiseBlanker, false);
+}
+void AppSettings::set_noise_blanker(bool on) {
+    file_->setValue(kNoiseBlanker, on);
 }
 
 bool AppSettings::back_to_receive() const {

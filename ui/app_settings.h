@@ -64,6 +64,8 @@ public:
     void set_receiver(Receiver receiver);
     bool squelch() const; // default true
     void set_squelch(bool on);
+    bool noise_blanker() const; // default false: the classic receiver hears the audio as it is
+    void set_noise_blanker(bool on);
 
     // ---- Everyday operating.
     bool back_to_receive() const; // default false: transmitting ends only on "Tx OFF"

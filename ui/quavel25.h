@@ -146,6 +146,7 @@ public:
     QMenu* Options1;        // beyond the station file: the settings in AppSettings
     QAction* WeakReceiver1; // checked: the weak-signal receiver prints into Memo1/Memo2
     QAction* Squelch1;      // checked: the weak-signal receiver prints only on a signal
+    QAction* NoiseBlanker1; // checked: crashes are silenced before the classic receiver
     QAction* Help1;
     QAction* About1;
 
@@ -282,6 +283,7 @@ private:
     // The Options menu's items (handlers beyond the form's own, so not among its slots).
     void WeakReceiver1Click();
     void Squelch1Click();
+    void NoiseBlanker1Click();
     void fit_pointed_readout();
     // The menu line's readouts placed in the room its items leave, each as long as fits.
     void fit_readouts();
