@@ -20,7 +20,8 @@ std::string effective_port(RIG* rig, const std::string& given);
 std::string why(int code);
 // The dial as an open rig reports it: its frequency and mode ("USB", "PKTLSB"...), each when
 // it answered, asked of the rig itself (never hamlib's cached answer); `failure` says why one
-// did not. Two calls, each up to hamlib's timeout.
+// did not. Two calls, each up to hamlib's timeout; the mode is not asked of a rig that gave
+// no frequency.
 struct DialAnswer {
     bool has_frequency = false;
     double frequency_hz = 0;
