@@ -9,6 +9,7 @@
 #include "rx/capture.h"
 #include "rx/displays.h"
 #include "rx/receiver.h"
+#include "station/identify_timer.h"
 #include "tx/keyer.h"
 #include "tx/levelled_output.h"
 #include "tx/scheduler.h"
@@ -67,6 +68,56 @@ private:
     bool delivering_ = false;
 };
 
+// What went on the air, for identification on time: the characters taken for sending are held
+// until the last of their symbols has gone into a playback buffer (the queue runs a few symbols
+// behind the sent-text pane), then told to the timer; those a transmission ended before they
+// went out, and those that send nothing, never are.
+class OnAirText final : public TextSink {
+public:
+    explicit OnAirText(TextSink& sent) : sent_(sent) {}
+    void insert(std::string_view text) override {
+        sent_.insert(text);
+        taken_.append(text);
+    }
+    // After a refill: `popped` the queue's head went into the buffer; `added` symbols were
+    // queued for what was taken meanwhile. Calls `on_air` with what has now gone out.
+    template <typename OnAir> void refilled(bool popped, uint32_t added, OnAir on_air) {
+        if (popped && !waiting_.empty() && waiting_.front().symbols > 0) --waiting_.front().symbols;
+        if (!taken_.empty()) {
+            waiting_.push_back({std::move(taken_), added, added > 0});
+            taken_.clear();
+        }
+        while (!waiting_.empty() && waiting_.front().symbols == 0) {
+            if (waiting_.front().sends) on_air(waiting_.front().text);
+            waiting_.pop_front();
+        }
+    }
+    void clear() {
+        waiting_.clear();
+        taken_.clear();
+    }
+
+private:
+    struct Waiting {
+        std::string text;
+        uint32_t symbols; // still to go into a buffer
+        bool sends;
+    };
+    TextSink& sent_;
+    std::string taken_;
+    std::deque<Waiting> waiting_;
+};
+
+// The transmit pane as the refill sees it while a transmission closes with the identification:
+// nothing more is taken.
+struct NoText final : TextSource {
+    std::optional<char> take_first() override { return std::nullopt; }
+};
+
+// After the identification's last buffer is filled, the refills until it has been played whole:
+// the next buffer, and then the one after it, which is queued once the last has come back.
+constexpr uint32_t kRefillsToPlayIdentification = 2;
+
 // Waterfall sensitivity by track-bar position 1..5.
 constexpr std::array<float, 5> kSensitivity = {0.5f, 1.0f, 10.0f, 20.0f, 40.0f};
 
@@ -110,6 +161,13 @@ struct Station::Impl final : ProfileListener, TransmitListener {
     TransmitSession session{keyer};
     // A rig keyed by CAT: its failures name the rig, and it must answer before a transmission.
     bool keying_required = false;
+    // Identification on time: what went on the air, and when the callsign last did.
+    OnAirText on_air_text{panes.sent};
+    IdentifyTimer identify;
+    bool identify_on_time = false;
+    std::function<Clock::time_point()> identify_clock = [] { return Clock::now(); };
+    // "Tx OFF" came while due to identify: the identification plays, then the transmission ends.
+    bool closing_with_identification = false;
     // Nesting of the public operations under way: messages wait until the outermost ends.
     int depth = 0;
 
@@ -224,6 +282,8 @@ struct Station::Impl final : ProfileListener, TransmitListener {
     void stop_transmission(bool quiet = false) {
         transmitter.stop_transmission();
         session.end();
+        closing_with_identification = false;
+        on_air_text.clear();
         events.focus_transmit_pane();
         events.transmit_buttons_changed(false, false);
         receiver.resume_receiving();
@@ -278,7 +338,9 @@ struct Station::Impl final : ProfileListener, TransmitListener {
     // TransmitListener.
     void tune_ended() override { events.transmit_buttons_changed(true, true); }
     void identification_ended() override {
-        events.transmit_buttons_changed(true, true);
+        // Its last buffer is queued now and plays within two symbols: near enough.
+        identify.identified(identify_clock());
+        events.transmit_buttons_changed(!closing_with_identification, !closing_with_identification);
         events.focus_transmit_pane();
     }
 };
@@ -393,12 +455,27 @@ bool Station::transmit_tick() {
     const bool identification = s.transmitter.identification().active;
     const bool special = s.transmitter.sending_special();
     const bool data = !s.transmitter.queue().is_empty();
-    if (!s.transmitter.refill_tick(s.modem, s.panes.transmit, s.panes.sent, s)) return false;
+    const uint32_t queued = s.transmitter.queue().count();
+    NoText closing;
+    TextSource& transmit =
+        s.closing_with_identification ? static_cast<TextSource&>(closing) : s.panes.transmit;
+    if (!s.transmitter.refill_tick(s.modem, transmit, s.on_air_text, s)) return false;
     if (special || data) {
         s.idle_refills = 0;
         if (identification || (data && !special)) s.sent_something = true;
     } else {
         ++s.idle_refills;
+    }
+    const bool popped = data && !special;
+    const uint32_t added = s.transmitter.queue().count() + (popped ? 1u : 0u) - queued;
+    s.on_air_text.refilled(popped, added, [&s](const std::string& text) {
+        s.identify.sent(text, s.identify_clock());
+    });
+    if (s.closing_with_identification && !s.transmitter.sending_special() &&
+        s.idle_refills >= kRefillsToPlayIdentification) {
+        const Impl::Sequence sequence(s);
+        s.stop_transmission();
+        s.events.transmission_ended();
     }
     return true;
 }
@@ -501,6 +578,10 @@ bool Station::start_transmission() {
     s.input_level.reset();
     s.sent_something = false;
     s.idle_refills = 0;
+    s.closing_with_identification = false;
+    s.on_air_text.clear();
+    s.identify.set_callsign(s.settings.callsign);
+    s.identify.begin_transmission();
     const bool silent_first = ptt_delay_on(s.settings.delay_word);
     if (s.output == nullptr ||
         !s.transmitter.start_transmission(*s.output, s.modem, silent_first)) {
@@ -525,8 +606,9 @@ bool Station::sent_and_idle(uint32_t tail_symbols) const {
     // With two buffers, the k-th idle refill comes as the (k-1)-th idle symbol starts playing:
     // the last symbol with text, and k-2 idle symbols after it, have been played whole.
     const Impl& s = *impl_;
-    return transmitting() && s.sent_something && s.transmitter.queue().is_empty() &&
-           !s.transmitter.sending_special() && s.idle_refills >= tail_symbols + 2;
+    return transmitting() && !s.closing_with_identification && s.sent_something &&
+           s.transmitter.queue().is_empty() && !s.transmitter.sending_special() &&
+           s.idle_refills >= tail_symbols + 2;
 }
 
 bool Station::transmitting() const {
@@ -549,6 +631,43 @@ bool Station::cw_id() {
     s.events.transmit_buttons_changed(false, false);
     s.events.focus_transmit_pane();
     return true;
+}
+
+void Station::set_identify_on_time(bool on) {
+    impl_->identify_on_time = on;
+}
+bool Station::identify_on_time() const {
+    return impl_->identify_on_time;
+}
+
+std::optional<std::chrono::seconds> Station::since_identified() const {
+    const Impl& s = *impl_;
+    const auto last = s.identify.last_identified();
+    if (!last) return std::nullopt;
+    return std::chrono::duration_cast<std::chrono::seconds>(s.identify_clock() - *last);
+}
+
+bool Station::identify_then_stop() {
+    Impl& s = *impl_;
+    if (!s.identify_on_time || s.closing_with_identification || !s.transmitter.playback_open())
+        return false;
+    s.identify.set_callsign(s.settings.callsign);
+    if (!s.identify.due(s.identify_clock())) return false;
+    const Impl::Sequence sequence(s);
+    // What the operator discarded does not go out after the identification.
+    s.transmitter.queue().clear();
+    s.on_air_text.clear();
+    if (!s.transmitter.identification().active &&
+        s.transmitter.cw_id(s.settings.callsign) == IdentificationStart::NoCallsign)
+        return false;
+    s.closing_with_identification = true;
+    s.idle_refills = 0;
+    s.events.transmit_buttons_changed(false, false);
+    return true;
+}
+
+void Station::set_identify_clock(std::function<std::chrono::steady_clock::time_point()> clock) {
+    impl_->identify_clock = std::move(clock);
 }
 
 void Station::open_ptt_port() {
@@ -586,6 +705,10 @@ void Station::set_keying_required(bool required) {
 
 void Station::run_on_keying_thread(std::function<void()> task) {
     impl_->keyer.run(std::move(task));
+}
+
+void Station::run_when_keying_settled(std::function<void(bool keying)> task) {
+    impl_->keyer.run_when_settled(std::move(task));
 }
 
 bool Station::settle_keying(std::chrono::milliseconds timeout) {

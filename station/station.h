@@ -56,9 +56,10 @@ public:
     // A speed change switched AFC, auto-sync and printing back on: captions follow.
     virtual void switches_changed() {}
     // The station ended a transmission by itself (the playback or the keying was lost, the key
-    // refused, the watchdog ran out), through the same steps as "Tx OFF": the window goes back
-    // to its receiving state but keeps the untaken text, which the operator did not discard.
-    // The operator's message comes after this, once the transmitter is released.
+    // refused, the watchdog ran out, or the identification asked for by identify_then_stop()
+    // has been played), through the same steps as "Tx OFF": the window goes back to its
+    // receiving state but keeps the untaken text, which the operator did not discard. The
+    // operator's message, if any, comes after this, once the transmitter is released.
     virtual void transmission_ended() {}
 };
 
@@ -168,6 +169,23 @@ public:
     // "CW I/D": false (and the "No Callsign !" box) when the callsign is "NOCALL".
     bool cw_id();
 
+    // Identification on time (off by default): while on, a transmission the operator ends
+    // when more than ten minutes have passed since the callsign last went out (in text, as a
+    // whole word, or as the Morse identification) ends with the Morse identification.
+    void set_identify_on_time(bool on);
+    bool identify_on_time() const;
+    // How long since the callsign last went on the air; nothing when it has not in this run.
+    std::optional<std::chrono::seconds> since_identified() const;
+    // "Tx OFF" with identification on time: when it is on and the station is due, the text not
+    // yet sent is dropped, the Morse identification goes out (or one under way finishes), and
+    // the transmission ends by itself once it has been played, before the transmitter is
+    // released (StationEvents::transmission_ended). True then: the caller leaves the window
+    // transmitting. False when nothing is to be sent (not due, off, no callsign, no playback,
+    // or already ending so): the caller stops the transmission at once, as "Tx OFF" always has.
+    bool identify_then_stop();
+    // For tests: the clock the identification timer reads (steady_clock::now by default).
+    void set_identify_clock(std::function<std::chrono::steady_clock::time_point()> clock);
+
     // PTT port: releases and closes any open port, then opens the configured one (see
     // set_ptt); "NONE" opens nothing. A failure shows "Cannot open COM Port" with the device and
     // the reason. Run at start-up and by the setup panel's OK.
@@ -186,6 +204,10 @@ public:
     // Runs `task` on the keying thread, in order with the keying (configuring an adapter the
     // thread may be using).
     void run_on_keying_thread(std::function<void()> task);
+    // Runs `task` on the keying thread once the keying has nothing left to do (Keyer::
+    // run_when_settled): for questions to the rig that must never hold up a key or release.
+    // `task` is told whether the transmitter is keyed or about to be; it should then skip.
+    void run_when_keying_settled(std::function<void(bool keying)> task);
     // For tests and headless drivers: waits up to `timeout` for the keying thread to finish
     // what was asked, then acts on what it reported. False when the time ran out.
     bool settle_keying(std::chrono::milliseconds timeout = std::chrono::seconds(5));

@@ -54,6 +54,15 @@ void Keyer::run(std::function<void()> task) {
     wake_.notify_all();
 }
 
+void Keyer::run_when_settled(std::function<void(bool keying)> task) {
+    {
+        const std::lock_guard lock(mutex_);
+        settled_tasks_.push_back(std::move(task));
+        status_.pending = true;
+    }
+    wake_.notify_all();
+}
+
 KeyingStatus Keyer::status() const {
     const std::lock_guard lock(mutex_);
     return status_;
@@ -97,11 +106,11 @@ void Keyer::work() {
     std::unique_lock lock(mutex_);
     while (true) {
         const bool keying_differs = status_.open && status_.wanted != status_.keyed;
-        if (requests_.empty() && !keying_differs && !stopping_) {
+        if (requests_.empty() && !keying_differs && settled_tasks_.empty() && !stopping_) {
             status_.pending = false;
             idle_.notify_all();
             wake_.wait_until(lock, next_due(), [this] {
-                return stopping_ || !requests_.empty() ||
+                return stopping_ || !requests_.empty() || !settled_tasks_.empty() ||
                        (status_.open && status_.wanted != status_.keyed);
             });
         }
@@ -119,6 +128,15 @@ void Keyer::work() {
         }
         if (status_.open && status_.wanted != status_.keyed) {
             reconcile(lock);
+            continue;
+        }
+        if (!settled_tasks_.empty()) {
+            std::function<void(bool)> task = std::move(settled_tasks_.front());
+            settled_tasks_.pop_front();
+            const bool keying = status_.wanted || status_.keyed;
+            lock.unlock();
+            task(keying);
+            lock.lock();
             continue;
         }
         const Clock::time_point now = Clock::now();

@@ -84,6 +84,12 @@ public:
     // Runs `task` on the keying thread, in order with the requests (configuring an adapter that
     // the thread may be using).
     void run(std::function<void()> task);
+    // Runs `task` on the keying thread once the keying has nothing left to do: behind every
+    // request and behind any key or release still to be made, so that a question to the device
+    // (a rig's frequency) never holds up the keying. `task` is told whether the transmitter is
+    // keyed or about to be, and should then leave the device alone. A key asked for while the
+    // task runs waits for it: ask for as little as a call or two.
+    void run_when_settled(std::function<void(bool keying)> task);
 
     KeyingStatus status() const;
     // What happened since the last call, oldest first. Cheap when nothing did.
@@ -121,6 +127,7 @@ private:
     std::condition_variable wake_;
     mutable std::condition_variable idle_;
     std::deque<Request> requests_;
+    std::deque<std::function<void(bool)>> settled_tasks_;
     std::vector<KeyingEvent> events_;
     bool stopping_ = false;
     bool busy_ = false;

@@ -23,6 +23,10 @@ const char* const kContactLog = "log/file";
 const char* const kLogMode = "log/mode";
 const char* const kLogSubmode = "log/submode";
 const char* const kGeometry = "window/geometry";
+const char* const kIdentifyOnTime = "transmit/identify_every_10_minutes";
+const char* const kDialFrequency = "rig/dial_frequency_hz";
+const char* const kDialSideband = "rig/dial_sideband";
+constexpr long long kHighestDialHz = 100'000'000'000LL;
 
 QString default_path() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -213,6 +217,28 @@ QString AppSettings::receive_log() const {
 }
 void AppSettings::set_receive_log(const QString& path) {
     file_->setValue(kReceiveLog, path);
+}
+
+bool AppSettings::identify_on_time() const {
+    return boolean(kIdentifyOnTime, false);
+}
+void AppSettings::set_identify_on_time(bool on) {
+    file_->setValue(kIdentifyOnTime, on);
+}
+
+long long AppSettings::dial_frequency_hz() const {
+    bool ok = false;
+    const long long hz = file_->value(kDialFrequency).toLongLong(&ok);
+    return ok && hz > 0 && hz <= kHighestDialHz ? hz : 0;
+}
+void AppSettings::set_dial_frequency_hz(long long hz) {
+    file_->setValue(kDialFrequency, hz > 0 && hz <= kHighestDialHz ? hz : 0);
+}
+bool AppSettings::dial_lower_sideband() const {
+    return file_->value(kDialSideband).toString().trimmed().toLower() == QLatin1String("lsb");
+}
+void AppSettings::set_dial_lower_sideband(bool lower) {
+    file_->setValue(kDialSideband, lower ? QStringLiteral("lsb") : QStringLiteral("usb"));
 }
 
 QByteArray AppSettings::window_geometry() const {

@@ -87,6 +87,19 @@ public:
     QString log_submode() const;
     void set_log_submode(const QString& submode);
 
+    // ---- Identification on time: the Morse identification at the end of a transmission when
+    // ten minutes have passed since the callsign last went out. Default false.
+    bool identify_on_time() const;
+    void set_identify_on_time(bool on);
+
+    // ---- The rig's dial typed by the operator, for keying without CAT (a CAT rig says its
+    // own): hertz, 0 (default) when not known, else up to 100 GHz; and the sideband, upper
+    // (default) or lower.
+    long long dial_frequency_hz() const;
+    void set_dial_frequency_hz(long long hz);
+    bool dial_lower_sideband() const;
+    void set_dial_lower_sideband(bool lower);
+
     // The geometry of a window grown by the operator (empty: the form's own size).
     QByteArray window_geometry() const;
     void set_window_geometry(const QByteArray& geometry);

@@ -51,6 +51,7 @@
 #include "ui/memo.h"
 #include "ui/radio_group.h"
 #include "ui/readout_label.h"
+#include "ui/rig_frequency.h"
 #include "ui/rig_panel.h"
 #include "ui/rx_log.h"
 #include "ui/text_panes.h"
@@ -220,6 +221,7 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
     create_contact_log(options);
     set_transmit_level(settings_->transmit_level_db());
     set_pane_font_size(settings_->pane_font_size());
+    create_dial_and_identify();
 
     move(kLeft, kTop);
     resize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
@@ -277,6 +279,7 @@ void TForm1::apply_keying(bool reopen) {
         }
     }
     if (reopen) station_->open_ptt_port();
+    apply_dial_source();
 }
 
 void TForm1::set_help_opener(std::function<bool(const QString&)> opener) {
@@ -823,6 +826,23 @@ void TForm1::fit_readouts() {
     };
     give_way([](const Fit& f) { return std::min(f.width, f.label->short_width()); });
     give_way([&](const Fit& f) { return std::max(0, f.width - (total - room)); });
+    // The dial (beside the centre readout) and the identification clock (last) take only what
+    // room is left, whole or shorter, and stay hidden where none is.
+    for (ReadoutLabel* extra : {DialReadout, IdentifyReadout}) {
+        const int spare = room - total - (fits.empty() ? 0 : kSpacing);
+        if (extra == nullptr) continue; // before they are made
+        const int width = extra->text().isEmpty()         ? 0
+                          : extra->full_width() <= spare  ? extra->full_width()
+                          : extra->short_width() <= spare ? extra->short_width()
+                                                          : 0;
+        extra->setVisible(width > 0);
+        if (width == 0) continue;
+        total += width + (fits.empty() ? 0 : kSpacing);
+        const auto centre = std::find_if(fits.begin(), fits.end(),
+                                         [this](const Fit& f) { return f.label == CentreReadout; });
+        const auto at = extra == DialReadout && centre != fits.end() ? centre + 1 : fits.end();
+        fits.insert(at, {extra, width});
+    }
     int x = std::max(0, room - total);
     for (const Fit& f : fits) {
         f.label->setGeometry(x, 0, f.width, Readouts->height());
@@ -1022,6 +1042,7 @@ void TForm1::SoundRig1Click() {
         if (changes.setup_port) store_setup_port(changes.setup_port_word);
         apply_sound_devices(changes.input_device, changes.output_device);
         if (changes.keying) apply_keying(true);
+        apply_dial_source();
         show_keying_state();
     });
     rig_panel_->open();
@@ -1094,6 +1115,13 @@ void TForm1::Button1Click() {
     const bool start = Button1->text() == "Tx ON";
     // A rig that must answer and does not: the station says why and goes on receiving.
     if (start && !station_->start_transmission()) return;
+    // Due to identify: the Morse identification goes out first, and the station ends the
+    // transmission itself once it has been played (Events::transmission_ended); the text not
+    // yet taken is discarded as ever. A second "Tx OFF" meanwhile stops at once.
+    if (!start && station_->identify_then_stop()) {
+        Memo4->clear();
+        return;
+    }
     Button1->setText(start ? "Tx OFF" : "Tx ON");
     set_transmitting_controls(start);
     if (start) {

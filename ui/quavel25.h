@@ -49,6 +49,8 @@ class QMenu;
 class QMenuBar;
 class QPushButton;
 class QSlider;
+class QTimer;
+class RigFrequency;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -188,6 +190,23 @@ public:
     void set_transmit_level(int db);
     void set_pane_font_size(int points);
 
+    // ---- The rig's dial and identification on time (quavel25_dial.cpp), beyond the form.
+    // The RF frequency of the signal at the centre frequency: the rig's dial (read by CAT, or
+    // typed under Sound & Rig) plus the centre on the upper sideband, minus it on the lower.
+    // Nothing while the dial or its sideband is not known.
+    std::optional<double> rf_frequency_hz() const;
+    // Options: "Identify Every 10 Minutes", remembered; off by default.
+    QAction* IdentifyEvery10 = nullptr;
+    // Menu-line readouts that take only the room the others leave (hidden where there is
+    // none, as at the form's own size with every other readout shown): the rig's dial and the
+    // tuned signal's RF frequency; the time since the callsign last went out.
+    ReadoutLabel* DialReadout = nullptr;
+    ReadoutLabel* IdentifyReadout = nullptr;
+    // Once a second: the rig's dial asked for, and both readouts brought up to date.
+    QTimer* DialTimer = nullptr;
+    void DialTimerTick();
+    RigFrequency& rig_frequency() { return *rig_frequency_; }
+
 public slots:
     void FormActivate();
     void Timer1Timer();
@@ -309,6 +328,12 @@ private:
     // settings follow, written as the Set Up panel's OK writes them. False (and a warning) when
     // the file cannot be written; the port then stays as it was.
     bool store_setup_port(const QString& word);
+    // The dial and identification parts (quavel25_dial.cpp).
+    void create_dial_and_identify();
+    // The dial's source follows the keying method: the CAT rig, or what was typed.
+    void apply_dial_source();
+    void show_dial();
+    void show_identify();
 
     quavel::MessageSink& messages_;
     QString working_dir_;
@@ -340,4 +365,5 @@ private:
     std::unique_ptr<PaneSink> sent_pane_;
     std::unique_ptr<LoggedPane> logged_sent_;
     std::unique_ptr<quavel::Station> station_;
+    std::unique_ptr<RigFrequency> rig_frequency_; // reads through the station; goes first
 };

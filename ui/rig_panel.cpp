@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -15,6 +16,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <chrono>
+#include <cmath>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -263,6 +265,28 @@ void RigPanel::create_keying_section() {
     Watchdog->setToolTip("A transmission that runs this long ends by itself.");
     KeyingLayout->addRow("Transmit &watchdog:", Watchdog);
 
+    DialFrequency = new QDoubleSpinBox(KeyingBox);
+    DialFrequency->setObjectName("DialFrequency");
+    DialFrequency->setDecimals(6);
+    DialFrequency->setRange(0, 100000);
+    DialFrequency->setSingleStep(0.001);
+    DialFrequency->setSuffix(" MHz");
+    DialFrequency->setSpecialValueText("Not set");
+    DialFrequency->setValue(static_cast<double>(settings_.dial_frequency_hz()) / 1e6);
+    DialFrequency->setToolTip("The rig's dial frequency, for the readout and the log when the "
+                              "rig is not read by CAT.");
+    DialSideband = new QComboBox(KeyingBox);
+    DialSideband->setObjectName("DialSideband");
+    DialSideband->addItem("USB", false);
+    DialSideband->addItem("LSB", true);
+    DialSideband->setCurrentIndex(settings_.dial_lower_sideband() ? 1 : 0);
+    auto* dial_row = new QHBoxLayout;
+    dial_row->addWidget(DialFrequency, 1);
+    dial_row->addWidget(DialSideband);
+    auto* dial_label = new QLabel("Di&al (no CAT):", KeyingBox);
+    dial_label->setBuddy(DialFrequency);
+    KeyingLayout->addRow(dial_label, dial_row);
+
     TestCat = new QPushButton("Test &CAT", KeyingBox);
     TestCat->setObjectName("TestCat");
     TestCat->setToolTip("Ask the rig shown for its frequency, mode and PTT (nothing is keyed).");
@@ -378,6 +402,8 @@ void RigPanel::show_method_rows() {
                          static_cast<QWidget*>(RigModel), static_cast<QWidget*>(RigPort),
                          static_cast<QWidget*>(RigSpeed)})
         row->setEnabled(cat);
+    DialFrequency->setEnabled(!cat);
+    DialSideband->setEnabled(!cat);
     TestCat->setEnabled(cat && !testing_);
     TestPtt->setEnabled((serial || cat) && !testing_);
     update_keying_warning();
@@ -576,6 +602,12 @@ void RigPanel::accept() {
     settings_.set_input_device(input);
     settings_.set_output_device(output);
     changes.keying = store_keying_section() || changes.setup_port;
+    const auto dial_hz = static_cast<long long>(std::llround(DialFrequency->value() * 1e6));
+    const bool lower = DialSideband->currentData().toBool();
+    changes.dial =
+        dial_hz != settings_.dial_frequency_hz() || lower != settings_.dial_lower_sideband();
+    settings_.set_dial_frequency_hz(dial_hz);
+    settings_.set_dial_lower_sideband(lower);
     QDialog::accept();
     emit confirmed(changes);
 }

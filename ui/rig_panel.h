@@ -37,6 +37,7 @@ class Station;
 } // namespace quavel
 class QComboBox;
 class QDialogButtonBox;
+class QDoubleSpinBox;
 class QFormLayout;
 class QGroupBox;
 class QLineEdit;
@@ -81,9 +82,13 @@ public:
     QLineEdit* RigPort;        // CAT: the rig's serial device, or HOST:PORT of a rigctld
     QComboBox* RigSpeed;       // CAT: item data the speed in baud, 0 for the rig's default
     QSpinBox* Watchdog;        // minutes, 0 shown as "Off"
-    QPushButton* TestCat;      // asks the rig shown
-    QPushButton* TestPtt;      // keys the choice shown for a second
-    QLabel* TestResult;        // what the last test found; empty before any
+    // Without CAT: the rig's dial as the operator reads it off the rig (MHz, 0 shown as "Not
+    // set") and its sideband, item data true for the lower. A CAT rig says its own.
+    QDoubleSpinBox* DialFrequency;
+    QComboBox* DialSideband;
+    QPushButton* TestCat; // asks the rig shown
+    QPushButton* TestPtt; // keys the choice shown for a second
+    QLabel* TestResult;   // what the last test found; empty before any
     QDialogButtonBox* Buttons;
 
     // What the last OK changed.
@@ -92,6 +97,7 @@ public:
         bool output_device = false;
         bool keying = false;     // the method, its device or rig, or the watchdog
         bool setup_port = false; // Set Up's port changed here: KEYSETUP.INI is to follow
+        bool dial = false;       // the typed dial frequency or sideband
         QString setup_port_word; // the port chosen ("COM1".."NONE")
     };
 

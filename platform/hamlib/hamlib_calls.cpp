@@ -33,6 +33,41 @@ std::string why(int code) {
     return text.empty() ? "error " + std::to_string(code) : text;
 }
 
+DialAnswer read_dial(RIG* rig) {
+    // The rig's own answer, not hamlib's remembered one: the dial is asked about once a second
+    // and must follow the knob. hamlib keeps one cache time for everything; it is put back.
+    struct Uncached {
+        RIG* rig;
+        int ms = rig_get_cache_timeout_ms(rig, HAMLIB_CACHE_ALL);
+        explicit Uncached(RIG* r) : rig(r) { rig_set_cache_timeout_ms(rig, HAMLIB_CACHE_ALL, 0); }
+        ~Uncached() { rig_set_cache_timeout_ms(rig, HAMLIB_CACHE_ALL, ms); }
+        Uncached(const Uncached&) = delete;
+        Uncached& operator=(const Uncached&) = delete;
+    } const uncached(rig);
+
+    DialAnswer answer;
+    freq_t frequency = 0;
+    if (const int code = rig_get_freq(rig, RIG_VFO_CURR, &frequency); code != RIG_OK) {
+        // A rig that gave no frequency is not kept waiting on a second question.
+        answer.failure = why(code);
+        return answer;
+    }
+    answer.frequency_hz = frequency;
+    answer.has_frequency = true;
+    rmode_t mode = RIG_MODE_NONE;
+    pbwidth_t width = 0;
+    if (const int code = rig_get_mode(rig, RIG_VFO_CURR, &mode, &width); code != RIG_OK) {
+        answer.failure = why(code);
+    } else if (mode != RIG_MODE_NONE) {
+        const char* name = rig_strrmode(mode);
+        std::string text = name != nullptr ? name : "";
+        while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+            text.pop_back();
+        answer.mode = text;
+    }
+    return answer;
+}
+
 std::string open_failure(int code, int system_error) {
     if (code == -RIG_EIO && system_error != 0) {
         std::string text = std::strerror(system_error);

@@ -18,6 +18,18 @@ bool set_conf(RIG* rig, const char* name, const std::string& value);
 std::string effective_port(RIG* rig, const std::string& given);
 // hamlib's text for an error code, without the blanks and line break around it.
 std::string why(int code);
+// The dial as an open rig reports it: its frequency and mode ("USB", "PKTLSB"...), each when
+// it answered, asked of the rig itself (never hamlib's cached answer); `failure` says why one
+// did not. Two calls, each up to hamlib's timeout; the mode is not asked of a rig that gave
+// no frequency.
+struct DialAnswer {
+    bool has_frequency = false;
+    double frequency_hz = 0;
+    std::string mode; // empty when the rig would not say, or has none
+    std::string failure;
+};
+DialAnswer read_dial(RIG* rig);
+
 // Why an open failed. hamlib says "IO error" for whatever the system refused; the system's own
 // reason (a refused connection, a missing device) is still in errno then, and says more.
 std::string open_failure(int code, int system_error);

@@ -158,6 +158,19 @@ bool HamlibPtt::keyed() {
     return ptt != RIG_PTT_OFF;
 }
 
+std::optional<RigDial> HamlibPtt::dial() {
+    if (rig_ == nullptr) {
+        error_ = "no rig is open";
+        return std::nullopt;
+    }
+    const hamlib::DialAnswer answer = hamlib::read_dial(rig_);
+    if (!answer.has_frequency) {
+        error_ = where() + ": does not answer (" + answer.failure + ")";
+        return std::nullopt;
+    }
+    return RigDial{answer.frequency_hz, answer.mode};
+}
+
 PttCheck HamlibPtt::check() {
     if (rig_ == nullptr) {
         error_ = "no rig is open";

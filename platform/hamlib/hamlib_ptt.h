@@ -30,6 +30,12 @@ namespace quavel {
 inline constexpr int kHamlibDummyModel = 1;
 inline constexpr int kHamlibNetModel = 2;
 
+// What an open rig says of its dial.
+struct RigDial {
+    double frequency_hz = 0;
+    std::string mode; // hamlib's name ("USB", "PKTLSB"...); empty when the rig would not say
+};
+
 class HamlibPtt : public Ptt {
 public:
     // `speed_baud` 0 keeps the rig's own default speed.
@@ -60,6 +66,11 @@ public:
     // What the rig itself says: true when it reports the transmitter keyed. False, with
     // error() set, when it cannot be asked.
     bool keyed();
+
+    // Asks the open rig for its dial frequency and mode (two calls, each up to hamlib's
+    // timeout). Nothing, with error() set, when no rig is open or it gives no frequency. A
+    // failure here does not count as the rig lost: check() decides that.
+    std::optional<RigDial> dial();
 
     // "rig model 2 on localhost:4532", as messages name the rig.
     std::string where() const;

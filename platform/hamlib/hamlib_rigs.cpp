@@ -145,21 +145,11 @@ RigProbe rig_probe(int model, const std::string& port, int speed_baud) {
         return probe;
     }
 
-    std::string failure;
-    freq_t frequency = 0;
-    if (const int code = rig_get_freq(rig, RIG_VFO_CURR, &frequency); code == RIG_OK) {
-        probe.frequency_hz = frequency;
-        probe.has_frequency = true;
-    } else {
-        failure = why(code);
-    }
-    rmode_t mode = RIG_MODE_NONE;
-    pbwidth_t width = 0;
-    if (const int code = rig_get_mode(rig, RIG_VFO_CURR, &mode, &width); code == RIG_OK) {
-        if (mode != RIG_MODE_NONE) probe.mode = trimmed(rig_strrmode(mode));
-    } else if (failure.empty()) {
-        failure = why(code);
-    }
+    const hamlib::DialAnswer dial = hamlib::read_dial(rig);
+    probe.has_frequency = dial.has_frequency;
+    probe.frequency_hz = dial.frequency_hz;
+    probe.mode = dial.mode;
+    std::string failure = dial.failure;
     ptt_t ptt = RIG_PTT_OFF;
     if (const int code = rig_get_ptt(rig, RIG_VFO_CURR, &ptt); code == RIG_OK) {
         probe.ptt = ptt != RIG_PTT_OFF ? "on" : "off";

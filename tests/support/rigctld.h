@@ -1,7 +1,7 @@
 // hamlib's rigctld running its dummy rig on a loopback port of its own, for the tests that key
 // by CAT: the real daemon a station would talk to, started by the test and killed with it.
 // ptt() asks it, through hamlib's rigctl, whether the transmitter is keyed; set_ptt() keys or
-// releases it as another program would. Where hamlib's
+// releases it and set_dial() tunes it as another program would. Where hamlib's
 // programs are absent, skip_reason() says so.
 #pragma once
 
@@ -98,6 +98,14 @@ public:
         const std::string command =
             "rigctl -m 2 -r " + address() + " T " + (keyed ? "1" : "0") + " >/dev/null 2>&1";
         return std::system(command.c_str()) == 0;
+    }
+
+    // Tunes the rig's dial to `hz` in `mode` ("USB", "LSB"...) as the operator's knob would;
+    // false when it cannot.
+    bool set_dial(long long hz, const std::string& mode) const {
+        const std::string rig = "rigctl -m 2 -r " + address();
+        return std::system((rig + " F " + std::to_string(hz) + " >/dev/null 2>&1").c_str()) == 0 &&
+               std::system((rig + " M " + mode + " 2400 >/dev/null 2>&1").c_str()) == 0;
     }
 
 private:

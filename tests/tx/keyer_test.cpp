@@ -148,5 +148,34 @@ TEST(Keyer, ReleasesAndClosesAsItGoes) {
     EXPECT_FALSE(ptt.is_open());
 }
 
+// A question to the device waits behind the keying: one asked while a key is held up runs only
+// once the key and the release asked after it have been made, and one asked while keyed is told
+// so (and leaves the device alone).
+TEST(Keyer, ASettledTaskRunsBehindTheKeyingAndKnowsWhenItIsKeyed) {
+    RecordingPtt ptt;
+    Keyer keyer;
+    keyer.open(&ptt, "COM1");
+    ASSERT_TRUE(keyer.wait_idle(5s));
+    ptt.freeze();
+    keyer.key(true);
+    ptt.wait_until_held();
+    std::vector<bool> keys_seen;
+    bool keying_seen = true;
+    keyer.run_when_settled([&](bool keying) {
+        keys_seen = ptt.keys;
+        keying_seen = keying;
+    });
+    keyer.key(false);
+    ptt.thaw();
+    ASSERT_TRUE(keyer.wait_idle(5s));
+    EXPECT_EQ(keys_seen, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(keying_seen);
+
+    keyer.key(true);
+    keyer.run_when_settled([&](bool keying) { keying_seen = keying; });
+    ASSERT_TRUE(keyer.wait_idle(5s));
+    EXPECT_TRUE(keying_seen);
+}
+
 } // namespace
 } // namespace quavel

@@ -32,6 +32,8 @@ TEST_F(AppSettingsTest, AFreshFileGivesTheDefaults) {
     EXPECT_FALSE(settings.back_to_receive());
     EXPECT_EQ(settings.transmit_level_db(), 0);
     EXPECT_EQ(settings.pane_font_size(), 0);
+    EXPECT_FALSE(settings.identify_on_time());
+    EXPECT_EQ(settings.dial_frequency_hz(), 0);
 }
 
 TEST_F(AppSettingsTest, WhatIsSetIsThereAfterARestart) {
@@ -43,6 +45,8 @@ TEST_F(AppSettingsTest, WhatIsSetIsThereAfterARestart) {
         settings.set_watchdog_minutes(0);
         settings.set_receiver(AppSettings::Receiver::Weak);
         settings.set_transmit_level_db(-12);
+        settings.set_dial_frequency_hz(10'489'550'000LL);
+        settings.set_dial_lower_sideband(true);
         ASSERT_TRUE(settings.sync()) << settings.error().toStdString();
     }
     const AppSettings again(file());
@@ -52,12 +56,15 @@ TEST_F(AppSettingsTest, WhatIsSetIsThereAfterARestart) {
     EXPECT_EQ(again.watchdog_minutes(), 0);
     EXPECT_EQ(again.receiver(), AppSettings::Receiver::Weak);
     EXPECT_EQ(again.transmit_level_db(), -12);
+    EXPECT_EQ(again.dial_frequency_hz(), 10'489'550'000LL);
+    EXPECT_TRUE(again.dial_lower_sideband());
 }
 
 TEST_F(AppSettingsTest, DamagedOrOutOfRangeEntriesFallBackToTheDefaults) {
     write("[keying]\nmethod=smoke\nwatchdog_minutes=61\nrig_speed=12\n"
           "[transmit]\nlevel_db=+3\nback_to_receive=perhaps\n[receive]\nsquelch=\n"
-          "[window]\npane_font_size=2\n\x01\x02garbage without a key\n");
+          "[window]\npane_font_size=2\n\x01\x02garbage without a key\n"
+          "[rig]\ndial_frequency_hz=14.07 MHz\ndial_sideband=xsb\n");
     const AppSettings settings(file());
     EXPECT_EQ(settings.ptt_method(), AppSettings::PttMethod::Rts);
     EXPECT_EQ(settings.watchdog_minutes(), 10);
@@ -66,6 +73,8 @@ TEST_F(AppSettingsTest, DamagedOrOutOfRangeEntriesFallBackToTheDefaults) {
     EXPECT_FALSE(settings.back_to_receive());
     EXPECT_TRUE(settings.squelch());
     EXPECT_EQ(settings.pane_font_size(), 0);
+    EXPECT_EQ(settings.dial_frequency_hz(), 0);
+    EXPECT_FALSE(settings.dial_lower_sideband());
 }
 
 } // namespace
