@@ -222,6 +222,8 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
     set_transmit_level(settings_->transmit_level_db());
     set_pane_font_size(settings_->pane_font_size());
     create_dial_and_identify();
+    // The Log Contact window fills in the RF frequency from the dial, read or typed.
+    set_rf_frequency_source([this] { return rf_frequency_hz(); });
 
     move(kLeft, kTop);
     resize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
@@ -673,6 +675,13 @@ void TForm1::lay_out_growing_controls() {
     Memo4->setGeometry(0, 272 + receive_taller, kClientWidth + wider, 49 + taller - receive_taller);
     for (QPushButton* button : {Button1, Button3, Button2, Button4, Button5, Button6, Button9})
         button->move(button->x(), 320 + taller);
+    if (LogContactButton != nullptr) {
+        // Right of the row, and only where the window has been grown enough to hold it.
+        constexpr int kGap = 8;
+        constexpr int kWidth = 80;
+        LogContactButton->setGeometry(kClientWidth + kGap, 320 + taller, kWidth, Button9->height());
+        LogContactButton->setVisible(wider >= kGap + kWidth);
+    }
 }
 
 void TForm1::set_transmit_level(int db) {

@@ -250,6 +250,8 @@ public slots:
 public:
     QAction* LogContact1;    // File > "Log Contact..." (Ctrl+L)
     QAction* ChooseLogFile1; // File > "Choose Log File..."
+    // "Log Contact" beside the bottom row of buttons, shown only where a grown window has room.
+    QPushButton* LogContactButton = nullptr;
     static constexpr const char* kLogTitle = "Contact Log";
     static constexpr Qt::Key kLogContactKey = Qt::Key_L; // with Ctrl
     // Where the RF frequency of the tuned signal comes from, in Hz, when it is known (the rig's

@@ -30,6 +30,11 @@ void TForm1::create_contact_log(const ConsoleOptions& options) {
     File1->insertAction(before, LogContact1);
     File1->insertAction(before, ChooseLogFile1);
     connect(LogContact1, &QAction::triggered, this, &TForm1::LogContact1Click);
+    LogContactButton = new QPushButton("Log Contact", centralWidget());
+    LogContactButton->setObjectName("LogContactButton");
+    LogContactButton->setFocusPolicy(Qt::NoFocus);
+    LogContactButton->hide();
+    connect(LogContactButton, &QPushButton::clicked, this, &TForm1::LogContact1Click);
     connect(ChooseLogFile1, &QAction::triggered, this, [this] {
         const QString folder = QFileInfo(contact_log_->path()).absolutePath();
         // Not modal and no nested event loop: the station may be on the air meanwhile, and

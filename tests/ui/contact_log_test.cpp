@@ -115,6 +115,32 @@ TEST_F(Contact, ADoubleClickedCallGoesToTheOtherStationField) {
     EXPECT_EQ(form->Memo6->toPlainText(), "9A1AA");
 }
 
+// The button beside the bottom row is there only once the window has room for it.
+TEST_F(Contact, TheLogButtonShowsOnlyInAGrownWindow) {
+    start();
+    EXPECT_FALSE(form->LogContactButton->isVisible());
+    form->resize(form->width() + 120, form->height());
+    QApplication::processEvents();
+    ASSERT_TRUE(form->LogContactButton->isVisible());
+    form->LogContactButton->click();
+    EXPECT_NE(form->log_contact_dialog(), nullptr);
+}
+
+// Without a source of its own, the dialog takes the RF frequency from the dial the window knows.
+TEST_F(Contact, TheDialGivesTheLoggedFrequency) {
+    {
+        AppSettings typed(path("quavel.ini"));
+        typed.set_dial_frequency_hz(14'070'000);
+    }
+    start();
+    form->station().set_centre_frequency(1500);
+    form->DialTimerTick();
+    LogContactDialog* dialog = open_dialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->FreqEdit->text(), "14.0715");
+    EXPECT_EQ(dialog->BandEdit->text(), "20m");
+}
+
 TEST_F(Contact, LoggedFromTheWindowFilledInAndReadBack) {
     start("<CALL:5>G4ABC<QSO_DATE:8>20261130<TIME_ON:4>1400<FREQ:6>14.070<EOR>\n");
     form->set_rf_frequency_source([] { return std::optional<double>(14070500.0); });
