@@ -6,6 +6,10 @@
 //   4. white Gaussian noise, set by the SNR in 2500 Hz against the power of the clean input's
 //      active span (see signal_power.h), the usual convention: fading then changes the
 //      short-term SNR around the requested mean, as on the air.
+// and, when asked for (interference.h), what else a band and a receiver add: a neighbouring
+// station and a carrier join the signal after its offset (before the clock error, which the
+// sound card applies to everything it hears), static crashes join the noise, and the receiver's
+// AGC steps and clipping come last, on everything together.
 // Stages left at their defaults are skipped; with none requested the output equals the input.
 // Samples are in 16-bit units (full scale +/-32768) whether carried as int16_t or float.
 //
@@ -22,6 +26,7 @@
 #include <vector>
 
 #include "channel/fading.h"
+#include "channel/interference.h"
 #include "channel/signal_power.h"
 
 namespace quavel::channel {
@@ -31,6 +36,11 @@ struct ChannelParams {
     double offset_hz = 0.0;             // within +/- kMaxOffsetHz (frequency_shift.h)
     double clock_ppm = 0.0;             // within +/- kMaxClockPpm (clock_error.h)
     std::optional<double> snr_db;       // none: no noise; else kMinSnrDb..kMaxSnrDb (white_noise.h)
+    std::optional<NeighbourParams> neighbour;
+    std::optional<CarrierParams> carrier;
+    std::optional<CrashParams> crashes; // needs snr_db: crashes are set against the noise
+    std::optional<AgcParams> agc;
+    std::optional<double> clip_db; // kMinClipDb..kMaxClipDb above the rms
     uint64_t seed = 1;
 };
 
@@ -42,6 +52,8 @@ struct ChannelReport {
     double noise_variance = 0.0;     // per sample; 0 without noise
     std::size_t clipped_samples = 0; // samples held at -32768 or 32767 (16-bit output only)
     double gain_db = 0.0;            // the gain the 16-bit output was given (OutputLevel)
+    std::size_t crashes = 0;         // static crashes added
+    std::size_t hard_clipped = 0;    // samples changed by clip_db
 };
 
 // How the 16-bit output is levelled. Noise added to a full-scale recording goes beyond the

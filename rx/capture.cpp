@@ -69,7 +69,13 @@ bool Capture::tick() {
     if (!buffer) return false;
     const auto block = std::span<const int16_t, kCaptureBufferSamples>(
         buffers_.data() + *buffer * kCaptureBufferSamples, kCaptureBufferSamples);
-    ring_.write_block(block);
+    if (blanker_.enabled()) {
+        for (std::size_t i = 0; i < block.size(); ++i)
+            blanked_[i] = static_cast<int16_t>(blanker_.take(block[i]));
+        ring_.write_block(blanked_);
+    } else {
+        ring_.write_block(block);
+    }
     if (input_ != nullptr) input_->requeue(*buffer);
     return true;
 }

@@ -15,6 +15,7 @@
 
 #include "interfaces/audio_device.h"
 #include "rx/capture_ring.h"
+#include "rx/noise_blanker.h"
 
 namespace quavel {
 
@@ -76,6 +77,11 @@ public:
     // Set by the first completion after reset_ring; receive steps wait for it.
     bool data_arrived() const { return data_arrived_.load(std::memory_order_acquire); }
 
+    // The noise blanker between the capture and the ring: off unless switched on. On, it serves
+    // the classic receiver and the displays as well as the weak-signal receiver.
+    void set_blanker(bool on) { blanker_.set_enabled(on); }
+    bool blanker() const { return blanker_.enabled(); }
+
     CaptureRing& ring() { return ring_; }
     const CaptureRing& ring() const { return ring_; }
     int pending_count() const { return pending_.count(); }
@@ -88,6 +94,8 @@ private:
     PendingBuffers pending_;
     std::atomic<bool> data_arrived_{false};
     CaptureRing ring_;
+    NoiseBlanker blanker_{NoiseBlanker::Config{}, false};
+    std::array<int16_t, kCaptureBufferSamples> blanked_{};
 };
 
 } // namespace quavel

@@ -28,6 +28,7 @@ ReceiveChain::ReceiveChain(const ReceiveChainSettings& settings, TextSink& prima
     if (settings.sync_position) modem_->profile.sync_position = *settings.sync_position;
     receiver_->set_test_mode(settings.test_mode);
     receiver_->set_squelch(settings.squelch);
+    receiver_->capture().set_blanker(settings.noise_blanker);
     receiver_->set_receiver(settings.receiver);
 }
 

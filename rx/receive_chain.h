@@ -33,6 +33,7 @@ struct ReceiveChainSettings {
     bool draw_displays = true; // false: nothing drawn (to measure the signal work alone)
     ReceiverChoice receiver = ReceiverChoice::classic; // which one prints
     bool squelch = true;                               // the weak-signal receiver's
+    bool noise_blanker = false; // before the classic receiver (the weak one always blanks)
 };
 
 class ReceiveChain {

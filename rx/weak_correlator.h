@@ -34,6 +34,9 @@ public:
     // Empties the ring; correlates with `symbols`' pulse (which must outlive this object's use).
     void reset(const WeakSymbols& symbols);
 
+    // Zeroes what the ring holds; the count of samples goes on.
+    void clear() { ring_.fill({}); }
+
     void push(std::complex<float> x) {
         ring_[static_cast<std::size_t>(received_) % kRingSamples] = x;
         ++received_;

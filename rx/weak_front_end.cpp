@@ -33,10 +33,13 @@ void WeakFrontEnd::reset(double reference_hz) {
     phase_ = 0;
     oscillator_ = {1.0, 0.0};
     since_renormalise_ = 0;
+    blanker_.reset();
+    carriers_.reset();
     set_reference(reference_hz);
 }
 
 void WeakFrontEnd::set_reference(double reference_hz) {
+    carriers_.shift(reference_hz_ - reference_hz);
     reference_hz_ = reference_hz;
     const double w = -2.0 * std::numbers::pi * reference_hz / 8000.0;
     step_ = {std::cos(w), std::sin(w)};
@@ -46,7 +49,8 @@ std::size_t WeakFrontEnd::push(std::span<const int16_t> samples,
                                std::span<std::complex<float>> out) {
     std::size_t produced = 0;
     for (const int16_t sample : samples) {
-        const std::complex<double> mixed = oscillator_ * static_cast<double>(sample);
+        const float heard = blanker_.take(static_cast<float>(sample));
+        const std::complex<double> mixed = oscillator_ * static_cast<double>(heard);
         oscillator_ *= step_;
         if (++since_renormalise_ == 1024) {
             oscillator_ /= std::abs(oscillator_);
@@ -68,7 +72,7 @@ std::size_t WeakFrontEnd::push(std::span<const int16_t> samples,
             re += taps_[static_cast<std::size_t>(i)] * x[i].real();
             im += taps_[static_cast<std::size_t>(i)] * x[i].imag();
         }
-        out[produced++] = {re, im};
+        out[produced++] = carriers_.take({re, im});
     }
     return produced;
 }

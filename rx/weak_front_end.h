@@ -2,7 +2,9 @@
 // around a reference frequency and keeps every 16th sample of it after a low-pass, giving 500
 // complex samples/s. The low-pass passes +-100 Hz (the widest tone set, +-64 Hz, plus a 20 Hz
 // search and the pulse's own width) flat and is more than 70 dB down from 400 Hz, where what would
-// fold onto that passband begins. Allocation-free after construction.
+// fold onto that passband begins. A noise blanker (noise_blanker.h) silences impulses first;
+// a carrier canceller (carrier_canceller.h) takes steady carriers out of the baseband last.
+// Allocation-free after construction.
 #pragma once
 
 #include <array>
@@ -10,6 +12,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+
+#include "rx/carrier_canceller.h"
+#include "rx/noise_blanker.h"
 
 namespace quavel {
 
@@ -30,11 +35,20 @@ public:
     void set_reference(double reference_hz);
     double reference_hz() const { return reference_hz_; }
 
+    // The noise blanker in front of the mixer (on unless switched off); reset() resets it.
+    NoiseBlanker& blanker() { return blanker_; }
+    const NoiseBlanker& blanker() const { return blanker_; }
+    // The carrier canceller after the low-pass; reset() resets it.
+    const CarrierCanceller& carriers() const { return carriers_; }
+    CarrierCanceller& carriers() { return carriers_; }
+
     // Takes input samples and writes the baseband samples they complete into `out` (at least
     // samples.size() / 16 + 1 entries); returns how many.
     std::size_t push(std::span<const int16_t> samples, std::span<std::complex<float>> out);
 
 private:
+    NoiseBlanker blanker_;
+    CarrierCanceller carriers_{8000.0 / kWeakDecimation};
     std::array<float, kTaps> taps_{};
     // The last kTaps mixed samples, written twice so that a whole span is always contiguous.
     std::array<std::complex<float>, 2 * kTaps> history_{};

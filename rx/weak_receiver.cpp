@@ -28,7 +28,9 @@ void WeakReceiver::reset(const Config& config) {
     config_ = config;
     if (config_.speed != 1 && config_.speed != 4) config_.speed = 2;
     build_weak_symbols(symbols_, config_.speed);
+    front_end_.carriers().set_symbol_rate(config_.speed);
     front_end_.reset(config_.centre_hz);
+    notches_seen_ = 0;
     search_.reset(symbols_);
     correlator_.reset(symbols_);
     next_search_ = symbols_.length;
@@ -61,6 +63,24 @@ void WeakReceiver::retune(CentreHz centre_hz) {
     squelch_.restart();
 }
 
+void WeakReceiver::forget_a_carrier() {
+    const CarrierCanceller& carriers = front_end_.carriers();
+    if (carriers.notches_made() == notches_seen_) return;
+    notches_seen_ = carriers.notches_made();
+    // A carrier just taken out may be what the search found or the tracker follows: unless it
+    // lay outside the signal being followed, search afresh on the audio without it.
+    const double followed = frequency_hz() - front_end_.reference_hz();
+    const double reach = 5.0 * tone_spacing_hz(config_.speed);
+    if (tracking_ && std::abs(carriers.last_made_hz() - followed) > reach) return;
+    // What the ring holds from before the notch still has the carrier in it.
+    correlator_.clear();
+    search_.reset(symbols_);
+    tracking_ = false;
+    frequency_.set(0.0);
+    timing_.forget_rate();
+    squelch_.restart();
+}
+
 void WeakReceiver::set_squelch(bool on) {
     config_.squelch = on;
 }
@@ -70,6 +90,7 @@ size_t WeakReceiver::push(std::span<const int16_t> samples, std::span<uint8_t> o
     while (!samples.empty()) {
         const std::size_t n = std::min<std::size_t>(samples.size(), 2048);
         const std::size_t made = front_end_.push(samples.first(n), scratch_);
+        forget_a_carrier();
         take(std::span(scratch_.data(), made), out, written);
         samples = samples.subspan(n);
     }

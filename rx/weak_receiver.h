@@ -105,6 +105,8 @@ private:
     // Carries out what the squelch decided of a symbol.
     void apply(const WeakSquelch::Verdict& verdict, std::span<uint8_t> out, std::size_t& written);
     void check_relock();
+    // After the front end took a carrier out: search afresh if it may have drawn the lock.
+    void forget_a_carrier();
     // Where the tracker is in the search's terms, and the search's average there.
     struct Place {
         int start = 0;
@@ -117,6 +119,7 @@ private:
     Config config_;
     WeakSymbols symbols_;
     WeakFrontEnd front_end_;
+    uint64_t notches_seen_ = 0; // the front end's carrier notches already acted on
     WeakSearch search_;
     WeakCorrelator correlator_; // the baseband ring
     std::array<std::complex<float>, kRingSamples> window_{};

@@ -10,8 +10,6 @@
 
 namespace quavel {
 
-namespace {
-
 std::string not_a_file(mode_t mode) {
     if (S_ISDIR(mode)) return "it is a directory, not a file";
     if (S_ISFIFO(mode)) return "it is a FIFO, not a file";
@@ -19,8 +17,6 @@ std::string not_a_file(mode_t mode) {
     if (S_ISBLK(mode)) return "it is a block device, not a file";
     return "it is not a regular file";
 }
-
-} // namespace
 
 RegularFileRead read_regular_file(const std::string& path, std::size_t max_bytes,
                                   Oversize oversize) {

@@ -5,6 +5,8 @@
 // the thread either.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
 
@@ -21,6 +23,9 @@ struct RegularFileRead {
     bool truncated = false; // Oversize::Truncate cut the file at max_bytes
     std::string error;      // a sentence without the file's name, e.g. "it is a FIFO, not a file"
 };
+
+// Why a file whose fstat gave `mode` is not a regular file: "it is a FIFO, not a file".
+std::string not_a_file(mode_t mode);
 
 enum class Oversize { Refuse, Truncate };
 

@@ -447,6 +447,12 @@ void Station::set_squelch(bool on) {
 bool Station::squelch() const {
     return impl_->receiver.squelch();
 }
+void Station::set_noise_blanker(bool on) {
+    impl_->receiver.capture().set_blanker(on);
+}
+bool Station::noise_blanker() const {
+    return impl_->receiver.capture().blanker();
+}
 std::optional<double> Station::weak_lock_hz() const {
     const Receiver& rx = impl_->receiver;
     if (!rx.weak_locked()) return std::nullopt;

@@ -131,6 +131,10 @@ public:
     ReceiverChoice receiver() const;
     void set_squelch(bool on);
     bool squelch() const;
+    // The noise blanker in front of the classic receiver and the displays (off by default; the
+    // weak-signal receiver has one of its own, always on).
+    void set_noise_blanker(bool on);
+    bool noise_blanker() const;
     // Where the weak-signal receiver copies (tone 5's frequency in Hz), while it is chosen and
     // holds a signal.
     std::optional<double> weak_lock_hz() const;

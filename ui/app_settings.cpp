@@ -14,10 +14,14 @@ const char* const kRigSpeed = "keying/rig_speed";
 const char* const kWatchdog = "keying/watchdog_minutes";
 const char* const kReceiver = "receive/receiver";
 const char* const kSquelch = "receive/squelch";
+const char* const kNoiseBlanker = "receive/noise_blanker";
 const char* const kBackToReceive = "transmit/back_to_receive";
 const char* const kTransmitLevel = "transmit/level_db";
 const char* const kFontSize = "window/pane_font_size";
 const char* const kReceiveLog = "receive/log_file";
+const char* const kContactLog = "log/file";
+const char* const kLogMode = "log/mode";
+const char* const kLogSubmode = "log/submode";
 const char* const kGeometry = "window/geometry";
 
 QString default_path() {
@@ -157,6 +161,12 @@ bool AppSettings::squelch() const {
 void AppSettings::set_squelch(bool on) {
     file_->setValue(kSquelch, on);
 }
+bool AppSettings::noise_blanker() const {
+    return boolean(kNoiseBlanker, false);
+}
+void AppSettings::set_noise_blanker(bool on) {
+    file_->setValue(kNoiseBlanker, on);
+}
 
 bool AppSettings::back_to_receive() const {
     return boolean(kBackToReceive, false);
@@ -177,6 +187,27 @@ int AppSettings::pane_font_size() const {
 void AppSettings::set_pane_font_size(int points) {
     file_->setValue(kFontSize, points);
 }
+QString AppSettings::contact_log() const {
+    return file_->value(kContactLog).toString();
+}
+void AppSettings::set_contact_log(const QString& path) {
+    file_->setValue(kContactLog, path);
+}
+QString AppSettings::log_mode() const {
+    const QString mode = file_->value(kLogMode).toString().trimmed();
+    return mode.isEmpty() ? QStringLiteral("MFSK") : mode;
+}
+void AppSettings::set_log_mode(const QString& mode) {
+    file_->setValue(kLogMode, mode.trimmed());
+}
+QString AppSettings::log_submode() const {
+    const QString submode = file_->value(kLogSubmode).toString().trimmed();
+    return submode.isEmpty() ? QStringLiteral("QUAVEL") : submode;
+}
+void AppSettings::set_log_submode(const QString& submode) {
+    file_->setValue(kLogSubmode, submode.trimmed());
+}
+
 QString AppSettings::receive_log() const {
     return file_->value(kReceiveLog).toString();
 }

@@ -64,6 +64,8 @@ public:
     void set_receiver(Receiver receiver);
     bool squelch() const; // default true
     void set_squelch(bool on);
+    bool noise_blanker() const; // default false: the classic receiver hears the audio as it is
+    void set_noise_blanker(bool on);
 
     // ---- Everyday operating.
     bool back_to_receive() const; // default false: transmitting ends only on "Tx OFF"
@@ -74,6 +76,16 @@ public:
     void set_pane_font_size(int points);
     QString receive_log() const; // a file chosen from the menu; empty: none
     void set_receive_log(const QString& path);
+
+    // ---- The contact log (ADIF). The file chosen from the menu; empty: the default one in the
+    // program's data folder. Mode and submode written with each contact: "MFSK" and "QUAVEL"
+    // by default, as loggers that know the mode map it; empty entries give the defaults.
+    QString contact_log() const;
+    void set_contact_log(const QString& path);
+    QString log_mode() const;
+    void set_log_mode(const QString& mode);
+    QString log_submode() const;
+    void set_log_submode(const QString& submode);
 
     // The geometry of a window grown by the operator (empty: the form's own size).
     QByteArray window_geometry() const;

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/wav/wav_file.h"
+#include "station/adif_log.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ struct Parser {
         parser.setApplicationDescription(
             "Quavel: sound-card modem and operating console for keyboard-to-keyboard Quavel.");
         parser.addOptions(
-            {help, audio_in, audio_out, rx_log, com, input_device, output_device, desktop});
+            {help, audio_in, audio_out, rx_log, log, com, input_device, output_device, desktop});
     }
     std::string help_text() const {
         // The usage line names the program as it is called, also before the application exists
@@ -74,6 +75,11 @@ struct Parser {
         "Log the contact to FILE, appended: a UTC header line at each start of receiving and of "
         "sending, the left receive pane's text and the text sent.",
         "FILE"};
+    const QCommandLineOption log{
+        "log",
+        "Log contacts (File > Log Contact...) to FILE.adi, an ADIF file, for this run instead of "
+        "the one chosen in File > Choose Log File...",
+        "FILE.adi"};
     const QCommandLineOption com{
         "com", "Key the PTT port COMn through DEVICE (e.g. COM1=/dev/ttyUSB0); repeatable.",
         "COMn=DEVICE"};
@@ -121,7 +127,7 @@ ParsedCommandLine parse_console_options(const QStringList& arguments) {
         return result;
     }
     for (const QCommandLineOption* single :
-         {&audio_in, &audio_out, &rx_log, &p.input_device, &p.output_device}) {
+         {&audio_in, &audio_out, &rx_log, &p.log, &p.input_device, &p.output_device}) {
         if (parser.values(*single).size() > 1) {
             result.error = "--" + single->names().first().toStdString() + " given more than once";
             return result;
@@ -154,6 +160,19 @@ ParsedCommandLine parse_console_options(const QStringList& arguments) {
             return result;
         }
         options.rx_log = local_path(QFileInfo(path).absoluteFilePath());
+    }
+    if (parser.isSet(p.log)) {
+        const QString path = parser.value(p.log);
+        if (path.isEmpty()) {
+            result.error = "--log needs a file";
+            return result;
+        }
+        const std::string absolute = local_path(QFileInfo(path).absoluteFilePath());
+        if (const std::string problem = quavel::adif_log_problem(absolute); !problem.empty()) {
+            result.error = "Cannot log contacts to \"" + path.toStdString() + "\": " + problem;
+            return result;
+        }
+        options.contact_log = absolute;
     }
     for (const auto& [option, out] : {std::pair{&p.input_device, &options.input_device},
                                       std::pair{&p.output_device, &options.output_device}}) {

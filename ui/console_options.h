@@ -4,6 +4,8 @@
 //   --audio-out FILE.wav   transmit into a WAV file instead of the sound card; the file holds
 //                          every transmission of the run, in order, once the program ends
 //   --rx-log FILE          log the contact to FILE (see ui/rx_log.h), for this run
+//   --log FILE.adi         log contacts to FILE.adi (ADIF) for this run, instead of the one
+//                          chosen in File > Choose Log File...
 //   --com COMn=DEVICE      the serial device for a PTT port name (repeatable)
 //   --input-device DEVICE  capture from DEVICE (an id, a name or a unique part of a name)
 //   --output-device DEVICE play on DEVICE; both override the devices remembered in the settings
@@ -27,6 +29,7 @@ struct ConsoleOptions {
     std::vector<int16_t> audio_in_samples; // the recording, read and checked while parsing
     std::string audio_out;                 // empty: the sound card
     std::string rx_log;                    // empty: no log
+    std::string contact_log;               // --log; empty: the remembered or default one
     std::string input_device;              // as typed; empty: the remembered or default one
     std::string output_device;
     quavel::ComPortMap com_ports;

@@ -1,8 +1,10 @@
 #include "ui/memo.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QStyleHints>
 
 #include "ui/text_panes.h"
 
@@ -43,6 +45,16 @@ void Memo::keyPressEvent(QKeyEvent* event) {
 
 void Memo::mousePressEvent(QMouseEvent* event) {
     left_pressed_inside_ = event->button() == Qt::LeftButton;
+    // The second press of a double click (Qt sends it before the double click itself) keeps
+    // the position of the first.
+    if (left_pressed_inside_) {
+        const bool second =
+            last_press_ms_.has_value() &&
+            event->timestamp() - *last_press_ms_ <=
+                static_cast<quint64>(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+        if (!second) press_position_ = cursorForPosition(event->position().toPoint()).position();
+        last_press_ms_ = event->timestamp();
+    }
     QPlainTextEdit::mousePressEvent(event);
 }
 
@@ -53,6 +65,15 @@ void Memo::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) left_pressed_inside_ = false;
     QPlainTextEdit::mouseReleaseEvent(event);
     if (click) emit clicked();
+}
+
+void Memo::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (!captures_words_ || event->button() != Qt::LeftButton) {
+        QPlainTextEdit::mouseDoubleClickEvent(event);
+        return;
+    }
+    event->accept();
+    emit wordDoubleClicked(press_position_);
 }
 
 void Memo::insertFromMimeData(const QMimeData* source) {

@@ -43,9 +43,11 @@
 #include "tx/levelled_output.h"
 #include "ui/app_settings.h"
 #include "ui/canvas_view.h"
+#include "ui/contact_log.h"
 #include "ui/form_timer.h"
 #include "ui/help_page.h"
 #include "ui/level_meter.h"
+#include "ui/log_contact_dialog.h"
 #include "ui/memo.h"
 #include "ui/radio_group.h"
 #include "ui/readout_label.h"
@@ -194,6 +196,8 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
     station_->set_receiver(weak ? quavel::ReceiverChoice::weak : quavel::ReceiverChoice::classic);
     WeakReceiver1->setChecked(weak);
     Squelch1->setChecked(settings_->squelch());
+    station_->set_noise_blanker(settings_->noise_blanker());
+    NoiseBlanker1->setChecked(settings_->noise_blanker());
 
     // The log named on the command line is for this run; otherwise the one chosen from the
     // menu in an earlier run goes on. Its first header comes when receiving starts.
@@ -213,6 +217,7 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
         }
     }
     LogToFile->setChecked(rx_log_ != nullptr);
+    create_contact_log(options);
     set_transmit_level(settings_->transmit_level_db());
     set_pane_font_size(settings_->pane_font_size());
 
@@ -225,6 +230,8 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
 // The station goes first: it cuts the sound and releases the keying line while the panes and
 // canvases it holds are still there.
 TForm1::~TForm1() {
+    // The Log Contact window's OK appends through the log, which goes with the window.
+    delete log_dialog_;
     station_.reset();
     // Released in order: a stop signal's last-resort deadline has nothing left to do.
     quavel::ptt_guard_cancel_deadline();
@@ -438,6 +445,11 @@ void TForm1::create_menu() {
     Squelch1->setObjectName("Squelch1");
     Squelch1->setCheckable(true);
     Squelch1->setToolTip("The weak-signal receiver prints only while it holds a signal");
+    NoiseBlanker1 = Options1->addAction("&Noise Blanker");
+    NoiseBlanker1->setObjectName("NoiseBlanker1");
+    NoiseBlanker1->setCheckable(true);
+    NoiseBlanker1->setToolTip("Silence static crashes before the classic receiver and the "
+                              "displays (the weak-signal receiver always does)");
     Help1 = MainMenu1->addAction("&Help");
     Help1->setObjectName("Help1");
     About1 = MainMenu1->addAction("&About");
@@ -524,6 +536,7 @@ void TForm1::bind_handlers() {
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     connect(WeakReceiver1, &QAction::triggered, this, &TForm1::WeakReceiver1Click);
     connect(Squelch1, &QAction::triggered, this, &TForm1::Squelch1Click);
+    connect(NoiseBlanker1, &QAction::triggered, this, &TForm1::NoiseBlanker1Click);
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
     connect(Help1, &QAction::triggered, this, &TForm1::Help1Click);
@@ -932,6 +945,13 @@ void TForm1::WeakReceiver1Click() {
 void TForm1::Squelch1Click() {
     station_->set_squelch(Squelch1->isChecked());
     settings_->set_squelch(Squelch1->isChecked());
+    settings_->sync();
+    Memo4->setFocus();
+}
+
+void TForm1::NoiseBlanker1Click() {
+    station_->set_noise_blanker(NoiseBlanker1->isChecked());
+    settings_->set_noise_blanker(NoiseBlanker1->isChecked());
     settings_->sync();
     Memo4->setFocus();
 }

@@ -9,8 +9,10 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "interfaces/message_sink.h"
 #include "station/macros.h"
@@ -30,7 +32,9 @@ class QtAudioInput;
 class QtAudioOutput;
 } // namespace quavel
 class CanvasView;
+class ContactLog;
 class FormTimer;
+class LogContactDialog;
 class LevelMeter;
 class LoggedPane;
 class Memo;
@@ -142,6 +146,7 @@ public:
     QMenu* Options1;        // beyond the station file: the settings in AppSettings
     QAction* WeakReceiver1; // checked: the weak-signal receiver prints into Memo1/Memo2
     QAction* Squelch1;      // checked: the weak-signal receiver prints only on a signal
+    QAction* NoiseBlanker1; // checked: crashes are silenced before the classic receiver
     QAction* Help1;
     QAction* About1;
 
@@ -220,6 +225,41 @@ public slots:
     void Button13Click();
     void Button14Click();
 
+    // ---- Completing a contact (ui/quavel25_contact.cpp). A callsign double-clicked in a
+    // receive pane goes into Memo6; File > Log Contact... logs the contact to the ADIF log
+    // (ui/contact_log.h), and the window title says when the call in Memo6 was worked before.
+public:
+    QAction* LogContact1;    // File > "Log Contact..." (Ctrl+L)
+    QAction* ChooseLogFile1; // File > "Choose Log File..."
+    static constexpr const char* kLogTitle = "Contact Log";
+    static constexpr Qt::Key kLogContactKey = Qt::Key_L; // with Ctrl
+    // Where the RF frequency of the tuned signal comes from, in Hz, when it is known (the rig's
+    // dial read by CAT, or the operator's entry); without one, or while it returns nothing, the
+    // Log Contact window leaves the frequency for the operator.
+    void set_rf_frequency_source(std::function<std::optional<double>()> rf_hz);
+    // Opens the Log Contact window (or raises the one open); not modal.
+    void LogContact1Click();
+    LogContactDialog* log_contact_dialog() const;
+    // Logs contacts to `path` from now on and remembers it; empty: the default log. A path that
+    // cannot take a log is refused with a message and the log stays as it was.
+    void set_contact_log(const QString& path);
+    const ContactLog& contact_log() const { return *contact_log_; }
+    // "worked 2026-11-30 14.070 MHz" for the call in Memo6, or empty.
+    QString worked_before() const { return worked_before_; }
+
+private:
+    void create_contact_log(const ConsoleOptions& options);
+    void capture_call(Memo& pane, int position);
+    void other_station_changed();
+    void show_worked_before();
+    std::unique_ptr<ContactLog> contact_log_;
+    QPointer<LogContactDialog> log_dialog_;
+    std::function<std::optional<double>()> rf_hz_;
+    // When the call in Memo6 was put there (or first transmitted to, after a contact with it
+    // was logged): the start of the contact.
+    std::optional<std::time_t> contact_start_;
+    QString worked_before_;
+
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -243,6 +283,7 @@ private:
     // The Options menu's items (handlers beyond the form's own, so not among its slots).
     void WeakReceiver1Click();
     void Squelch1Click();
+    void NoiseBlanker1Click();
     void fit_pointed_readout();
     // The menu line's readouts placed in the room its items leave, each as long as fits.
     void fit_readouts();

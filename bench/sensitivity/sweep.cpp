@@ -8,6 +8,9 @@
 #include <map>
 #include <thread>
 
+#include "modem/code_table.h"
+#include "modem/speed_profile.h"
+
 namespace quavel::perf {
 
 const char* channel_name(ChannelKind kind) {
@@ -20,14 +23,88 @@ const char* channel_name(ChannelKind kind) {
         return "moderate";
     case ChannelKind::Disturbed:
         return "disturbed";
+    case ChannelKind::Crashes2:
+        return "crashes2";
+    case ChannelKind::Crashes5:
+        return "crashes5";
+    case ChannelKind::Crashes10:
+        return "crashes10";
+    case ChannelKind::Carrier10:
+        return "carrier10";
+    case ChannelKind::Carrier20:
+        return "carrier20";
+    case ChannelKind::Agc15:
+        return "agc15";
+    case ChannelKind::Neighbour10:
+        return "neighbour10";
+    case ChannelKind::Neighbour20:
+        return "neighbour20";
+    case ChannelKind::ClockFast:
+        return "clock+200";
+    case ChannelKind::ClockSlow:
+        return "clock-200";
+    case ChannelKind::Clipped:
+        return "clipped";
     }
     return "?";
 }
 
+namespace {
+
+bool fades(ChannelKind kind) {
+    return kind == ChannelKind::Quiet || kind == ChannelKind::Moderate ||
+           kind == ChannelKind::Disturbed;
+}
+
+void add_impairment(channel::ChannelParams& c, ChannelKind kind, uint32_t speed,
+                    uint32_t symbol_samples) {
+    constexpr double kCentreHz = 1000.0;
+    switch (kind) {
+    case ChannelKind::Crashes2:
+    case ChannelKind::Crashes5:
+    case ChannelKind::Crashes10:
+        c.crashes = channel::CrashParams{};
+        c.crashes->rate_hz = kind == ChannelKind::Crashes2   ? 2.0
+                             : kind == ChannelKind::Crashes5 ? 5.0
+                                                             : 10.0;
+        break;
+    case ChannelKind::Carrier10:
+    case ChannelKind::Carrier20:
+        c.carrier = channel::CarrierParams{kind == ChannelKind::Carrier10 ? 10.0 : 20.0,
+                                           kCentreHz + 0.5 * tone_spacing_hz(speed)};
+        break;
+    case ChannelKind::Agc15:
+        c.agc = channel::AgcParams{15.0, 3.0};
+        break;
+    case ChannelKind::Neighbour10:
+    case ChannelKind::Neighbour20:
+        // The samples are the transmission's own, filled in by through_channel().
+        c.neighbour = channel::NeighbourParams{};
+        c.neighbour->level_db = kind == ChannelKind::Neighbour10 ? 10.0 : 20.0;
+        c.neighbour->offset_hz = 150.0;
+        c.neighbour->start_s = 0.5 * symbol_samples / static_cast<double>(kSampleRateHz);
+        break;
+    case ChannelKind::ClockFast:
+        c.clock_ppm = 200.0;
+        break;
+    case ChannelKind::ClockSlow:
+        c.clock_ppm = -200.0;
+        break;
+    case ChannelKind::Clipped:
+        c.clip_db = 0.0;
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
 TrialSpec trial_spec(ChannelKind kind, double snr_db, uint32_t speed, int repeat,
                      uint32_t symbol_samples) {
     TrialSpec spec;
-    if (kind != ChannelKind::Awgn) spec.channel.fading = channel::fading_preset(channel_name(kind));
+    if (fades(kind)) spec.channel.fading = channel::fading_preset(channel_name(kind));
+    add_impairment(spec.channel, kind, speed, symbol_samples);
     spec.channel.snr_db = snr_db;
     spec.channel.seed =
         1000u * speed + 100u * static_cast<uint64_t>(kind) + static_cast<uint64_t>(repeat) + 1u;
@@ -39,7 +116,7 @@ TrialSpec trial_spec(ChannelKind kind, double snr_db, uint32_t speed, int repeat
 
 int sweep_start_db(uint32_t speed, ChannelKind kind) {
     const int awgn = speed == 1 ? -15 : (speed == 2 ? -13 : -10);
-    return kind == ChannelKind::Awgn ? awgn : awgn + 6;
+    return fades(kind) ? awgn + 6 : awgn;
 }
 
 std::vector<TrialResult> run_parallel(int count, int jobs,

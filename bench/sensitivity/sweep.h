@@ -14,11 +14,36 @@
 
 namespace quavel::perf {
 
-enum class ChannelKind { Awgn, Quiet, Moderate, Disturbed };
-inline constexpr ChannelKind kChannelKinds[] = {ChannelKind::Awgn, ChannelKind::Quiet,
-                                                ChannelKind::Moderate, ChannelKind::Disturbed};
+// Gaussian noise, the three fading presets, and what else a band adds on top of the noise:
+// static crashes a second, a carrier dB above the signal half-way between two of its tones, the
+// receiver's AGC stepping 15 dB every 3 s, a neighbour of the mode dB stronger 150 Hz up (the
+// same transmission half a symbol later), a sample clock 200 ppm fast or slow, the audio
+// clipped at its rms.
+enum class ChannelKind {
+    Awgn,
+    Quiet,
+    Moderate,
+    Disturbed,
+    Crashes2,
+    Crashes5,
+    Crashes10,
+    Carrier10,
+    Carrier20,
+    Agc15,
+    Neighbour10,
+    Neighbour20,
+    ClockFast,
+    ClockSlow,
+    Clipped,
+};
+inline constexpr ChannelKind kChannelKinds[] = {
+    ChannelKind::Awgn,      ChannelKind::Quiet,       ChannelKind::Moderate,
+    ChannelKind::Disturbed, ChannelKind::Crashes2,    ChannelKind::Crashes5,
+    ChannelKind::Crashes10, ChannelKind::Carrier10,   ChannelKind::Carrier20,
+    ChannelKind::Agc15,     ChannelKind::Neighbour10, ChannelKind::Neighbour20,
+    ChannelKind::ClockFast, ChannelKind::ClockSlow,   ChannelKind::Clipped};
 
-// "awgn", "quiet", "moderate", "disturbed".
+// "awgn", "quiet", "moderate", "disturbed", "crashes2", ..., "clipped".
 const char* channel_name(ChannelKind kind);
 
 // The channel of one trial. `repeat` picks the seed and the lead-in; the same repeat gives the

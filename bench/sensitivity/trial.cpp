@@ -32,20 +32,24 @@ ReceivedAudio through_channel(const Transmission& tx, const TrialSpec& spec) {
     const std::vector<int16_t> padded =
         padded_transmission(tx, spec.lead_samples, spec.tail_samples);
     std::vector<double> clean(padded.begin(), padded.end());
+    channel::ChannelParams params = spec.channel;
+    if (params.neighbour && params.neighbour->samples.empty()) params.neighbour->samples = clean;
 
     if (spec.set_level) {
-        // The noise is set against the clean signal's power, so the output's mean square is
-        // known beforehand; fading keeps it on average.
+        // The noise, the neighbour and the carrier are set against the clean signal's power, so
+        // the output's mean square is known beforehand; fading keeps it on average.
         const double signal = channel::measure_signal_power(clean).mean_square;
-        const double noise = spec.channel.snr_db
-                                 ? channel::noise_variance_for_snr(signal, *spec.channel.snr_db)
-                                 : 0.0;
-        audio.gain = std::min(1.0, kReceiveLevelRms / std::sqrt(signal + noise));
+        const double noise =
+            params.snr_db ? channel::noise_variance_for_snr(signal, *params.snr_db) : 0.0;
+        double others = 0.0;
+        if (params.neighbour) others += signal * std::pow(10.0, params.neighbour->level_db / 10.0);
+        if (params.carrier) others += signal * std::pow(10.0, params.carrier->level_db / 10.0);
+        audio.gain = std::min(1.0, kReceiveLevelRms / std::sqrt(signal + noise + others));
     }
     std::vector<float> input(padded.size());
     for (std::size_t i = 0; i < padded.size(); ++i)
         input[i] = static_cast<float>(padded[i] * audio.gain);
-    const auto out = channel::apply_channel(std::span<const float>(input), spec.channel);
+    const auto out = channel::apply_channel(std::span<const float>(input), params);
     if (!out.ok()) {
         audio.error = out.error;
         return audio;

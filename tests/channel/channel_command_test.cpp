@@ -95,9 +95,31 @@ TEST_F(ChannelCommand, SameSeedSameFile) {
 TEST_F(ChannelCommand, HelpNamesEveryOption) {
     const ToolRun r = tool("--help");
     EXPECT_EQ(r.exit_code, 0);
-    for (const char* word :
-         {"--snr", "--offset", "--ppm", "--fading", "quiet", "moderate", "disturbed", "flutter",
-          "custom", "--delay", "--spread", "--paths", "--level", "--seed", "2500 Hz"})
+    for (const char* word : {"--snr",
+                             "--offset",
+                             "--ppm",
+                             "--fading",
+                             "quiet",
+                             "moderate",
+                             "disturbed",
+                             "flutter",
+                             "custom",
+                             "--delay",
+                             "--spread",
+                             "--paths",
+                             "--level",
+                             "--seed",
+                             "2500 Hz",
+                             "--neighbour",
+                             "--neighbour-db",
+                             "--neighbour-offset",
+                             "--neighbour-start",
+                             "--carrier",
+                             "--carrier-hz",
+                             "--crashes",
+                             "--agc-step",
+                             "--agc-period",
+                             "--clip"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
 
@@ -179,6 +201,18 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"--seed -1 in.wav out.wav", 2, "--seed"},
         BadCase{"--level 61 in.wav out.wav", 2, "--level"},
         BadCase{"--seed 18446744073709551616 in.wav out.wav", 2, "--seed"},
+        BadCase{"--crashes 5 in.wav out.wav", 2, "needs --snr"},
+        BadCase{"--snr 0 --crashes 500 in.wav out.wav", 2, "crash rate"},
+        BadCase{"--carrier 10 in.wav out.wav", 2, "needs --carrier-hz"},
+        BadCase{"--carrier 10 --carrier-hz 5000 in.wav out.wav", 2, "carrier's frequency"},
+        BadCase{"--carrier-hz 900 in.wav out.wav", 2, "needs --carrier"},
+        BadCase{"--agc-period 2 in.wav out.wav", 2, "needs --agc-step"},
+        BadCase{"--agc-step 90 in.wav out.wav", 2, "AGC step"},
+        BadCase{"--clip 50 in.wav out.wav", 2, "clip level"},
+        BadCase{"--neighbour-db 10 in.wav out.wav", 2, "need --neighbour"},
+        BadCase{"--neighbour missing.wav in.wav out.wav", 1, "no such file"},
+        BadCase{"--neighbour in.wav --neighbour-offset 3000 in.wav out.wav", 2, "offset"},
+        BadCase{"--neighbour in.wav silent.wav out.wav", 1, "silent"},
         BadCase{"missing.wav out.wav", 1, "no such file"},
         BadCase{"folder.wav out.wav", 1, "directory"}, BadCase{"text.wav out.wav", 1, "text.wav"},
         BadCase{"cd.wav out.wav", 1, "8000 Hz"},

@@ -178,8 +178,11 @@ TEST_F(Controls, ReceiverChoiceAndSquelchAreRememberedInTheOwnSettings) {
     EXPECT_FALSE(form->WeakReceiver1->isChecked());
     EXPECT_TRUE(form->Squelch1->isChecked());
     EXPECT_TRUE(form->WeakReadout->isHidden());
+    EXPECT_FALSE(form->NoiseBlanker1->isChecked());
     form->WeakReceiver1->trigger();
     form->Squelch1->trigger();
+    form->NoiseBlanker1->trigger();
+    EXPECT_TRUE(form->station().noise_blanker());
     EXPECT_EQ(form->station().receiver(), quavel::ReceiverChoice::weak);
     EXPECT_FALSE(form->station().squelch());
     EXPECT_EQ(form->WeakReadout->text(), "Weak: no signal");
@@ -188,6 +191,8 @@ TEST_F(Controls, ReceiverChoiceAndSquelchAreRememberedInTheOwnSettings) {
     create_form();
     EXPECT_TRUE(form->WeakReceiver1->isChecked());
     EXPECT_FALSE(form->Squelch1->isChecked());
+    EXPECT_TRUE(form->NoiseBlanker1->isChecked());
+    EXPECT_TRUE(form->station().noise_blanker());
     EXPECT_EQ(form->station().receiver(), quavel::ReceiverChoice::weak);
     EXPECT_FALSE(form->station().squelch());
     EXPECT_FALSE(QFile::exists(path("KEYSETUP.INI")));

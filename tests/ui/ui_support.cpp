@@ -22,6 +22,9 @@ public:
         // Neither the windows nor the consoles the tests start touch the user's own settings.
         static QTemporaryDir config;
         qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        // Nor the user's contact log, which every window reads at start.
+        static QTemporaryDir data;
+        qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
         static int argc = 1;
         static char name[] = "ui_tests";
         static char* argv[] = {name, nullptr};

@@ -51,6 +51,8 @@ void usage(std::FILE* out) {
                  "                  the receiver that prints (default classic): weak copies\n"
                  "                  further into the noise and finds a signal up to 20 Hz off\n"
                  "  --no-squelch    let the weak receiver print on noise too\n"
+                 "  --noise-blanker silence static crashes before the classic receiver too\n"
+                 "                  (the weak receiver always does)\n"
                  "  --secondary     print the second alphabet's pane instead of the first\n"
                  "  --seconds N     stop capturing from the audio input after N seconds (1..%lld)\n"
                  "  --device DEVICE capture from DEVICE: its id, its name or a part of its name\n"
@@ -85,6 +87,7 @@ struct Options {
     bool secondary = false;
     ReceiverChoice receiver = ReceiverChoice::classic;
     bool squelch = true;
+    bool noise_blanker = false;
     bool test = false;
     std::optional<std::string> input; // a path, or "-" for standard input
     std::optional<long long> seconds; // how long to capture from the sound card
@@ -149,6 +152,7 @@ std::optional<int> parse(const std::vector<std::string>& args, Options& o) {
         "--receiver needs a value: classic or weak");
     bool no_squelch = false;
     cli.flag("--no-squelch", no_squelch);
+    cli.flag("--noise-blanker", o.noise_blanker);
     bool no_afc = false;
     bool no_autosync = false;
     cli.flag("--no-afc", no_afc);
@@ -306,6 +310,7 @@ int run_rx(const std::vector<std::string>& args) {
     settings.test_mode = o.test;
     settings.receiver = o.receiver;
     settings.squelch = o.squelch;
+    settings.noise_blanker = o.noise_blanker;
     ReceiveChain chain(settings, o.secondary ? static_cast<TextSink&>(hidden) : shown,
                        o.secondary ? static_cast<TextSink&>(shown) : hidden);
     const int status = o.sound_card() ? capture(o, chain) : decode_recording(o, chain);

@@ -1,0 +1,90 @@
+// Steady carriers taken out of the weak-signal receiver's baseband before it looks for a signal:
+// a carrier in the passband matches a single-tone symbol at every moment, so left in, it draws
+// the search and the squelch to itself and outweighs the tone it sits near.
+//
+// Every half second a spectrum of the last four seconds (0.24 Hz bins) is searched for lines far
+// above the noise floor with nothing at 1, 2 or 4 Hz either side. A symbol of the mode is a tone
+// under a bell one symbol long, so even a tone repeated symbol after symbol (as the idle is)
+// carries sidebands at the symbol rate, 6 dB down; a carrier has none. A line found twice in a
+// row gets a notch: a narrow adaptive filter that follows the carrier's amplitude, phase and
+// frequency and subtracts it, taking a fraction of a hertz from what is next to it. A notch whose
+// line has not been seen for two seconds is dropped.
+//
+// Allocation-free after construction.
+#pragma once
+
+#include <array>
+#include <complex>
+#include <cstdint>
+
+#include "rx/weak_fft.h"
+
+namespace quavel {
+
+class CarrierCanceller {
+public:
+    static constexpr uint32_t kWindow = 2048; // the most samples a spectrum spans
+    static constexpr uint32_t kHop = 125;     // samples between spectra
+    static constexpr int kMaxNotches = 4;
+
+    explicit CarrierCanceller(double rate_hz);
+
+    void reset();
+    // The mode's symbol rate where it is known (1, 2 or 4 a second; 0: any of them). Known, a
+    // spectrum need span only two symbols to tell a carrier from a repeated symbol, so the first
+    // look comes sooner (half a second at 4 a second). Takes effect at the next reset.
+    void set_symbol_rate(double per_second);
+    // The baseband moved by `hz` (the front end's reference moved the other way): the notches
+    // follow. The history behind the spectrum is kept in a frame that does not move, so AFC's
+    // small steps do not delay finding a carrier; a move of more than a few hertz (the operator
+    // retuning) starts it afresh.
+    void shift(double hz);
+
+    std::complex<float> take(std::complex<float> x);
+
+    // The notches in place, for tests and displays: how many, and each one's frequency in Hz.
+    int notches() const;
+    double notch_hz(int i) const;
+    // Notches made since the last reset, and where the last one was made (Hz).
+    uint64_t notches_made() const { return made_; }
+    double last_made_hz() const { return last_made_hz_; }
+
+private:
+    struct Notch {
+        bool active = false;
+        double omega = 0.0; // radians per sample
+        std::complex<double> carrier{};
+        int missed = 0;   // looks in a row without its line
+        uint32_t age = 0; // samples since it was made
+    };
+    struct Candidate {
+        double hz = 0.0;
+        bool valid = false;
+    };
+
+    void look();
+    // The windowed amplitude at `hz` over the last `length` samples (turned on to the newest).
+    std::complex<double> amplitude_at(double hz, uint32_t length) const;
+
+    double rate_hz_;
+    double symbol_rate_ = 0.0;
+    uint32_t first_window_ = 1024; // the shortest spectrum, before the history is full
+    WeakFft fft_;
+    std::array<std::complex<float>, kWindow> history_{};
+    std::array<std::complex<float>, kWindow> spectrum_{};
+    std::array<float, kWindow> power_{};
+    std::array<float, kWindow> sorted_{};
+    std::array<float, kWindow> window_{};
+    uint32_t head_ = 0;
+    uint32_t filled_ = 0;
+    uint32_t since_look_ = 0;
+    double moved_hz_ = 0.0; // the baseband's moves since the history's frame was set
+    double turn_ = 0.0;     // the rotation of the newest sample into that frame, radians
+    double turn_step_ = 0.0;
+    uint64_t made_ = 0;
+    double last_made_hz_ = 0.0;
+    std::array<Notch, kMaxNotches> notches_{};
+    std::array<Candidate, kMaxNotches> candidates_{}; // lines seen once, last look
+};
+
+} // namespace quavel
