@@ -74,6 +74,7 @@ void BM_WeakBlock(benchmark::State& state) {
             rx->push(std::span(samples).subspan(at, kCaptureBlockSamples), out));
         at += kCaptureBlockSamples;
     }
+    state.counters["dropped"] = static_cast<double>(rx->dropped());
     state.SetLabel("speed " + std::to_string(speed) + (signal ? ", signal in noise" : ", noise"));
     state.counters["x_realtime"] = benchmark::Counter(static_cast<double>(state.iterations()) *
                                                           kCaptureBlockSamples / kSampleRateHz,

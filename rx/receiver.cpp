@@ -88,7 +88,9 @@ std::optional<CentreHz> Receiver::feed_weak(std::span<const int16_t> samples, Ce
     weak_text_.print = decoder_.print;
     while (!samples.empty()) {
         const size_t n = std::min<size_t>(samples.size(), kCaptureBlockSamples);
+        const uint64_t dropped = weak_->dropped();
         const size_t decided = weak_->push(samples.first(n), symbols);
+        weak_dropped_ += weak_->dropped() - dropped;
         for (size_t i = 0; i < decided; ++i)
             decode_symbol(weak_text_, symbols[i], out.primary, out.secondary);
         samples = samples.subspan(n);

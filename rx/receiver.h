@@ -97,6 +97,9 @@ public:
     // Where the weak-signal receiver copies: whether it holds a signal, and tone 5's frequency.
     bool weak_locked() const { return choice_ == ReceiverChoice::weak && weak_->locked(); }
     double weak_frequency_hz() const { return weak_->frequency_hz(); }
+    // Symbols the weak-signal receiver decided but had no room to hand over, since this receiver
+    // was made: a copy with a gap in it.
+    uint64_t weak_dropped() const { return weak_dropped_; }
 
     // Back to receiving after a transmission: the scope average and the pending list start
     // afresh; the ring's counts carry on. (Capture itself is reopened by the caller.)
@@ -152,6 +155,7 @@ private:
     std::unique_ptr<WeakReceiver> weak_; // large: on the heap, made once
     DecoderState weak_text_;             // its escape state; the print switch is the decoder's
     uint32_t weak_blocks_ = 0;           // ring blocks it has taken (counted like the write count)
+    uint64_t weak_dropped_ = 0;
     uint32_t speed_ = 2;
     CentreHz centre_hz_ = kDefaultCentreHz;
     bool weak_reset_pending_ = true; // a new profile: start afresh at the next tuning

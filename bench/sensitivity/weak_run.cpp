@@ -28,6 +28,7 @@ WeakResult receive_weak(const std::vector<int16_t>& samples, const WeakOptions& 
     }
     result.text = channel::symbols_to_text(result.symbols);
     result.final_frequency_hz = rx->frequency_hz();
+    result.dropped = rx->dropped();
     return result;
 }
 

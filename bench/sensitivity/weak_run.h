@@ -25,6 +25,8 @@ struct WeakResult {
     // Samples into the recording when the squelch first opened; none: it never did.
     std::size_t first_open_sample = SIZE_MAX;
     // Symbols printed after the audio ended: at most a block late.
+    // Symbols the receiver decided but had no room to hand over: the copy has gaps.
+    uint64_t dropped = 0;
 };
 
 WeakResult receive_weak(const std::vector<int16_t>& samples, const WeakOptions& options);

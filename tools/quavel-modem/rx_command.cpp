@@ -62,8 +62,9 @@ void usage(std::FILE* out) {
                  "  --help          this text\n"
                  "\n"
                  "At the end a line on standard error gives the final centre frequency and sync\n"
-                 "position, and with the weak receiver where it was copying. Exit status: 0\n"
-                 "done (also when stopped by a signal), 1 unreadable input, or the audio input\n"
+                 "position, and with the weak receiver where it was copying (and a warning if\n"
+                 "it decided symbols it could not hand over). Exit status: 0 done (also when\n"
+                 "stopped by a signal), 1 unreadable input, or the audio input\n"
                  "device cannot be opened or stops, 2 usage error (also a --device that names no\n"
                  "device or several).\n",
                  kCentreMinHz, kCentreMaxHz, kDefaultCentreHz, kMaxSeconds);
@@ -325,6 +326,9 @@ int run_rx(const std::vector<std::string>& args) {
             } else {
                 std::fprintf(stderr, "%s: weak receiver not locked\n", kName);
             }
+            if (const uint64_t dropped = chain.receiver().weak_dropped(); dropped > 0)
+                std::fprintf(stderr, "%s: warning: the weak receiver dropped %llu symbols\n", kName,
+                             static_cast<unsigned long long>(dropped));
         }
     }
     if (o.sound_card()) exit_after_sound_card(status);

@@ -1,0 +1,60 @@
+#include "rx/weak_correlator.h"
+
+#include <cmath>
+#include <numbers>
+
+#include "rx/weak_front_end.h"
+
+namespace quavel {
+
+void WeakCorrelator::reset(const WeakSymbols& symbols) {
+    symbols_ = &symbols;
+    ring_.fill({});
+    received_ = 0;
+}
+
+std::complex<double> WeakCorrelator::correlate(int64_t start, double offset_hz, uint32_t from,
+                                               uint32_t to) const {
+    const double w = -2.0 * std::numbers::pi * offset_hz / kWeakRateHz;
+    const std::complex<double> step(std::cos(w), std::sin(w));
+    std::complex<double> phase = std::polar(1.0, w * from);
+    std::complex<double> sum;
+    for (uint32_t m = from; m < to; ++m) {
+        sum += std::complex<double>(at(start + m)) * (phase * double(symbols_->pulse[m]));
+        phase *= step;
+    }
+    return sum;
+}
+
+void WeakCorrelator::tones(int64_t start, double fraction, double offset_hz,
+                           WeakToneCorrelations& out) const {
+    const uint32_t length = symbols_->length;
+    out.z.fill({});
+    for (std::size_t t = 0; t < kToneCount; ++t) {
+        const double f = symbols_->offset_hz[t] + offset_hz;
+        out.w[t] = 2.0 * std::numbers::pi * f / kWeakRateHz;
+        const std::complex<double> turn = std::polar(1.0, out.w[t] * fraction);
+        for (uint32_t q = 0; q < kWeakParts; ++q) {
+            out.parts[q][t] = std::complex<float>(
+                turn * correlate(start, f, q * length / kWeakParts, (q + 1) * length / kWeakParts));
+            out.z[t] += out.parts[q][t];
+        }
+    }
+}
+
+void WeakCorrelator::tones_at(int64_t start, double offset_hz,
+                              std::array<std::complex<float>, kToneCount>& out) const {
+    for (std::size_t t = 0; t < out.size(); ++t)
+        out[t] = std::complex<float>(
+            correlate(start, symbols_->offset_hz[t] + offset_hz, 0, symbols_->length));
+}
+
+void WeakCorrelator::between_tones(int64_t start, double offset_hz, WeakBetweenTones& out) const {
+    for (std::size_t j = 0; j < out.size(); ++j) {
+        const double f = symbols_->offset_hz[0] +
+                         (static_cast<double>(j) - 0.5) * symbols_->spacing_hz + offset_hz;
+        out[j] = std::norm(correlate(start, f, 0, symbols_->length)) / symbols_->pulse_energy;
+    }
+}
+
+} // namespace quavel

@@ -1,0 +1,52 @@
+// The weak-signal receiver's levels: the noise power it measures its statistics against, and the
+// signal's own level for the tone-by-tone model and the squelch's mute. Both are running
+// averages over the symbols decided, taken from each symbol's correlations between its tones.
+#pragma once
+
+#include <array>
+#include <complex>
+
+#include "modem/code_table.h"
+#include "rx/weak_correlator.h"
+#include "rx/weak_symbols.h"
+
+namespace quavel {
+
+class WeakNoise {
+public:
+    void reset();
+
+    // A symbol's powers between the tones: the noise average follows their mean (the first
+    // symbol sets it outright).
+    void measure(const WeakBetweenTones& between);
+    // Noise power per baseband sample; 0 before the first symbol.
+    double power() const { return noise_; }
+
+    // The levels the tone-by-tone model decides this symbol by (until the first decision the
+    // noise away from the tones is taken to be the noise).
+    WeakLevels levels();
+
+    // Once the symbol is decided as `decided`. A strong signal leaks into the trial frequencies
+    // next to its tones, by its own Doppler spread and the pulse's skirts, and lifts the noise
+    // measured above: the noise under it is measured on the others. The energy above that noise
+    // over all nine tones (which a wrong decision hardly biases) is a single tone's SNR, or half
+    // of it for a pair.
+    struct Level {
+        double tone_level = 0.0; // a single tone's SNR averaged up to the symbol before
+        double above = 0.0;      // this symbol's energy above the noise over the nine tones,
+                                 // in noise powers (about 0 +- 3 on noise alone)
+    };
+    Level follow(TonePair decided, const WeakBetweenTones& between,
+                 const std::array<std::complex<float>, kToneCount>& z, double pulse_energy);
+
+    // The noise away from the decided tones (WeakLevels::noise); 0 before the first symbol.
+    double tone_noise() const { return tone_noise_; }
+
+private:
+    double noise_ = 0.0; // noise power per baseband sample, running average
+    bool noise_known_ = false;
+    double tone_noise_ = 0.0; // the same away from the decided tones (WeakLevels)
+    double tone_snr_ = 0.0;   // a single tone's SNR in its correlation (WeakLevels), averaged
+};
+
+} // namespace quavel

@@ -1,0 +1,107 @@
+#include "rx/weak_squelch.h"
+
+#include <algorithm>
+
+#include "rx/weak_statistics.h"
+
+namespace quavel {
+
+namespace {
+// Opens once the average is above kWeakClear, closes below this.
+constexpr double kCloseBelow = 2.0;
+// Whether a symbol holds a signal at all is told by its energy above the noise over all nine
+// tones (in single-tone noise powers: about 0 +- 3 on noise alone). Where the signal's level is
+// at least kStrongLevel, a symbol below kAbsentBelow mutes the squelch: it and the symbols after
+// it wait for one above kBackAbove.
+constexpr double kStrongLevel = 24.0;
+constexpr double kAbsentBelow = 4.0;
+constexpr double kBackAbove = 10.0;
+// When the squelch opens, the held symbols from the last one below this onward are released.
+constexpr double kLeadAbove = 2.0;
+} // namespace
+
+void WeakSquelch::restart() {
+    confidence_ = 0.0;
+    open_ = false;
+    held_count_ = 0;
+    muted_ = false;
+}
+
+int WeakSquelch::trailing_signal() const {
+    int n = 0;
+    while (n < held_count_ &&
+           held_[static_cast<std::size_t>(held_count_ - 1 - n)].statistic >= kLeadAbove)
+        ++n;
+    return n;
+}
+
+void WeakSquelch::hold(const Symbol& symbol, int room) {
+    if (held_count_ == room) {
+        std::move(held_.begin() + 1, held_.end(), held_.begin());
+        --held_count_;
+    }
+    held_[static_cast<std::size_t>(held_count_++)] = {symbol.symbol, symbol.statistic};
+}
+
+WeakSquelch::Verdict WeakSquelch::step(const Symbol& symbol, bool enabled, bool fitted) {
+    Verdict verdict;
+    std::size_t printed = 0;
+    const auto print = [&](uint8_t s) { release_[printed++] = s; };
+    const auto release = [&](int from) {
+        for (int i = from; i < held_count_; ++i)
+            print(held_[static_cast<std::size_t>(i)].symbol);
+        held_count_ = 0;
+    };
+
+    if (!enabled) {
+        open_ = confidence_ >= kWeakClear || (open_ && confidence_ >= kCloseBelow);
+        print(symbol.symbol);
+    } else if (open_) {
+        if (confidence_ < kCloseBelow) {
+            verdict.closed = true;
+            verdict.signal_ended = muted_;
+            open_ = false;
+            held_count_ = 0;
+            muted_ = false;
+        } else if (muted_ || (symbol.above < kAbsentBelow && symbol.tone_level >= kStrongLevel)) {
+            // Muted, symbols wait until a clear one shows the signal is back, and are printed
+            // with it; the squelch closing drops them (noise alone hardly makes a clear symbol).
+            // The oldest makes room: a fade that long leaves nothing to copy. One place is kept
+            // free, so that a step still prints no more symbols than when the squelch opens.
+            if (symbol.above >= kBackAbove) {
+                release(0);
+                muted_ = false;
+                print(symbol.symbol);
+            } else {
+                hold(symbol, kHeldBack - 1);
+                muted_ = true;
+            }
+        } else {
+            print(symbol.symbol);
+        }
+    } else {
+        hold(symbol, kHeldBack);
+        if (confidence_ >= kWeakClear) {
+            const int first_held = held_count_ - trailing_signal();
+            if (fitted) {
+                open_ = true;
+                release(first_held);
+            } else {
+                // Wait for a few symbols of the signal, so that the lock has them to go by.
+                // Their start is found afresh anywhere within a symbol, so wait for one that can
+                // show it: a wide pair, whose tones turn apart within a sample (the idle tone
+                // shows little).
+                const int signal = held_count_ - first_held;
+                bool timed = signal >= kHeldBack - 1;
+                for (int i = first_held; i < held_count_; ++i)
+                    timed = timed ||
+                            weak_spread(held_[static_cast<std::size_t>(i)].symbol) >= kWeakWide;
+                if (signal >= kSymbolsToLockBy && timed) verdict.lock_on = signal;
+            }
+        }
+    }
+    verdict.print = std::span<const uint8_t>(release_.data(), printed);
+    return verdict;
+}
+
+} // namespace quavel

@@ -1,0 +1,214 @@
+// The parts of the weak-signal receiver's decision on their own: the squelch stepped through
+// scripted statistics, the frequency loop closed over the real correlator on a tone a known
+// amount off, the timing loop on a curve peaked a known amount off, and push counting what it had
+// no room for.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <memory>
+#include <numbers>
+#include <vector>
+
+#include "receive_support.h"
+#include "rx/weak_correlator.h"
+#include "rx/weak_frequency_loop.h"
+#include "rx/weak_receiver.h"
+#include "rx/weak_squelch.h"
+#include "rx/weak_timing_loop.h"
+#include "weak_support.h"
+
+namespace quavel {
+namespace {
+
+constexpr uint8_t kIdle = 1;
+
+// A symbol whose tones lie three spacings or more apart.
+uint8_t wide_symbol() {
+    uint32_t s = 1;
+    while (kTonePairs[s - 1].b - kTonePairs[s - 1].a < 3)
+        ++s;
+    return static_cast<uint8_t>(s);
+}
+
+// Steps `squelch` through `statistic` repeated `count` times; returns the symbols it printed.
+std::vector<uint8_t> run(WeakSquelch& squelch, double statistic, int count, uint8_t symbol,
+                         bool fitted = true, int* locks = nullptr, int* closes = nullptr,
+                         double above = 20.0, double tone_level = 10.0) {
+    std::vector<uint8_t> printed;
+    for (int i = 0; i < count; ++i) {
+        squelch.observe(statistic);
+        const auto v = squelch.step({symbol, statistic, above, tone_level}, true, fitted);
+        printed.insert(printed.end(), v.print.begin(), v.print.end());
+        if (locks && v.lock_on > 0) ++*locks;
+        if (closes && v.closed) ++*closes;
+    }
+    return printed;
+}
+
+TEST(WeakSquelch, StaysShutOnNoiseAndOnASteadyMiddlingStatistic) {
+    for (const double statistic : {0.3, 1.0, 1.9, 3.5}) {
+        WeakSquelch squelch;
+        squelch.restart();
+        int locks = 0;
+        EXPECT_TRUE(run(squelch, statistic, 200, kIdle, true, &locks).empty()) << statistic;
+        EXPECT_FALSE(squelch.open()) << statistic;
+        EXPECT_EQ(locks, 0) << statistic;
+    }
+}
+
+TEST(WeakSquelch, OpensOnASignalWithTheSymbolsLeadingUpAndClosesWhenItEnds) {
+    WeakSquelch squelch;
+    squelch.restart();
+    EXPECT_TRUE(run(squelch, 0.8, 20, kIdle).empty());
+    // The signal's symbols are held until the average rises, then come out in order, all of them.
+    const std::vector<uint8_t> signal = {7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    std::vector<uint8_t> printed;
+    for (const uint8_t s : signal) {
+        const auto p = run(squelch, 20.0, 1, s);
+        printed.insert(printed.end(), p.begin(), p.end());
+    }
+    EXPECT_TRUE(squelch.open());
+    EXPECT_EQ(printed, signal);
+    // The average takes some symbols to fall; once shut it prints nothing more.
+    int closes = 0;
+    EXPECT_LE(run(squelch, 0.8, 20, kIdle, true, nullptr, &closes).size(), 10u);
+    EXPECT_FALSE(squelch.open());
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(run(squelch, 0.8, 20, kIdle).empty());
+}
+
+TEST(WeakSquelch, OnASignalTheTrackerWasNotFittedToAsksForALockOnceAWidePairShowsTheTiming) {
+    WeakSquelch squelch;
+    squelch.restart();
+    int locks = 0;
+    // Idle tones alone show little of the timing: no lock until most of the held symbols are in.
+    EXPECT_TRUE(run(squelch, 20.0, 3, kIdle, false, &locks).empty());
+    EXPECT_EQ(locks, 0);
+    squelch.observe(20.0);
+    const auto v = squelch.step({wide_symbol(), 20.0, 20.0, 10.0}, true, false);
+    EXPECT_GE(v.lock_on, WeakSquelch::kSymbolsToLockBy);
+    EXPECT_LE(v.lock_on, WeakSquelch::kHeldBack);
+    EXPECT_TRUE(v.print.empty());
+    EXPECT_FALSE(squelch.open());
+}
+
+TEST(WeakSquelch, AStrongSignalThatFadesIsHeldUntilItIsBackAndTheSwitchOffPrintsAll) {
+    WeakSquelch squelch;
+    squelch.restart();
+    run(squelch, 25.0, 8, kIdle, true, nullptr, nullptr, 60.0, 40.0);
+    ASSERT_TRUE(squelch.open());
+    // Gone for two symbols (nothing above the noise), then back.
+    EXPECT_TRUE(run(squelch, 25.0, 2, 5, true, nullptr, nullptr, 0.5, 40.0).empty());
+    EXPECT_EQ(run(squelch, 25.0, 1, 6, true, nullptr, nullptr, 60.0, 40.0),
+              (std::vector<uint8_t>{5, 5, 6}));
+
+    WeakSquelch off;
+    off.restart();
+    for (int i = 0; i < 5; ++i) {
+        off.observe(0.5);
+        EXPECT_EQ(off.step({9, 0.5, 0.0, 0.0}, false, false).print.size(), 1u);
+    }
+    EXPECT_FALSE(off.open());
+}
+
+// A tone (or pair) `df` Hz above where it is looked for, as baseband at 500 samples/s.
+struct FrequencyCase {
+    uint32_t speed;
+    TonePair pair;
+    double df_hz;
+};
+
+class WeakFrequency : public ::testing::TestWithParam<FrequencyCase> {};
+
+TEST_P(WeakFrequency, TheErrorHasTheOffsetsSignAndTheLoopSettlesOnIt) {
+    const FrequencyCase c = GetParam();
+    WeakSymbols symbols;
+    build_weak_symbols(symbols, c.speed);
+    auto correlator = std::make_unique<WeakCorrelator>();
+    correlator->reset(symbols);
+    for (uint32_t m = 0; m < symbols.length; ++m) {
+        std::complex<double> x;
+        for (const int32_t tone : {c.pair.a, c.pair.b}) {
+            const double hz = symbols.offset_hz[static_cast<std::size_t>(tone - 1)] + c.df_hz;
+            x += std::polar(1000.0, 2.0 * std::numbers::pi * hz * m / kWeakRateHz);
+        }
+        correlator->push(std::complex<float>(x));
+    }
+    const double gap_s = weak_centroid_gap_s(symbols);
+    WeakToneCorrelations tones;
+    correlator->tones(0, 0.0, 0.0, tones);
+    const double error = weak_frequency_error(tones.parts, c.pair, gap_s);
+    EXPECT_NEAR(error, c.df_hz, 0.1 * std::abs(c.df_hz));
+
+    WeakFrequencyLoop loop;
+    loop.set(0.0);
+    for (int i = 0; i < 60; ++i) {
+        correlator->tones(0, 0.0, loop.offset_hz(), tones);
+        loop.step(weak_frequency_error(tones.parts, c.pair, gap_s), 1.0, 30.0);
+    }
+    EXPECT_NEAR(loop.offset_hz(), c.df_hz, 0.05);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OffsetsAndPairs, WeakFrequency,
+    ::testing::Values(FrequencyCase{2, {5, 5}, 1.5}, FrequencyCase{2, {5, 5}, -1.5},
+                      FrequencyCase{1, {5, 5}, 0.4}, FrequencyCase{4, {5, 5}, -3.0},
+                      FrequencyCase{2, {2, 8}, 1.0}, FrequencyCase{4, {1, 9}, 2.5}));
+
+// The timing curve a symbol `off` samples after the tracked start draws: peaked there.
+void add_symbol(WeakTimingLoop& loop, double off) {
+    for (int j = 0; j < loop.shifts(); ++j)
+        loop.add(j, 50.0 / (1.0 + (loop.shift(j) - off) * (loop.shift(j) - off)), 0.3, 1.0);
+}
+
+TEST(WeakTimingLoop, MovesTowardsAKnownTimingOffsetAndLearnsAClockDifference) {
+    for (const double off : {1.7, -1.7, 3.0, -0.6}) {
+        WeakTimingLoop loop;
+        loop.restart(65);
+        loop.forget_rate();
+        const WeakTimingLoop::Gains gains = WeakTimingLoop::gains(10.0);
+        double residual = off;
+        for (int i = 0; i < 40; ++i) {
+            add_symbol(loop, residual);
+            const double correction = loop.step(loop.error(), gains, 1.0, 0.5, nullptr);
+            if (i == 0) {
+                EXPECT_GT(correction * off, 0.0) << off;
+            }
+            residual -= correction;
+        }
+        EXPECT_NEAR(residual, 0.0, 0.1) << off;
+    }
+    // Each symbol 0.2 samples longer than the nominal length: the loop learns that rate.
+    WeakTimingLoop loop;
+    loop.restart(65);
+    double residual = 0.0;
+    for (int i = 0; i < 200; ++i) {
+        add_symbol(loop, residual);
+        residual += 0.2 - loop.step(loop.error(), WeakTimingLoop::gains(10.0), 1.0, 0.5, nullptr);
+    }
+    // The averaged curve holds older symbols where they were, so the start follows a fraction
+    // of a sample behind; it must not run away.
+    EXPECT_NEAR(loop.rate(), 0.2, 0.02);
+    EXPECT_NEAR(residual, 0.0, 1.0);
+}
+
+TEST(WeakReceiver, PushCountsTheSymbolsItHadNoRoomFor) {
+    rxtest::Transmission t;
+    t.text = "CQ CQ DE G4ABC";
+    const std::vector<int16_t> audio = rxtest::make_transmission(t);
+    const WeakReceiver::Config config{.speed = 2, .centre_hz = 1000, .squelch = true};
+    const std::size_t decided = rxtest::weak_copy(audio, config).symbols.size();
+    ASSERT_GT(decided, 10u);
+
+    auto rx = std::make_unique<WeakReceiver>();
+    rx->reset(config);
+    std::array<uint8_t, 3> out{};
+    EXPECT_EQ(rx->push(audio, out), out.size());
+    EXPECT_EQ(rx->dropped(), decided - out.size());
+    rx->reset(config);
+    EXPECT_EQ(rx->dropped(), 0u);
+}
+
+} // namespace
+} // namespace quavel
