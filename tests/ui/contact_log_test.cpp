@@ -118,10 +118,10 @@ TEST_F(Contact, ADoubleClickedCallGoesToTheOtherStationField) {
 // The button beside the bottom row is there only once the window has room for it.
 TEST_F(Contact, TheLogButtonShowsOnlyInAGrownWindow) {
     start();
-    EXPECT_FALSE(form->LogContactButton->isVisible());
-    form->resize(form->width() + 120, form->height());
-    QApplication::processEvents();
-    ASSERT_TRUE(form->LogContactButton->isVisible());
+    form->show();
+    EXPECT_TRUE(form->LogContactButton->isHidden());
+    form->centralWidget()->resize(TForm1::kClientWidth + 120, TForm1::kClientHeight);
+    ASSERT_FALSE(form->LogContactButton->isHidden());
     form->LogContactButton->click();
     EXPECT_NE(form->log_contact_dialog(), nullptr);
 }
