@@ -58,6 +58,7 @@ DialAnswer read_dial(RIG* rig) {
     pbwidth_t width = 0;
     if (const int code = rig_get_mode(rig, RIG_VFO_CURR, &mode, &width); code != RIG_OK) {
         answer.failure = why(code);
+        answer.cut_off = code != -RIG_ENIMPL && code != -RIG_ENAVAIL;
     } else if (mode != RIG_MODE_NONE) {
         const char* name = rig_strrmode(mode);
         std::string text = name != nullptr ? name : "";

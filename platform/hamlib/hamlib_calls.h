@@ -27,6 +27,9 @@ struct DialAnswer {
     double frequency_hz = 0;
     std::string mode; // empty when the rig would not say, or has none
     std::string failure;
+    // The mode was asked and the rig stopped answering (not a rig that has no mode to give):
+    // the frequency came from a rig that is going or gone.
+    bool cut_off = false;
 };
 DialAnswer read_dial(RIG* rig);
 

@@ -164,7 +164,7 @@ std::optional<RigDial> HamlibPtt::dial() {
         return std::nullopt;
     }
     const hamlib::DialAnswer answer = hamlib::read_dial(rig_);
-    if (!answer.has_frequency) {
+    if (!answer.has_frequency || answer.cut_off) {
         error_ = where() + ": does not answer (" + answer.failure + ")";
         return std::nullopt;
     }

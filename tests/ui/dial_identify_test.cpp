@@ -107,8 +107,10 @@ protected:
         form.reset(); // before the adapter it was given
         FormTest::TearDown();
     }
-    // One tick to ask, the keying thread's answer, one tick to show it.
+    // One tick to ask, the keying thread's answer, one tick to show it. Each tick that takes
+    // an answer asks again: that read is let finish first, so what shows was asked now.
     void read() {
+        form->station().settle_keying();
         form->DialTimerTick();
         form->station().settle_keying();
         form->DialTimerTick();
