@@ -53,12 +53,14 @@ public:
             {QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
              QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--use-pid-file=no"),
              QStringLiteral("--system=no"), QStringLiteral("--disable-shm=yes"),
-             QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") +
-                 socket_,
              QStringLiteral("--load=module-null-sink sink_name=quavel_sink rate=8000 channels=1"),
              QStringLiteral("--load=module-remap-source source_name=quavel_mic "
                             "master=quavel_sink.monitor"),
-             QStringLiteral("--load=module-always-sink")});
+             QStringLiteral("--load=module-always-sink"),
+             // Last: the socket appears once the devices exist, so a client that connects as
+             // soon as it sees the socket finds them.
+             QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") +
+                 socket_});
         if (!process_.waitForStarted(5000)) return false;
         return test::wait_until([&] { return QFile::exists(socket_); }, 10000);
     }
