@@ -163,7 +163,11 @@ TEST_F(Contact, LoggedFromTheWindowFilledInAndReadBack) {
     dialog->NameEdit->setText("Jo");
     dialog->GridEdit->setText("IO91");
     dialog->SubmodeEdit->setText("QUAVEL2");
+    std::vector<std::string> told;
+    QObject::connect(form.get(), &TForm1::contact_logged,
+                     [&](const quavel::QsoRecord& q) { told.push_back(q.call); });
     dialog->accept();
+    EXPECT_EQ(told, std::vector<std::string>{"G4ABC"});
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(form->log_contact_dialog(), nullptr);
 
@@ -218,10 +222,14 @@ TEST_F(Contact, ARefusedLogIsToldAfterTheTransmissionAndTheFieldsStay) {
     LogContactDialog* dialog = open_dialog();
     ASSERT_NE(dialog, nullptr);
     dialog->NameEdit->setText("Jo");
+    bool told = false;
+    QObject::connect(form.get(), &TForm1::contact_logged, [&] { told = true; });
     dialog->accept();
     QCoreApplication::processEvents();
+    EXPECT_FALSE(told);
     EXPECT_TRUE(messages.messages().empty());
     form->Button1->click();
+    form->station().settle_keying(); // the box waits for the release
     ASSERT_EQ(messages.messages().size(), 1u);
     EXPECT_NE(messages.messages()[0].text.find("directory"), std::string::npos);
     EXPECT_EQ(form->log_contact_dialog(), dialog);
