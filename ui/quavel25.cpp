@@ -185,10 +185,17 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
     primary_pane_ = std::make_unique<PaneSink>(*Memo1, PaneSink::Where::End);
     logged_primary_ = std::make_unique<LoggedPane>(*primary_pane_);
     secondary_pane_ = std::make_unique<PaneSink>(*Memo2, PaneSink::Where::End);
+    logged_secondary_ = std::make_unique<LoggedPane>(*secondary_pane_);
     transmit_pane_ = std::make_unique<PaneSource>(*Memo4);
     sent_pane_ = std::make_unique<PaneSink>(*Memo5);
     logged_sent_ = std::make_unique<LoggedPane>(*sent_pane_);
-    const quavel::StationPanes panes{*logged_primary_, *secondary_pane_, *transmit_pane_,
+    logged_primary_->set_observer(
+        [this](std::string_view text) { emit text_received(0, from_modem_text(text)); });
+    logged_secondary_->set_observer(
+        [this](std::string_view text) { emit text_received(1, from_modem_text(text)); });
+    logged_sent_->set_observer(
+        [this](std::string_view text) { emit text_sent(from_modem_text(text)); });
+    const quavel::StationPanes panes{*logged_primary_, *logged_secondary_, *transmit_pane_,
                                      *logged_sent_};
     station_ = std::make_unique<quavel::Station>(panes, Image1->canvas(), Image2->canvas(),
                                                  Image3->canvas(), messages_, *events_);

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "interfaces/message_sink.h"
+#include "station/adif_log.h"
 #include "station/macros.h"
 #include "station/station.h"
 #include "ui/console_options.h"
@@ -267,6 +268,17 @@ public:
     const ContactLog& contact_log() const { return *contact_log_; }
     // "worked 2026-11-30 14.070 MHz" for the call in Memo6, or empty.
     QString worked_before() const { return worked_before_; }
+    // Appends `record` to the contact log; on success tells contact_logged. Empty on success,
+    // else why not (nothing was logged then).
+    std::string log_contact(const quavel::QsoRecord& record);
+
+signals:
+    // What the window's programs follow (the control API, the loggers, the spots), told after
+    // the window has done what it does with it. Received text as printed into Memo1 (pane 0)
+    // or Memo2 (pane 1); text as taken for sending into Memo5; a contact once it is in the log.
+    void text_received(int pane, const QString& text);
+    void text_sent(const QString& text);
+    void contact_logged(const quavel::QsoRecord& record);
 
 private:
     void create_contact_log(const ConsoleOptions& options);
@@ -363,6 +375,7 @@ private:
     std::unique_ptr<RxLog> rx_log_;
     std::unique_ptr<LoggedPane> logged_primary_;
     std::unique_ptr<PaneSink> secondary_pane_;
+    std::unique_ptr<LoggedPane> logged_secondary_;
     std::unique_ptr<PaneSource> transmit_pane_;
     std::unique_ptr<PaneSink> sent_pane_;
     std::unique_ptr<LoggedPane> logged_sent_;

@@ -159,11 +159,7 @@ void TForm1::LogContact1Click() {
     prefill.submode = settings_->log_submode();
     prefill.station_callsign = station_->settings().callsign;
     log_dialog_ = new LogContactDialog(
-        prefill,
-        [this](const quavel::QsoRecord& record) {
-            return contact_log_->append(record, std::time(nullptr));
-        },
-        this);
+        prefill, [this](const quavel::QsoRecord& record) { return log_contact(record); }, this);
     log_dialog_->setAttribute(Qt::WA_DeleteOnClose);
     log_dialog_->setWindowModality(Qt::NonModal);
     connect(log_dialog_, &LogContactDialog::logged, this, [this](const quavel::QsoRecord& record) {
@@ -189,6 +185,12 @@ void TForm1::LogContact1Click() {
             Qt::QueuedConnection);
     });
     log_dialog_->show();
+}
+
+std::string TForm1::log_contact(const quavel::QsoRecord& record) {
+    std::string why = contact_log_->append(record, std::time(nullptr));
+    if (why.empty()) emit contact_logged(record);
+    return why;
 }
 
 LogContactDialog* TForm1::log_contact_dialog() const {

@@ -20,6 +20,8 @@
 // that box is up (its event loop runs the timers), and the log may even be destroyed meanwhile.
 #pragma once
 
+#include <functional>
+
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -80,17 +82,23 @@ private:
 std::string rx_log_header(RxLog::Activity what, std::string_view speed_caption, uint32_t centre_hz,
                           std::time_t now);
 
-// A pane whose text also goes to the log, while there is one.
+// A pane whose text also goes to the log, while there is one, and to an observer (the window's
+// signals for the programs it talks to), after the pane has it.
 class LoggedPane : public quavel::TextSink {
 public:
     explicit LoggedPane(quavel::TextSink& pane) : pane_(pane) {}
     void set_log(RxLog* log) { log_ = log; }
+    void set_observer(std::function<void(std::string_view)> observer) {
+        observer_ = std::move(observer);
+    }
     void insert(std::string_view text) override {
         pane_.insert(text);
         if (log_ != nullptr) log_->text(text);
+        if (observer_) observer_(text);
     }
 
 private:
     quavel::TextSink& pane_;
     RxLog* log_ = nullptr;
+    std::function<void(std::string_view)> observer_;
 };

@@ -7,6 +7,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 
 #include "platform/wav/wav_input.h"
@@ -14,6 +15,7 @@
 #include "ui/canvas_view.h"
 #include "ui/memo.h"
 #include "ui/radio_group.h"
+#include "ui/text_panes.h"
 #include "ui_support.h"
 
 namespace {
@@ -22,8 +24,10 @@ class Loopback : public FormTest {
 protected:
     // Sends `typed` from the form under test at `speed_item`: the text typed into the transmit
     // pane, played until the pane is empty and a few idle symbols have followed.
-    std::vector<int16_t> transmit(const QString& typed, int speed_item, uint32_t centre_hz = 1000) {
+    std::vector<int16_t> transmit(const QString& typed, int speed_item, uint32_t centre_hz = 1000,
+                                  const std::function<void(TForm1&)>& created = {}) {
         create_form();
+        if (created) created(*form);
         activate();
         form->RadioGroup3->button(speed_item)->click();
         form->station().set_centre_frequency(centre_hz);
@@ -42,8 +46,10 @@ protected:
     // A second console that receives `samples` as if captured, as fast as it can.
     std::unique_ptr<TForm1> receive(std::vector<int16_t> samples, int speed_item,
                                     ConsoleOptions options = {},
-                                    AppSettings* app_settings = nullptr) {
+                                    AppSettings* app_settings = nullptr,
+                                    const std::function<void(TForm1&)>& created = {}) {
         auto receiver = std::make_unique<TForm1>(messages, options, dir.path(), app_settings);
+        if (created) created(*receiver);
         recording_ = std::make_unique<quavel::SampleInput>(
             std::make_unique<quavel::MemorySampleSource>(std::move(samples)), quavel::Pacing::Fast);
         receiver->station().set_audio_input(recording_.get());
@@ -120,6 +126,24 @@ TEST_F(Loopback, ReceiveLogHoldsWhatThePrimaryPanePrinted) {
     std::string text = log.substr(header_end + 5);
     std::erase(text, '\n');
     EXPECT_EQ(text, printed);
+}
+
+// The programs the window talks to follow the panes: every character printed or sent is told,
+// in order, once.
+TEST_F(Loopback, TheWindowTellsWhatItPrintedAndWhatItSent) {
+    QString sent;
+    std::vector<int16_t> air = transmit("cq de g4abc", 1, 1000, [&](TForm1& f) {
+        QObject::connect(&f, &TForm1::text_sent, [&](const QString& t) { sent += t; });
+    });
+    EXPECT_EQ(sent, form->Memo5->toPlainText());
+    QString printed[2];
+    auto other = receive(std::move(air), 1, {}, nullptr, [&](TForm1& f) {
+        QObject::connect(&f, &TForm1::text_received,
+                         [&](int pane, const QString& t) { printed[pane] += t; });
+    });
+    EXPECT_TRUE(printed[0].contains(QStringLiteral("CQ DE G4ABC"))) << printed[0].toStdString();
+    EXPECT_EQ(printed[0], receive_pane_text(*other->Memo1));
+    EXPECT_EQ(printed[1], receive_pane_text(*other->Memo2));
 }
 
 // Sent 12 Hz above where the other console listens, beyond the classic AFC's reach: the
