@@ -7,6 +7,12 @@ namespace quavel {
 namespace {
 // How fast the signal's level is averaged.
 constexpr double kLevelMemory = 1.0 / 16.0;
+// A symbol's noise this many times above or below the average is a step of the level: at once
+// beyond kJumpRatio (10 dB), on the second symbol beyond kStepRatio (6 dB). The mean of ten
+// noise powers falls outside 6 dB about once in 5000 symbols, and twice running practically
+// never.
+constexpr double kJumpRatio = 10.0;
+constexpr double kStepRatio = 4.0;
 } // namespace
 
 void WeakNoise::reset() {
@@ -14,6 +20,7 @@ void WeakNoise::reset() {
     noise_known_ = false;
     tone_snr_ = 0.0;
     tone_noise_ = 0.0;
+    last_step_ = 0;
 }
 
 void WeakNoise::measure(const WeakBetweenTones& between) {
@@ -21,12 +28,29 @@ void WeakNoise::measure(const WeakBetweenTones& between) {
     for (const double power : between)
         noise += power;
     noise /= kToneCount + 1;
-    if (!noise_known_) {
+    if (!noise_known_ || noise_ <= 0.0) {
+        // The first symbol, or silence until now (a muted input): taken as it is.
         noise_ = noise;
         noise_known_ = true;
-    } else {
+        tone_noise_ = 0.0;
+        return;
+    }
+    // A receiver's AGC steps the whole level at once, noise and signal alike. The average would
+    // take a dozen symbols to follow, deciding them all against the wrong noise: a step far
+    // beyond what ten noise powers scatter by is taken at once, a smaller one once the next
+    // symbol confirms it; a single symbol that only scattered that far is left out.
+    const double ratio = noise / noise_;
+    const int step = ratio > kStepRatio ? 1 : ratio < 1.0 / kStepRatio ? -1 : 0;
+    const bool confirmed = step != 0 && step == last_step_;
+    last_step_ = step;
+    if (ratio > kJumpRatio || ratio < 1.0 / kJumpRatio || confirmed) {
+        noise_ = noise;
+        tone_noise_ *= ratio;
+        last_step_ = 0;
+    } else if (step == 0) {
         noise_ += (noise - noise_) / 8.0;
     }
+    // else: a step the next symbol is to confirm, against the level as it was before it.
 }
 
 WeakLevels WeakNoise::levels() {

@@ -13,6 +13,7 @@
 #include "receive_support.h"
 #include "rx/weak_correlator.h"
 #include "rx/weak_frequency_loop.h"
+#include "rx/weak_noise.h"
 #include "rx/weak_receiver.h"
 #include "rx/weak_squelch.h"
 #include "rx/weak_timing_loop.h"
@@ -191,6 +192,27 @@ TEST(WeakTimingLoop, MovesTowardsAKnownTimingOffsetAndLearnsAClockDifference) {
     // of a sample behind; it must not run away.
     EXPECT_NEAR(loop.rate(), 0.2, 0.02);
     EXPECT_NEAR(residual, 0.0, 1.0);
+}
+
+// The noise average follows a receiver's AGC step within two symbols, and a symbol that only
+// scatters high is left out.
+TEST(WeakNoise, FollowsALevelStepAtOnceButAveragesAStraySymbol) {
+    const auto noise_of = [](double level) {
+        WeakBetweenTones between;
+        between.fill(level);
+        return between;
+    };
+    WeakNoise noise;
+    noise.reset();
+    for (int i = 0; i < 20; ++i)
+        noise.measure(noise_of(1.0));
+    noise.measure(noise_of(5.0)); // 7 dB high, once
+    EXPECT_EQ(noise.power(), 1.0);
+    for (const double step : {1.0 / 30, 1.0 / 5}) { // 15 dB down at once; 7 dB, confirmed
+        noise.measure(noise_of(step));
+        noise.measure(noise_of(step));
+        EXPECT_NEAR(noise.power(), step, step * 1e-6);
+    }
 }
 
 TEST(WeakReceiver, PushCountsTheSymbolsItHadNoRoomFor) {

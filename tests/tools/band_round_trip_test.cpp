@@ -69,6 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A steady carrier 20 dB above the signal between two of its tones.
         BandCase{"WeakBesideACarrier", 4, "--snr 0 --carrier 20 --carrier-hz 1008",
                  "--receiver weak", 16, 2},
+        // A receiver's AGC stepping the level 15 dB down and back every 3 s.
+        BandCase{"WeakThroughAgcSteps", 4, "--snr -8 --agc-step 15", "--receiver weak"},
         // An overdriven sound card.
         BandCase{"WeakThroughClipping", 4, "--snr -8 --clip 0", "--receiver weak"}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
