@@ -43,6 +43,8 @@ void CarrierCanceller::reset() {
     since_look_ = 0;
     made_ = 0;
     last_made_hz_ = 0.0;
+    taken_ = 0;
+    last_made_at_ = 0;
     moved_hz_ = 0.0;
     turn_ = 0.0;
     turn_step_ = 0.0;
@@ -82,6 +84,7 @@ std::complex<float> CarrierCanceller::take(std::complex<float> x) {
             kFrequencyGain * (error * std::conj(predicted)).imag() / (std::norm(predicted) + 1e-12);
         y = error;
     }
+    ++taken_;
     return std::complex<float>(y);
 }
 
@@ -110,6 +113,21 @@ std::complex<double> CarrierCanceller::amplitude_at(double hz, uint32_t length) 
     }
     // Turned on to the newest sample and back from the history's frame into the baseband's.
     return sum / weight * std::polar(1.0, omega * (length - 1) - turn_);
+}
+
+double CarrierCanceller::refine(double hz, uint32_t length, double bin_hz) const {
+    // The parabola through three bins leans towards the larger neighbour (the window's main
+    // lobe is not a parabola in log power); measured directly a quarter of a bin either side,
+    // twice over, a line's peak is found to a few thousandths of a bin.
+    for (double step = bin_hz / 4.0; step > bin_hz / 32.0; step /= 4.0) {
+        const double a = std::log(std::norm(amplitude_at(hz - step, length)) + 1e-30);
+        const double b = std::log(std::norm(amplitude_at(hz, length)) + 1e-30);
+        const double c = std::log(std::norm(amplitude_at(hz + step, length)) + 1e-30);
+        const double curve = a - 2.0 * b + c;
+        if (curve >= 0.0) break;
+        hz += step * std::clamp(0.5 * (a - c) / curve, -1.0, 1.0);
+    }
+    return hz;
 }
 
 void CarrierCanceller::look() {
@@ -150,7 +168,7 @@ void CarrierCanceller::look() {
         const double curve = a - 2.0 * b + c;
         const double delta = curve < 0.0 ? std::clamp(0.5 * (a - c) / curve, -0.5, 0.5) : 0.0;
         const double index = k < length / 2 ? double(k) : double(k) - double(length);
-        const double hz = (index + delta) * bin_hz;
+        const double hz = refine((index + delta) * bin_hz, length, bin_hz);
         // Nothing at the symbol rates either side, measured where they fall (the window's zeros
         // lie a whole number of bins from a pure line, so a carrier leaves nothing there).
         const double line = std::norm(amplitude_at(hz, length));
@@ -169,6 +187,7 @@ void CarrierCanceller::look() {
             if (n.active && std::abs(notch_at - hz) < kSameLineHz) {
                 n.missed = 0;
                 known = true;
+                n.omega = 2.0 * std::numbers::pi * (hz + moved_hz_) / rate_hz_;
             }
         }
         if (!known) seen[static_cast<std::size_t>(found++)] = {hz, true};
@@ -186,9 +205,12 @@ void CarrierCanceller::look() {
         for (Notch& n : notches_) {
             if (n.active) continue;
             const double omega = 2.0 * std::numbers::pi * (s.hz + moved_hz_) / rate_hz_;
-            n = Notch{true, omega, amplitude_at(s.hz, length), 0};
+            // The spectrum's newest sample is the one about to pass the notches, which predict
+            // each sample from the one before: the carrier is turned back a sample.
+            n = Notch{true, omega, amplitude_at(s.hz, length) * std::polar(1.0, -omega), 0};
             ++made_;
             last_made_hz_ = s.hz + moved_hz_;
+            last_made_at_ = taken_;
             break;
         }
     }

@@ -48,6 +48,10 @@ public:
     // Notches made since the last reset, and where the last one was made (Hz).
     uint64_t notches_made() const { return made_; }
     double last_made_hz() const { return last_made_hz_; }
+    // Samples taken since the last reset, and how many had been taken before the sample the
+    // last notch was first applied to: what came out before it still has that carrier.
+    uint64_t taken() const { return taken_; }
+    uint64_t last_made_at() const { return last_made_at_; }
 
 private:
     struct Notch {
@@ -65,6 +69,8 @@ private:
     void look();
     // The windowed amplitude at `hz` over the last `length` samples (turned on to the newest).
     std::complex<double> amplitude_at(double hz, uint32_t length) const;
+    // A line's frequency near `hz` to a small fraction of a bin.
+    double refine(double hz, uint32_t length, double bin_hz) const;
 
     double rate_hz_;
     double symbol_rate_ = 0.0;
@@ -83,6 +89,8 @@ private:
     double turn_step_ = 0.0;
     uint64_t made_ = 0;
     double last_made_hz_ = 0.0;
+    uint64_t taken_ = 0;
+    uint64_t last_made_at_ = 0;
     std::array<Notch, kMaxNotches> notches_{};
     std::array<Candidate, kMaxNotches> candidates_{}; // lines seen once, last look
 };

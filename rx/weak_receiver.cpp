@@ -90,8 +90,19 @@ size_t WeakReceiver::push(std::span<const int16_t> samples, std::span<uint8_t> o
     while (!samples.empty()) {
         const std::size_t n = std::min<std::size_t>(samples.size(), 2048);
         const std::size_t made = front_end_.push(samples.first(n), scratch_);
+        // What came out before a notch made in this run still has the carrier: it goes in
+        // before the receiver forgets what it took from the carrier, the rest after.
+        std::size_t before_notch = 0;
+        const CarrierCanceller& carriers = front_end_.carriers();
+        if (carriers.notches_made() != notches_seen_) {
+            const uint64_t first = carriers.taken() - made;
+            if (carriers.last_made_at() > first)
+                before_notch = std::min<std::size_t>(
+                    made, static_cast<std::size_t>(carriers.last_made_at() - first));
+        }
+        take(std::span(scratch_.data(), before_notch), out, written);
         forget_a_carrier();
-        take(std::span(scratch_.data(), made), out, written);
+        take(std::span(scratch_.data() + before_notch, made - before_notch), out, written);
         samples = samples.subspan(n);
     }
     return written;
