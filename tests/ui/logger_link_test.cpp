@@ -308,6 +308,27 @@ TEST(LoggerLinkSocket, OnlyAWholeHaltTxForThisConsoleIsTaken) {
     EXPECT_EQ(link.failed(), 0) << link.last_error().toStdString();
 }
 
+// Several loggers on one machine share a group: the datagrams loop back to this host's members.
+// A machine without a multicast route cannot take part, and says so.
+TEST(LoggerLinkSocket, AMulticastGroupHearsTheLinkOnThisMachine) {
+    test_application();
+    QUdpSocket member;
+    const QHostAddress group("224.0.0.73");
+    if (!member.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::ShareAddress) ||
+        !member.joinMulticastGroup(group))
+        GTEST_SKIP() << "no multicast here: " << member.errorString().toStdString();
+    LoggerLink link("0.1.0");
+    LoggerLink::Config config;
+    config.enabled = true;
+    config.destination = {group, member.localPort()};
+    link.configure(config);
+    ASSERT_TRUE(wait_until([&] { return member.hasPendingDatagrams(); }))
+        << link.last_error().toStdString();
+    QByteArray datagram(static_cast<qsizetype>(member.pendingDatagramSize()), '\0');
+    member.readDatagram(datagram.data(), datagram.size());
+    EXPECT_EQ(Decoded(datagram).type, 0u);
+}
+
 class Loggers : public FormTest {
 protected:
     void start(bool raw = false) {
