@@ -237,6 +237,20 @@ TEST(WsjtxMessage, ACommandIsReadOnlyWhenWhole) {
         EXPECT_EQ(got->id, c.id);
         EXPECT_EQ(got->auto_tx_only, c.auto_only);
     }
+    // Every cut of a whole HaltTx is refused, and any byte of its id's count set to anything
+    // reads inside the datagram or not at all.
+    const QByteArray whole = halt_tx("Quavel");
+    for (qsizetype n = 0; n < whole.size(); ++n)
+        EXPECT_FALSE(wsjtx::parse_command(whole.left(n))) << n;
+    for (int at = 12; at < 16; ++at)
+        for (int value = 0; value < 256; ++value) {
+            QByteArray changed = whole;
+            changed[at] = static_cast<char>(value);
+            const auto got = wsjtx::parse_command(changed);
+            if (got) {
+                EXPECT_LE(got->id.toUtf8().size(), whole.size() - 17);
+            }
+        }
 }
 
 TEST(LoggerEndpoint, NumericAddressesAndPortsOnly) {
