@@ -2,6 +2,8 @@
 
 #include <QStandardPaths>
 
+#include "ui/logger_link.h"
+
 namespace {
 
 const char* const kInputDevice = "audio/input_device";
@@ -26,6 +28,10 @@ const char* const kGeometry = "window/geometry";
 const char* const kIdentifyOnTime = "transmit/identify_every_10_minutes";
 const char* const kDialFrequency = "rig/dial_frequency_hz";
 const char* const kDialSideband = "rig/dial_sideband";
+const char* const kLoggersEnabled = "loggers/enabled";
+const char* const kLoggersDestination = "loggers/destination";
+const char* const kLoggersRawAdif = "loggers/raw_adif";
+const char* const kLoggersRawAdifPort = "loggers/raw_adif_port";
 constexpr long long kHighestDialHz = 100'000'000'000LL;
 
 QString default_path() {
@@ -246,4 +252,31 @@ QByteArray AppSettings::window_geometry() const {
 }
 void AppSettings::set_window_geometry(const QByteArray& geometry) {
     file_->setValue(kGeometry, geometry);
+}
+
+bool AppSettings::loggers_enabled() const {
+    return boolean(kLoggersEnabled, true);
+}
+void AppSettings::set_loggers_enabled(bool on) {
+    file_->setValue(kLoggersEnabled, on);
+}
+QString AppSettings::loggers_destination() const {
+    const QString stored = file_->value(kLoggersDestination).toString();
+    if (const auto endpoint = parse_logger_endpoint(stored)) return logger_endpoint_text(*endpoint);
+    return logger_endpoint_text(LoggerLink::Config{}.destination);
+}
+void AppSettings::set_loggers_destination(const QString& host_port) {
+    file_->setValue(kLoggersDestination, host_port.trimmed());
+}
+bool AppSettings::loggers_raw_adif() const {
+    return boolean(kLoggersRawAdif, false);
+}
+void AppSettings::set_loggers_raw_adif(bool on) {
+    file_->setValue(kLoggersRawAdif, on);
+}
+int AppSettings::loggers_raw_adif_port() const {
+    return bounded_int(kLoggersRawAdifPort, LoggerLink::kDefaultRawAdifPort, 1, 65535);
+}
+void AppSettings::set_loggers_raw_adif_port(int port) {
+    file_->setValue(kLoggersRawAdifPort, port);
 }

@@ -100,6 +100,18 @@ public:
     bool dial_lower_sideband() const;
     void set_dial_lower_sideband(bool lower);
 
+    // ---- The link to loggers over UDP (ui/logger_link.h): on by default, to 127.0.0.1:2237
+    // ("HOST:PORT", a numeric address or localhost; anything else gives the default); the plain
+    // ADIF record as well, off by default, to the same host on its own port (default 2333).
+    bool loggers_enabled() const;
+    void set_loggers_enabled(bool on);
+    QString loggers_destination() const;
+    void set_loggers_destination(const QString& host_port);
+    bool loggers_raw_adif() const;
+    void set_loggers_raw_adif(bool on);
+    int loggers_raw_adif_port() const; // 1..65535
+    void set_loggers_raw_adif_port(int port);
+
     // The geometry of a window grown by the operator (empty: the form's own size).
     QByteArray window_geometry() const;
     void set_window_geometry(const QByteArray& geometry);

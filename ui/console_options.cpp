@@ -11,6 +11,7 @@
 
 #include "platform/wav/wav_file.h"
 #include "station/adif_log.h"
+#include "ui/logger_link.h"
 
 namespace {
 
@@ -47,8 +48,8 @@ struct Parser {
     Parser() {
         parser.setApplicationDescription(
             "Quavel: sound-card modem and operating console for keyboard-to-keyboard Quavel.");
-        parser.addOptions(
-            {help, audio_in, audio_out, rx_log, log, com, input_device, output_device, desktop});
+        parser.addOptions({help, audio_in, audio_out, rx_log, log, com, input_device, output_device,
+                           desktop, logger_udp});
     }
     std::string help_text() const {
         // The usage line names the program as it is called, also before the application exists
@@ -96,6 +97,11 @@ struct Parser {
     const QCommandLineOption desktop{
         "desktop", "Work in the program's own folder under the user's data folder (created on "
                    "first start), as when started from the desktop menu."};
+    const QCommandLineOption logger_udp{
+        "logger-udp",
+        "Send each contact logged to the logger listening at HOST:PORT (UDP, e.g. "
+        "127.0.0.1:2237 or a multicast group such as 224.0.0.73:2237), for this run.",
+        "HOST:PORT"};
 };
 
 } // namespace
@@ -126,8 +132,8 @@ ParsedCommandLine parse_console_options(const QStringList& arguments) {
             "Unexpected argument \"" + parser.positionalArguments().first().toStdString() + "\"";
         return result;
     }
-    for (const QCommandLineOption* single :
-         {&audio_in, &audio_out, &rx_log, &p.log, &p.input_device, &p.output_device}) {
+    for (const QCommandLineOption* single : {&audio_in, &audio_out, &rx_log, &p.log,
+                                             &p.input_device, &p.output_device, &p.logger_udp}) {
         if (parser.values(*single).size() > 1) {
             result.error = "--" + single->names().first().toStdString() + " given more than once";
             return result;
@@ -192,6 +198,16 @@ ParsedCommandLine parse_console_options(const QStringList& arguments) {
         return result;
     }
     options.desktop = parser.isSet(p.desktop);
+    if (parser.isSet(p.logger_udp)) {
+        const QString text = parser.value(p.logger_udp);
+        if (!parse_logger_endpoint(text)) {
+            result.error = "--logger-udp needs HOST:PORT with a numeric address (or localhost) "
+                           "and a port 1..65535, not \"" +
+                           text.toStdString() + "\"";
+            return result;
+        }
+        options.logger_udp = text.trimmed().toStdString();
+    }
     std::set<unsigned> mapped;
     for (const QString& entry : parser.values(com)) {
         const std::string text = entry.toStdString();

@@ -13,6 +13,8 @@
 //                          under the user's data folder (created on first start) instead of
 //                          the working directory, so KEYSETUP.INI and the stored texts have a
 //                          home of their own
+//   --logger-udp HOST:PORT send contacts to loggers at HOST:PORT for this run (switched on for
+//                          the run), instead of the address set under Options > Loggers
 //   --help
 #pragma once
 
@@ -33,7 +35,8 @@ struct ConsoleOptions {
     std::string input_device;              // as typed; empty: the remembered or default one
     std::string output_device;
     quavel::ComPortMap com_ports;
-    bool desktop = false; // --desktop: work in desktop_working_folder()
+    bool desktop = false;   // --desktop: work in desktop_working_folder()
+    std::string logger_udp; // --logger-udp, checked; empty: the remembered destination
 };
 
 // The console's own folder under the user's data folder ($XDG_DATA_HOME/quavel on Linux).

@@ -52,6 +52,11 @@ class QPushButton;
 class QSlider;
 class QTimer;
 class RigFrequency;
+class LoggerLink;
+class QDialog;
+namespace quavel::wsjtx {
+struct Status;
+} // namespace quavel::wsjtx
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -292,6 +297,30 @@ private:
     // was logged): the start of the contact.
     std::optional<std::time_t> contact_start_;
     QString worked_before_;
+
+    // ---- The link to loggers over UDP (ui/quavel25_loggers.cpp, ui/logger_link.h), beyond the
+    // form: each contact logged goes out at once, the station's status as it changes, and a
+    // logger's HaltTx stops a transmission as Tx OFF does. Options > Loggers switches it.
+public:
+    QMenu* Loggers1 = nullptr;
+    QAction* SendToLoggers1 = nullptr; // checked: the link is on (remembered)
+    QAction* SendRawAdif1 = nullptr;   // checked: the plain ADIF record as well (remembered)
+    QAction* LoggerAddress1 = nullptr; // "Address...": the small window below
+    QAction* LoggerCount1 = nullptr;   // disabled: what was sent and what failed
+    LoggerLink& logger_link() { return *logger_link_; }
+    // The address window while it is open, else null; not modal.
+    QDialog* logger_dialog() const;
+    void LoggerAddress1Click();
+
+private:
+    void create_loggers(const ConsoleOptions& options);
+    // The link after the settings (or this run's --logger-udp) changed.
+    void apply_loggers();
+    quavel::wsjtx::Status logger_status() const;
+    void show_logger_status(bool always = false);
+    LoggerLink* logger_link_ = nullptr; // a child of the window: its close goes out last
+    QPointer<QDialog> logger_dialog_;
+    QString command_line_logger_; // --logger-udp: this run only, until the operator sets one
 
 protected:
     bool event(QEvent* event) override;
