@@ -2,6 +2,8 @@
 
 #include <QStandardPaths>
 
+#include "station/pskreporter_packet.h"
+
 namespace {
 
 const char* const kInputDevice = "audio/input_device";
@@ -26,6 +28,10 @@ const char* const kGeometry = "window/geometry";
 const char* const kIdentifyOnTime = "transmit/identify_every_10_minutes";
 const char* const kDialFrequency = "rig/dial_frequency_hz";
 const char* const kDialSideband = "rig/dial_sideband";
+const char* const kReportSpots = "spots/report";
+const char* const kStationLocator = "spots/locator";
+const char* const kSpotsHost = "spots/host";
+const char* const kSpotsPort = "spots/port";
 constexpr long long kHighestDialHz = 100'000'000'000LL;
 
 QString default_path() {
@@ -246,4 +252,38 @@ QByteArray AppSettings::window_geometry() const {
 }
 void AppSettings::set_window_geometry(const QByteArray& geometry) {
     file_->setValue(kGeometry, geometry);
+}
+
+bool AppSettings::report_spots() const {
+    return boolean(kReportSpots, false);
+}
+
+void AppSettings::set_report_spots(bool on) {
+    file_->setValue(kReportSpots, on);
+}
+
+QString AppSettings::station_locator() const {
+    const QString locator = file_->value(kStationLocator).toString().trimmed();
+    return quavel::is_maidenhead_locator(locator.toStdString()) ? locator : QString();
+}
+
+void AppSettings::set_station_locator(const QString& locator) {
+    file_->setValue(kStationLocator, locator.trimmed());
+}
+
+QString AppSettings::spots_host() const {
+    const QString host = file_->value(kSpotsHost).toString().trimmed();
+    return host.isEmpty() ? QStringLiteral("report.pskreporter.info") : host;
+}
+
+void AppSettings::set_spots_host(const QString& host) {
+    file_->setValue(kSpotsHost, host.trimmed());
+}
+
+int AppSettings::spots_port() const {
+    return bounded_int(kSpotsPort, 4739, 1, 65535);
+}
+
+void AppSettings::set_spots_port(int port) {
+    file_->setValue(kSpotsPort, port);
 }

@@ -229,6 +229,7 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
     set_transmit_level(settings_->transmit_level_db());
     set_pane_font_size(settings_->pane_font_size());
     create_dial_and_identify();
+    create_spots();
     // The Log Contact window fills in the RF frequency from the dial, read or typed.
     set_rf_frequency_source([this] { return rf_frequency_hz(); });
 
