@@ -25,6 +25,7 @@ namespace {
 
 constexpr int kTickMs = 5000;
 constexpr std::size_t kMostUnsent = 4;
+constexpr int64_t kAddressSeconds = 3600;
 
 int64_t now_s() {
     return QDateTime::currentSecsSinceEpoch();
@@ -127,11 +128,14 @@ void SpotReporter::send(std::vector<uint8_t> datagram) {
     unsent_.push_back(std::move(datagram));
     const QString host = settings_.spots_host();
     const QString wanted = QStringLiteral("%1:%2").arg(host).arg(settings_.spots_port());
-    if (address_for_ != wanted) address_ = QHostAddress();
+    // The collector's address is asked for again now and then: it may move.
+    if (address_for_ != wanted || now_s() - found_at_s_ >= kAddressSeconds || now_s() < found_at_s_)
+        address_ = QHostAddress();
     if (address_.isNull()) {
         if (QHostAddress literal; literal.setAddress(host)) {
             address_ = literal;
             address_for_ = wanted;
+            found_at_s_ = now_s();
         } else {
             look_up();
             return;
@@ -157,6 +161,7 @@ void SpotReporter::look_up() {
             address_ = info.addresses().front();
             address_for_ = wanted;
         }
+        found_at_s_ = now_s();
         if (address_.isNull()) {
             error_ = QStringLiteral("cannot find %1: %2").arg(info.hostName(), info.errorString());
             unsent_.clear(); // a later datagram asks again

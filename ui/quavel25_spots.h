@@ -71,6 +71,7 @@ private:
     QTimer* timer_;
     QHostAddress address_;
     QString address_for_; // host:port the address was found for
+    int64_t found_at_s_ = 0;
     int lookup_id_ = -1;
     std::vector<std::vector<uint8_t>> unsent_; // while the address is looked up
     int sent_ = 0;

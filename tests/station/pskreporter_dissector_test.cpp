@@ -16,49 +16,27 @@
 
 namespace {
 
-void put16be(std::vector<uint8_t>& out, uint16_t v) {
-    out.push_back(static_cast<uint8_t>(v >> 8));
-    out.push_back(static_cast<uint8_t>(v));
-}
-void put32le(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
 // A capture file (the classic pcap format, link type raw IPv4) holding `payload` as one UDP
-// datagram from 127.0.0.1:50000 to 127.0.0.1:4739.
+// datagram from 127.0.0.1:50000 to 127.0.0.1:4739; the reader checks no checksum.
 std::vector<uint8_t> pcap_of(const std::vector<uint8_t>& payload) {
     std::vector<uint8_t> ip;
-    const auto udp_length = static_cast<uint16_t>(8 + payload.size());
-    const auto total = static_cast<uint16_t>(20 + udp_length);
-    for (uint8_t b : {0x45, 0x00})
-        ip.push_back(b);
-    put16be(ip, total);
-    put16be(ip, 0); // identification
-    put16be(ip, 0); // flags, fragment
-    for (uint8_t b : {64, 17})
-        ip.push_back(b); // TTL, UDP
-    put16be(ip, 0);      // checksum, not checked by the reader
-    for (int i = 0; i < 2; ++i)
-        for (uint8_t b : {127, 0, 0, 1})
-            ip.push_back(b);
-    put16be(ip, 50000);
-    put16be(ip, 4739);
-    put16be(ip, udp_length);
-    put16be(ip, 0); // no UDP checksum
+    auto be16 = [&](std::size_t v) {
+        ip.push_back(static_cast<uint8_t>(v >> 8));
+        ip.push_back(static_cast<uint8_t>(v));
+    };
+    be16(0x4500);
+    be16(28 + payload.size());
+    for (uint16_t w : {0, 0, 0x4011, 0, 0x7F00, 0x0001, 0x7F00, 0x0001, 50000, 4739})
+        be16(w);
+    be16(8 + payload.size());
+    be16(0);
     ip.insert(ip.end(), payload.begin(), payload.end());
-
     std::vector<uint8_t> file;
-    put32le(file, 0xA1B2C3D4);
-    put32le(file, 2 | (4u << 16)); // version 2.4
-    put32le(file, 0);              // time zone
-    put32le(file, 0);              // accuracy
-    put32le(file, 65535);          // snap length
-    put32le(file, 101);            // raw IP
-    put32le(file, 1'700'000'000);
-    put32le(file, 0);
-    put32le(file, static_cast<uint32_t>(ip.size()));
-    put32le(file, static_cast<uint32_t>(ip.size()));
+    const auto size = static_cast<uint32_t>(ip.size());
+    for (uint32_t v :
+         {0xA1B2C3D4u, 2u | 4u << 16, 0u, 0u, 65535u, 101u, 1'700'000'000u, 0u, size, size})
+        for (int i = 0; i < 4; ++i)
+            file.push_back(static_cast<uint8_t>(v >> (8 * i)));
     file.insert(file.end(), ip.begin(), ip.end());
     return file;
 }

@@ -89,21 +89,6 @@ TEST(PskReporterDatagram, TemplatesAndRecordsReadBackAsSent) {
     EXPECT_EQ(senders[1].number.at(150), 1'700'000'100u);
 }
 
-TEST(PskReporterDatagram, WithoutTemplatesTheDataSetsStandAlone) {
-    const std::vector<Spot> one{spot("G4ABC")};
-    const auto with = read_ipfix(pskreporter_datagram({}, kReceiver, one, true));
-    std::map<uint16_t, quavel::test::IpfixTemplate> known;
-    for (const auto& t : with.templates)
-        known[t.id] = t;
-    const auto d = pskreporter_datagram({}, kReceiver, one, false);
-    EXPECT_EQ(d.size(), pskreporter_datagram_size(kReceiver, one, false));
-    const auto m = read_ipfix(d, known);
-    ASSERT_EQ(m.error, "");
-    EXPECT_TRUE(m.templates.empty());
-    ASSERT_EQ(m.sets.size(), 2u);
-    EXPECT_EQ(m.records.at(kSenderTemplateId).at(0).text.at(1), "G4ABC");
-}
-
 TEST(PskReporterDatagram, OverlongStringsAreCutAndTimesOutOfRangeAreZero) {
     Spot s = spot(std::string(300, 'X'), 1, -5);
     const auto d = pskreporter_datagram({}, kReceiver, std::vector<Spot>{s}, true);
