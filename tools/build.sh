@@ -16,7 +16,8 @@ cd "$here"
 run_packages=(cmake g++ pkgconf libsndfile1-dev libcli11-dev libpulse-dev qt6-base-dev qt6-multimedia-dev
               libqt6serialport6-dev libqt6svg6 qt6-qpa-plugins xdg-utils libhamlib-dev)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev pulseaudio pulseaudio-utils clang
-               libclang-rt-14-dev dpkg-dev clang-format desktop-file-utils appstream libhamlib-utils gnuplot-nox)
+               libclang-rt-14-dev dpkg-dev clang-format desktop-file-utils appstream libhamlib-utils gnuplot-nox
+               tshark)
 
 # ensure_packages PACKAGE...
 ensure_packages() {

@@ -12,7 +12,8 @@ seconds=${1:-25}
 [ $# -gt 0 ] && shift
 harnesses=("$@")
 [ ${#harnesses[@]} -eq 0 ] &&
-    harnesses=(wav_reader_fuzz config_fuzz stored_text_fuzz receive_chain_fuzz scheduler_fuzz)
+    harnesses=(wav_reader_fuzz config_fuzz stored_text_fuzz receive_chain_fuzz scheduler_fuzz
+                heard_calls_fuzz)
 
 clang=$(command -v clang++ || true)
 if [ -z "$clang" ] || ! echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, long) { return 0; }' |

@@ -3,6 +3,7 @@
 #include <QStandardPaths>
 
 #include "ui/logger_link.h"
+#include "station/pskreporter_packet.h"
 
 namespace {
 
@@ -32,6 +33,10 @@ const char* const kLoggersEnabled = "loggers/enabled";
 const char* const kLoggersDestination = "loggers/destination";
 const char* const kLoggersRawAdif = "loggers/raw_adif";
 const char* const kLoggersRawAdifPort = "loggers/raw_adif_port";
+const char* const kReportSpots = "spots/report";
+const char* const kStationLocator = "spots/locator";
+const char* const kSpotsHost = "spots/host";
+const char* const kSpotsPort = "spots/port";
 constexpr long long kHighestDialHz = 100'000'000'000LL;
 
 QString default_path() {
@@ -279,4 +284,36 @@ int AppSettings::loggers_raw_adif_port() const {
 }
 void AppSettings::set_loggers_raw_adif_port(int port) {
     file_->setValue(kLoggersRawAdifPort, port);
+bool AppSettings::report_spots() const {
+    return boolean(kReportSpots, false);
+}
+
+void AppSettings::set_report_spots(bool on) {
+    file_->setValue(kReportSpots, on);
+}
+
+QString AppSettings::station_locator() const {
+    const QString locator = file_->value(kStationLocator).toString().trimmed();
+    return quavel::is_maidenhead_locator(locator.toStdString()) ? locator : QString();
+}
+
+void AppSettings::set_station_locator(const QString& locator) {
+    file_->setValue(kStationLocator, locator.trimmed());
+}
+
+QString AppSettings::spots_host() const {
+    const QString host = file_->value(kSpotsHost).toString().trimmed();
+    return host.isEmpty() ? QStringLiteral("report.pskreporter.info") : host;
+}
+
+void AppSettings::set_spots_host(const QString& host) {
+    file_->setValue(kSpotsHost, host.trimmed());
+}
+
+int AppSettings::spots_port() const {
+    return bounded_int(kSpotsPort, 4739, 1, 65535);
+}
+
+void AppSettings::set_spots_port(int port) {
+    file_->setValue(kSpotsPort, port);
 }

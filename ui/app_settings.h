@@ -111,6 +111,17 @@ public:
     void set_loggers_raw_adif(bool on);
     int loggers_raw_adif_port() const; // 1..65535
     void set_loggers_raw_adif_port(int port);
+    // ---- Spots reported to PSK Reporter (Options > Report Stations Heard): on or off
+    // (default off); our Maidenhead locator (4 or 6 characters, empty until typed; anything
+    // else reads as empty); the collector's host name or address and UDP port.
+    bool report_spots() const;
+    void set_report_spots(bool on);
+    QString station_locator() const;
+    void set_station_locator(const QString& locator);
+    QString spots_host() const; // default "report.pskreporter.info"
+    void set_spots_host(const QString& host);
+    int spots_port() const; // 1..65535, default 4739
+    void set_spots_port(int port);
 
     // The geometry of a window grown by the operator (empty: the form's own size).
     QByteArray window_geometry() const;

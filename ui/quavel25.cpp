@@ -230,6 +230,7 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
     set_pane_font_size(settings_->pane_font_size());
     create_dial_and_identify();
     create_loggers(options);
+    create_spots();
     // The Log Contact window fills in the RF frequency from the dial, read or typed.
     set_rf_frequency_source([this] { return rf_frequency_hz(); });
 

@@ -57,6 +57,8 @@ class QDialog;
 namespace quavel::wsjtx {
 struct Status;
 } // namespace quavel::wsjtx
+class SpotReporter;
+class QDialog;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -212,6 +214,21 @@ public:
     QTimer* DialTimer = nullptr;
     void DialTimerTick();
     RigFrequency& rig_frequency() { return *rig_frequency_; }
+
+    // ---- Spots reported to PSK Reporter (ui/quavel25_spots.cpp), beyond the form.
+    QAction* ReportSpots1 = nullptr;    // Options > "Report Stations Heard", remembered
+    QAction* StationLocator1 = nullptr; // Options > "Station Locator...": a small window
+    SpotReporter* spot_reporter() const { return spots_; }
+    // Opens the Station Locator window (or raises the one open); not modal.
+    void StationLocator1Click();
+    QDialog* locator_dialog() const;
+
+private:
+    void create_spots();
+    // The items' tool tips: whether spots go out, and if not why.
+    void show_spots();
+    SpotReporter* spots_ = nullptr;
+    QPointer<QDialog> locator_dialog_;
 
 public slots:
     void FormActivate();

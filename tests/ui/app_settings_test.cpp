@@ -78,3 +78,23 @@ TEST_F(AppSettingsTest, DamagedOrOutOfRangeEntriesFallBackToTheDefaults) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(AppSettingsTest, SpotSettingsDefaultOffAndRefuseWhatCouldNotWork) {
+    {
+        const AppSettings fresh(file());
+        EXPECT_FALSE(fresh.report_spots());
+        EXPECT_EQ(fresh.station_locator(), QString());
+        EXPECT_EQ(fresh.spots_host(), QStringLiteral("report.pskreporter.info"));
+        EXPECT_EQ(fresh.spots_port(), 4739);
+    }
+    write("[spots]\nreport=yes\nlocator=XX99zz\nhost=\"  \"\nport=70000\n");
+    const AppSettings damaged(file());
+    EXPECT_FALSE(damaged.report_spots());
+    EXPECT_EQ(damaged.station_locator(), QString());
+    EXPECT_EQ(damaged.spots_host(), QStringLiteral("report.pskreporter.info"));
+    EXPECT_EQ(damaged.spots_port(), 4739);
+}
+
+} // namespace
