@@ -1,6 +1,9 @@
 #include "ui/app_settings.h"
 
+#include <QHostAddress>
 #include <QStandardPaths>
+
+#include "link/api_protocol.h"
 
 namespace {
 
@@ -246,4 +249,40 @@ QByteArray AppSettings::window_geometry() const {
 }
 void AppSettings::set_window_geometry(const QByteArray& geometry) {
     file_->setValue(kGeometry, geometry);
+}
+
+// ---- The control API.
+namespace {
+constexpr const char* kApiEnabled = "api/enabled";
+constexpr const char* kApiPort = "api/port";
+constexpr const char* kApiAddress = "api/address";
+constexpr const char* kApiAllowTransmit = "api/allow_transmit";
+} // namespace
+
+bool AppSettings::api_enabled() const {
+    return boolean(kApiEnabled, true);
+}
+void AppSettings::set_api_enabled(bool on) {
+    file_->setValue(kApiEnabled, on);
+}
+int AppSettings::api_port() const {
+    return bounded_int(kApiPort, quavel::link::kDefaultApiPort, 1, 65535);
+}
+void AppSettings::set_api_port(int port) {
+    file_->setValue(kApiPort, port);
+}
+QString AppSettings::api_address() const {
+    const QString text = file_->value(kApiAddress).toString().trimmed();
+    QHostAddress address;
+    return !text.isEmpty() && address.setAddress(text) ? address.toString()
+                                                       : QStringLiteral("127.0.0.1");
+}
+void AppSettings::set_api_address(const QString& address) {
+    file_->setValue(kApiAddress, address.trimmed());
+}
+bool AppSettings::api_allow_transmit() const {
+    return boolean(kApiAllowTransmit, false);
+}
+void AppSettings::set_api_allow_transmit(bool on) {
+    file_->setValue(kApiAllowTransmit, on);
 }

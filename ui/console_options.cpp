@@ -47,8 +47,8 @@ struct Parser {
     Parser() {
         parser.setApplicationDescription(
             "Quavel: sound-card modem and operating console for keyboard-to-keyboard Quavel.");
-        parser.addOptions(
-            {help, audio_in, audio_out, rx_log, log, com, input_device, output_device, desktop});
+        parser.addOptions({help, audio_in, audio_out, rx_log, log, com, input_device, output_device,
+                           desktop, api});
     }
     std::string help_text() const {
         // The usage line names the program as it is called, also before the application exists
@@ -96,6 +96,11 @@ struct Parser {
     const QCommandLineOption desktop{
         "desktop", "Work in the program's own folder under the user's data folder (created on "
                    "first start), as when started from the desktop menu."};
+    const QCommandLineOption api{
+        "api",
+        "Listen for programs on PORT of 127.0.0.1 (or the address chosen in the settings) for "
+        "this run; 0 or off: no control API.",
+        "PORT"};
 };
 
 } // namespace
@@ -192,6 +197,24 @@ ParsedCommandLine parse_console_options(const QStringList& arguments) {
         return result;
     }
     options.desktop = parser.isSet(p.desktop);
+    if (parser.isSet(p.api)) {
+        if (parser.values(p.api).size() > 1) {
+            result.error = "--api given more than once";
+            return result;
+        }
+        const QString value = parser.value(p.api).trimmed();
+        bool ok = false;
+        const int port = value.toInt(&ok);
+        if (value.compare("off", Qt::CaseInsensitive) == 0) {
+            options.api_port = 0;
+        } else if (ok && port >= 0 && port <= 65535) {
+            options.api_port = port;
+        } else {
+            result.error =
+                "--api must be a port 1..65535, or 0 or off, not \"" + value.toStdString() + "\"";
+            return result;
+        }
+    }
     std::set<unsigned> mapped;
     for (const QString& entry : parser.values(com)) {
         const std::string text = entry.toStdString();

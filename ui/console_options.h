@@ -13,6 +13,7 @@
 //                          under the user's data folder (created on first start) instead of
 //                          the working directory, so KEYSETUP.INI and the stored texts have a
 //                          home of their own
+//   --api PORT|off         the control API on PORT for this run, or not at all (0 or off)
 //   --help
 #pragma once
 
@@ -34,6 +35,8 @@ struct ConsoleOptions {
     std::string output_device;
     quavel::ComPortMap com_ports;
     bool desktop = false; // --desktop: work in desktop_working_folder()
+    // --api: the control API's port for this run, 0 for none; unset: as remembered.
+    std::optional<int> api_port;
 };
 
 // The console's own folder under the user's data folder ($XDG_DATA_HOME/quavel on Linux).
