@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTcpServer>
+#include <QTest>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
@@ -141,6 +142,19 @@ TEST_F(ConsoleApiTest, TheOperatorsTxOffAndTheWatchdogRealTimeAreTold) {
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
     form->Timer2Timer();
     EXPECT_EQ(client.next("tx.end")->value("reason").toString(), "watchdog");
+
+    form->station().set_watchdog(std::chrono::minutes(10));
+    form->BackToReceive->setChecked(true);
+    QTest::keyClicks(form->Memo4, "k");
+    form->Button1->click();
+    play(40);
+    EXPECT_EQ(client.next("tx.end")->value("reason").toString(), "back-to-receive");
+
+    form->BackToReceive->setChecked(false);
+    form->Button1->click();
+    output.gone = true;
+    form->Timer2Timer();
+    EXPECT_EQ(client.next("tx.end")->value("reason").toString(), "lost-playback");
 }
 
 TEST_F(ConsoleApiTest, LogsAContactFilledInFromTheStation) {
