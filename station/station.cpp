@@ -168,6 +168,8 @@ struct Station::Impl final : ProfileListener, TransmitListener {
     std::function<Clock::time_point()> identify_clock = [] { return Clock::now(); };
     // "Tx OFF" came while due to identify: the identification plays, then the transmission ends.
     bool closing_with_identification = false;
+    // Why the last transmission that ended by itself did; empty after one the operator ended.
+    std::optional<TransmitEnd> last_end;
     // Nesting of the public operations under way: messages wait until the outermost ends.
     int depth = 0;
 
@@ -294,7 +296,9 @@ struct Station::Impl final : ProfileListener, TransmitListener {
     // once the transmitter is released.
     void end_transmission(const std::pair<TransmitEnd, std::string>& end) {
         stop_transmission(true);
+        last_end = end.first;
         events.transmission_ended();
+        last_end.reset();
         std::string text = transmit_end_text(end.first, end.second, session.watchdog());
         const bool keying =
             end.first == TransmitEnd::KeyingLost || end.first == TransmitEnd::KeyRefused;
@@ -609,6 +613,10 @@ bool Station::sent_and_idle(uint32_t tail_symbols) const {
     return transmitting() && !s.closing_with_identification && s.sent_something &&
            s.transmitter.queue().is_empty() && !s.transmitter.sending_special() &&
            s.idle_refills >= tail_symbols + 2;
+}
+
+std::optional<TransmitEnd> Station::ending_by_itself() const {
+    return impl_->last_end;
 }
 
 bool Station::transmitting() const {

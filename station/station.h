@@ -160,6 +160,9 @@ public:
     bool start_transmission();
     void stop_transmission();
     bool transmitting() const;
+    // Inside StationEvents::transmission_ended: why the station ended the transmission, or
+    // nothing when it ended as asked (after the identification of identify_then_stop()).
+    std::optional<TransmitEnd> ending_by_itself() const;
     // True once, in this transmission, text or an identification has been sent and since then
     // nothing but the idle symbol: the last symbol with text and then `tail_symbols` idle
     // symbols have been played whole. Back to receive ends the transmission here.

@@ -122,6 +122,17 @@ public:
     void set_spots_host(const QString& host);
     int spots_port() const; // 1..65535, default 4739
     void set_spots_port(int port);
+    // ---- The control API for other programs (docs/API.md). On by default, on 127.0.0.1 and
+    // link/api_protocol.h's default port; any other address is the operator's choice.
+    // Transmitting on a program's command is off until the operator allows it.
+    bool api_enabled() const;
+    void set_api_enabled(bool on);
+    int api_port() const; // 1..65535
+    void set_api_port(int port);
+    QString api_address() const; // an IP address; a malformed entry gives 127.0.0.1
+    void set_api_address(const QString& address);
+    bool api_allow_transmit() const;
+    void set_api_allow_transmit(bool on);
 
     // The geometry of a window grown by the operator (empty: the form's own size).
     QByteArray window_geometry() const;

@@ -49,7 +49,7 @@ struct Parser {
         parser.setApplicationDescription(
             "Quavel: sound-card modem and operating console for keyboard-to-keyboard Quavel.");
         parser.addOptions({help, audio_in, audio_out, rx_log, log, com, input_device, output_device,
-                           desktop, logger_udp});
+                           desktop, logger_udp, api});
     }
     std::string help_text() const {
         // The usage line names the program as it is called, also before the application exists
@@ -102,6 +102,11 @@ struct Parser {
         "Send each contact logged to the logger listening at HOST:PORT (UDP, e.g. "
         "127.0.0.1:2237 or a multicast group such as 224.0.0.73:2237), for this run.",
         "HOST:PORT"};
+    const QCommandLineOption api{
+        "api",
+        "Listen for programs on PORT of 127.0.0.1 (or the address chosen in the settings) for "
+        "this run; 0 or off: no control API.",
+        "PORT"};
 };
 
 } // namespace
@@ -207,6 +212,24 @@ ParsedCommandLine parse_console_options(const QStringList& arguments) {
             return result;
         }
         options.logger_udp = text.trimmed().toStdString();
+    }
+    if (parser.isSet(p.api)) {
+        if (parser.values(p.api).size() > 1) {
+            result.error = "--api given more than once";
+            return result;
+        }
+        const QString value = parser.value(p.api).trimmed();
+        bool ok = false;
+        const int port = value.toInt(&ok);
+        if (value.compare("off", Qt::CaseInsensitive) == 0) {
+            options.api_port = 0;
+        } else if (ok && port >= 0 && port <= 65535) {
+            options.api_port = port;
+        } else {
+            result.error =
+                "--api must be a port 1..65535, or 0 or off, not \"" + value.toStdString() + "\"";
+            return result;
+        }
     }
     std::set<unsigned> mapped;
     for (const QString& entry : parser.values(com)) {

@@ -15,6 +15,7 @@
 //                          home of their own
 //   --logger-udp HOST:PORT send contacts to loggers at HOST:PORT for this run (switched on for
 //                          the run), instead of the address set under Options > Loggers
+//   --api PORT|off         the control API on PORT for this run, or not at all (0 or off)
 //   --help
 #pragma once
 
@@ -37,6 +38,8 @@ struct ConsoleOptions {
     quavel::ComPortMap com_ports;
     bool desktop = false;   // --desktop: work in desktop_working_folder()
     std::string logger_udp; // --logger-udp, checked; empty: the remembered destination
+    // --api: the control API's port for this run, 0 for none; unset: as remembered.
+    std::optional<int> api_port;
 };
 
 // The console's own folder under the user's data folder ($XDG_DATA_HOME/quavel on Linux).

@@ -10,6 +10,7 @@
 #include "platform/hamlib/rig_guardian.h"
 #include "platform/qt/qt_message_box.h"
 #include "ui/app_settings.h"
+#include "ui/console_api.h"
 #include "ui/console_devices.h"
 #include "ui/console_options.h"
 #include "ui/quavel25.h"
@@ -71,6 +72,8 @@ int main(int argc, char** argv) {
             Form1.set_keying_devices(devices.serial_ptt.get(), devices.cat_ptt.get());
             Form1.set_sound_devices(devices.sound_input, devices.sound_output);
             Form1.show();
+            // The control API, for this window's life; it tells its own troubles.
+            ConsoleApi api(Form1, settings, command_line.options.api_port);
             for (const std::string& notice : choice.notices)
                 messages.show(notice, "Quavel", quavel::MessageIcon::Warning);
             code = app.exec();

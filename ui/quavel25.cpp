@@ -123,6 +123,21 @@ std::string modem_text(const QString& text) {
     return out;
 }
 
+// The name a program following the window gets for an end the station made.
+QString transmit_end_reason(quavel::TransmitEnd end) {
+    switch (end) {
+    case quavel::TransmitEnd::OutputLost:
+        return QStringLiteral("lost-playback");
+    case quavel::TransmitEnd::KeyingLost:
+        return QStringLiteral("lost-keying");
+    case quavel::TransmitEnd::KeyRefused:
+        return QStringLiteral("key-refused");
+    case quavel::TransmitEnd::Watchdog:
+        return QStringLiteral("watchdog");
+    }
+    return QStringLiteral("station");
+}
+
 std::filesystem::path to_path(const QString& dir) {
     return std::filesystem::path(dir.toStdU16String());
 }
@@ -147,6 +162,9 @@ public:
         form_.set_transmitting_controls(false);
         form_.begin_log(false);
         form_.InputMeter->set_level(quavel::InputLevel::kFloorDbfs);
+        const std::optional<quavel::TransmitEnd> end = form_.station_->ending_by_itself();
+        emit form_.transmission_changed(false,
+                                        end ? transmit_end_reason(*end) : form_.ending_reason_);
     }
 
 private:
@@ -763,7 +781,13 @@ void TForm1::begin_log(bool sending) {
 void TForm1::back_to_receive_if_sent() {
     if (BackToReceive->isChecked() && Memo4->document()->isEmpty() &&
         station_->sent_and_idle(kIdleTailSymbols) && Button1->text() == "Tx OFF")
-        Button1->click();
+        toggle_transmission_for(QStringLiteral("back-to-receive"));
+}
+
+void TForm1::toggle_transmission_for(const QString& reason) {
+    toggle_reason_ = reason;
+    Button1->click();
+    toggle_reason_ = QStringLiteral("operator");
 }
 
 void TForm1::show_help_viewer(const QString& page) {
@@ -1131,6 +1155,7 @@ void TForm1::Memo4KeyPress(char& key) {
 
 void TForm1::Button1Click() {
     const bool start = Button1->text() == "Tx ON";
+    const QString reason = toggle_reason_;
     // A rig that must answer and does not: the station says why and goes on receiving.
     if (start && !station_->start_transmission()) return;
     // Due to identify: the Morse identification goes out first, and the station ends the
@@ -1138,6 +1163,7 @@ void TForm1::Button1Click() {
     // yet taken is discarded as ever. A second "Tx OFF" meanwhile stops at once.
     if (!start && station_->identify_then_stop()) {
         Memo4->clear();
+        ending_reason_ = reason;
         return;
     }
     Button1->setText(start ? "Tx OFF" : "Tx ON");
@@ -1151,6 +1177,7 @@ void TForm1::Button1Click() {
         begin_log(false);
         InputMeter->set_level(quavel::InputLevel::kFloorDbfs);
     }
+    emit transmission_changed(start, reason);
 }
 
 void TForm1::Button3Click() {

@@ -338,6 +338,21 @@ private:
     LoggerLink* logger_link_ = nullptr; // a child of the window: its close goes out last
     QPointer<QDialog> logger_dialog_;
     QString command_line_logger_; // --logger-udp: this run only, until the operator sets one
+    // ---- What the control API (ui/console_api.h) drives and follows beyond the form.
+public:
+    // "Tx ON"/"Tx OFF" clicked on behalf of `reason` ("api"): the start or end it makes is told
+    // with that reason.
+    void toggle_transmission_for(const QString& reason);
+    // When the contact with the call in Memo6 began, if it has.
+    std::optional<std::time_t> contact_start() const { return contact_start_; }
+signals:
+    // A transmission started or ended, and why: "operator", "back-to-receive", "api", and when
+    // the station ended it itself "watchdog", "lost-playback", "lost-keying", "key-refused".
+    void transmission_changed(bool transmitting, const QString& reason);
+
+private:
+    QString toggle_reason_ = QStringLiteral("operator");
+    QString ending_reason_ = QStringLiteral("operator"); // of a Tx OFF ending after the ID
 
 protected:
     bool event(QEvent* event) override;

@@ -408,7 +408,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadUsage{"freq_word", "--freq 1k -", "whole number"},
                       BadUsage{"freq_huge", "--freq 99999999999999999999 -", "whole number"},
                       BadUsage{"flag_value", "--no-afc=1 -", "takes no value"},
-                      BadUsage{"two_inputs", "- -", "only one input"}),
+                      BadUsage{"two_inputs", "- -", "only one input"},
+                      BadUsage{"api_with_file", "--api 52002 ok.wav", "--api is for"},
+                      BadUsage{"api_port_zero", "--api 0", "--api must be a port"}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 } // namespace

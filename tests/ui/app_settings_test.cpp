@@ -77,6 +77,21 @@ TEST_F(AppSettingsTest, DamagedOrOutOfRangeEntriesFallBackToTheDefaults) {
     EXPECT_FALSE(settings.dial_lower_sideband());
 }
 
+TEST_F(AppSettingsTest, TheControlApiIsOnLocallyAndMayNotTransmitUntilAllowed) {
+    {
+        const AppSettings fresh(file());
+        EXPECT_TRUE(fresh.api_enabled());
+        EXPECT_EQ(fresh.api_port(), 52001);
+        EXPECT_EQ(fresh.api_address(), "127.0.0.1");
+        EXPECT_FALSE(fresh.api_allow_transmit());
+    }
+    write("[api]\nport=70000\naddress=not.an address\nenabled=maybe\n");
+    const AppSettings damaged(file());
+    EXPECT_EQ(damaged.api_port(), 52001);
+    EXPECT_EQ(damaged.api_address(), "127.0.0.1");
+    EXPECT_TRUE(damaged.api_enabled());
+}
+
 } // namespace
 
 namespace {

@@ -55,7 +55,7 @@ TEST(RealTimeConsoleLog, HeaderThenEachOverOnALineOfItsOwn) {
     env.insert("XDG_CONFIG_HOME", config.path());
     console.setProcessEnvironment(env);
     console.setWorkingDirectory(dir.path());
-    console.start(QUAVEL_CONSOLE, {"--audio-in", "in.wav", "--rx-log", "rx.log"});
+    console.start(QUAVEL_CONSOLE, {"--audio-in", "in.wav", "--rx-log", "rx.log", "--api", "off"});
     ASSERT_TRUE(console.waitForStarted(10000));
     QElapsedTimer clock;
     clock.start();

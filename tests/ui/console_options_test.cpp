@@ -36,6 +36,13 @@ TEST_F(CommandLine, NoOptionsMeansTheSoundCard) {
     EXPECT_TRUE(parsed.options.com_ports.empty());
 }
 
+TEST_F(CommandLine, ApiTakesAPortOrOffForThisRun) {
+    EXPECT_FALSE(parse({}).options.api_port);
+    EXPECT_EQ(parse({"--api", "52010"}).options.api_port, 52010);
+    EXPECT_EQ(parse({"--api", "off"}).options.api_port, 0);
+    EXPECT_EQ(parse({"--api", "0"}).options.api_port, 0);
+}
+
 TEST_F(CommandLine, HelpListsEveryOptionWhateverElseIsGiven) {
     for (const QStringList& args :
          {QStringList{"quavel", "--help"}, QStringList{"quavel", "-h", "--bogus", "x"}}) {
@@ -126,7 +133,9 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"DeviceTwice", {"--input-device", "a", "--input-device", "b"}, "once"},
         Refusal{
             "DeviceAndRecording", {"--audio-in", "@/ok.wav", "--input-device", "a"}, "give one"},
-        Refusal{"DeviceAndFile", {"--audio-out", "@/out.wav", "--output-device", "a"}, "give one"}),
+        Refusal{"DeviceAndFile", {"--audio-out", "@/out.wav", "--output-device", "a"}, "give one"},
+        Refusal{"ApiNotAPort", {"--api", "65536"}, "--api"},
+        Refusal{"ApiWord", {"--api", "on"}, "--api"}),
     [](const auto& param_info) { return std::string(param_info.param.case_name); });
 
 } // namespace

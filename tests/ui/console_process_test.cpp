@@ -7,12 +7,14 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSettings>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include "platform/hamlib/hamlib_ptt.h"
 #include "platform/hamlib/rig_lock.h"
+#include "support/api_client.h"
 #include "support/rigctld.h"
 #include "ui_support.h"
 
@@ -59,6 +61,7 @@ protected:
         if (!settings.isEmpty()) {
             const QString config = path("config");
             QSettings file(config + "/Quavel/quavel.ini", QSettings::IniFormat);
+            file.setValue("api/enabled", false); // unless the test says otherwise
             for (const QString& setting : settings)
                 file.setValue(setting.section('=', 0, 0), setting.section('=', 1));
             file.sync();
@@ -116,6 +119,30 @@ TEST_F(ConsoleProcess, AStopSignalWithoutATransmissionLeavesNoOutputFile) {
     EXPECT_EQ(console.exitCode(), 0) << console.readAllStandardError().toStdString();
     // Nothing was sent, so nothing was written: no file, and no temporary one left behind.
     EXPECT_TRUE(QDir(dir.path()).entryList({"out.wav*"}, QDir::Files).isEmpty());
+}
+
+TEST_F(ConsoleProcess, ServesTheControlApiAndSaysWhenItCloses) {
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    write_file(dir.path(), "KEYSETUP.INI", "G4XYZ NONE NONE");
+    start({"--audio-out", path("out.wav"), "--api", QString::number(port)});
+    // The console listens once its window is up.
+    quavel::test::ApiClient client;
+    ASSERT_TRUE(quavel::test::wait_until([&] {
+        if (client.socket.state() == QAbstractSocket::UnconnectedState)
+            client.socket.connectToHost(QHostAddress::LocalHost, port);
+        client.socket.waitForConnected(200);
+        return client.socket.state() == QAbstractSocket::ConnectedState;
+    })) << console.readAllStandardError().toStdString();
+    const auto status = client.next("status");
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->value("callsign").toString(), "G4XYZ");
+    console.terminate();
+    EXPECT_TRUE(client.next("closing"));
+    ASSERT_TRUE(console.waitForFinished(10000));
+    EXPECT_EQ(console.exitCode(), 0) << console.readAllStandardError().toStdString();
 }
 
 // The console's rig is its own while it runs, and free again the moment it dies, however.

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <clocale>
 #include <gtest/gtest.h>
@@ -22,6 +23,10 @@ public:
         // Neither the windows nor the consoles the tests start touch the user's own settings.
         static QTemporaryDir config;
         qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        // Nor listen on the control API's port, which a console of the operator's may hold:
+        // the tests that want it name a port of their own.
+        QSettings(config.path() + "/Quavel/quavel.ini", QSettings::IniFormat)
+            .setValue("api/enabled", false);
         // Nor the user's contact log, which every window reads at start.
         static QTemporaryDir data;
         qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());

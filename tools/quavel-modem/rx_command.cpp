@@ -17,6 +17,7 @@
 #include "modem/modem.h"
 #include "platform/wav/wav_input.h"
 #include "rx/receive_chain.h"
+#include "rx_api.h"
 #include "sound_card.h"
 #include "tools/command_line/command_line.h"
 
@@ -57,6 +58,8 @@ void usage(std::FILE* out) {
                  "  --seconds N     stop capturing from the audio input after N seconds (1..%lld)\n"
                  "  --device DEVICE capture from DEVICE: its id, its name or a part of its name\n"
                  "                  that fits no other ('quavel-modem devices' lists them)\n"
+                 "  --api PORT      with --device or the default input: serve the control API\n"
+                 "                  on 127.0.0.1 PORT, events only (status, rx.text, closing)\n"
                  "  --test          receive the built-in test sequence instead of the audio;\n"
                  "                  the input only paces it (without input: one whole cycle)\n"
                  "  --help          this text\n"
@@ -92,6 +95,7 @@ struct Options {
     std::optional<std::string> input; // a path, or "-" for standard input
     std::optional<long long> seconds; // how long to capture from the sound card
     std::string device;               // the sound card's input; empty: the default
+    std::optional<uint16_t> api_port; // --api: the control API on this port
     // No input given and not the self-test: capture from the sound card.
     bool sound_card() const { return !input && !test; }
 };
@@ -137,6 +141,12 @@ std::optional<int> parse(const std::vector<std::string>& args, Options& o) {
         o.device = v;
         return {};
     });
+    cli.option("--api", [&o](const std::string& v) -> std::string {
+        const auto n = parse_integer(v);
+        if (!n || *n < 1 || *n > 65535) return "--api must be a port 1..65535, not '" + v + "'";
+        o.api_port = static_cast<uint16_t>(*n);
+        return {};
+    });
     cli.option(
         "--receiver",
         [&o](const std::string& v) -> std::string {
@@ -169,8 +179,9 @@ std::optional<int> parse(const std::vector<std::string>& args, Options& o) {
     if (inputs.size() > 1)
         return cli.usage_error("only one input, not '" + inputs[0] + "' and '" + inputs[1] + "'");
     if (!inputs.empty()) o.input = inputs[0];
-    for (const auto& [given, option] : {std::pair{o.seconds.has_value(), "--seconds"},
-                                        std::pair{!o.device.empty(), "--device"}}) {
+    for (const auto& [given, option] :
+         {std::pair{o.seconds.has_value(), "--seconds"}, std::pair{!o.device.empty(), "--device"},
+          std::pair{o.api_port.has_value(), "--api"}}) {
         if (given && !o.sound_card()) {
             return cli.usage_error(std::string(option) +
                                    " is for capture from the audio input, not for " +
@@ -179,6 +190,28 @@ std::optional<int> parse(const std::vector<std::string>& args, Options& o) {
     }
     return std::nullopt;
 }
+
+// A pane whose text the control API also sends, once it is open.
+class ServedPane : public TextSink {
+public:
+    ServedPane(TextSink& inner, int pane) : inner_(inner), pane_(pane) {}
+    void insert(std::string_view text) override {
+        inner_.insert(text);
+        if (api != nullptr && chain != nullptr && !text.empty()) api->text(pane_, text, status());
+    }
+    RxApiStatus status() const {
+        return {.speed = chain->modem().profile.speed,
+                .centre_hz = chain->modem().tuning.centre_hz,
+                .receiver = chain->receiver().receiver(),
+                .afc = chain->receiver().afc()};
+    }
+    RxApi* api = nullptr;
+    const ReceiveChain* chain = nullptr;
+
+private:
+    TextSink& inner_;
+    int pane_;
+};
 
 // The pane being printed: each character goes to standard output at once.
 class StdoutPane : public TextSink {
@@ -244,7 +277,7 @@ int decode_recording(const Options& o, ReceiveChain& c) {
 // The default audio input in real time, as the console receives: each 2 ms tick moves at most
 // one completed capture buffer into the ring (Timer3) and runs at most one receive step
 // (Timer1), until a stop signal or the end of --seconds.
-int capture(const Options& o, ReceiveChain& c) {
+int capture(const Options& o, ReceiveChain& c, ServedPane& primary, ServedPane& secondary) {
     using Clock = std::chrono::steady_clock;
     std::string error;
     bool bad_device = false;
@@ -264,19 +297,38 @@ int capture(const Options& o, ReceiveChain& c) {
                  o.device.empty() ? "the default audio input"
                                   : ("the audio input '" + o.device + "'").c_str());
 
+    // In the sound card's event loop, which serves its clients between the ticks; one that
+    // cannot listen leaves the receiver running without it.
+    std::unique_ptr<RxApi> api;
+    if (o.api_port) {
+        api = open_rx_api(*o.api_port, primary.status(), error);
+        if (!api)
+            std::fprintf(stderr, "%s: warning: %s; receiving without it\n", kName, error.c_str());
+        else
+            std::fprintf(stderr, "%s: control API on 127.0.0.1 port %u\n", kName,
+                         static_cast<unsigned>(api->port()));
+        primary.api = api.get();
+        secondary.api = api.get();
+    }
+
     std::optional<Clock::time_point> end;
     if (o.seconds) end = Clock::now() + std::chrono::seconds(*o.seconds);
     bool lost = false;
     card->run(kReceiveTickMs, [&] {
         c.capture_tick();
         c.step();
+        if (api) api->status(primary.status());
         lost = !card->input_running();
         return !lost && (!end || Clock::now() < *end);
     });
     // What has already been captured is still received; then the device stops.
     c.receive_waiting();
     c.close();
+    primary.api = nullptr;
+    secondary.api = nullptr;
+    if (api) api->close();
     card->settle();
+    api.reset();
 
     if (lost) {
         std::fprintf(stderr, "%s: the audio input device stopped delivering audio\n", kName);
@@ -311,9 +363,13 @@ int run_rx(const std::vector<std::string>& args) {
     settings.receiver = o.receiver;
     settings.squelch = o.squelch;
     settings.noise_blanker = o.noise_blanker;
-    ReceiveChain chain(settings, o.secondary ? static_cast<TextSink&>(hidden) : shown,
-                       o.secondary ? static_cast<TextSink&>(shown) : hidden);
-    const int status = o.sound_card() ? capture(o, chain) : decode_recording(o, chain);
+    ServedPane primary(o.secondary ? static_cast<TextSink&>(hidden) : shown, 0);
+    ServedPane secondary(o.secondary ? static_cast<TextSink&>(shown) : hidden, 1);
+    ReceiveChain chain(settings, primary, secondary);
+    primary.chain = &chain;
+    secondary.chain = &chain;
+    const int status =
+        o.sound_card() ? capture(o, chain, primary, secondary) : decode_recording(o, chain);
     shown.finish();
     if (status == 0) {
         std::fprintf(stderr, "%s: centre frequency %u Hz, sync position %u, %llu symbols\n", kName,
