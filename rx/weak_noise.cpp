@@ -8,11 +8,30 @@ namespace {
 // How fast the signal's level is averaged.
 constexpr double kLevelMemory = 1.0 / 16.0;
 // A symbol's noise this many times above or below the average is a step of the level: at once
-// beyond kJumpRatio (10 dB), on the second symbol beyond kStepRatio (6 dB). The mean of ten
-// noise powers falls outside 6 dB about once in 5000 symbols, and twice running practically
-// never.
+// beyond kJumpRatio (10 dB), on the second symbol beyond kStepRatio (6 dB). The mean of six to
+// ten noise powers falls outside 6 dB about once in a few hundred symbols, twice running about
+// once in a hundred thousand.
 constexpr double kJumpRatio = 10.0;
 constexpr double kStepRatio = 4.0;
+
+// A receiver's AGC steps the whole level at once, noise and signal alike. An average would take
+// a dozen symbols to follow, deciding them all against the wrong noise: a step far beyond what a
+// symbol's noise powers scatter by is taken at once, a smaller one once the next symbol confirms
+// it; a single symbol that only scattered that far is left out. `last_step` remembers which way
+// the last symbol stepped (1 up, -1 down, 0 neither).
+void follow_steps(double& average, int& last_step, double measured) {
+    const double ratio = measured / average;
+    const int step = ratio > kStepRatio ? 1 : ratio < 1.0 / kStepRatio ? -1 : 0;
+    const bool confirmed = step != 0 && step == last_step;
+    last_step = step;
+    if (ratio > kJumpRatio || ratio < 1.0 / kJumpRatio || confirmed) {
+        average = measured;
+        last_step = 0;
+    } else if (step == 0) {
+        average += (measured - average) / 8.0;
+    }
+    // else: a step the next symbol is to confirm, against the level as it was before it.
+}
 } // namespace
 
 void WeakNoise::reset() {
@@ -20,7 +39,8 @@ void WeakNoise::reset() {
     noise_known_ = false;
     tone_snr_ = 0.0;
     tone_noise_ = 0.0;
-    last_step_ = 0;
+    noise_step_ = 0;
+    tone_noise_step_ = 0;
 }
 
 void WeakNoise::measure(const WeakBetweenTones& between) {
@@ -35,22 +55,7 @@ void WeakNoise::measure(const WeakBetweenTones& between) {
         tone_noise_ = 0.0;
         return;
     }
-    // A receiver's AGC steps the whole level at once, noise and signal alike. The average would
-    // take a dozen symbols to follow, deciding them all against the wrong noise: a step far
-    // beyond what ten noise powers scatter by is taken at once, a smaller one once the next
-    // symbol confirms it; a single symbol that only scattered that far is left out.
-    const double ratio = noise / noise_;
-    const int step = ratio > kStepRatio ? 1 : ratio < 1.0 / kStepRatio ? -1 : 0;
-    const bool confirmed = step != 0 && step == last_step_;
-    last_step_ = step;
-    if (ratio > kJumpRatio || ratio < 1.0 / kJumpRatio || confirmed) {
-        noise_ = noise;
-        tone_noise_ *= ratio;
-        last_step_ = 0;
-    } else if (step == 0) {
-        noise_ += (noise - noise_) / 8.0;
-    }
-    // else: a step the next symbol is to confirm, against the level as it was before it.
+    follow_steps(noise_, noise_step_, noise);
 }
 
 WeakLevels WeakNoise::levels() {
@@ -70,7 +75,12 @@ WeakNoise::Level WeakNoise::follow(TonePair decided, const WeakBetweenTones& bet
         sum += between[j];
         ++count;
     }
-    tone_noise_ += (sum / count - tone_noise_) / 8.0;
+    // Measured apart from the noise above: where a strong signal ends, that one drops with the
+    // signal's skirts while this one stays.
+    if (tone_noise_ > 0.0)
+        follow_steps(tone_noise_, tone_noise_step_, sum / count);
+    else
+        tone_noise_ = sum / count;
 
     Level level;
     level.tone_level = tone_snr_;

@@ -47,7 +47,8 @@ private:
     bool noise_known_ = false;
     double tone_noise_ = 0.0; // the same away from the decided tones (WeakLevels)
     double tone_snr_ = 0.0;   // a single tone's SNR in its correlation (WeakLevels), averaged
-    int last_step_ = 0;       // the last symbol's noise stepped up (1), down (-1) or neither
+    int noise_step_ = 0;      // the last symbol's noise stepped up (1), down (-1) or neither
+    int tone_noise_step_ = 0; // the same for the noise away from the tones
 };
 
 } // namespace quavel
