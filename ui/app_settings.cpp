@@ -286,70 +286,74 @@ int AppSettings::loggers_raw_adif_port() const {
 }
 void AppSettings::set_loggers_raw_adif_port(int port) {
     file_->setValue(kLoggersRawAdifPort, port);
-    bool AppSettings::report_spots() const {
-        return boolean(kReportSpots, false);
-    }
+}
 
-    void AppSettings::set_report_spots(bool on) {
-        file_->setValue(kReportSpots, on);
-    }
+bool AppSettings::report_spots() const {
+    return boolean(kReportSpots, false);
+}
 
-    QString AppSettings::station_locator() const {
-        const QString locator = file_->value(kStationLocator).toString().trimmed();
-        return quavel::is_maidenhead_locator(locator.toStdString()) ? locator : QString();
-    }
+void AppSettings::set_report_spots(bool on) {
+    file_->setValue(kReportSpots, on);
+}
 
-    void AppSettings::set_station_locator(const QString& locator) {
-        file_->setValue(kStationLocator, locator.trimmed());
-    }
+QString AppSettings::station_locator() const {
+    const QString locator = file_->value(kStationLocator).toString().trimmed();
+    return quavel::is_maidenhead_locator(locator.toStdString()) ? locator : QString();
+}
 
-    QString AppSettings::spots_host() const {
-        const QString host = file_->value(kSpotsHost).toString().trimmed();
-        return host.isEmpty() ? QStringLiteral("report.pskreporter.info") : host;
-    }
+void AppSettings::set_station_locator(const QString& locator) {
+    file_->setValue(kStationLocator, locator.trimmed());
+}
 
-    void AppSettings::set_spots_host(const QString& host) {
-        file_->setValue(kSpotsHost, host.trimmed());
-    }
+QString AppSettings::spots_host() const {
+    const QString host = file_->value(kSpotsHost).toString().trimmed();
+    return host.isEmpty() ? QStringLiteral("report.pskreporter.info") : host;
+}
 
-    int AppSettings::spots_port() const {
-        return bounded_int(kSpotsPort, 4739, 1, 65535);
-    }
+void AppSettings::set_spots_host(const QString& host) {
+    file_->setValue(kSpotsHost, host.trimmed());
+}
 
-    void AppSettings::set_spots_port(int port) {
-        file_->setValue(kSpotsPort, port);
-        // ---- The control API.
-        namespace {
-        constexpr const char* kApiEnabled = "api/enabled";
-        constexpr const char* kApiPort = "api/port";
-        constexpr const char* kApiAddress = "api/address";
-        constexpr const char* kApiAllowTransmit = "api/allow_transmit";
-        } // namespace
+int AppSettings::spots_port() const {
+    return bounded_int(kSpotsPort, 4739, 1, 65535);
+}
 
-        bool AppSettings::api_enabled() const {
-            return boolean(kApiEnabled, true);
-        }
-        void AppSettings::set_api_enabled(bool on) {
-            file_->setValue(kApiEnabled, on);
-        }
-        int AppSettings::api_port() const {
-            return bounded_int(kApiPort, quavel::link::kDefaultApiPort, 1, 65535);
-        }
-        void AppSettings::set_api_port(int port) {
-            file_->setValue(kApiPort, port);
-        }
-        QString AppSettings::api_address() const {
-            const QString text = file_->value(kApiAddress).toString().trimmed();
-            QHostAddress address;
-            return !text.isEmpty() && address.setAddress(text) ? address.toString()
-                                                               : QStringLiteral("127.0.0.1");
-        }
-        void AppSettings::set_api_address(const QString& address) {
-            file_->setValue(kApiAddress, address.trimmed());
-        }
-        bool AppSettings::api_allow_transmit() const {
-            return boolean(kApiAllowTransmit, false);
-        }
-        void AppSettings::set_api_allow_transmit(bool on) {
-            file_->setValue(kApiAllowTransmit, on);
-        }
+void AppSettings::set_spots_port(int port) {
+    file_->setValue(kSpotsPort, port);
+}
+
+// ---- The control API.
+namespace {
+constexpr const char* kApiEnabled = "api/enabled";
+constexpr const char* kApiPort = "api/port";
+constexpr const char* kApiAddress = "api/address";
+constexpr const char* kApiAllowTransmit = "api/allow_transmit";
+} // namespace
+
+bool AppSettings::api_enabled() const {
+    return boolean(kApiEnabled, true);
+}
+void AppSettings::set_api_enabled(bool on) {
+    file_->setValue(kApiEnabled, on);
+}
+int AppSettings::api_port() const {
+    return bounded_int(kApiPort, quavel::link::kDefaultApiPort, 1, 65535);
+}
+void AppSettings::set_api_port(int port) {
+    file_->setValue(kApiPort, port);
+}
+QString AppSettings::api_address() const {
+    const QString text = file_->value(kApiAddress).toString().trimmed();
+    QHostAddress address;
+    return !text.isEmpty() && address.setAddress(text) ? address.toString()
+                                                       : QStringLiteral("127.0.0.1");
+}
+void AppSettings::set_api_address(const QString& address) {
+    file_->setValue(kApiAddress, address.trimmed());
+}
+bool AppSettings::api_allow_transmit() const {
+    return boolean(kApiAllowTransmit, false);
+}
+void AppSettings::set_api_allow_transmit(bool on) {
+    file_->setValue(kApiAllowTransmit, on);
+}
