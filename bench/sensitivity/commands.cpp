@@ -83,14 +83,18 @@ void trace_leads(const Options& o, const Transmission& tx, const TrialOptions& o
     });
     for (int k = 0; k < o.trace_leads; ++k) {
         const TrialResult& t = results[static_cast<std::size_t>(k)];
+        const std::string limit =
+            options.limit ? ", limit " + std::to_string(t.limit_errors) + " errors" : "";
         std::printf("lead-in %5zu samples (%.3f N): receiver %3zu errors, weak %3zu errors, "
-                    "ideal %3zu errors, limit %3zu errors\n",
+                    "ideal %3zu errors%s\n",
                     static_cast<std::size_t>(k) * tx.symbol_samples / o.trace_leads,
                     double(k) / o.trace_leads, t.receiver_errors, t.weak_errors, t.ideal_errors,
-                    t.limit_errors);
+                    limit.c_str());
         if (t.receiver_errors > 0) std::printf("  receiver %s\n", t.receiver_text.c_str());
         if (t.weak_errors > 0) std::printf("  weak     %s\n", t.weak_text.c_str());
         if (t.ideal_errors > 0) std::printf("  ideal    %s\n", t.ideal_text.c_str());
+        if (options.limit && t.limit_errors > 0)
+            std::printf("  limit    %s\n", t.limit_text.c_str());
     }
 }
 
@@ -229,13 +233,16 @@ int run_trace(const Options& o) {
     for (int r = 0; r < o.repeats; ++r) {
         const TrialSpec spec = trial_spec(kind, snr_db, speed, r, tx->symbol_samples);
         const TrialResult& t = results[static_cast<std::size_t>(r)];
+        const std::string limit_errors =
+            options.limit ? ", limit " + std::to_string(t.limit_errors) + " errors" : "";
+        const std::string limit_text = options.limit ? "  limit    " + t.limit_text + "\n" : "";
         std::printf("repeat %d: seed %llu, lead-in %zu samples, receiver %zu errors (AFC ends at "
-                    "%u Hz), weak %zu errors (at %.2f Hz), ideal %zu errors, limit %zu errors\n"
-                    "  receiver %s\n  weak     %s\n  ideal    %s\n  limit    %s\n",
+                    "%u Hz), weak %zu errors (at %.2f Hz), ideal %zu errors%s\n"
+                    "  receiver %s\n  weak     %s\n  ideal    %s\n%s",
                     r, static_cast<unsigned long long>(spec.channel.seed), spec.lead_samples,
                     t.receiver_errors, t.final_centre_hz, t.weak_errors, t.weak_frequency_hz,
-                    t.ideal_errors, t.limit_errors, t.receiver_text.c_str(), t.weak_text.c_str(),
-                    t.ideal_text.c_str(), t.limit_text.c_str());
+                    t.ideal_errors, limit_errors.c_str(), t.receiver_text.c_str(),
+                    t.weak_text.c_str(), t.ideal_text.c_str(), limit_text.c_str());
     }
     return 0;
 }
