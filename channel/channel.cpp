@@ -71,7 +71,7 @@ ChannelOutput<double> run_chain(std::vector<double> signal, const ChannelParams&
     }
 
     // The streams are drawn in this order whatever is asked for, so that adding a stage never
-    // changes the draws of another.
+    // changes the draws of another (channel_fading_taps() draws the first one as here).
     uint64_t stream = params.seed;
     Random fading_random(splitmix64(stream));
     Random noise_random(splitmix64(stream));
@@ -218,6 +218,13 @@ ChannelOutput<int16_t> apply_channel(std::span<const int16_t> input, const Chann
         out.samples[i] = static_cast<int16_t>(std::clamp(rounded, kLow, kHigh));
     }
     return out;
+}
+
+std::optional<FadingTaps> channel_fading_taps(const ChannelParams& params, std::size_t length) {
+    if (!params.fading || !check_channel_params(params).empty()) return std::nullopt;
+    uint64_t stream = params.seed;
+    Random fading_random(splitmix64(stream));
+    return draw_fading_taps(length, *params.fading, fading_random);
 }
 
 } // namespace quavel::channel

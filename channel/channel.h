@@ -86,4 +86,8 @@ ChannelOutput<float> apply_channel(std::span<const float> input, const ChannelPa
 ChannelOutput<int16_t> apply_channel(std::span<const int16_t> input, const ChannelParams& params,
                                      OutputLevel level = {});
 
+// The fading taps apply_channel() gives an input of `length` samples with these parameters (the
+// same seed, the same draws), for a reference told the channel; none without fading.
+std::optional<FadingTaps> channel_fading_taps(const ChannelParams& params, std::size_t length);
+
 } // namespace quavel::channel

@@ -101,19 +101,30 @@ std::vector<std::complex<double>> doppler_tap(std::size_t length, double spread_
     return tap;
 }
 
+FadingTaps draw_fading_taps(std::size_t length, const FadingParams& params, Random& random) {
+    FadingTaps taps;
+    taps.first = doppler_tap(length, params.spread_hz, random);
+    if (params.path_count < 2) return taps;
+    taps.second = doppler_tap(length, params.spread_hz, random);
+    taps.path_gain = std::sqrt(0.5); // each path carries half the mean power
+    taps.delay_samples = params.delay_ms * 1e-3 * kRateHz;
+    return taps;
+}
+
 void apply_fading(std::span<std::complex<double>> signal, const FadingParams& params,
                   Random& random) {
     const std::size_t n = signal.size();
-    const auto first = doppler_tap(n, params.spread_hz, random);
+    const FadingTaps taps = draw_fading_taps(n, params, random);
+    const auto& first = taps.first;
     if (params.path_count < 2) {
         for (std::size_t i = 0; i < n; ++i)
             signal[i] *= first[i];
         return;
     }
-    const auto second = doppler_tap(n, params.spread_hz, random);
+    const auto& second = taps.second;
     const std::vector<std::complex<double>> clean(signal.begin(), signal.end());
-    const double path_gain = std::sqrt(0.5); // each path carries half the mean power
-    const double delay_samples = params.delay_ms * 1e-3 * kRateHz;
+    const double path_gain = taps.path_gain;
+    const double delay_samples = taps.delay_samples;
     const double whole_delay = std::nearbyint(delay_samples);
 
     if (delay_samples == whole_delay) {

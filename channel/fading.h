@@ -40,6 +40,18 @@ std::optional<FadingParams> fading_preset(std::string_view name);
 // sample 0.
 std::vector<std::complex<double>> doppler_tap(std::size_t length, double spread_hz, Random& random);
 
+// The two paths' tap processes as apply_fading() draws them from `random` (the first path's
+// before the second's): the faded signal is path_gain (first[n] x[n] + second[n] x[n - delay]),
+// or first[n] x[n] alone with one path (then `second` is empty and path_gain 1). For a reference
+// that is told the channel; apply_fading() fades with exactly these.
+struct FadingTaps {
+    std::vector<std::complex<double>> first;
+    std::vector<std::complex<double>> second;
+    double path_gain = 1.0;
+    double delay_samples = 0.0; // params.delay_ms at 8000 samples per second
+};
+FadingTaps draw_fading_taps(std::size_t length, const FadingParams& params, Random& random);
+
 // Fades `signal` (analytic, 8000 samples per second) in place. The paths' taps are drawn from
 // `random`, the first path's before the second's. A delay that is not a whole number of samples
 // is applied by band-limited interpolation; the delayed path reads zeros before the start.

@@ -83,13 +83,18 @@ void trace_leads(const Options& o, const Transmission& tx, const TrialOptions& o
     });
     for (int k = 0; k < o.trace_leads; ++k) {
         const TrialResult& t = results[static_cast<std::size_t>(k)];
+        const std::string limit =
+            options.limit ? ", limit " + std::to_string(t.limit_errors) + " errors" : "";
         std::printf("lead-in %5zu samples (%.3f N): receiver %3zu errors, weak %3zu errors, "
-                    "ideal %3zu errors\n",
+                    "ideal %3zu errors%s\n",
                     static_cast<std::size_t>(k) * tx.symbol_samples / o.trace_leads,
-                    double(k) / o.trace_leads, t.receiver_errors, t.weak_errors, t.ideal_errors);
+                    double(k) / o.trace_leads, t.receiver_errors, t.weak_errors, t.ideal_errors,
+                    limit.c_str());
         if (t.receiver_errors > 0) std::printf("  receiver %s\n", t.receiver_text.c_str());
         if (t.weak_errors > 0) std::printf("  weak     %s\n", t.weak_text.c_str());
         if (t.ideal_errors > 0) std::printf("  ideal    %s\n", t.ideal_text.c_str());
+        if (options.limit && t.limit_errors > 0)
+            std::printf("  limit    %s\n", t.limit_text.c_str());
     }
 }
 
@@ -114,6 +119,7 @@ bool measure(const Options& o, const std::map<uint32_t, Transmission>& txs, cons
     settings.jobs = o.jobs;
     settings.trial.ideal_segments = o.ideal_segments;
     settings.trial.ideal_model = o.ideal_model;
+    settings.trial.limit = o.limit;
     const auto sweep_cost = [&](const std::vector<SnrPoint>& points) {
         sweep_transmissions += points.size() * static_cast<std::size_t>(o.repeats);
     };
@@ -188,15 +194,19 @@ int run_smoke(const Options& o) {
     TrialSpec clean;
     clean.lead_samples = 777;
     const TrialResult r = run_trial(*tx, clean, {});
-    std::printf("speed 4, no noise: receiver %zu errors, weak %zu errors, ideal %zu errors\n",
-                r.receiver_errors, r.weak_errors, r.ideal_errors);
-    if (!r.error.empty() || r.receiver_errors != 0 || r.weak_errors != 0 || r.ideal_errors != 0)
+    std::printf("speed 4, no noise: receiver %zu errors, weak %zu errors, ideal %zu errors, "
+                "limit %zu errors\n",
+                r.receiver_errors, r.weak_errors, r.ideal_errors, r.limit_errors);
+    if (!r.error.empty() || r.receiver_errors != 0 || r.weak_errors != 0 || r.ideal_errors != 0 ||
+        r.limit_errors != 0)
         return fail("a clean signal was not copied perfectly:\n  receiver '" + r.receiver_text +
-                    "'\n  weak     '" + r.weak_text + "'\n  ideal    '" + r.ideal_text + "'");
+                    "'\n  weak     '" + r.weak_text + "'\n  ideal    '" + r.ideal_text +
+                    "'\n  limit    '" + r.limit_text + "'");
     for (const double snr : {-14.0, -10.0, -6.0}) {
         const SnrPoint p = evaluate_point(*tx, ChannelKind::Awgn, snr, 2, o.jobs);
-        std::printf("speed 4, awgn %+.0f dB: receiver CER %.4f, weak CER %.4f, ideal CER %.4f\n",
-                    snr, p.receiver_cer(), p.weak_cer(), p.ideal_cer());
+        std::printf("speed 4, awgn %+.0f dB: receiver CER %.4f, weak CER %.4f, ideal CER %.4f, "
+                    "limit CER %.4f\n",
+                    snr, p.receiver_cer(), p.weak_cer(), p.ideal_cer(), p.limit_cer());
     }
     return 0;
 }
@@ -211,6 +221,7 @@ int run_trace(const Options& o) {
     TrialOptions options;
     options.ideal_segments = o.ideal_segments;
     options.ideal_model = o.ideal_model;
+    options.limit = o.limit;
     if (o.trace_leads > 0) {
         trace_leads(o, *tx, options);
         return 0;
@@ -222,13 +233,16 @@ int run_trace(const Options& o) {
     for (int r = 0; r < o.repeats; ++r) {
         const TrialSpec spec = trial_spec(kind, snr_db, speed, r, tx->symbol_samples);
         const TrialResult& t = results[static_cast<std::size_t>(r)];
+        const std::string limit_errors =
+            options.limit ? ", limit " + std::to_string(t.limit_errors) + " errors" : "";
+        const std::string limit_text = options.limit ? "  limit    " + t.limit_text + "\n" : "";
         std::printf("repeat %d: seed %llu, lead-in %zu samples, receiver %zu errors (AFC ends at "
-                    "%u Hz), weak %zu errors (at %.2f Hz), ideal %zu errors\n  receiver %s\n"
-                    "  weak     %s\n  ideal    %s\n",
+                    "%u Hz), weak %zu errors (at %.2f Hz), ideal %zu errors%s\n"
+                    "  receiver %s\n  weak     %s\n  ideal    %s\n%s",
                     r, static_cast<unsigned long long>(spec.channel.seed), spec.lead_samples,
                     t.receiver_errors, t.final_centre_hz, t.weak_errors, t.weak_frequency_hz,
-                    t.ideal_errors, t.receiver_text.c_str(), t.weak_text.c_str(),
-                    t.ideal_text.c_str());
+                    t.ideal_errors, limit_errors.c_str(), t.receiver_text.c_str(),
+                    t.weak_text.c_str(), t.ideal_text.c_str(), limit_text.c_str());
     }
     return 0;
 }

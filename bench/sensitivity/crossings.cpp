@@ -43,10 +43,26 @@ std::string both_points(const std::vector<CerPoint>& curve) {
 Crossings::Crossings(const Curve& c)
     : classic(cer_curve(c.points, &SnrPoint::receiver_cer)),
       weak(cer_curve(c.points, &SnrPoint::weak_cer)),
-      ideal(cer_curve(c.points, &SnrPoint::ideal_cer)), classic1(snr_at_cer(classic, 0.01)),
+      ideal(cer_curve(c.points, &SnrPoint::ideal_cer)),
+      limit(cer_curve(c.points, &SnrPoint::limit_cer)), classic1(snr_at_cer(classic, 0.01)),
       classic5(snr_at_cer(classic, 0.05)), weak1(snr_at_cer(weak, 0.01)),
       weak5(snr_at_cer(weak, 0.05)), ideal1(snr_at_cer(ideal, 0.01)),
-      ideal5(snr_at_cer(ideal, 0.05)) {}
+      ideal5(snr_at_cer(ideal, 0.05)), limit1(snr_at_cer(limit, 0.01)),
+      limit5(snr_at_cer(limit, 0.05)),
+      limit_measured(!c.points.empty() && c.points.front().limit_measured) {}
+
+std::string Crossings::describe_limit(const Crossing& c) const {
+    return limit_measured ? describe(c, limit) : std::string("-");
+}
+
+std::optional<double> Crossings::limit_at(const Crossing& c) const {
+    return limit_measured ? at(c) : std::nullopt;
+}
+
+std::optional<double> Crossings::ideal_over_limit(const Crossing& ideal_x,
+                                                  const Crossing& limit_x) const {
+    return limit_measured ? gap(ideal_x, limit_x) : std::nullopt;
+}
 
 const Curve* awgn_curve(const std::vector<Curve>& curves, uint32_t speed) {
     const Curve* found = nullptr;

@@ -27,11 +27,18 @@ std::string describe(const Crossing& c, const std::vector<CerPoint>& curve);
 // "1% point / 5% point", each described.
 std::string both_points(const std::vector<CerPoint>& curve);
 
-// One curve's three receivers and where each crosses 1% and 5%.
+// One curve's three receivers and two detectors and where each crosses 1% and 5%.
 struct Crossings {
     explicit Crossings(const Curve& c);
-    std::vector<CerPoint> classic, weak, ideal;
-    Crossing classic1, classic5, weak1, weak5, ideal1, ideal5;
+    std::vector<CerPoint> classic, weak, ideal, limit;
+    Crossing classic1, classic5, weak1, weak5, ideal1, ideal5, limit1, limit5;
+    bool limit_measured = false; // false: the limit's points and crossings mean nothing
+
+    // The limit detector's crossing as the document writes it, "-" when not measured.
+    std::string describe_limit(const Crossing& c) const;
+    // Its SNR, and how far the ideal detector's crossing lies above it; none when not measured.
+    std::optional<double> limit_at(const Crossing& c) const;
+    std::optional<double> ideal_over_limit(const Crossing& ideal_x, const Crossing& limit_x) const;
 };
 
 // The last AWGN curve of `speed` (a speed asked for twice has two), if any.

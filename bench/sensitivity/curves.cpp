@@ -14,9 +14,9 @@ Curve measure_curve(const Transmission& tx, ChannelKind kind, const SweepSetting
         sweep_snr(tx, kind, sweep_start_db(tx.speed, kind), curve_settings, [&](const SnrPoint& p) {
             std::fprintf(stderr,
                          "speed %u %-9s %+3.0f dB: receiver %.4f  weak "
-                         "%.4f  ideal %.4f\n",
+                         "%.4f  ideal %.4f  limit %.4f\n",
                          tx.speed, channel_name(kind), p.snr_db, p.receiver_cer(), p.weak_cer(),
-                         p.ideal_cer());
+                         p.ideal_cer(), p.limit_cer());
         });
     return c;
 }
@@ -27,10 +27,10 @@ Diagnostics measure_diagnostics(const Transmission& tx, const SweepSettings& set
         TrialOptions options;
     };
     const Variant variants[] = {
-        {"afc_off", {.afc = false, .ideal = false}},
-        {"afc_off_known_sync", {.afc = false, .ideal = false, .known_sync = true}},
+        {"afc_off", {.afc = false, .ideal = false, .limit = false}},
+        {"afc_off_known_sync", {.afc = false, .ideal = false, .limit = false, .known_sync = true}},
         {"afc_off_known_sync_low_pass",
-         {.afc = false, .ideal = false, .known_sync = true, .low_pass = true}},
+         {.afc = false, .ideal = false, .limit = false, .known_sync = true, .low_pass = true}},
     };
     Diagnostics d;
     d.speed = tx.speed;

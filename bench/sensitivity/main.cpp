@@ -40,6 +40,7 @@ void usage(std::FILE* out) {
         "                          [--no-afc] [--no-clock] [--no-rtf] [--no-diagnostics]\n"
         "                          [--no-lead] [--no-weak-extras]\n"
         "                          [--ideal-segments K] [--ideal-model locked|free|fading]\n"
+        "                          [--no-limit]\n"
         "                          [--tool PATH]\n"
         "       quavel_sensitivity --trace SPEED CHANNEL SNR [--repeats R | --leads K]\n"
         "       quavel_sensitivity --splice DOC.md NAME FILE\n"
@@ -47,7 +48,8 @@ void usage(std::FILE* out) {
         "Sends a fixed text of 241 characters through 'quavel-modem tx', the simulated HF\n"
         "channel and both receivers (classic and weak-signal), and measures the character error\n"
         "rate against the SNR in 2500 Hz, beside an ideal detector told the symbol timing and\n"
-        "the frequency. Writes\n"
+        "the frequency, and a limit detector also told the level and the channel's phase.\n"
+        "Writes\n"
         "perf_*.csv into DIR and, with --doc, the tables into the document's generated blocks.\n",
         out);
 }
@@ -150,6 +152,8 @@ std::optional<int> parse(int argc, char** argv, Options& o) {
         "--channels needs a list such as awgn,quiet");
     bool no_afc = false, no_clock = false, no_rtf = false, no_diagnostics = false, no_lead = false;
     bool no_weak_extras = false;
+    bool no_limit = false;
+    cli.flag("--no-limit", no_limit);
     cli.flag("--no-afc", no_afc);
     cli.flag("--no-clock", no_clock);
     cli.flag("--no-rtf", no_rtf);
@@ -186,6 +190,7 @@ std::optional<int> parse(int argc, char** argv, Options& o) {
     o.diagnostics = !no_diagnostics;
     o.lead = !no_lead;
     o.weak_extras = !no_weak_extras;
+    o.limit = !no_limit;
 
     if (splice) {
         const std::string& doc = (*splice)[0];

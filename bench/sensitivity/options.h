@@ -37,6 +37,7 @@ struct Options {
     bool weak_extras = true; // squelch, acquisition and drift of the weak-signal receiver
     int ideal_segments = 0;  // 0: from the channel's Doppler spread
     TrialOptions::IdealModel ideal_model = TrialOptions::IdealModel::Auto;
+    bool limit = true; // the limit detector beside the ideal one (--no-limit)
 };
 
 } // namespace quavel::perf

@@ -26,12 +26,20 @@ Column fixed_column(const char* header, int decimals) {
 std::string cer_csv(const std::vector<Curve>& curves) {
     Table t({count("speed"), text("channel"), fixed_column("snr_db", 0), count("runs"),
              count("chars"), count("receiver_errors"), rate("receiver_cer"), count("ideal_errors"),
-             rate("ideal_cer"), count("clipped_samples"), count("weak_errors"), rate("weak_cer")});
+             rate("ideal_cer"), count("clipped_samples"), count("weak_errors"), rate("weak_cer"),
+             count("limit_errors"), rate("limit_cer")});
     for (const Curve& c : curves) {
-        for (const SnrPoint& p : c.points)
-            t.add({c.speed, channel_name(c.kind), p.snr_db, p.runs, p.chars, p.receiver_errors,
-                   p.receiver_cer(), p.ideal_errors, p.ideal_cer(), p.clipped, p.weak_errors,
-                   p.weak_cer()});
+        for (const SnrPoint& p : c.points) {
+            std::vector<Cell> row{
+                c.speed,           channel_name(c.kind), p.snr_db,       p.runs,        p.chars,
+                p.receiver_errors, p.receiver_cer(),     p.ideal_errors, p.ideal_cer(), p.clipped,
+                p.weak_errors,     p.weak_cer()};
+            if (p.limit_measured) {
+                row.emplace_back(p.limit_errors);
+                row.emplace_back(p.limit_cer());
+            }
+            t.add(std::move(row));
+        }
     }
     return t.csv();
 }
@@ -42,12 +50,16 @@ std::string threshold_csv(const std::vector<Curve>& curves) {
              fixed_column("ideal_5pct_db", 2), fixed_column("gap_1pct_db", 2),
              fixed_column("gap_5pct_db", 2), fixed_column("weak_1pct_db", 2),
              fixed_column("weak_5pct_db", 2), fixed_column("weak_gap_1pct_db", 2),
-             fixed_column("weak_gap_5pct_db", 2)});
+             fixed_column("weak_gap_5pct_db", 2), fixed_column("limit_1pct_db", 2),
+             fixed_column("limit_5pct_db", 2), fixed_column("ideal_over_limit_1pct_db", 2),
+             fixed_column("ideal_over_limit_5pct_db", 2)});
     for (const Curve& c : curves) {
         const Crossings x(c);
         t.add({c.speed, channel_name(c.kind), at(x.classic1), at(x.classic5), at(x.ideal1),
                at(x.ideal5), gap(x.classic1, x.ideal1), gap(x.classic5, x.ideal5), at(x.weak1),
-               at(x.weak5), gap(x.weak1, x.ideal1), gap(x.weak5, x.ideal5)});
+               at(x.weak5), gap(x.weak1, x.ideal1), gap(x.weak5, x.ideal5), x.limit_at(x.limit1),
+               x.limit_at(x.limit5), x.ideal_over_limit(x.ideal1, x.limit1),
+               x.ideal_over_limit(x.ideal5, x.limit5)});
     }
     return t.csv();
 }
@@ -68,13 +80,15 @@ std::string diagnostics_csv(const std::vector<Diagnostics>& runs) {
 std::string lead_csv(const std::vector<LeadRun>& runs) {
     Table t({count("speed"), fixed_column("snr_db", 0), fixed_column("lead_fraction", 5),
              count("chars"), count("receiver_errors"), rate("receiver_cer"), count("ideal_errors"),
-             rate("ideal_cer"), count("weak_errors"), rate("weak_cer")});
+             rate("ideal_cer"), count("weak_errors"), rate("weak_cer"), count("limit_errors"),
+             rate("limit_cer")});
     for (const LeadRun& run : runs) {
         for (const LeadPoint& p : run.points) {
             const double chars = double(p.chars);
             t.add({run.speed, run.snr_db, p.lead_fraction, p.chars, p.receiver_errors,
                    double(p.receiver_errors) / chars, p.ideal_errors,
-                   double(p.ideal_errors) / chars, p.weak_errors, double(p.weak_errors) / chars});
+                   double(p.ideal_errors) / chars, p.weak_errors, double(p.weak_errors) / chars,
+                   p.limit_errors, double(p.limit_errors) / chars});
         }
     }
     return t.csv();

@@ -44,7 +44,7 @@ std::string percent_text(double fraction, int decimals) {
 Table diagnostics_table(const std::vector<Diagnostics>& runs, const std::vector<Curve>& curves) {
     Table t({first("Speed"), text("Receiver as built"), text("AFC off"),
              text("AFC off, sync known"), text("AFC off, sync known, input low-passed"),
-             text("Ideal detector")});
+             text("Ideal detector"), text("Limit detector")});
     for (const Diagnostics& d : runs) {
         const Curve* built = awgn_curve(curves, d.speed);
         const Curve none;
@@ -53,6 +53,7 @@ Table diagnostics_table(const std::vector<Diagnostics>& runs, const std::vector<
         for (const ReceiverVariant& v : d.variants)
             row.emplace_back(both_points(cer_curve(v.points, &SnrPoint::receiver_cer)));
         row.emplace_back(both_points(x.ideal));
+        row.emplace_back(x.limit_measured ? both_points(x.limit) : std::string("-"));
         t.add(std::move(row));
     }
     return t;
@@ -197,26 +198,31 @@ std::string run_description(const Measurements& m, const RunInfo& info) {
 Table threshold_table(const std::vector<Curve>& curves) {
     Table t({first("Speed"), text("Channel"), text("Classic 1%"), text("Classic 5%"),
              text("Weak 1%"), text("Weak 5%"), text("Ideal 1%"), text("Ideal 5%"),
-             gap_db("Classic gap at 5%"), gap_db("Weak gap at 1%"), gap_db("Weak gap at 5%")});
+             gap_db("Classic gap at 5%"), gap_db("Weak gap at 1%"), gap_db("Weak gap at 5%"),
+             text("Limit 1%"), text("Limit 5%"), gap_db("Ideal over limit at 1%"),
+             gap_db("Ideal over limit at 5%")});
     for (const Curve& c : curves) {
         const Crossings x(c);
         t.add({c.speed, channel_name(c.kind), describe(x.classic1, x.classic),
                describe(x.classic5, x.classic), describe(x.weak1, x.weak),
                describe(x.weak5, x.weak), describe(x.ideal1, x.ideal), describe(x.ideal5, x.ideal),
-               gap(x.classic5, x.ideal5), gap(x.weak1, x.ideal1), gap(x.weak5, x.ideal5)});
+               gap(x.classic5, x.ideal5), gap(x.weak1, x.ideal1), gap(x.weak5, x.ideal5),
+               x.describe_limit(x.limit1), x.describe_limit(x.limit5),
+               x.ideal_over_limit(x.ideal1, x.limit1), x.ideal_over_limit(x.ideal5, x.limit5)});
     }
     return t;
 }
 
 Table comparison_table(const std::vector<Curve>& curves) {
     // By speed; where a speed was asked for twice, its last curve.
-    std::map<uint32_t, std::string> classic, weak, ideal;
+    std::map<uint32_t, std::string> classic, weak, ideal, limit;
     for (const Curve& c : curves) {
         if (c.kind != ChannelKind::Awgn) continue;
         const Crossings x(c);
         classic[c.speed] = describe(x.classic5, x.classic);
         weak[c.speed] = describe(x.weak5, x.weak);
         ideal[c.speed] = describe(x.ideal5, x.ideal);
+        if (x.limit_measured) limit[c.speed] = describe(x.limit5, x.limit);
     }
     Table t({first("Mode"), text("SNR in 2500 Hz at 5% CER (AWGN), dB")});
     for (const auto& [mode, db] : {std::pair{"RTTY 45 baud", "-9.1"},
@@ -226,7 +232,8 @@ Table comparison_table(const std::vector<Curve>& curves) {
         t.add({mode, db});
     for (const auto& [receiver, values] : {std::pair{"classic receiver", &classic},
                                            {"weak-signal receiver", &weak},
-                                           {"ideal detector", &ideal}}) {
+                                           {"ideal detector", &ideal},
+                                           {"limit detector", &limit}}) {
         for (const auto& [speed, value] : *values)
             t.add({"Quavel " + std::to_string(speed) + " Quavel/sec, " + receiver, value});
     }

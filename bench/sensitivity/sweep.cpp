@@ -159,12 +159,14 @@ SnrPoint evaluate_point(const Transmission& tx, ChannelKind kind, double snr_db,
     });
     SnrPoint point;
     point.snr_db = snr_db;
+    point.limit_measured = options.limit;
     for (const TrialResult& r : results) {
         check(r);
         ++point.runs;
         point.chars += tx.text.size();
         point.receiver_errors += r.receiver_errors;
         point.ideal_errors += r.ideal_errors;
+        point.limit_errors += r.limit_errors;
         point.weak_errors += r.weak_errors;
         point.clipped += r.clipped;
     }
@@ -191,13 +193,14 @@ std::vector<SnrPoint> sweep_snr(const Transmission& tx, ChannelKind kind, int st
     // Points back to the one at least floor_window_db below.
     const int window = (settings.floor_window_db + step - 1) / step;
     // Climb until the receiver has copied without error twice in a row or shows a floor (more
-    // dB taking off less than a third of its errors), and the ideal detector is below 1% or
-    // shows a floor too.
+    // dB taking off less than a third of its errors), and the ideal and limit detectors are below
+    // 1% or show a floor too.
     int clean = 0;
     int weak_clean = 0;
     bool receiver_done = !settings.trial.classic;
     bool weak_done = !settings.trial.weak;
     bool ideal_done = !settings.trial.ideal;
+    bool limit_done = !settings.trial.limit;
     for (int snr = start_db; snr <= settings.highest_db; snr += step) {
         const SnrPoint& p = at(snr);
         clean = p.receiver_errors == 0 ? clean + 1 : 0;
@@ -213,13 +216,17 @@ std::vector<SnrPoint> sweep_snr(const Transmission& tx, ChannelKind kind, int st
         if (p.ideal_cer() < 0.01 ||
             (base && p.ideal_errors > 0 && 3 * p.ideal_errors >= 2 * base->ideal_errors))
             ideal_done = true;
-        if (receiver_done && weak_done && ideal_done) break;
+        if (p.limit_cer() < 0.01 ||
+            (base && p.limit_errors > 0 && 3 * p.limit_errors >= 2 * base->limit_errors))
+            limit_done = true;
+        if (receiver_done && weak_done && ideal_done && limit_done) break;
     }
     for (int snr = start_db - step; snr >= settings.lowest_db; snr -= step) {
         const SnrPoint& p = at(snr);
         if ((!settings.trial.classic || p.receiver_cer() >= settings.bad_cer_to_stop) &&
             (!settings.trial.weak || p.weak_cer() >= settings.bad_ideal_cer_to_stop) &&
-            (!settings.trial.ideal || p.ideal_cer() >= settings.bad_ideal_cer_to_stop))
+            (!settings.trial.ideal || p.ideal_cer() >= settings.bad_ideal_cer_to_stop) &&
+            (!settings.trial.limit || p.limit_cer() >= settings.bad_ideal_cer_to_stop))
             break;
     }
     std::vector<SnrPoint> curve;
@@ -236,7 +243,7 @@ std::vector<OffsetPoint> sweep_offset(const Transmission& tx, double snr_db,
             TrialSpec spec = trial_spec(ChannelKind::Awgn, snr_db, tx.speed, r, tx.symbol_samples);
             spec.lead_samples = centred_lead(r, repeats, tx.symbol_samples);
             spec.channel.offset_hz = offset;
-            return run_trial(tx, spec, {.afc = true, .ideal = false});
+            return run_trial(tx, spec, {.afc = true, .ideal = false, .limit = false});
         });
         OffsetPoint p;
         p.offset_hz = offset;
@@ -282,7 +289,7 @@ std::vector<LeadPoint> sweep_lead(const Transmission& tx, double snr_db, int cou
         const TrialResult& r = results[static_cast<std::size_t>(k)];
         check(r);
         points.push_back({static_cast<double>(k) / count, tx.text.size(), r.receiver_errors,
-                          r.ideal_errors, r.weak_errors});
+                          r.ideal_errors, r.weak_errors, r.limit_errors});
     }
     return points;
 }
@@ -295,7 +302,7 @@ std::vector<ClockPoint> sweep_clock(const Transmission& tx, double snr_db,
             TrialSpec spec = trial_spec(ChannelKind::Awgn, snr_db, tx.speed, r, tx.symbol_samples);
             spec.lead_samples = centred_lead(r, repeats, tx.symbol_samples);
             spec.channel.clock_ppm = ppm;
-            return run_trial(tx, spec, {.afc = true, .ideal = false});
+            return run_trial(tx, spec, {.afc = true, .ideal = false, .limit = false});
         });
         ClockPoint p;
         p.ppm = ppm;

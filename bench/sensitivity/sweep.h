@@ -65,10 +65,13 @@ struct SnrPoint {
     std::size_t chars = 0; // characters sent over all runs
     std::size_t receiver_errors = 0;
     std::size_t ideal_errors = 0;
+    std::size_t limit_errors = 0;
+    bool limit_measured = false; // false: --no-limit, limit_errors means nothing
     std::size_t weak_errors = 0;
     std::size_t clipped = 0;
     double receiver_cer() const { return chars ? double(receiver_errors) / double(chars) : 0.0; }
     double ideal_cer() const { return chars ? double(ideal_errors) / double(chars) : 0.0; }
+    double limit_cer() const { return chars ? double(limit_errors) / double(chars) : 0.0; }
     double weak_cer() const { return chars ? double(weak_errors) / double(chars) : 0.0; }
 };
 
@@ -90,8 +93,9 @@ struct SweepSettings {
 };
 
 // Evaluates steps of `step_db` from `start_db` upward until the receiver copies perfectly (or shows
-// an error floor) and the ideal detector is below 1% (or shows a floor), then downward until the
-// receiver is lost and the ideal detector past its 5% point. Points in increasing SNR.
+// an error floor) and the ideal and limit detectors are below 1% (or show a floor), then downward
+// until the receiver is lost and both detectors are past their 5% points. Points in increasing
+// SNR.
 std::vector<SnrPoint> sweep_snr(const Transmission& tx, ChannelKind kind, int start_db,
                                 const SweepSettings& settings,
                                 const std::function<void(const SnrPoint&)>& progress);
@@ -123,6 +127,7 @@ struct LeadPoint {
     std::size_t receiver_errors = 0;
     std::size_t ideal_errors = 0;
     std::size_t weak_errors = 0;
+    std::size_t limit_errors = 0;
 };
 
 // One transmission at each of `count` lead-ins spread evenly over a symbol, AWGN at `snr_db`.

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "channel/ideal_detector.h"
+#include "channel/limit_detector.h"
 #include "channel/signal_power.h"
 #include "channel/white_noise.h"
 #include "error_rate.h"
@@ -161,6 +162,26 @@ TrialResult run_trial(const Transmission& tx, const TrialSpec& spec, const Trial
             ideal.detect_all(std::span<const int16_t>(audio.samples).first(end), lead);
         result.ideal_text = channel::symbols_to_text(symbols);
         result.ideal_errors = edit_distance(tx.text, result.ideal_text);
+    }
+
+    if (options.limit) {
+        SpeedProfile profile;
+        build_speed_profile(profile, speed_from_value(tx.speed).value_or(Speed::Two));
+        // Told what the simulation knows: the level it set, the noise it added (with the
+        // rounding), the shift, and on a fading channel its taps.
+        const auto taps = channel::channel_fading_taps(spec.channel, audio.samples.size());
+        channel::KnownChannel known;
+        known.amplitude = kSymbolAmplitude * audio.gain;
+        known.noise_variance = audio.noise_variance + 1.0 / 12.0;
+        known.shift_hz = spec.channel.offset_hz;
+        known.fading = taps ? &*taps : nullptr;
+        const channel::LimitDetector limit(profile, tx.centre_hz, known);
+        const std::size_t lead = spec.lead_samples % tx.symbol_samples;
+        const std::size_t end = std::min(audio.samples.size(), lead + tx.samples.size());
+        const auto symbols =
+            limit.detect_all(std::span<const int16_t>(audio.samples).first(end), lead);
+        result.limit_text = channel::symbols_to_text(symbols);
+        result.limit_errors = edit_distance(tx.text, result.limit_text);
     }
 
     if (options.weak) {

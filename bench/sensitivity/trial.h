@@ -1,5 +1,5 @@
-// One measured transmission: the sent audio through the channel, then through the receiver and
-// the ideal reference detector, each copy scored against the text sent.
+// One measured transmission: the sent audio through the channel, then through the receiver, the
+// ideal reference detector and the limit detector, each copy scored against the text sent.
 #pragma once
 
 #include <cstddef>
@@ -56,9 +56,11 @@ std::vector<int16_t> padded_transmission(const Transmission& tx, std::size_t lea
 struct TrialResult {
     std::string receiver_text; // the receiver's primary pane after settling
     std::string ideal_text;
+    std::string limit_text;          // the limit detector's copy (limit_detector.h)
     std::string weak_text;           // the weak-signal receiver's copy
     std::size_t receiver_errors = 0; // edit distance to the text sent
     std::size_t ideal_errors = 0;
+    std::size_t limit_errors = 0;
     std::size_t weak_errors = 0;
     double weak_frequency_hz = 0.0; // where the weak-signal receiver ended
     std::size_t clipped = 0;
@@ -69,6 +71,7 @@ struct TrialResult {
 struct TrialOptions {
     bool afc = true;
     bool ideal = true;   // also run the ideal detector
+    bool limit = true;   // also run the limit detector, told the level and the channel's phase
     bool classic = true; // run the classic receiver (false: its copy is left empty)
     bool weak = true;    // also run the weak-signal receiver
     bool weak_squelch = true;

@@ -32,7 +32,7 @@ WeakExtras measure_weak_extras(const Transmission& tx, bool open_squelch_sweep,
                  w.ending.characters, w.ending.runs);
     if (open_squelch_sweep) {
         SweepSettings s = settings;
-        s.trial = {.ideal = false, .classic = false, .weak_squelch = false};
+        s.trial = {.ideal = false, .limit = false, .classic = false, .weak_squelch = false};
         w.open_squelch = sweep_snr(tx, ChannelKind::Awgn, awgn_start_db - 4, s, {});
     }
     for (const double offset : {-20.0, -10.0, 0.0, 10.0, 20.0}) {

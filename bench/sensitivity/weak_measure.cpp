@@ -67,7 +67,7 @@ Acquisition acquire(const Transmission& tx, double offset_hz, double snr_db, int
     const auto results = run_parallel(repeats, jobs, [&](int r) {
         TrialSpec spec = trial_spec(ChannelKind::Awgn, snr_db, tx.speed, r, tx.symbol_samples);
         spec.channel.offset_hz = offset_hz;
-        return run_trial(tx, spec, {.ideal = false, .classic = false});
+        return run_trial(tx, spec, {.ideal = false, .limit = false, .classic = false});
     });
     Acquisition a;
     a.offset_hz = offset_hz;

@@ -56,7 +56,9 @@ do for [speed in "1 2 4"] {
              with linespoints ls 2 title "+ sync known", \
          variant(speed+0, "afc_off_known_sync_low_pass") using 3:(positive($7)) \
              with linespoints ls 1 title "+ input low-passed", \
-         rows(speed+0, "awgn") using 3:(positive($9)) with linespoints ls 5 dt 2 title "ideal"
+         rows(speed+0, "awgn") using 3:(positive($9)) with linespoints ls 5 dt 2 title "ideal", \
+         rows(speed+0, "awgn") using 3:(positive($14)) with linespoints ls 5 dt 3 pt 6 \
+             title "limit (level and phase known)"
 }
 unset multiplot
 
