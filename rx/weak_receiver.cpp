@@ -274,7 +274,10 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
     const double fraction = position_ - static_cast<double>(start);
     correlator_.tones(start, fraction, frequency_.offset_hz(), tones_);
     correlator_.between_tones(start, frequency_.offset_hz(), between_);
-    noise_.measure(between_);
+    double tone_power = 0.0;
+    for (const std::complex<float>& z : tones_.z)
+        tone_power += std::norm(std::complex<double>(z));
+    noise_.measure(between_, tone_power / (kToneCount * symbols_.pulse_energy));
 
     WeakDecision decision = decide_models();
     const double statistic = weak_statistic(decision, noise_.power());
