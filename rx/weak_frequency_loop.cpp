@@ -16,6 +16,11 @@ constexpr double kDriftGain = 0.02;
 constexpr double kMaxDriftHz = 0.5; // per symbol
 // Alignments: how fast their fit is averaged, and by how much one must fit better.
 constexpr double kAliasMemory = 0.2;
+// The powers beyond the outer tones, over more symbols: a neighbour's tones come and go.
+constexpr double kAliasPowerMemory = 0.08;
+// Power beyond the tones counts as lit at this many times the noise (averaged, noise alone
+// stays well below it).
+constexpr double kGoesOn = 3.0;
 constexpr double kAliasMargin = 1.15;
 constexpr double kAliasMarginClosed = 1.05; // while the squelch is closed
 } // namespace
@@ -49,28 +54,39 @@ void WeakFrequencyLoop::step(double error_hz, double weight, double limit_hz) {
                             limit_hz);
 }
 
+void WeakAliasWatch::reset() {
+    fit_.fill(1.0);
+    far_ = {};
+}
+
 int WeakAliasWatch::step(const WeakSymbols& symbols,
-                         const std::array<std::complex<float>, kToneCount>& z,
-                         std::complex<float> below, std::complex<float> above, double weight,
-                         bool open) {
+                         const std::array<std::complex<float>, kToneCount>& z, const Beyond& beyond,
+                         double weight, bool open) {
     std::array<std::complex<float>, kToneCount> lower{};
     std::array<std::complex<float>, kToneCount> higher{};
-    lower[0] = below;
+    lower[0] = beyond[2];
     for (int t = 1; t < kToneCount; ++t) {
         lower[static_cast<std::size_t>(t)] = z[static_cast<std::size_t>(t - 1)];
         higher[static_cast<std::size_t>(t - 1)] = z[static_cast<std::size_t>(t)];
     }
-    higher[kToneCount - 1] = above;
+    higher[kToneCount - 1] = beyond[3];
     const std::array<double, 3> fit = {weak_idle_favoured(decide_symbol(symbols, lower)),
                                        weak_idle_favoured(decide_symbol(symbols, z)),
                                        weak_idle_favoured(decide_symbol(symbols, higher))};
     const double scale = fit[1] > 0.0 ? 1.0 / fit[1] : 0.0;
     for (std::size_t i = 0; i < fit_.size(); ++i)
         fit_[i] += kAliasMemory * weight * (fit[i] * scale - fit_[i]);
+    const std::array<std::complex<float>, 4> far = {beyond[0], beyond[1], beyond[4], beyond[5]};
+    for (std::size_t i = 0; i < far_.size(); ++i)
+        far_[i] += kAliasPowerMemory * weight * (std::norm(far[i]) - far_[i]);
+    const double lit = kGoesOn * std::min(far_[0], far_[3]);
+    const std::array<bool, 2> blocked = {std::max(far_[0], far_[1]) > lit,
+                                         std::max(far_[2], far_[3]) > lit};
     const double margin = open ? kAliasMargin : kAliasMarginClosed;
     for (int side : {0, 2}) {
+        if (blocked[static_cast<std::size_t>(side / 2)]) continue;
         if (fit_[static_cast<std::size_t>(side)] > margin * fit_[1]) {
-            fit_.fill(1.0);
+            reset();
             return side - 1;
         }
     }

@@ -46,20 +46,31 @@ private:
 // With only the idle tone or few outer tones on the air, the nine tones fit a whole spacing
 // higher or lower almost as well: it keeps scoring both neighbours against the alignment in use,
 // averaged over the last symbols by their confidence, and says when one fits clearly better.
+// A move is never made toward power that goes on two and three spacings beyond the outer tone
+// of the alignment moved to: a signal a spacing off has only noise there, a stronger station just
+// beside the band lights those as it lights the outer tone, and must not draw the tone set on.
 class WeakAliasWatch {
 public:
-    // No preference yet (after a lock or a move).
-    void reset() { fit_.fill(1.0); }
+    // Correlations beyond the outer tones: three, two and one spacings below tone 1, then one,
+    // two and three above tone 9.
+    using Beyond = std::array<std::complex<float>, 6>;
 
-    // One symbol: its nine tones `z` and the correlations a spacing below tone 1 and above tone
-    // 9, all at the symbol's start; `open`: the squelch is open (a move then needs more).
-    // Returns the whole spacings to move the tone set by: -1, 0 or +1.
+    // No preference yet (after a lock or a move).
+    void reset();
+
+    // One symbol: its nine tones `z` and the correlations beyond them, all at the symbol's start;
+    // `open`: the squelch is open (a move then needs more). Returns the whole spacings to move
+    // the tone set by: -1, 0 or +1.
     int step(const WeakSymbols& symbols, const std::array<std::complex<float>, kToneCount>& z,
-             std::complex<float> below, std::complex<float> above, double weight, bool open);
+             const Beyond& beyond, double weight, bool open);
 
 private:
     // Lower, in use, higher, each relative to the one in use.
     std::array<double, 3> fit_{1.0, 1.0, 1.0};
+    // The powers three and two spacings below tone 1, two and three above tone 9, averaged.
+    // The quieter of the outermost is the noise: whichever alignment is right, one of them lies
+    // two spacings or more beyond the signal.
+    std::array<double, 4> far_{};
 };
 
 } // namespace quavel

@@ -13,24 +13,30 @@ constexpr double kLevelMemory = 1.0 / 16.0;
 // once in a hundred thousand.
 constexpr double kJumpRatio = 10.0;
 constexpr double kStepRatio = 4.0;
+// The whole symbol's power steps with the level when it moves this far from its average.
+constexpr double kWholeStepRatio = 2.0;
 
 // A receiver's AGC steps the whole level at once, noise and signal alike. An average would take
 // a dozen symbols to follow, deciding them all against the wrong noise: a step far beyond what a
 // symbol's noise powers scatter by is taken at once, a smaller one once the next symbol confirms
 // it; a single symbol that only scattered that far is left out. `last_step` remembers which way
-// the last symbol stepped (1 up, -1 down, 0 neither).
-void follow_steps(double& average, int& last_step, double measured) {
+// the last symbol stepped (1 up, -1 down, 0 neither). A step counts only where the whole symbol
+// (`whole_step`, tones and all) stepped the same way: on a strong signal the powers between its
+// tones are its own skirts, which change tenfold with what it sends while its level stays.
+bool follow_steps(double& average, int& last_step, double measured, int whole_step) {
     const double ratio = measured / average;
-    const int step = ratio > kStepRatio ? 1 : ratio < 1.0 / kStepRatio ? -1 : 0;
+    int step = ratio > kStepRatio ? 1 : ratio < 1.0 / kStepRatio ? -1 : 0;
+    if (step != whole_step) step = 0;
     const bool confirmed = step != 0 && step == last_step;
     last_step = step;
-    if (ratio > kJumpRatio || ratio < 1.0 / kJumpRatio || confirmed) {
+    if ((step != 0 && (ratio > kJumpRatio || ratio < 1.0 / kJumpRatio)) || confirmed) {
         average = measured;
         last_step = 0;
-    } else if (step == 0) {
-        average += (measured - average) / 8.0;
+        return true;
     }
+    if (step == 0) average += (measured - average) / 8.0;
     // else: a step the next symbol is to confirm, against the level as it was before it.
+    return false;
 }
 } // namespace
 
@@ -41,21 +47,35 @@ void WeakNoise::reset() {
     tone_noise_ = 0.0;
     noise_step_ = 0;
     tone_noise_step_ = 0;
+    whole_ = 0.0;
+    whole_step_ = 0;
+    whole_pending_ = 0;
 }
 
-void WeakNoise::measure(const WeakBetweenTones& between) {
+void WeakNoise::measure(const WeakBetweenTones& between, double tone_power) {
     double noise = 0.0;
     for (const double power : between)
         noise += power;
+    const double whole = (noise + tone_power) / (2 * kToneCount + 1);
     noise /= kToneCount + 1;
-    if (!noise_known_ || noise_ <= 0.0) {
+    if (!noise_known_ || noise_ <= 0.0 || whole_ <= 0.0) {
         // The first symbol, or silence until now (a muted input): taken as it is.
         noise_ = noise;
         noise_known_ = true;
         tone_noise_ = 0.0;
+        whole_ = whole;
         return;
     }
-    follow_steps(noise_, noise_step_, noise);
+    // The whole symbol's level follows a step with the noise, or on its own once the next
+    // symbol confirms it (a signal coming on); otherwise it is averaged.
+    const double ratio = whole / whole_;
+    whole_step_ = ratio > kWholeStepRatio ? 1 : ratio < 1.0 / kWholeStepRatio ? -1 : 0;
+    const bool took = follow_steps(noise_, noise_step_, noise, whole_step_);
+    if (took || (whole_step_ != 0 && whole_step_ == whole_pending_))
+        whole_ = whole;
+    else if (whole_step_ == 0)
+        whole_ += (whole - whole_) / 8.0;
+    whole_pending_ = took ? 0 : whole_step_;
 }
 
 WeakLevels WeakNoise::levels() {
@@ -78,7 +98,7 @@ WeakNoise::Level WeakNoise::follow(TonePair decided, const WeakBetweenTones& bet
     // Measured apart from the noise above: where a strong signal ends, that one drops with the
     // signal's skirts while this one stays.
     if (tone_noise_ > 0.0)
-        follow_steps(tone_noise_, tone_noise_step_, sum / count);
+        follow_steps(tone_noise_, tone_noise_step_, sum / count, whole_step_);
     else
         tone_noise_ = sum / count;
 

@@ -16,9 +16,10 @@ class WeakNoise {
 public:
     void reset();
 
-    // A symbol's powers between the tones: the noise average follows their mean (the first
-    // symbol sets it outright).
-    void measure(const WeakBetweenTones& between);
+    // A symbol's powers between the tones, and the mean power of its nine tones in the same
+    // units: the noise average follows the mean between them (the first symbol sets it
+    // outright), taking a step of the level at once where the whole symbol stepped too.
+    void measure(const WeakBetweenTones& between, double tone_power);
     // Noise power per baseband sample; 0 before the first symbol.
     double power() const { return noise_; }
 
@@ -49,6 +50,9 @@ private:
     double tone_snr_ = 0.0;   // a single tone's SNR in its correlation (WeakLevels), averaged
     int noise_step_ = 0;      // the last symbol's noise stepped up (1), down (-1) or neither
     int tone_noise_step_ = 0; // the same for the noise away from the tones
+    double whole_ = 0.0;      // the whole symbol's mean power (tones and between), averaged
+    int whole_step_ = 0;      // this symbol's whole power stepped up (1), down (-1) or neither
+    int whole_pending_ = 0;   // the last symbol's
 };
 
 } // namespace quavel

@@ -274,7 +274,10 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
     const double fraction = position_ - static_cast<double>(start);
     correlator_.tones(start, fraction, frequency_.offset_hz(), tones_);
     correlator_.between_tones(start, frequency_.offset_hz(), between_);
-    noise_.measure(between_);
+    double tone_power = 0.0;
+    for (const std::complex<float>& z : tones_.z)
+        tone_power += std::norm(std::complex<double>(z));
+    noise_.measure(between_, tone_power / (kToneCount * symbols_.pulse_energy));
 
     WeakDecision decision = decide_models();
     const double statistic = weak_statistic(decision, noise_.power());
@@ -313,10 +316,14 @@ void WeakReceiver::follow_alias(int64_t start, double fraction, double weight) {
     };
     const double spacing = symbols_.spacing_hz;
     const double offset_hz = frequency_.offset_hz();
-    const std::complex<float> below = outer(symbols_.offset_hz[0] - spacing + offset_hz);
-    const std::complex<float> above =
-        outer(symbols_.offset_hz[kToneCount - 1] + spacing + offset_hz);
-    const int move = alias_.step(symbols_, tones_.z, below, above, weight, squelch_.open());
+    WeakAliasWatch::Beyond beyond{};
+    for (int k = 1; k <= 3; ++k) {
+        beyond[static_cast<std::size_t>(3 - k)] =
+            outer(symbols_.offset_hz[0] - k * spacing + offset_hz);
+        beyond[static_cast<std::size_t>(2 + k)] =
+            outer(symbols_.offset_hz[kToneCount - 1] + k * spacing + offset_hz);
+    }
+    const int move = alias_.step(symbols_, tones_.z, beyond, weight, squelch_.open());
     if (move != 0) frequency_.move_by(move * spacing);
 }
 
@@ -402,6 +409,16 @@ void WeakReceiver::check_relock() {
     const WeakSearch::Peak peak = search_.peak();
     const auto [start, frequency, here] = place();
     const bool open = squelch_.open();
+    // Not onto the signal followed seen a whole spacing off, which a neighbour lighting the
+    // far edge can make score higher: at the same timing that is the alignment's question,
+    // which the alias watch answers on the tones themselves.
+    const double spacings = (peak.frequency - frequency) * search_.bin_hz() / symbols_.spacing_hz;
+    int apart = std::abs(peak.start - start);
+    apart = std::min(apart, WeakSearch::kStarts - apart);
+    if (open && apart <= 1 && std::abs(std::abs(spacings) - 1.0) < 0.3) {
+        relock_.reset();
+        return;
+    }
     if (relock_.vote(peak, start, frequency, here, open))
         lock(peak, !open, open ? 0 : squelch_.trailing_signal());
 }

@@ -5,7 +5,10 @@
 // every trial frequency (a quarter of 1/T apart) for that start; each start is therefore
 // revisited once a symbol. A signal piles up at its own start and frequency over a few symbols
 // while noise spreads evenly, so the peak gives both to the tracker, and the same table tells
-// the tracker when a signal elsewhere has grown stronger than the one it follows.
+// the tracker when a signal elsewhere has grown stronger than the one it follows. Each place's
+// average leaves out an outer tone whose power goes on beyond it (WeakEdgeFit), so a trial
+// frequency that reaches onto a stronger station beside the band, or onto a signal's alias, does
+// not outscore the signal.
 // Allocation-free after construction.
 #pragma once
 
@@ -14,6 +17,7 @@
 #include <cstdint>
 #include <span>
 
+#include "rx/weak_edges.h"
 #include "rx/weak_fft.h"
 #include "rx/weak_symbols.h"
 
@@ -65,9 +69,13 @@ private:
     double bin_hz_ = 0.5;
     int half_ = 48;
     std::array<int, kToneCount> tone_bin_{}; // each tone's FFT bin at the reference
+    std::array<int, 4> beyond_bin_{};        // two and one spacings below tone 1, above tone 9
     std::array<std::complex<float>, WeakFft::kMaxSize> spectrum_{};
-    std::array<std::array<float, kMaxFrequencies>, kStarts> average_{};
+    std::array<std::array<WeakEdgeFit, kMaxFrequencies>, kStarts> average_{};
     std::array<uint32_t, kStarts> count_{};
+    std::array<uint32_t, kStarts> long_count_{}; // the same for the powers' longer memory
+    std::array<double, kStarts> noise_{};        // noise power in a bin, per trial start
+    std::array<float, kMaxFrequencies> scratch_{};
     uint32_t rounds_ = 0;
 };
 

@@ -195,7 +195,7 @@ TEST(WeakTimingLoop, MovesTowardsAKnownTimingOffsetAndLearnsAClockDifference) {
 }
 
 // The noise average follows a receiver's AGC step within two symbols, and a symbol that only
-// scatters high is left out.
+// scatters high is left out; so is a strong signal's skirt changing with what it sends.
 TEST(WeakNoise, FollowsALevelStepAtOnceButAveragesAStraySymbol) {
     const auto noise_of = [](double level) {
         WeakBetweenTones between;
@@ -205,13 +205,56 @@ TEST(WeakNoise, FollowsALevelStepAtOnceButAveragesAStraySymbol) {
     WeakNoise noise;
     noise.reset();
     for (int i = 0; i < 20; ++i)
-        noise.measure(noise_of(1.0));
-    noise.measure(noise_of(5.0)); // 7 dB high, once
+        noise.measure(noise_of(1.0), 1.0);
+    noise.measure(noise_of(5.0), 5.0); // 7 dB high, once
     EXPECT_EQ(noise.power(), 1.0);
     for (const double step : {1.0 / 30, 1.0 / 5}) { // 15 dB down at once; 7 dB, confirmed
-        noise.measure(noise_of(step));
-        noise.measure(noise_of(step));
+        noise.measure(noise_of(step), step);
+        noise.measure(noise_of(step), step);
         EXPECT_NEAR(noise.power(), step, step * 1e-6);
+    }
+    WeakNoise skirts;
+    skirts.reset();
+    for (int i = 0; i < 20; ++i)
+        skirts.measure(noise_of(i % 2 ? 20.0 : 1.0), 1e5); // a loud signal, its level steady
+    EXPECT_GT(skirts.power(), 2.0);
+    EXPECT_LT(skirts.power(), 19.0);
+}
+
+// A signal a whole spacing above the tone set in use draws it up; a stronger station lighting
+// two and three spacings above as well does not.
+TEST(WeakAliasWatch, MovesOntoASignalASpacingOffButNotTowardANeighbour) {
+    WeakSymbols symbols;
+    build_weak_symbols(symbols, 4);
+    uint32_t seed = 7;
+    const auto noise = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return std::polar(1.0f, static_cast<float>(seed >> 8) * 3.7e-7f);
+    };
+    for (const bool neighbour : {false, true}) {
+        WeakAliasWatch watch;
+        watch.reset();
+        int moved = 0;
+        for (int n = 0; n < 60 && moved == 0; ++n) {
+            // Places 0..14: three below tone 1, the nine tones, three above tone 9 (where the
+            // signal's tone 9 sits at place 12, its tone 1 at place 4).
+            std::array<std::complex<float>, 15> place{};
+            for (auto& p : place)
+                p = noise();
+            const TonePair pair = kTonePairs[static_cast<std::size_t>(n % kSymbolCount)];
+            const float amplitude = pair.a == pair.b ? 20.0f : 10.0f;
+            place[static_cast<std::size_t>(3 + pair.a)] += amplitude;
+            if (pair.b != pair.a) place[static_cast<std::size_t>(3 + pair.b)] += amplitude;
+            if (neighbour)
+                for (const std::size_t p : {13u, 14u})
+                    place[p] += 30.0f * noise();
+            std::array<std::complex<float>, kToneCount> z{};
+            std::copy(place.begin() + 3, place.begin() + 12, z.begin());
+            const WeakAliasWatch::Beyond beyond = {place[0],  place[1],  place[2],
+                                                   place[12], place[13], place[14]};
+            moved = watch.step(symbols, z, beyond, 1.0, true);
+        }
+        EXPECT_EQ(moved, neighbour ? 0 : 1) << "neighbour " << neighbour;
     }
 }
 

@@ -21,7 +21,7 @@ constexpr const char* kText =
 struct BandCase {
     const char* name;
     int speed;
-    const char* channel; // options of 'quavel-modem channel'
+    const char* channel; // options of 'quavel-modem channel'; {tx} is the transmitted audio
     const char* rx;      // options of 'quavel-modem rx'
     // Characters at the start the receiver may lose or garble before it has what it needs (a
     // carrier is taken out once it has been heard for a second or so), and how many it may
@@ -48,7 +48,10 @@ TEST_P(BandRoundTrip, CopiesEveryCharacter) {
     const std::string rx = (dir.path() / "rx.wav").string();
     const std::string speed = " --speed " + std::to_string(c.speed) + " ";
     ASSERT_EQ(run("tx" + speed + "-o '" + tx + "' '" + kText + "'"), 0) << dir.read("err.txt");
-    ASSERT_EQ(run(std::string("channel --seed 5 ") + c.channel + " '" + tx + "' '" + rx + "'"), 0)
+    std::string channel = c.channel;
+    if (const auto at = channel.find("{tx}"); at != std::string::npos)
+        channel.replace(at, 4, "'" + tx + "'");
+    ASSERT_EQ(run("channel --seed 5 " + channel + " '" + tx + "' '" + rx + "'"), 0)
         << dir.read("err.txt");
     ASSERT_EQ(run("rx" + speed + c.rx + " '" + rx + "'"), 0) << dir.read("err.txt");
     const std::string copy = dir.read("out.txt");
@@ -71,6 +74,13 @@ INSTANTIATE_TEST_SUITE_P(
                  "--receiver weak", 16, 2},
         // A receiver's AGC stepping the level 15 dB down and back every 3 s.
         BandCase{"WeakThroughAgcSteps", 4, "--snr -8 --agc-step 15", "--receiver weak"},
+        // A station 20 dB stronger 150 Hz above, there from the start or coming on mid-over.
+        BandCase{"WeakBesideAStrongerNeighbour", 4,
+                 "--snr -8 --neighbour {tx} --neighbour-db 20 --neighbour-start 0.1",
+                 "--receiver weak"},
+        BandCase{"WeakWhenAStrongerNeighbourComesOn", 4,
+                 "--snr -8 --neighbour {tx} --neighbour-db 20 --neighbour-start 8",
+                 "--receiver weak"},
         // An overdriven sound card.
         BandCase{"WeakThroughClipping", 4, "--snr -8 --clip 0", "--receiver weak"}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
