@@ -21,6 +21,8 @@ constexpr double kAliasPowerMemory = 0.08;
 // Power beyond the tones counts as lit at this many times the noise (averaged, noise alone
 // stays well below it).
 constexpr double kGoesOn = 3.0;
+// The weight of symbols a move needs after a reset (a lock or a move): a few clear ones.
+constexpr double kAliasEvidence = 3.0;
 constexpr double kAliasMargin = 1.15;
 constexpr double kAliasMarginClosed = 1.05; // while the squelch is closed
 } // namespace
@@ -57,6 +59,7 @@ void WeakFrequencyLoop::step(double error_hz, double weight, double limit_hz) {
 void WeakAliasWatch::reset() {
     fit_.fill(1.0);
     far_ = {};
+    evidence_ = 0.0;
 }
 
 int WeakAliasWatch::step(const WeakSymbols& symbols,
@@ -82,6 +85,9 @@ int WeakAliasWatch::step(const WeakSymbols& symbols,
     const double lit = kGoesOn * std::min(far_[0], far_[3]);
     const std::array<bool, 2> blocked = {std::max(far_[0], far_[1]) > lit,
                                          std::max(far_[2], far_[3]) > lit};
+    // Not on a symbol or two: one noise symbol can fit a spacing over by far.
+    evidence_ += weight;
+    if (evidence_ < kAliasEvidence) return 0;
     const double margin = open ? kAliasMargin : kAliasMarginClosed;
     for (int side : {0, 2}) {
         if (blocked[static_cast<std::size_t>(side / 2)]) continue;

@@ -71,6 +71,7 @@ private:
     // The quieter of the outermost is the noise: whichever alignment is right, one of them lies
     // two spacings or more beyond the signal.
     std::array<double, 4> far_{};
+    double evidence_ = 0.0; // the symbols' weights since the reset
 };
 
 } // namespace quavel

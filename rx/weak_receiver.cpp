@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "rx/weak_edges.h"
 #include "rx/weak_statistics.h"
 
 namespace quavel {
@@ -232,10 +233,40 @@ bool WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_lates
     best = -1.0;
     const double limit = WeakSearch::kRangeHz + 0.5 * symbols_.spacing_hz;
     const int aliases = static_cast<int>(2.0 * limit / symbols_.spacing_hz);
-    for (int k = -aliases; k <= aliases; ++k) {
+    // An alignment with more than noise beyond an outer tone has the signal's own tones (or a
+    // neighbour's) there: that outer tone is left out of its fit (WeakEdgeFit).
+    const double noise =
+        (noise_.tone_noise() > 0.0 ? noise_.tone_noise() : noise_.power()) * symbols_.pulse_energy;
+    auto edge_fit_at = [&](int64_t first, double hz) {
+        WeakEdgeFit edges;
+        const double spacing = symbols_.spacing_hz;
+        auto metric = [&](const std::array<std::complex<float>, kToneCount>& z) {
+            return weak_idle_favoured(decide_symbol(symbols_, z));
+        };
+        for (int k = fit_from; k < symbols; ++k) {
+            const int64_t at = first + k * length;
+            std::array<std::complex<float>, kToneCount> z{};
+            correlator_.tones_at(at, hz, z);
+            auto beyond = [&](double tone_hz) {
+                return std::complex<float>(correlator_.correlate(at, tone_hz + hz, 0, length));
+            };
+            const double low = symbols_.offset_hz.front();
+            const double high = symbols_.offset_hz.back();
+            const double gain = 1.0 / static_cast<double>(k - fit_from + 1);
+            edges.add(WeakEdgeFit::fits(z, metric),
+                      WeakEdgeFit::powers(z, beyond(low - 2.0 * spacing), beyond(low - spacing),
+                                          beyond(high + spacing), beyond(high + 2.0 * spacing)),
+                      gain, gain);
+        }
+        return edges.value(noise);
+    };
+    // Nearest first, so that between alignments that fit alike (the symbols fitted sound only
+    // tones they all hold) the one the search and the fine step found is kept.
+    for (int j = 0; j <= 2 * aliases; ++j) {
+        const int k = j % 2 ? (j + 1) / 2 : -(j / 2);
         const double hz = fine_hz + k * symbols_.spacing_hz;
         if (std::abs(hz) > limit) continue;
-        const double fit = fit_at(best_start, hz);
+        const double fit = edge_fit_at(best_start, hz);
         if (fit > best) {
             best = fit;
             best_hz = hz;
@@ -283,7 +314,8 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
     const double statistic = weak_statistic(decision, noise_.power());
     squelch_.observe(statistic);
     const double weight = weak_weight(statistic);
-    follow_alias(start, fraction, weight);
+    // Going over the symbols a lock was just fitted to, the alignment is what the fit chose.
+    if (!training_) follow_alias(start, fraction, weight);
     const TonePair decided = kTonePairs[decision.symbol - 1];
     const WeakNoise::Level level =
         noise_.follow(decided, between_, tones_.z, symbols_.pulse_energy);

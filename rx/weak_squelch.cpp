@@ -18,6 +18,10 @@ constexpr double kAbsentBelow = 4.0;
 constexpr double kBackAbove = 10.0;
 // When the squelch opens, the held symbols from the last one below this onward are released.
 constexpr double kLeadAbove = 2.0;
+// ... and of those, the ones before the first that holds this share of the loudest one's energy
+// are left out: the noise just before a strong signal, lifted by its first pulse's skirt, or a
+// pulse the transmission's start cut. A symbol of the signal is rarely 9 dB under its loudest.
+constexpr double kLeadLevel = 0.125;
 } // namespace
 
 void WeakSquelch::restart() {
@@ -35,12 +39,23 @@ int WeakSquelch::trailing_signal() const {
     return n;
 }
 
+int WeakSquelch::first_at_level(int from) const {
+    double loudest = 0.0;
+    for (int i = from; i < held_count_; ++i)
+        loudest = std::max(loudest, held_[static_cast<std::size_t>(i)].above);
+    while (from < held_count_ - 1 &&
+           held_[static_cast<std::size_t>(from)].above < kLeadLevel * loudest)
+        ++from;
+    return from;
+}
+
 void WeakSquelch::hold(const Symbol& symbol, int room) {
     if (held_count_ == room) {
         std::move(held_.begin() + 1, held_.end(), held_.begin());
         --held_count_;
     }
-    held_[static_cast<std::size_t>(held_count_++)] = {symbol.symbol, symbol.statistic};
+    held_[static_cast<std::size_t>(held_count_++)] = {symbol.symbol, symbol.statistic,
+                                                      symbol.above};
 }
 
 WeakSquelch::Verdict WeakSquelch::step(const Symbol& symbol, bool enabled, bool fitted) {
@@ -85,7 +100,7 @@ WeakSquelch::Verdict WeakSquelch::step(const Symbol& symbol, bool enabled, bool 
             const int first_held = held_count_ - trailing_signal();
             if (fitted) {
                 open_ = true;
-                release(first_held);
+                release(first_at_level(first_held));
             } else {
                 // Wait for a few symbols of the signal, so that the lock has them to go by.
                 // Their start is found afresh anywhere within a symbol, so wait for one that can

@@ -61,8 +61,11 @@ private:
     struct Held {
         uint8_t symbol = 0;
         double statistic = 0.0;
+        double above = 0.0;
     };
     void hold(const Symbol& symbol, int room);
+    // The first held symbol from `from` on that stands at the signal's level.
+    int first_at_level(int from) const;
 
     double confidence_ = 0.0;
     bool open_ = false;
