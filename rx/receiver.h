@@ -97,6 +97,10 @@ public:
     // Where the weak-signal receiver copies: whether it holds a signal, and tone 5's frequency.
     bool weak_locked() const { return choice_ == ReceiverChoice::weak && weak_->locked(); }
     double weak_frequency_hz() const { return weak_->frequency_hz(); }
+    // The weak receiver's estimate of the copied signal's SNR in 2500 Hz (WeakReceiver::snr_db).
+    std::optional<double> weak_snr_db() const {
+        return choice_ == ReceiverChoice::weak ? weak_->snr_db() : std::nullopt;
+    }
     // Symbols the weak-signal receiver decided but had no room to hand over, since this receiver
     // was made: a copy with a gap in it.
     uint64_t weak_dropped() const { return weak_dropped_; }

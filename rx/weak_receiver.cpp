@@ -18,6 +18,11 @@ constexpr uint32_t kAcquireRounds = 3;
 constexpr int kReplaySymbols = 5;
 // The largest sample-clock difference between the stations followed (2000 ppm).
 constexpr double kMaxClockError = 0.002;
+// The symbols the SNR is averaged over, and how many it needs.
+constexpr int kSnrSymbols = 16;
+constexpr int kSnrFirst = 4;
+// A symbol's energy above the noise over its nine tones, in noise powers, is the signal's power
+// times the symbol's length T over the noise's density: 2500 T times its SNR in 2500 Hz.
 
 } // namespace
 
@@ -52,6 +57,10 @@ void WeakReceiver::reset(const Config& config) {
     model_choice_.reset();
     squelch_.restart();
     dropped_ = 0;
+    snr_above_ = 0.0;
+    snr_symbols_ = 0;
+    snr_far_ = {};
+    snr_far_symbols_ = 0;
 }
 
 void WeakReceiver::retune(CentreHz centre_hz) {
@@ -327,6 +336,16 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
     const bool fitted = position_ <= replayed_until_ && lock_fit_ >= WeakSquelch::kSymbolsToLockBy;
     const WeakSquelch::Symbol symbol{static_cast<uint8_t>(decision.symbol), statistic, level.above,
                                      level.tone_level};
+    const double far = std::min(snr_far_[0], snr_far_[1]);
+    if (squelch_.open() && far > 0.0 && snr_far_symbols_ >= kSnrFirst) {
+        double energy = 0.0;
+        for (const std::complex<float>& z : tones_.z)
+            energy += std::norm(std::complex<double>(z));
+        snr_symbols_ = std::min(snr_symbols_ + 1, kSnrSymbols);
+        snr_above_ += (energy / far - kToneCount - snr_above_) / snr_symbols_;
+    } else if (!squelch_.open()) {
+        snr_symbols_ = 0;
+    }
     apply(squelch_.step(symbol, config_.squelch, fitted), out, written);
 }
 
@@ -355,6 +374,9 @@ void WeakReceiver::follow_alias(int64_t start, double fraction, double weight) {
         beyond[static_cast<std::size_t>(2 + k)] =
             outer(symbols_.offset_hz[kToneCount - 1] + k * spacing + offset_hz);
     }
+    snr_far_symbols_ = std::min(snr_far_symbols_ + 1, kSnrSymbols);
+    snr_far_[0] += (std::norm(beyond.front()) - snr_far_[0]) / snr_far_symbols_;
+    snr_far_[1] += (std::norm(beyond.back()) - snr_far_[1]) / snr_far_symbols_;
     const int move = alias_.step(symbols_, tones_.z, beyond, weight, squelch_.open());
     if (move != 0) frequency_.move_by(move * spacing);
 }
@@ -453,6 +475,12 @@ void WeakReceiver::check_relock() {
     }
     if (relock_.vote(peak, start, frequency, here, open))
         lock(peak, !open, open ? 0 : squelch_.trailing_signal());
+}
+
+std::optional<double> WeakReceiver::snr_db() const {
+    if (!squelch_.open() || snr_symbols_ < kSnrFirst) return std::nullopt;
+    const double symbol_s = symbols_.length / kWeakRateHz;
+    return 10.0 * std::log10(std::max(snr_above_, 1e-3) / (2500.0 * symbol_s));
 }
 
 void WeakReceiver::emit(uint8_t symbol, std::span<uint8_t> out, std::size_t& written) {

@@ -29,6 +29,7 @@
 #include <complex>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "modem/tuning.h"
@@ -80,6 +81,11 @@ public:
     double next_symbol_start() const { return position_; }
     // How the symbols are being decided now.
     WeakModel model() const { return model_choice_.model(); }
+
+    // The SNR of the signal being copied, in dB in 2500 Hz (its mean power over the noise's in
+    // 2500 Hz, as a spot reports it): from its symbols' energy above the noise, averaged over the
+    // last 16 copied. Empty until 4 symbols of a signal have been copied, and once it is gone.
+    std::optional<double> snr_db() const;
 
 private:
     static constexpr uint32_t kRingSamples = WeakCorrelator::kRingSamples;
@@ -151,6 +157,13 @@ private:
     WeakModelChoice model_choice_;
     WeakSquelch squelch_;
     uint64_t dropped_ = 0;
+    // The copied symbols' energy above the noise, in noise powers, averaged (snr_db()), against
+    // the power three spacings below tone 1 and above tone 9, averaged, where even a strong
+    // signal's skirts have faded (the quieter side: a neighbour may lie on the other).
+    double snr_above_ = 0.0;
+    int snr_symbols_ = 0;
+    std::array<double, 2> snr_far_{};
+    int snr_far_symbols_ = 0;
 };
 
 } // namespace quavel

@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <complex>
+#include <memory>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,6 +79,35 @@ TEST(WeakReceiver, CopiesFromTheFirstCharacterAfterNoiseAtFourQuavelPerSecond) {
             EXPECT_TRUE(copy.text.starts_with(kText)) << snr_db << " dB, start " << offset;
         }
     }
+}
+
+// The SNR it reads of the signal it copies, and none of noise alone.
+TEST_P(WeakAtSpeed, ReadsTheSignalsSnrAndNoneOnNoise) {
+    const uint32_t speed = GetParam();
+    for (const double snr_db : {-5.0, 15.0}) {
+        const auto audio = rxtest::make_transmission(transmission(speed, snr_db, 1000, 1000, 9));
+        auto weak = std::make_unique<WeakReceiver>();
+        weak->reset({speed, 1000, true});
+        std::array<uint8_t, 8> out{};
+        std::optional<double> read;
+        for (std::size_t at = 0; at < audio.size(); at += 2048) {
+            weak->push(std::span(audio).subspan(at, std::min<std::size_t>(2048, audio.size() - at)),
+                       out);
+            if (const auto snr = weak->snr_db()) read = snr;
+        }
+        ASSERT_TRUE(read.has_value()) << snr_db << " dB";
+        EXPECT_NEAR(*read, snr_db, 1.5) << snr_db << " dB";
+    }
+    auto weak = std::make_unique<WeakReceiver>();
+    weak->reset({speed, 1000, true});
+    const auto noise = rxtest::noise_only(30.0, 300.0, 5);
+    std::array<uint8_t, 8> out{};
+    bool read = false;
+    for (std::size_t at = 0; at + 2048 <= noise.size(); at += 2048) {
+        weak->push(std::span(noise).subspan(at, 2048), out);
+        read = read || weak->snr_db().has_value();
+    }
+    EXPECT_FALSE(read);
 }
 
 TEST_P(WeakAtSpeed, FindsASignalTwentyHertzEitherSideAndFollowsIt) {

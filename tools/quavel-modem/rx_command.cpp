@@ -65,7 +65,8 @@ void usage(std::FILE* out) {
                  "  --help          this text\n"
                  "\n"
                  "At the end a line on standard error gives the final centre frequency and sync\n"
-                 "position, and with the weak receiver where it was copying (and a warning if\n"
+                 "position, and with the weak receiver where it was copying, the SNR in 2500 Hz\n"
+                 "it read of the signal when one was still being copied (and a warning if\n"
                  "it decided symbols it could not hand over). Exit status: 0 done (also when\n"
                  "stopped by a signal), 1 unreadable input, or the audio input\n"
                  "device cannot be opened or stops, 2 usage error (also a --device that names no\n"
@@ -377,8 +378,11 @@ int run_rx(const std::vector<std::string>& args) {
                      static_cast<unsigned long long>(chain.receiver().steps()));
         if (o.receiver == ReceiverChoice::weak) {
             if (chain.receiver().weak_locked()) {
-                std::fprintf(stderr, "%s: weak receiver locked at %.1f Hz\n", kName,
+                std::fprintf(stderr, "%s: weak receiver locked at %.1f Hz", kName,
                              chain.receiver().weak_frequency_hz());
+                if (const auto snr = chain.receiver().weak_snr_db())
+                    std::fprintf(stderr, ", SNR %.1f dB", *snr);
+                std::fprintf(stderr, "\n");
             } else {
                 std::fprintf(stderr, "%s: weak receiver not locked\n", kName);
             }
