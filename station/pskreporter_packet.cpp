@@ -22,6 +22,7 @@ constexpr uint16_t kFrequency = 5;
 constexpr uint16_t kDecoderSoftware = 8;
 constexpr uint16_t kMode = 10;
 constexpr uint16_t kInformationSource = 11;
+constexpr uint16_t kSnr = 34;
 constexpr uint16_t kFlowStartSeconds = 150; // IANA's, no enterprise
 
 struct Field {
@@ -37,6 +38,12 @@ constexpr Field kSenderFields[] = {{kSenderCallsign, kVariableLength, true},
                                    {kMode, kVariableLength, true},
                                    {kInformationSource, 1, true},
                                    {kFlowStartSeconds, 4, false}};
+constexpr Field kSenderSnrFields[] = {{kSenderCallsign, kVariableLength, true},
+                                      {kFrequency, 4, true},
+                                      {kSnr, 1, true},
+                                      {kMode, kVariableLength, true},
+                                      {kInformationSource, 1, true},
+                                      {kFlowStartSeconds, 4, false}};
 
 std::size_t padded(std::size_t n) {
     return (n + 3) / 4 * 4;
@@ -68,6 +75,12 @@ public:
         u8(static_cast<uint8_t>(n));
         out_.insert(out_.end(), s.begin(), s.begin() + static_cast<std::ptrdiff_t>(n));
     }
+    // A template record: its id, its field count and the fields.
+    void template_record(uint16_t id, std::span<const Field> fields) {
+        u16(id);
+        u16(static_cast<uint16_t>(fields.size()));
+        this->fields(fields);
+    }
     void fields(std::span<const Field> fields) {
         for (const Field& f : fields) {
             u16(f.enterprise ? static_cast<uint16_t>(f.id | kEnterpriseBit) : f.id);
@@ -98,12 +111,26 @@ uint32_t seconds32(int64_t s) {
     return s >= 0 && s <= 0xFFFFFFFFLL ? static_cast<uint32_t>(s) : 0;
 }
 
+uint8_t snr_byte(int db) {
+    return static_cast<uint8_t>(static_cast<int8_t>(std::clamp(db, -128, 127)));
+}
+
+// The bytes of the records of the spots with (or without) an SNR.
+std::size_t records_size(std::span<const Spot> spots, bool with_snr) {
+    std::size_t n = 0;
+    for (const Spot& s : spots)
+        if (s.snr_db.has_value() == with_snr) n += pskreporter_spot_size(s);
+    return n;
+}
+
 } // namespace
 
 std::size_t pskreporter_templates_size() {
-    // Options template: id, field count, scope count; template: id, field count.
+    // Options template: id, field count, scope count; the two templates in one set: id, field
+    // count each.
     return padded(kSetHeaderBytes + 6 + fields_size(kReceiverFields)) +
-           padded(kSetHeaderBytes + 4 + fields_size(kSenderFields));
+           padded(kSetHeaderBytes + 4 + fields_size(kSenderFields) + 4 +
+                  fields_size(kSenderSnrFields));
 }
 
 std::size_t pskreporter_receiver_size(const SpotReceiver& receiver) {
@@ -112,19 +139,16 @@ std::size_t pskreporter_receiver_size(const SpotReceiver& receiver) {
 }
 
 std::size_t pskreporter_spot_size(const Spot& spot) {
-    return string_size(spot.callsign) + 4 + string_size(spot.mode) + 1 + 4;
+    return string_size(spot.callsign) + 4 + (spot.snr_db ? 1 : 0) + string_size(spot.mode) + 1 + 4;
 }
 
 std::size_t pskreporter_datagram_size(const SpotReceiver& receiver, std::span<const Spot> spots,
                                       bool with_templates) {
     std::size_t n = kHeaderBytes + padded(kSetHeaderBytes + pskreporter_receiver_size(receiver));
     if (with_templates) n += pskreporter_templates_size();
-    if (!spots.empty()) {
-        std::size_t records = 0;
-        for (const Spot& s : spots)
-            records += pskreporter_spot_size(s);
-        n += padded(kSetHeaderBytes + records);
-    }
+    for (const bool with_snr : {false, true})
+        if (const std::size_t records = records_size(spots, with_snr); records > 0)
+            n += padded(kSetHeaderBytes + records);
     return n;
 }
 
@@ -146,9 +170,8 @@ std::vector<uint8_t> pskreporter_datagram(const IpfixHeader& header, const SpotR
         w.fields(kReceiverFields);
         w.end_set();
         w.begin_set(kTemplateSet);
-        w.u16(kSenderTemplateId);
-        w.u16(static_cast<uint16_t>(std::size(kSenderFields)));
-        w.fields(kSenderFields);
+        w.template_record(kSenderTemplateId, kSenderFields);
+        w.template_record(kSenderSnrTemplateId, kSenderSnrFields);
         w.end_set();
     }
     w.begin_set(kReceiverTemplateId);
@@ -156,11 +179,14 @@ std::vector<uint8_t> pskreporter_datagram(const IpfixHeader& header, const SpotR
     w.text(receiver.locator);
     w.text(receiver.software);
     w.end_set();
-    if (!spots.empty()) {
-        w.begin_set(kSenderTemplateId);
+    for (const bool with_snr : {false, true}) {
+        if (records_size(spots, with_snr) == 0) continue;
+        w.begin_set(with_snr ? kSenderSnrTemplateId : kSenderTemplateId);
         for (const Spot& s : spots) {
+            if (s.snr_db.has_value() != with_snr) continue;
             w.text(s.callsign);
             w.u32(s.frequency_hz);
+            if (s.snr_db) w.u8(snr_byte(*s.snr_db));
             w.text(s.mode);
             w.u8(kAutomaticallyExtracted);
             w.u32(seconds32(s.time_s));

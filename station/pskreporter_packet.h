@@ -7,14 +7,17 @@
 //   template sets    receiver: options template 0x9992 (scope: receiverCallsign) with
 //                    receiverLocator and decoderSoftware; sender: template 0x9993 with
 //                    senderCallsign, frequency (4 bytes, Hz), mode, informationSource (1 byte)
-//                    and flowStartSeconds (IANA 150, 4 bytes)
-//   data sets        0x9992 with the receiver record, 0x9993 with the spots
+//                    and flowStartSeconds (IANA 150, 4 bytes); template 0x9994, the same
+//                    with sNR (1 byte, signed dB) after the frequency
+//   data sets        0x9992 with the receiver record, 0x9993 with the spots the receiver
+//                    gave no SNR for, 0x9994 with those it did
 // Strings go as IPFIX variable-length fields (a length byte, up to 254 bytes); each set is
 // padded with zeros to a multiple of four bytes. Qt-free.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -24,6 +27,7 @@ namespace quavel {
 inline constexpr uint32_t kPskReporterEnterprise = 30351;
 inline constexpr uint16_t kReceiverTemplateId = 0x9992;
 inline constexpr uint16_t kSenderTemplateId = 0x9993;
+inline constexpr uint16_t kSenderSnrTemplateId = 0x9994;
 // The mode name our spots carry.
 inline constexpr const char* kSpotMode = "QUAVEL";
 // informationSource: the call was found in the decoded text by the program.
@@ -39,7 +43,8 @@ struct Spot {
     std::string callsign;      // the station heard, in capitals
     uint32_t frequency_hz = 0; // its RF frequency
     std::string mode = kSpotMode;
-    int64_t time_s = 0; // when heard, seconds since 1970 UTC
+    int64_t time_s = 0;        // when heard, seconds since 1970 UTC
+    std::optional<int> snr_db; // in 2500 Hz, when the receiver measured it
 };
 
 struct IpfixHeader {
@@ -56,7 +61,8 @@ std::size_t pskreporter_spot_size(const Spot& spot);
 std::size_t pskreporter_datagram_size(const SpotReceiver& receiver, std::span<const Spot> spots,
                                       bool with_templates);
 
-// One datagram. Strings longer than 254 bytes are cut; a time outside 32 bits becomes 0.
+// One datagram. Strings longer than 254 bytes are cut; a time outside 32 bits becomes 0; an
+// SNR beyond a signed byte is held at its end.
 std::vector<uint8_t> pskreporter_datagram(const IpfixHeader& header, const SpotReceiver& receiver,
                                           std::span<const Spot> spots, bool with_templates);
 

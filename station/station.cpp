@@ -539,6 +539,9 @@ std::optional<double> Station::weak_lock_hz() const {
     if (!rx.weak_locked()) return std::nullopt;
     return rx.weak_frequency_hz();
 }
+std::optional<double> Station::weak_snr_db() const {
+    return impl_->receiver.weak_snr_db();
+}
 
 void Station::set_sensitivity_position(int position) {
     if (position < 1 || position > 5) return;

@@ -139,6 +139,9 @@ public:
     // Where the weak-signal receiver copies (tone 5's frequency in Hz), while it is chosen and
     // holds a signal.
     std::optional<double> weak_lock_hz() const;
+    // The SNR (dB in 2500 Hz) of the signal the weak-signal receiver copies, while it is chosen
+    // and has copied enough of one to tell.
+    std::optional<double> weak_snr_db() const;
     // Track-bar position 1..5 (sensitivity 0.5, 1, 10, 20, 40); others leave it unchanged.
     void set_sensitivity_position(int position);
     float sensitivity() const;

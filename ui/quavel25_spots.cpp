@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -100,10 +101,13 @@ void SpotReporter::hear(int pane, const QString& text) {
     if (!rf || !std::isfinite(*rf) || *rf < 1.0 ||
         *rf > static_cast<double>(std::numeric_limits<uint32_t>::max()))
         return;
+    const std::optional<double> snr = sources_.snr_db ? sources_.snr_db() : std::nullopt;
     for (const std::string& call : calls) {
         quavel::Spot spot;
         spot.callsign = call;
         spot.frequency_hz = static_cast<uint32_t>(std::lround(*rf));
+        if (snr && std::isfinite(*snr))
+            spot.snr_db = static_cast<int>(std::lround(std::clamp(*snr, -128.0, 127.0)));
         spot.time_s = now_s();
         if (queue_->add(spot)) emit spot_queued(QString::fromStdString(call));
     }
@@ -190,10 +194,11 @@ void SpotReporter::flush_unsent() {
 // ---- The window's side.
 
 void TForm1::create_spots() {
-    spots_ = new SpotReporter(
-        *settings_,
-        {[this] { return station_->settings().callsign; }, [this] { return rf_frequency_hz(); }},
-        this);
+    spots_ = new SpotReporter(*settings_,
+                              {[this] { return station_->settings().callsign; },
+                               [this] { return rf_frequency_hz(); },
+                               [this] { return station_->weak_snr_db(); }},
+                              this);
     connect(this, &TForm1::text_received, spots_, &SpotReporter::hear);
 
     ReportSpots1 = Options1->addAction("Report Stations &Heard");

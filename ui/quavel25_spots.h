@@ -1,5 +1,6 @@
 // Spots sent to PSK Reporter while Options > Report Stations Heard is on: the callsigns the
 // receive panes copy (station/heard_calls.h) with the RF frequency they were heard on, queued
+// and, where the receiver measured it, the SNR of the signal copied, queued
 // by PSK Reporter's rules (station/pskreporter_queue.h) and sent as UDP datagrams to the
 // collector in AppSettings. Nothing here waits: the collector's name is looked up
 // asynchronously and a datagram is written without waiting for anything to come back; a spot
@@ -27,8 +28,9 @@ class SpotReporter : public QObject {
     Q_OBJECT
 public:
     struct Sources {
-        std::function<std::string()> own_call;        // the station's; "NOCALL": none
-        std::function<std::optional<double>()> rf_hz; // of the tuned signal, when known
+        std::function<std::string()> own_call;         // the station's; "NOCALL": none
+        std::function<std::optional<double>()> rf_hz;  // of the tuned signal, when known
+        std::function<std::optional<double>()> snr_db; // of the signal copied, when measured
     };
     SpotReporter(AppSettings& settings, Sources sources, QObject* parent = nullptr);
     // What waits goes out in one last datagram, to the collector already found.

@@ -52,15 +52,19 @@ std::string run(const std::string& command) {
     return out;
 }
 
-TEST(PskReporterDissector, TsharkReadsTheTemplatesAndTheSpot) {
+TEST(PskReporterDissector, TsharkReadsTheTemplatesAndTheSpots) {
     if (std::system("command -v tshark >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "tshark is not installed";
     quavel::Spot spot;
     spot.callsign = "G4ABC";
     spot.frequency_hz = 14'081'000; // 00 d6 db e8
     spot.time_s = 1'700'000'000;
-    const auto datagram = quavel::pskreporter_datagram(
-        {1'700'000'000, 0, 1234}, {"G3OWN", "IO91wm", "Quavel 1"}, std::vector{spot}, true);
+    quavel::Spot measured = spot;
+    measured.callsign = "K1XYZ";
+    measured.snr_db = -7; // f9
+    const auto datagram =
+        quavel::pskreporter_datagram({1'700'000'000, 0, 1234}, {"G3OWN", "IO91wm", "Quavel 1"},
+                                     std::vector{spot, measured}, true);
     quavel::test::TempDir dir;
     const std::string file = (dir.path() / "spot.pcap").string();
     {
@@ -75,12 +79,15 @@ TEST(PskReporterDissector, TsharkReadsTheTemplatesAndTheSpot) {
              "Observation Domain Id: 1234",
              "Options Template (Id = 39314) (Scope Count = 1; Data Count = 2)",
              "Template (Id = 39315, Count = 5)",
+             "Template (Id = 39316, Count = 6)",
              "PEN: Philip Gladstone (30351)",
              "Type: flowStartSeconds (150)",
              "Type 1: Value (hex bytes): 47 34 41 42 43", // G4ABC
              "Type 5: Value (hex bytes): 00 d6 db e8",
              "Type 10: Value (hex bytes): 51 55 41 56 45 4c", // QUAVEL
              "Type 11: Value (hex bytes): 01",
+             "Type 1: Value (hex bytes): 4b 31 58 59 5a", // K1XYZ
+             "Type 34: Value (hex bytes): f9",
              "StartTime: Nov 14, 2023 22:13:20",
          })
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;

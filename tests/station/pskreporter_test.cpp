@@ -27,7 +27,9 @@ Spot spot(const std::string& call, uint32_t hz = 14'080'500, int64_t t = 1'700'0
 }
 
 TEST(PskReporterDatagram, TemplatesAndRecordsReadBackAsSent) {
-    const std::vector<Spot> spots{spot("G4ABC"), spot("DL/G4ABC/P", 7'040'100, 1'700'000'100)};
+    std::vector<Spot> spots{spot("G4ABC"), spot("DL/G4ABC/P", 7'040'100, 1'700'000'100),
+                            spot("K1XYZ")};
+    spots[2].snr_db = -7; // measured: the template with the SNR
     const auto d = pskreporter_datagram({1'700'000'200, 7, 0xA1B2C3D4}, kReceiver, spots, true);
     ASSERT_EQ(d.size(), pskreporter_datagram_size(kReceiver, spots, true));
     const auto m = read_ipfix(d);
@@ -37,19 +39,20 @@ TEST(PskReporterDatagram, TemplatesAndRecordsReadBackAsSent) {
     EXPECT_EQ(m.sequence, 7u);
     EXPECT_EQ(m.domain, 0xA1B2C3D4u);
 
-    // Options template, template, then the receiver's and the senders' data sets; each set a
-    // multiple of four bytes.
-    ASSERT_EQ(m.sets.size(), 4u);
+    // Options template, templates, then the receiver's and the senders' data sets, those with
+    // an SNR apart; each set a multiple of four bytes.
+    ASSERT_EQ(m.sets.size(), 5u);
     EXPECT_EQ(m.sets[0].id, 3);
     EXPECT_EQ(m.sets[1].id, 2);
     EXPECT_EQ(m.sets[2].id, kReceiverTemplateId);
     EXPECT_EQ(m.sets[3].id, kSenderTemplateId);
+    EXPECT_EQ(m.sets[4].id, kSenderSnrTemplateId);
     for (const auto& set : m.sets) {
         EXPECT_EQ(set.length % 4, 0u) << set.id;
         EXPECT_LT(set.padding, 4u) << set.id;
     }
 
-    ASSERT_EQ(m.templates.size(), 2u);
+    ASSERT_EQ(m.templates.size(), 3u);
     const auto& rx = m.templates[0];
     EXPECT_EQ(rx.id, kReceiverTemplateId);
     EXPECT_EQ(rx.scope_count, 1);
@@ -74,6 +77,14 @@ TEST(PskReporterDatagram, TemplatesAndRecordsReadBackAsSent) {
     // senderCallsign, frequency, mode, informationSource, flowStartSeconds.
     check(tx,
           {{1, 0xFFFF, true}, {5, 4, true}, {10, 0xFFFF, true}, {11, 1, true}, {150, 4, false}});
+    // The same with sNR after the frequency.
+    EXPECT_EQ(m.templates[2].id, kSenderSnrTemplateId);
+    check(m.templates[2], {{1, 0xFFFF, true},
+                           {5, 4, true},
+                           {34, 1, true},
+                           {10, 0xFFFF, true},
+                           {11, 1, true},
+                           {150, 4, false}});
 
     const auto& receivers = m.records.at(kReceiverTemplateId);
     ASSERT_EQ(receivers.size(), 1u);
@@ -87,16 +98,23 @@ TEST(PskReporterDatagram, TemplatesAndRecordsReadBackAsSent) {
     EXPECT_EQ(senders[1].text.at(10), "QUAVEL");
     EXPECT_EQ(senders[1].number.at(11), 1u);
     EXPECT_EQ(senders[1].number.at(150), 1'700'000'100u);
+    const auto& measured = m.records.at(kSenderSnrTemplateId);
+    ASSERT_EQ(measured.size(), 1u);
+    EXPECT_EQ(measured[0].text.at(1), "K1XYZ");
+    EXPECT_EQ(static_cast<int8_t>(measured[0].number.at(34)), -7);
+    EXPECT_EQ(measured[0].text.at(10), "QUAVEL");
 }
 
 TEST(PskReporterDatagram, OverlongStringsAreCutAndTimesOutOfRangeAreZero) {
     Spot s = spot(std::string(300, 'X'), 1, -5);
+    s.snr_db = 300;
     const auto d = pskreporter_datagram({}, kReceiver, std::vector<Spot>{s}, true);
     const auto m = read_ipfix(d);
     ASSERT_EQ(m.error, "");
-    const auto& r = m.records.at(kSenderTemplateId).at(0);
+    const auto& r = m.records.at(kSenderSnrTemplateId).at(0);
     EXPECT_EQ(r.text.at(1).size(), 254u);
     EXPECT_EQ(r.number.at(150), 0u);
+    EXPECT_EQ(r.number.at(34), 127u);
 }
 
 TEST(MaidenheadLocator, FourOrSixCharacters) {

@@ -77,7 +77,8 @@ inline IpfixMessage read_ipfix(const std::vector<uint8_t>& d,
             break;
         }
         std::size_t p = at + 4;
-        if (set.id == 2 || set.id == 3) {
+        // A template set holds template records while one still fits; the rest is padding.
+        while ((set.id == 2 || set.id == 3) && m.error.empty() && p + 4 <= end && u16(p) != 0) {
             IpfixTemplate t;
             t.set_id = set.id;
             t.id = u16(p);
@@ -102,7 +103,8 @@ inline IpfixMessage read_ipfix(const std::vector<uint8_t>& d,
             if (t.fields.size() != count) m.error = "short template";
             known[t.id] = t;
             m.templates.push_back(t);
-        } else if (auto t = known.find(set.id); t != known.end()) {
+        }
+        if (auto t = known.find(set.id); set.id != 2 && set.id != 3 && t != known.end()) {
             // Records while a whole one still fits; what is left is padding.
             while (true) {
                 IpfixRecord r;

@@ -120,6 +120,28 @@ TEST_F(Spots, WithoutTheDialOrOurCallNothingIsQueued) {
     EXPECT_FALSE(form->spot_reporter()->not_ready().isEmpty());
 }
 
+// The SNR the receiver measured goes with the spot, in whole dB; a spot without one goes by
+// the template without it.
+TEST_F(Spots, TheMeasuredSnrGoesWithTheSpot) {
+    AppSettings s(path("quavel.ini"));
+    std::optional<double> snr = -12.4;
+    SpotReporter reporter(s, {[] { return std::string("G3OWN"); },
+                              [] { return std::optional<double>(14'081'000.0); },
+                              [&] { return snr; }});
+    reporter.set_enabled(true);
+    reporter.hear(0, "DE G4ABC G4ABC ");
+    snr.reset();
+    reporter.hear(0, "DE K1XYZ K1XYZ ");
+    reporter.send_now();
+    const auto m = next_datagram();
+    ASSERT_EQ(m.error, "");
+    const auto& measured = m.records.at(quavel::kSenderSnrTemplateId);
+    ASSERT_EQ(measured.size(), 1u);
+    EXPECT_EQ(measured[0].text.at(1), "G4ABC");
+    EXPECT_EQ(static_cast<int8_t>(measured[0].number.at(34)), -12);
+    EXPECT_EQ(m.records.at(quavel::kSenderTemplateId).at(0).text.at(1), "K1XYZ");
+}
+
 TEST_F(Spots, WithoutALocatorTheSmallWindowAsksForOneAndRefusesJunk) {
     configure([](AppSettings& s) { s.set_station_locator(""); });
     create_form();
