@@ -167,9 +167,6 @@ void TForm1::LogContact1Click() {
         settings_->set_log_mode(QString::fromStdString(record.mode));
         settings_->set_log_submode(QString::fromStdString(record.submode));
         settings_->sync();
-        contact_start_.reset();
-        worked_before_.clear();
-        show_worked_before();
     });
     connect(log_dialog_, &LogContactDialog::refused, this, [this](const QString& why) {
         // After the window's own handler has returned; the station holds the box while a
@@ -189,7 +186,13 @@ void TForm1::LogContact1Click() {
 
 std::string TForm1::log_contact(const quavel::QsoRecord& record) {
     std::string why = contact_log_->append(record, std::time(nullptr));
-    if (why.empty()) emit contact_logged(record);
+    if (!why.empty()) return why;
+    // Logged from the window or by a program: the next contact starts afresh, and the call
+    // now shows as worked.
+    contact_start_.reset();
+    worked_before_.clear();
+    show_worked_before();
+    emit contact_logged(record);
     return why;
 }
 

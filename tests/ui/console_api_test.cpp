@@ -174,6 +174,7 @@ TEST_F(ConsoleApiTest, LogsAContactFilledInFromTheStation) {
     EXPECT_TRUE(adif.contains("<BAND:3>20m"));
     EXPECT_TRUE(adif.contains("<NAME:4>Hans"));
     EXPECT_TRUE(read_file(dir.path(), "contacts.adi").find("DL1XYZ") != std::string::npos);
+    EXPECT_FALSE(form->contact_start()); // the next contact starts afresh, as from the window
 }
 
 TEST_F(ConsoleApiTest, ReceivedTextAndThePanesReachTheClient) {
