@@ -28,6 +28,11 @@ constexpr const char* kText =
     "CQ CQ DE G4ABC G4ABC K. R R TNX FOR CALL, OM. UR RST 579 579 = NAME PETER, QTH LONDON "
     "(IO91). RIG 100 W, ANT DIPOLE AT 12 M. WX 15 C, RAIN. QSL VIA PETER@EXAMPLE.ORG / THE QUICK "
     "BROWN FOX JUMPS OVER THE LAZY DOG'S BACK 1234567890. HW CPY? BK";
+// An over of a more usual length, 142 characters: the same contact without its long tail, so
+// that what is lost before the lock weighs more.
+constexpr const char* kShortText =
+    "CQ CQ DE G4ABC G4ABC K. R R TNX FOR CALL, OM. UR RST 579 579 = NAME PETER, QTH LONDON "
+    "(IO91). RIG 100 W, ANT DIPOLE AT 12 M. WX 15 C, RAIN. BK";
 
 class TempDir {
 public:
@@ -112,7 +117,8 @@ std::string read_machine() {
 
 // Every part the options ask for, in the order the progress lines have always come in. False,
 // with `error` set, when the receive tool cannot be timed.
-bool measure(const Options& o, const std::map<uint32_t, Transmission>& txs, const std::string& dir,
+bool measure(const Options& o, const std::map<uint32_t, Transmission>& txs,
+             const std::map<uint32_t, Transmission>& short_txs, const std::string& dir,
              Measurements& m, std::size_t& sweep_transmissions, std::string& error) {
     SweepSettings settings;
     settings.repeats = o.repeats;
@@ -160,8 +166,12 @@ bool measure(const Options& o, const std::map<uint32_t, Transmission>& txs, cons
     if (o.weak_extras) {
         m.weak.emplace();
         for (const uint32_t speed : o.speeds) {
-            m.weak->push_back(measure_weak_extras(txs.at(speed), awgn, settings, side));
+            const auto short_tx = short_txs.find(speed);
+            m.weak->push_back(measure_weak_extras(
+                txs.at(speed), short_tx == short_txs.end() ? nullptr : &short_tx->second, awgn,
+                settings, side));
             if (m.weak->back().open_squelch) sweep_cost(*m.weak->back().open_squelch);
+            if (m.weak->back().short_over) sweep_cost(*m.weak->back().short_over);
         }
     }
     if (o.rtf) {
@@ -258,6 +268,19 @@ int run_full(const Options& o) {
         if (!tx) return fail(error);
         txs.emplace(speed, *tx);
     }
+    // The short overs, in a folder of their own (the real-time run reads the long ones).
+    std::map<uint32_t, Transmission> short_txs;
+    if (o.weak_extras) {
+        const std::string short_dir = dir.path() + "/short";
+        std::error_code ec;
+        std::filesystem::create_directory(short_dir, ec);
+        for (const uint32_t speed : o.speeds) {
+            std::string error;
+            const auto tx = make_transmission(o.tool, speed, kShortText, short_dir, error);
+            if (!tx) return fail(error);
+            short_txs.emplace(speed, *tx);
+        }
+    }
     std::string tool_log;
     const bool tools_agree = check_tools(o.tool, txs, true, dir.path(), tool_log);
     std::fputs(tool_log.c_str(), stderr);
@@ -266,7 +289,7 @@ int run_full(const Options& o) {
     Measurements m;
     std::size_t trials = 0;
     std::string error;
-    if (!measure(o, txs, dir.path(), m, trials, error)) return fail(error);
+    if (!measure(o, txs, short_txs, dir.path(), m, trials, error)) return fail(error);
     const double elapsed_s =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 

@@ -159,6 +159,23 @@ std::string weak_csv(const std::vector<WeakExtras>& runs) {
             t.add({w.speed, "drift_hz_per_s", fixed(d.drift.rate_hz_per_s, 2), d.snr_db,
                    d.drift.runs, d.drift.chars, d.drift.errors, d.drift.cer(),
                    fixed(d.drift.span_hz, 1) + " Hz over the transmission"});
+        for (const Start& st : w.starts)
+            t.add({w.speed,
+                   "clean_starts_after_noise_s",
+                   fixed(st.noise_seconds, 1),
+                   st.snr_db,
+                   st.runs,
+                   {},
+                   st.runs - st.clean,
+                   {},
+                   std::to_string(st.clean) + " clean, " + std::to_string(st.printed_before) +
+                       " printed before, " + std::to_string(st.worst_lost_chars) +
+                       " characters lost at worst"});
+        if (w.short_over) {
+            for (const SnrPoint& p : *w.short_over)
+                t.add({w.speed, "short_over_chars", std::to_string(w.short_chars), p.snr_db, p.runs,
+                       p.chars, p.weak_errors, p.weak_cer()});
+        }
     }
     return t.csv();
 }

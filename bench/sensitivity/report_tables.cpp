@@ -158,6 +158,36 @@ Table acquisition_table(const std::vector<WeakExtras>& runs) {
     return t;
 }
 
+Table start_table(const std::vector<WeakExtras>& runs) {
+    Table t({first("Speed"), snr("SNR"), with_unit("Noise before", 1, " s"),
+             text("Copied from the first character"), text("Printed before the text"),
+             text("Most characters lost at the start")});
+    for (const WeakExtras& w : runs) {
+        for (const Start& st : w.starts) {
+            const std::string of = " of " + std::to_string(st.runs);
+            t.add({w.speed, st.snr_db, st.noise_seconds, std::to_string(st.clean) + of,
+                   std::to_string(st.printed_before) + of, std::to_string(st.worst_lost_chars)});
+        }
+    }
+    return t;
+}
+
+// The weak-signal receiver's thresholds on the short over beside the long text's.
+Table over_table(const std::vector<WeakExtras>& runs, const std::vector<Curve>& curves) {
+    Table t({first("Speed"), text("Long text 1% / 5%"), text("Short over 1% / 5%"),
+             gap_db("Short over cost at 1%"), gap_db("Short over cost at 5%")});
+    for (const WeakExtras& w : runs) {
+        const Curve* built = awgn_curve(curves, w.speed);
+        if (!w.short_over || !built) continue;
+        const auto long_curve = cer_curve(built->points, &SnrPoint::weak_cer);
+        const auto short_curve = cer_curve(*w.short_over, &SnrPoint::weak_cer);
+        t.add({w.speed, both_points(long_curve), both_points(short_curve),
+               gap(snr_at_cer(short_curve, 0.01), snr_at_cer(long_curve, 0.01)),
+               gap(snr_at_cer(short_curve, 0.05), snr_at_cer(long_curve, 0.05))});
+    }
+    return t;
+}
+
 Table realtime_table(const std::vector<RealTimeRun>& runs) {
     Table t({first("Speed"), text("Input"), with_unit("Audio", 1, " s"), with_unit("Wall", 3, " s"),
              with_unit("CPU", 3, " s"), with_unit("Real-time factor", 0, "")});
@@ -252,6 +282,8 @@ std::vector<NamedText> document_blocks(const Measurements& m, const RunInfo& inf
     if (m.weak) {
         blocks.emplace_back("squelch", squelch_table(*m.weak, m.curves).markdown());
         blocks.emplace_back("acquisition", acquisition_table(*m.weak).markdown());
+        blocks.emplace_back("start", start_table(*m.weak).markdown());
+        blocks.emplace_back("overs", over_table(*m.weak, m.curves).markdown());
     }
     if (m.realtime) blocks.emplace_back("rtf", realtime_table(*m.realtime).markdown());
     return blocks;

@@ -84,6 +84,34 @@ Acquisition acquire(const Transmission& tx, double offset_hz, double snr_db, int
     return a;
 }
 
+Start measure_start(const Transmission& tx, double snr_db, double noise_seconds, int repeats,
+                    int jobs) {
+    // A start is clean when the copy begins with the text's first words: the lock came before
+    // them and nothing was printed ahead of them.
+    constexpr std::size_t kFirstChars = 20;
+    Transmission later = tx;
+    const auto symbols =
+        static_cast<std::size_t>(std::round(noise_seconds * 8000.0 / tx.symbol_samples));
+    later.samples.insert(later.samples.begin(), symbols * tx.symbol_samples, 0);
+    const auto results = run_parallel(repeats, jobs, [&](int r) {
+        const TrialSpec spec =
+            trial_spec(ChannelKind::Awgn, snr_db, tx.speed, r, tx.symbol_samples);
+        return run_trial(later, spec, {.ideal = false, .limit = false, .classic = false});
+    });
+    const std::string first = tx.text.substr(0, kFirstChars);
+    Start s;
+    s.snr_db = snr_db;
+    s.noise_seconds = static_cast<double>(symbols * tx.symbol_samples) / 8000.0;
+    for (const TrialResult& r : results) {
+        ++s.runs;
+        const std::size_t at = r.weak_text.find(first);
+        if (at == 0) ++s.clean;
+        if (at != std::string::npos && at > 0) ++s.printed_before;
+        s.worst_lost_chars = std::max(s.worst_lost_chars, lost_at_start(tx.text, r.weak_text));
+    }
+    return s;
+}
+
 Ending copy_after(const Transmission& tx, double snr_db, double seconds, int repeats, int jobs) {
     std::vector<std::size_t> after(static_cast<std::size_t>(repeats));
     run_parallel(repeats, jobs, [&](int r) {

@@ -34,6 +34,20 @@ struct Acquisition {
 // The signal `offset_hz` from the tuned frequency, AWGN at `snr_db`.
 Acquisition acquire(const Transmission& tx, double offset_hz, double snr_db, int repeats, int jobs);
 
+struct Start {
+    double snr_db = 0.0;
+    double noise_seconds = 0.0; // noise alone before the transmission
+    int runs = 0;
+    int clean = 0;          // copied from the first character, nothing printed before it
+    int printed_before = 0; // something printed before the text's first characters
+    std::size_t worst_lost_chars = 0;
+};
+
+// How the copy starts: the transmission after `noise_seconds` of the noise alone (whole
+// symbols), AWGN at `snr_db`, the lead-ins spread over a symbol.
+Start measure_start(const Transmission& tx, double snr_db, double noise_seconds, int repeats,
+                    int jobs);
+
 struct Ending {
     int runs = 0;
     std::size_t characters = 0; // printed in the noise after the transmissions
