@@ -15,6 +15,14 @@ constexpr double kJumpRatio = 10.0;
 constexpr double kStepRatio = 4.0;
 // The whole symbol's power steps with the level when it moves this far from its average.
 constexpr double kWholeStepRatio = 2.0;
+// The held level is averaged over the symbols since the restart, up to kHeldSymbols of them. It
+// holds where its scatter stays below kSteadyScatter times what the noise alone makes, over at
+// least kSteadySymbols symbols, with a single tone kSteadyLevel above the noise in its correlation
+// (below that the level is hardly known, and the likelihoods hardly differ).
+constexpr int kHeldSymbols = 16;
+constexpr int kSteadySymbols = 12;
+constexpr double kSteadyScatter = 2.0;
+constexpr double kSteadyLevel = 2.0;
 
 // A receiver's AGC steps the whole level at once, noise and signal alike. An average would take
 // a dozen symbols to follow, deciding them all against the wrong noise: a step far beyond what a
@@ -44,6 +52,7 @@ void WeakNoise::reset() {
     noise_ = 0.0;
     noise_known_ = false;
     tone_snr_ = 0.0;
+    restart_level();
     tone_noise_ = 0.0;
     noise_step_ = 0;
     tone_noise_step_ = 0;
@@ -78,9 +87,17 @@ void WeakNoise::measure(const WeakBetweenTones& between, double tone_power) {
     whole_pending_ = took ? 0 : whole_step_;
 }
 
+void WeakNoise::restart_level() {
+    held_snr_ = 0.0;
+    scatter_ = 0.0;
+    held_symbols_ = 0;
+}
+
 WeakLevels WeakNoise::levels() {
     if (tone_noise_ <= 0.0) tone_noise_ = noise_;
-    return WeakLevels{tone_noise_, tone_snr_};
+    const bool steady =
+        held_symbols_ >= kSteadySymbols && scatter_ < kSteadyScatter && held_snr_ >= kSteadyLevel;
+    return WeakLevels{tone_noise_, tone_snr_, steady ? held_snr_ : 0.0};
 }
 
 WeakNoise::Level WeakNoise::follow(TonePair decided, const WeakBetweenTones& between,
@@ -109,10 +126,28 @@ WeakNoise::Level WeakNoise::follow(TonePair decided, const WeakBetweenTones& bet
             level.above +=
                 std::norm(std::complex<double>(tone)) / (pulse_energy * tone_noise_) - 1.0;
         const double pair_factor = decided.a != decided.b ? 2.0 : 1.0;
+        follow_held(pair_factor * level.above, pair_factor);
         tone_snr_ =
             std::max(0.0, tone_snr_ + kLevelMemory * (pair_factor * level.above - tone_snr_));
     }
     return level;
+}
+
+void WeakNoise::follow_held(double snr, double pair_factor) {
+    if (held_symbols_ == 0) {
+        held_snr_ = snr;
+        held_symbols_ = 1;
+        return;
+    }
+    // Each tone's energy over the noise strays by 1 + 2 r (in variance) from its mean r: over the
+    // nine tones, 9 + 2 r for a single tone of SNR r, and 9 + r for a pair's two of r / 4 (before
+    // scaling it by the pair factor).
+    const double spread = pair_factor * pair_factor * (kToneCount + 2.0 * held_snr_ / pair_factor);
+    const double stray = snr - held_snr_;
+    const double memory = 1.0 / std::min(held_symbols_ + 1, kHeldSymbols);
+    scatter_ += (stray * stray / spread - scatter_) / std::min(held_symbols_, kHeldSymbols);
+    held_snr_ += memory * stray;
+    held_symbols_ = std::min(held_symbols_ + 1, kHeldSymbols);
 }
 
 } // namespace quavel

@@ -24,8 +24,13 @@ public:
     double power() const { return noise_; }
 
     // The levels the tone-by-tone model decides this symbol by (until the first decision the
-    // noise away from the tones is taken to be the noise).
+    // noise away from the tones is taken to be the noise), and the level the locked model may
+    // decide it by where the signal has held its level: over the last symbols each one's level
+    // strayed from their average by little more than the noise makes it stray, while a fading
+    // signal's strays by much more.
     WeakLevels levels();
+    // A new signal, or none: the held level is learnt afresh from the next symbol on.
+    void restart_level();
 
     // Once the symbol is decided as `decided`. A strong signal leaks into the trial frequencies
     // next to its tones, by its own Doppler spread and the pulse's skirts, and lifts the noise
@@ -44,10 +49,20 @@ public:
     double tone_noise() const { return tone_noise_; }
 
 private:
+    // Follows the held level with this symbol's, `snr` (a single tone's, as `pair_factor` times
+    // the energy above the noise).
+    void follow_held(double snr, double pair_factor);
+
     double noise_ = 0.0; // noise power per baseband sample, running average
     bool noise_known_ = false;
     double tone_noise_ = 0.0; // the same away from the decided tones (WeakLevels)
     double tone_snr_ = 0.0;   // a single tone's SNR in its correlation (WeakLevels), averaged
+    // The level averaged over the symbols since the restart, up to the last few dozen; how far
+    // each symbol's level strayed from it over how far the noise would make it stray, averaged
+    // the same way (about 1 while the level holds); and over how many symbols.
+    double held_snr_ = 0.0;
+    double scatter_ = 0.0;
+    int held_symbols_ = 0;
     int noise_step_ = 0;      // the last symbol's noise stepped up (1), down (-1) or neither
     int tone_noise_step_ = 0; // the same for the noise away from the tones
     double whole_ = 0.0;      // the whole symbol's mean power (tones and between), averaged

@@ -292,6 +292,7 @@ bool WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_lates
     timing_doubt_.restart();
     if (!replay) return floored;
     model_choice_.reset();
+    noise_.restart_level();
     // Go through the held symbols once to settle the loops and the timing curve, then go back
     // to the first and decide them again for the text.
     training_ = true;
@@ -356,6 +357,10 @@ WeakDecision WeakReceiver::decide_models() {
         decisions[m] = decide_symbol(symbols_, static_cast<WeakModel>(m), tones_.parts, levels);
     const WeakModel model =
         model_choice_.choose(decisions, noise_.power(), noise_.tone_noise(), tones_, symbols_);
+    // The models are chosen between by the energy-normalised metric; where the symbol holds whole
+    // and its level steady, the level decides it.
+    if (model == WeakModel::Locked && levels.steady_snr > 0.0)
+        return decide_known_level(symbols_, tones_.z, levels);
     return decisions[static_cast<std::size_t>(model)];
 }
 
@@ -428,6 +433,7 @@ void WeakReceiver::apply(const WeakSquelch::Verdict& verdict, std::span<uint8_t>
         if (verdict.signal_ended)
             replay_floor_ = std::llround(position_) - static_cast<int64_t>(search_.hop());
         model_choice_.reset();
+        noise_.restart_level();
     }
     for (const uint8_t symbol : verdict.print)
         emit(symbol, out, written);

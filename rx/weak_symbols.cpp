@@ -151,6 +151,49 @@ WeakDecision decide_symbol(const WeakSymbols& s, WeakModel model, const WeakPart
     return d;
 }
 
+double log_bessel_i0(double x) {
+    // Abramowitz and Stegun 9.8.1 and 9.8.2.
+    constexpr double kSplit = 3.75;
+    if (x <= kSplit) {
+        const double t = (x / kSplit) * (x / kSplit);
+        return std::log1p(
+            t * (3.5156229 +
+                 t * (3.0899424 +
+                      t * (1.2067492 + t * (0.2659732 + t * (0.0360768 + t * 0.0045813))))));
+    }
+    const double t = kSplit / x;
+    const double scaled =
+        0.39894228 +
+        t * (0.01328592 +
+             t * (0.00225319 +
+                  t * (-0.00157565 +
+                       t * (0.00916281 +
+                            t * (-0.02057706 +
+                                 t * (0.02635537 + t * (-0.01647633 + t * 0.00392377)))))));
+    return x - 0.5 * std::log(x) + std::log(scaled);
+}
+
+WeakDecision decide_known_level(const WeakSymbols& s,
+                                std::span<const std::complex<float>, kToneCount> z,
+                                const WeakLevels& levels) {
+    if (levels.noise <= 0.0 || levels.steady_snr <= 0.0) return decide_symbol(s, z);
+    const double rho = levels.steady_snr;
+    const double per_noise = 1.0 / (levels.noise * s.pulse_energy);
+    WeakDecision d;
+    d.best = d.second = -std::numeric_limits<double>::infinity();
+    for (std::size_t k = 0; k < kSymbolCount; ++k) {
+        const TonePair pair = kTonePairs[k];
+        const std::complex<double> c(0.5f * (z[static_cast<std::size_t>(pair.a - 1)] +
+                                             z[static_cast<std::size_t>(pair.b - 1)]));
+        const double y = std::norm(c) * per_noise;
+        const double metric = levels.noise * (log_bessel_i0(2.0 * std::sqrt(rho * y)) -
+                                              rho * s.energy[k] / s.pulse_energy);
+        offer(d, metric, k);
+    }
+    if (d.symbol == 0) d.symbol = kIdleSymbol;
+    return d;
+}
+
 double best_free_phase_metric(const WeakSymbols& s,
                               std::span<const std::complex<float>, kToneCount> z) {
     std::array<double, kToneCount> magnitude{};

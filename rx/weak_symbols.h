@@ -77,6 +77,10 @@ inline constexpr int kWeakModels = 4;
 struct WeakLevels {
     double noise = 0.0;
     double tone_snr = 0.0;
+    // A single tone's SNR in its correlation as tone_snr, where the signal has held that level
+    // over the last symbols (as it does without fading), for the locked model to decide by
+    // (decide_known_level); 0 where it has not.
+    double steady_snr = 0.0;
 };
 
 // The nine tones' correlations over each quarter of a symbol (index part, tone number - 1).
@@ -86,6 +90,23 @@ using WeakParts = std::array<std::array<std::complex<float>, kToneCount>, kWeakP
 // noise level decides as Locked).
 WeakDecision decide_symbol(const WeakSymbols& s, WeakModel model, const WeakParts& parts,
                            const WeakLevels& levels = {});
+
+// The locked model when the signal's level is known as well: the likelihood of symbol k with only
+// its phase unknown. With the received symbol g u_k e^{i phi} in noise of power N per sample,
+// rho = g^2 ||p||^2 / N (levels.steady_snr), y_k = |c_k|^2 / (N ||p||^2), c_k = (z_a + z_b) / 2,
+// and e_k = ||u_k||^2 / ||p||^2 (1 for a single tone, about 1/2 for a pair),
+//     metric_k = N (ln I0(2 sqrt(rho y_k)) - rho e_k).
+// Unlike the energy-normalised metric, it knows that a single tone comes with twice the energy of
+// a pair: a pair whose second tone is lost in the noise is no longer read as its first tone alone,
+// nor a single tone as a pair merely because noise lifted a second tone. The statistic
+// (best - second) / N is a difference of log-likelihoods. Without a noise level or a level it
+// decides as the locked model.
+WeakDecision decide_known_level(const WeakSymbols& s,
+                                std::span<const std::complex<float>, kToneCount> z,
+                                const WeakLevels& levels);
+
+// ln I0(x) for x >= 0, to about 1e-7 relative.
+double log_bessel_i0(double x);
 
 // The largest metric with each pair's second tone free to take any phase against the first:
 // (|z_a| + |z_b|)^2 / 4 / ||u_k||^2. It forgives a start a few milliseconds off, which turns the
