@@ -10,6 +10,12 @@ namespace {
 // is this many times the noise: an average of noise alone over the symbols the power is kept
 // for stays well below it, a neighbour's or an alias's tones come well above it.
 constexpr double kGoesOn = 3.0;
+// ... and more than a strong outer tone spills there itself. At 2 Quavel/sec a spacing is only
+// four times 1/T and the flat-topped pulse steps at its edges, so one spacing out a tone still
+// leaves some 30 dB under its own power (with the symbols either side and a start a little off),
+// which at a good SNR is many times the noise. A neighbour's tones beyond the band, or a
+// signal's own outer tone seen from its alias, stand far above that.
+constexpr double kSpill = 0.01;
 
 } // namespace
 
@@ -24,8 +30,9 @@ void WeakEdgeFit::add(const std::array<double, 4>& fits, const std::array<double
 WeakEdgeFit::Way WeakEdgeFit::way(double noise) const {
     if (!(noise > 0.0)) return kAll;
     const double limit = kGoesOn * noise;
-    const bool top = std::max(power_[kAbove1], power_[kAbove2]) > limit;
-    const bool bottom = std::max(power_[kBelow1], power_[kBelow2]) > limit;
+    const bool top = std::max(power_[kAbove1], power_[kAbove2]) > limit + kSpill * power_[kTop];
+    const bool bottom =
+        std::max(power_[kBelow1], power_[kBelow2]) > limit + kSpill * power_[kBottom];
     return static_cast<Way>((top ? kNoTop : 0) + (bottom ? kNoBottom : 0));
 }
 

@@ -16,6 +16,8 @@ constexpr uint32_t kAcquireRounds = 3;
 // Symbols before the lock decided again once it is found, so that the beginning of a
 // transmission is copied too.
 constexpr int kReplaySymbols = 5;
+// A symbol of a signal is rarely this far (9 dB) under its loudest: what is, is noise.
+constexpr double kSignalLevel = 0.125;
 // The largest sample-clock difference between the stations followed (2000 ppm).
 constexpr double kMaxClockError = 0.002;
 // The symbols the SNR is averaged over, and how many it needs.
@@ -45,6 +47,7 @@ void WeakReceiver::reset(const Config& config) {
     tracking_ = false;
     position_ = 0.0;
     replayed_until_ = 0.0;
+    fitted_until_ = 0.0;
     replay_floor_ = 0;
     lock_fit_ = 0;
     frequency_.set(0.0);
@@ -198,7 +201,6 @@ bool WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_lates
     // found, try every alignment within the search range too. Keep what fits the symbols best.
     // Fit by the latest `fit_latest` symbols where the older ones are known to be noise.
     const int fit_from = fit_latest > 0 ? std::max(0, symbols - fit_latest) : 0;
-    lock_fit_ = symbols - fit_from;
     auto fit_at = [&](int64_t first, double hz) {
         double fit = 0.0;
         for (int k = fit_from; k < symbols; ++k) {
@@ -281,8 +283,21 @@ bool WeakReceiver::lock(const WeakSearch::Peak& peak, bool replay, int fit_lates
             best_hz = hz;
         }
     }
+    // Of the symbols fitted, those at the signal's level: where a signal came up within them,
+    // the noise before it says nothing of its timing, nor which alignment it has.
+    std::array<double, kReplaySymbols + 1> heard{};
+    for (int k = fit_from; k < symbols; ++k) {
+        std::array<std::complex<float>, kToneCount> z{};
+        correlator_.tones_at(best_start + k * length, best_hz, z);
+        heard[static_cast<std::size_t>(k)] = decide_symbol(symbols_, z).best;
+    }
+    const double loudest = *std::max_element(heard.begin(), heard.end());
+    lock_fit_ =
+        static_cast<int>(std::count_if(heard.begin() + fit_from, heard.begin() + symbols,
+                                       [&](double h) { return h >= kSignalLevel * loudest; }));
     position_ = static_cast<double>(keep_count ? best_start + next_after * length : best_start);
     replayed_until_ = static_cast<double>(received);
+    fitted_until_ = static_cast<double>(best_start + symbols * length);
     frequency_.set(best_hz);
     if (!keep_count) timing_.forget_rate();
     tracking_ = true;
@@ -334,7 +349,10 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
     position_ += symbols_.length + follow_timing(start, fraction, statistic, weight, decision);
 
     if (training_) return;
-    const bool fitted = position_ <= replayed_until_ && lock_fit_ >= WeakSquelch::kSymbolsToLockBy;
+    // Only a symbol the lock went by: the audio held at a lock may end with one it could not fit
+    // yet, where a signal that came up just then shows first.
+    const bool fitted = position_ <= fitted_until_ + 0.5 * symbols_.length &&
+                        lock_fit_ >= WeakSquelch::kSymbolsToLockBy;
     const WeakSquelch::Symbol symbol{static_cast<uint8_t>(decision.symbol), statistic, level.above,
                                      level.tone_level};
     const double far = std::min(snr_far_[0], snr_far_[1]);
@@ -437,7 +455,9 @@ void WeakReceiver::apply(const WeakSquelch::Verdict& verdict, std::span<uint8_t>
     }
     for (const uint8_t symbol : verdict.print)
         emit(symbol, out, written);
-    if (verdict.lock_on > 0) {
+    // Not on a symbol the last lock had whole before it: a lock afresh would fit the same audio
+    // again and go over the same symbols to this one. The next one brings audio it did not have.
+    if (verdict.lock_on > 0 && position_ > replayed_until_) {
         // The tracker was following noise when this began, and decodes confidently but maybe
         // half a spacing off: find timing and frequency afresh on the symbols held, around where
         // it is, and go over them again. Just after a signal ended, the lock may not go back

@@ -143,7 +143,8 @@ private:
     WeakTimingDoubt timing_doubt_;
     WeakRelock relock_;
     double replayed_until_ = 0.0; // where the audio ended at the last lock
-    int lock_fit_ = 0;            // symbols the last lock was fitted by
+    double fitted_until_ = 0.0;   // where the symbols the last lock was fitted by end
+    int lock_fit_ = 0;            // symbols of a signal the last lock was fitted by
     int64_t replay_floor_ = 0;    // where a signal ended: no lock replays symbols before it
 
     // The symbol being decided, kept here so that nothing is built per symbol.

@@ -2,7 +2,7 @@
 // win on its own waveform under every model, a pair turned against itself must still be read
 // under the free-phase models, a pair whose tones part in amplitude and phase under the
 // tone-by-tone model, which on noise alone must favour neither pairs nor single tones, and the
-// search must find a signal where it was put.
+// search must find a signal where it was put, leaving out an outer tone with power beyond it.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "modem/code_table.h"
+#include "rx/weak_edges.h"
 #include "rx/weak_search.h"
 #include "rx/weak_symbols.h"
 
@@ -153,6 +154,24 @@ TEST(WeakSearch, FindsTheStartAndTheFrequencyUpToTheAlignmentOfARepeatedSymbol) 
     // the frequency up to the alignment, which the lock settles on more varied symbols.
     const double found_hz = peak.frequency_fraction * search.bin_hz();
     EXPECT_NEAR(std::remainder(found_hz - offset_hz, s.spacing_hz), 0.0, search.bin_hz());
+}
+
+// An outer tone is left out of the fit for power beyond it above the noise, but not for what a
+// strong one of the signal's own spills a spacing out (some 30 dB under it).
+TEST(WeakEdgeFit, LeavesOutAnOuterToneWithPowerBeyondButNotForItsOwnSpill) {
+    struct Case {
+        double bottom; // power in tone 1
+        double below1; // one spacing below it
+        WeakEdgeFit::Way way;
+    };
+    constexpr double kNoise = 1.0;
+    for (const Case c :
+         {Case{1e5, 1e5 / 700, WeakEdgeFit::kAll}, Case{1e5, 1e4, WeakEdgeFit::kNoBottom},
+          Case{0.0, 5.0, WeakEdgeFit::kNoBottom}, Case{10.0, 1.0, WeakEdgeFit::kAll}}) {
+        WeakEdgeFit edges;
+        edges.add({1.0, 1.0, 1.0, 1.0}, {0.0, c.below1, c.bottom, 1.0, 0.0, 0.0}, 1.0, 1.0);
+        EXPECT_EQ(edges.way(kNoise), c.way) << c.bottom << " in tone 1, " << c.below1 << " below";
+    }
 }
 
 } // namespace
