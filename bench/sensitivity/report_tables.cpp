@@ -161,7 +161,7 @@ Table acquisition_table(const std::vector<WeakExtras>& runs) {
 Table start_table(const std::vector<WeakExtras>& runs) {
     Table t({first("Speed"), snr("SNR"), with_unit("Noise before", 1, " s"),
              text("Copied from the first character"), text("Printed before the text"),
-             text("Most characters lost at the start")});
+             text("Most characters before the copy is right to its end")});
     for (const WeakExtras& w : runs) {
         for (const Start& st : w.starts) {
             const std::string of = " of " + std::to_string(st.runs);
