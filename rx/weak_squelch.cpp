@@ -49,23 +49,6 @@ int WeakSquelch::first_at_level(int from) const {
     return from;
 }
 
-int WeakSquelch::signal_from() const {
-    // By its energy as well as its statistic: followed a spacing or two off, a symbol with a
-    // tone beyond the tone set reads as nothing clear, and it is the one that shows the lock
-    // where the tone set lies. The noise just before, which may stand above kLeadAbove too, is
-    // no part of it: a lock on idle symbols and that noise alone can take the timing anywhere.
-    double loudest = 0.0;
-    for (int i = 0; i < held_count_; ++i)
-        loudest = std::max(loudest, held_[static_cast<std::size_t>(i)].above);
-    int from = held_count_;
-    while (from > 0) {
-        const Held& h = held_[static_cast<std::size_t>(from - 1)];
-        if (h.statistic < kLeadAbove && h.above < kLeadLevel * loudest) break;
-        --from;
-    }
-    return first_at_level(from);
-}
-
 void WeakSquelch::hold(const Symbol& symbol, int room) {
     if (held_count_ == room) {
         std::move(held_.begin() + 1, held_.end(), held_.begin());
@@ -123,10 +106,9 @@ WeakSquelch::Verdict WeakSquelch::step(const Symbol& symbol, bool enabled, bool 
                 // Their start is found afresh anywhere within a symbol, so wait for one that can
                 // show it: a wide pair, whose tones turn apart within a sample (the idle tone
                 // shows little).
-                const int first_signal = signal_from();
-                const int signal = held_count_ - first_signal;
+                const int signal = held_count_ - first_held;
                 bool timed = signal >= kHeldBack - 1;
-                for (int i = first_signal; i < held_count_; ++i)
+                for (int i = first_held; i < held_count_; ++i)
                     timed = timed ||
                             weak_spread(held_[static_cast<std::size_t>(i)].symbol) >= kWeakWide;
                 if (signal >= kSymbolsToLockBy && timed) verdict.lock_on = signal;

@@ -66,8 +66,6 @@ private:
     void hold(const Symbol& symbol, int room);
     // The first held symbol from `from` on that stands at the signal's level.
     int first_at_level(int from) const;
-    // The first held symbol of the signal that the last ones held are.
-    int signal_from() const;
 
     double confidence_ = 0.0;
     bool open_ = false;

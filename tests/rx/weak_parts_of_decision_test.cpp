@@ -94,22 +94,6 @@ TEST(WeakSquelch, OnASignalTheTrackerWasNotFittedToAsksForALockOnceAWidePairShow
     EXPECT_FALSE(squelch.open());
 }
 
-// The lock it asks for goes by the signal's symbols, told by their energy: a loud one read
-// unclearly (a tone beyond the tone set followed) is one of them, the noise before it is not,
-// though it stood above the lead statistic.
-TEST(WeakSquelch, TheLockItAsksForCountsTheSignalsSymbolsByTheirEnergy) {
-    WeakSquelch squelch;
-    squelch.restart();
-    int locks = 0;
-    EXPECT_TRUE(run(squelch, 3.0, 2, 30, false, &locks, nullptr, 2.0).empty());
-    EXPECT_TRUE(run(squelch, 30.0, 1, kIdle, false, &locks, nullptr, 1000.0).empty());
-    EXPECT_TRUE(run(squelch, 0.1, 1, 2, false, &locks, nullptr, 1000.0).empty());
-    EXPECT_EQ(locks, 0);
-    squelch.observe(30.0);
-    const auto v = squelch.step({wide_symbol(), 30.0, 1000.0, 10.0}, true, false);
-    EXPECT_EQ(v.lock_on, 3);
-}
-
 TEST(WeakSquelch, AStrongSignalThatFadesIsHeldUntilItIsBackAndTheSwitchOffPrintsAll) {
     WeakSquelch squelch;
     squelch.restart();
