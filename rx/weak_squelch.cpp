@@ -16,6 +16,10 @@ constexpr double kCloseBelow = 2.0;
 constexpr double kStrongLevel = 24.0;
 constexpr double kAbsentBelow = 4.0;
 constexpr double kBackAbove = 10.0;
+// Muted this many symbols in a row, the signal has gone: the squelch closes. Left open, it
+// printed the rare noise symbol above kBackAbove, and the few held before it, long after a strong
+// signal had ended (a fade this long leaves nothing to copy, and a lock afresh follows its return).
+constexpr int kMutedClose = 16;
 // When the squelch opens, the held symbols from the last one below this onward are released.
 constexpr double kLeadAbove = 2.0;
 // ... and of those, the ones before the first that holds this share of the loudest one's energy
@@ -29,6 +33,7 @@ void WeakSquelch::restart() {
     open_ = false;
     held_count_ = 0;
     muted_ = false;
+    muted_for_ = 0;
 }
 
 int WeakSquelch::trailing_signal() const {
@@ -72,12 +77,13 @@ WeakSquelch::Verdict WeakSquelch::step(const Symbol& symbol, bool enabled, bool 
         open_ = confidence_ >= kWeakClear || (open_ && confidence_ >= kCloseBelow);
         print(symbol.symbol);
     } else if (open_) {
-        if (confidence_ < kCloseBelow) {
+        if (confidence_ < kCloseBelow || muted_for_ >= kMutedClose) {
             verdict.closed = true;
             verdict.signal_ended = muted_;
             open_ = false;
             held_count_ = 0;
             muted_ = false;
+            muted_for_ = 0;
         } else if (muted_ || (symbol.above < kAbsentBelow && symbol.tone_level >= kStrongLevel)) {
             // Muted, symbols wait until a clear one shows the signal is back, and are printed
             // with it; the squelch closing drops them (noise alone hardly makes a clear symbol).
@@ -86,10 +92,12 @@ WeakSquelch::Verdict WeakSquelch::step(const Symbol& symbol, bool enabled, bool 
             if (symbol.above >= kBackAbove) {
                 release(0);
                 muted_ = false;
+                muted_for_ = 0;
                 print(symbol.symbol);
             } else {
                 hold(symbol, kHeldBack - 1);
                 muted_ = true;
+                ++muted_for_;
             }
         } else {
             print(symbol.symbol);

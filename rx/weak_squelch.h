@@ -73,6 +73,7 @@ private:
     int held_count_ = 0;
     // After a strong signal, symbols without it are held (in held_) until a clear one.
     bool muted_ = false;
+    int muted_for_ = 0; // symbols in a row it has been muted
     std::array<uint8_t, kHeldBack + 1> release_{};
 };
 
