@@ -24,8 +24,11 @@ double reach_hz(uint32_t speed) {
 constexpr int kOpenPerSpectrum = 4;
 // A place tried in vain rests this long.
 constexpr double kRestS = 20.0;
-// A station whose receiver has not held its signal for this long is dropped.
+// A station whose receiver has not held its signal for this long is dropped, and its place
+// rests a little while the spectrum forgets it (a station that sends again is found then, and
+// copied from where it left off).
 constexpr double kSilentS = 30.0;
+constexpr double kDroppedRestS = 6.0;
 // A trial that holds nothing gives way to a peak near it this many times its own excess.
 constexpr double kDisplace = 2.0;
 // A place being tried moves to the strongest tone set within kRecentreHz when that lies kMovedHz
