@@ -217,17 +217,24 @@ void BandReceiver::close_channels(BandListener& listener) {
         }
         if (now - c.locked_s() >= kSilentS) drop(c);
     }
-    // Two channels on one signal: the younger goes (a trial without a word said).
+    // Two channels whose tone sets overlap copy one signal (stations do not send on top of one
+    // another): one of them a few spacings off it, or both on it. The one where the spectrum
+    // shows the tone set less clearly goes (a trial without a word said), the younger if alike.
     for (auto& a : channels_) {
         for (auto& b : channels_) {
             if (a == b || !a->is_open() || !b->is_open()) continue;
             if (a->trying() || !a->station().locked) continue;
-            if (std::abs(a->station().freq_hz - b->station().freq_hz) >= kSameHz) continue;
+            const double apart = std::abs(a->station().freq_hz - b->station().freq_hz);
+            if (apart >= reach_hz(a->station().speed) + reach_hz(b->station().speed)) continue;
             if (b->trying()) {
                 b->close();
-            } else if (b->station().locked && b->station().id > a->station().id) {
-                drop(*b);
+                continue;
             }
+            const double clear_a = spectrum_.excess(a->station().freq_hz);
+            const double clear_b = spectrum_.excess(b->station().freq_hz);
+            const bool b_goes =
+                apart < kSameHz ? b->station().id > a->station().id : clear_b < clear_a;
+            if (b->station().locked && b_goes) drop(*b);
         }
     }
 }

@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -411,6 +412,22 @@ TEST_F(RxCommand, BandCopiesEveryStationAsJsonLines) {
     EXPECT_TRUE(copies(texts["700/2"], "CQ DE G4ABC G4ABC K", 0)) << out;
     EXPECT_TRUE(texts["1650/4"].starts_with("QRZ DE W1AW W1AW K") && texts["1650/4"].size() <= 20)
         << out;
+}
+
+// A station 20 dB stronger 150 Hz away: both listed, the weaker copied whole, and no third made
+// of the stronger one's tones read a few spacings off.
+TEST_F(RxCommand, BandCopiesAStationBesideAStrongerOne) {
+    fs::rename(transmit("QRZ DE W1AW W1AW W1AW W1AW W1AW W1AW K", 4, 1000), path("strong.wav"));
+    ASSERT_EQ(run("channel --snr -10 --neighbour '" + path("strong.wav") +
+                  "' --neighbour-db 20 --neighbour-offset 150 '" +
+                  transmit("CQ DE G4ABC G4ABC K", 2, 1000) + "' '" + path("air.wav") + "'"),
+              0)
+        << err;
+    ASSERT_EQ(rx("--band '" + path("air.wav") + "'"), 0) << err;
+    const std::regex weak(R"( 1000\.[01] Hz  speed 2  SNR +-[0-9]+ dB  CQ DE G4ABC G4ABC K\n)");
+    EXPECT_TRUE(std::regex_search(out, weak)) << out;
+    EXPECT_NE(out.find(" 1150.0 Hz  speed 4"), std::string::npos) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << out;
 }
 
 struct BadUsage {
