@@ -38,6 +38,15 @@ constexpr double kDisplace = 2.0;
 constexpr double kRecentreHz = 40.0;
 constexpr double kMovedHz = 6.0;
 constexpr double kMoveExcess = 1.3;
+// A place within kSkirtHz of a station (or a place being tried) whose tone set stands less than
+// kSkirtShare (45 dB) of the station's above the floor lies in the station's own skirts: where
+// the noise is very low (a clean recording, a sound card looped back) they stand far above it.
+// Further away the skirts are lower, but a station that far above the noise (a clean signal)
+// still lifts them above it across the band: kFarShare (70 dB) holds there, which no station on
+// the air is above its neighbours.
+constexpr double kSkirtHz = 400.0;
+constexpr double kSkirtShare = 3e-5;
+constexpr double kFarShare = 1e-7;
 // Two stations this close copy the same signal.
 constexpr double kSameHz = 10.0;
 
@@ -117,6 +126,10 @@ void BandReceiver::open_channels(BandListener& listener) {
         for (std::size_t look = 0; look <= channels_.size() && !free; ++look) {
             peak = spectrum_.strongest(kFindExcess, taken_);
             if (peak.excess <= 0.0) return;
+            if (in_a_skirt(peak)) {
+                taken_.push_back({.hz = peak.centre_hz, .apart_hz = kReachHz});
+                continue;
+            }
             BandChannel* in_the_way = nullptr;
             bool kept = false;
             for (const auto& channel : channels_) {
@@ -159,11 +172,25 @@ void BandReceiver::list_taken(bool rested) {
         if (r.until_s > now) taken_.push_back({.hz = r.freq_hz, .apart_hz = kReachHz});
 }
 
+bool BandReceiver::in_a_skirt(const BandSpectrum::Peak& peak) const {
+    for (const auto& channel : channels_) {
+        if (!channel->is_open()) continue;
+        const double hz = channel->trying() ? channel->place_hz() : channel->station().freq_hz;
+        const double share = std::abs(hz - peak.centre_hz) < kSkirtHz ? kSkirtShare : kFarShare;
+        if (peak.excess < share * spectrum_.excess(hz)) return true;
+    }
+    return false;
+}
+
 void BandReceiver::recentre(BandListener& listener) {
-    list_taken(false);
     for (auto& channel : channels_) {
         BandChannel& c = *channel;
         if (!c.trying()) continue;
+        // Not onto a place another channel holds.
+        list_taken(false);
+        for (const auto& other : channels_)
+            if (other != channel && other->trying())
+                taken_.push_back({.hz = other->place_hz(), .apart_hz = kReachHz});
         const double hz = c.place_hz();
         const BandSpectrum::Peak peak =
             spectrum_.strongest(kFindExcess, taken_, hz - kRecentreHz, hz + kRecentreHz);

@@ -111,6 +111,8 @@ private:
     // Moves each place being tried to where the spectrum shows its tone set really lies, as the
     // average sees more of it, and tells the trial where that is.
     void recentre(BandListener& listener);
+    // The peak is a station's skirt rather than a station of its own.
+    bool in_a_skirt(const BandSpectrum::Peak& peak) const;
     // Gives a newly opened channel the audio kept since `from_s`.
     void replay(BandChannel& channel, double from_s, BandListener& listener);
     void list_stations();

@@ -430,6 +430,20 @@ TEST_F(RxCommand, BandCopiesAStationBesideAStrongerOne) {
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << out;
 }
 
+// The transmitter's own files, with no noise at all (as from a sound card looped back): the
+// station's skirts stand far above the floor, yet there is one station and its text once.
+TEST_F(RxCommand, BandTakesACleanRecordingForOneStation) {
+    for (const int speed : {2, 4}) {
+        ASSERT_EQ(rx("--band --json '" + transmit("CQ DE G4ABC G4ABC K", speed, 1000) + "'"), 0)
+            << err;
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+        EXPECT_NE(out.find("\"speed\":" + std::to_string(speed) + ",\"snr_db\":"),
+                  std::string::npos)
+            << out;
+        EXPECT_NE(out.find("\"text\":\"CQ DE G4ABC G4ABC K\"}"), std::string::npos) << out;
+    }
+}
+
 struct BadUsage {
     const char* name;
     const char* args;
