@@ -751,6 +751,10 @@ const SpeedProfile& Station::profile() const {
 uint64_t Station::receive_steps() const {
     return impl_->receiver.steps();
 }
+const CaptureRing& Station::capture_ring() const {
+    return impl_->receiver.capture().ring();
+}
+
 uint64_t Station::dropped_capture_blocks() const {
     return impl_->receiver.capture().ring().dropped_blocks();
 }

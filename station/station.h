@@ -28,6 +28,7 @@
 #include "interfaces/ptt.h"
 #include "interfaces/text_pane.h"
 #include "modem/modem.h"
+#include "rx/capture_ring.h"
 #include "rx/input_level.h"
 #include "rx/receiver_choice.h"
 #include "station/station_config.h" // StationSettings
@@ -221,6 +222,10 @@ public:
     // Where the window's own messages go, so that they too wait while a sequence is under way
     // or the transmitter is on the air.
     MessageSink& messages();
+
+    // The capture ring as the capture tick fills it, for a reader beside the receivers that
+    // takes every block as it comes (write_count() and block()); the window's thread only.
+    const CaptureRing& capture_ring() const;
 
     // The level of the last captured block (reads as silence while nothing is captured).
     const InputLevel& input_level() const;

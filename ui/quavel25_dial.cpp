@@ -77,6 +77,13 @@ std::optional<double> TForm1::rf_frequency_hz() const {
     return rig_frequency_->rf_frequency_hz();
 }
 
+std::optional<double> TForm1::rf_frequency_hz_of(double audio_hz) const {
+    const RigFrequency::Reading& r = rig_frequency_->reading();
+    const std::optional<Sideband> sideband = sideband_of_mode(r.mode);
+    if (!r.known || !sideband) return std::nullopt;
+    return rf_hz(r.dial_hz, *sideband, audio_hz);
+}
+
 void TForm1::show_dial() {
     const RigFrequency::Reading& r = rig_frequency_->reading();
     QString full;
