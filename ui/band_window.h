@@ -55,6 +55,9 @@ public:
     // Blocks the feeder lost (it fell behind the capture ring), for the status line.
     void count_lost_blocks(uint32_t blocks);
 
+    // The list drawn again (the rig's dial may have moved the RF column).
+    void refresh() { refresh_table(); }
+
     quavel::BandRows& rows() { return rows_; }
     QTableWidget* table() const { return table_; }
     BandWaterfall* waterfall() const { return waterfall_; }

@@ -9,6 +9,7 @@
 
 #include "station/identify_timer.h"
 #include "ui/app_settings.h"
+#include "ui/band_window.h"
 #include "ui/quavel25.h"
 #include "ui/readout_label.h"
 #include "ui/rig_frequency.h"
@@ -68,7 +69,8 @@ void TForm1::apply_dial_source() {
 }
 
 void TForm1::DialTimerTick() {
-    rig_frequency_->tick();
+    if (rig_frequency_->tick() && band_window_ != nullptr && band_window_->isVisible())
+        band_window_->refresh();
     show_dial();
     show_identify();
 }
