@@ -128,9 +128,8 @@ void BandRows::gone(uint32_t station_id) {
 }
 
 bool BandRows::update(std::span<const BandStation> stations) {
-    for (const BandStation& station : stations)
-        follow(row_for(station), station);
-    // A row whose station the receiver no longer lists is free for the next find near it.
+    // A row whose station the receiver no longer lists is free for a find near it, this one's
+    // too.
     for (BandRow& row : rows_) {
         if (row.station_id == 0) continue;
         const bool listed =
@@ -142,6 +141,8 @@ bool BandRows::update(std::span<const BandStation> stations) {
             changed_ = true;
         }
     }
+    for (const BandStation& station : stations)
+        follow(row_for(station), station);
     const std::time_t oldest =
         now_() - static_cast<std::time_t>(std::chrono::seconds(age_).count());
     const auto aged = std::remove_if(rows_.begin(), rows_.end(),
