@@ -149,7 +149,15 @@ public:
 
     // Tuning. The frequency is clamped to the centre-frequency range; returns what was set.
     CentreHz set_centre_frequency(long long hz);
+    // To a station anywhere up to kAirCentreMaxHz: beyond kCentreMaxHz the transmitter (its
+    // symbols, identification and tune carrier) and the weak-signal receiver go there, while the
+    // classic receiver and the displays stay at kCentreMaxHz. Returns where the station now is.
+    CentreHz set_air_centre_frequency(long long hz);
+    // Where the station sends, and the weak-signal receiver copies.
     CentreHz centre_hz() const;
+    // Where the classic receiver and the displays are: centre_hz(), or kCentreMaxHz while the
+    // station is beyond it.
+    CentreHz classic_centre_hz() const;
     // A release on the sync scope: the left button at X 0..63 sets the sync position.
     void scope_release(bool left_button, int x);
     uint32_t sync_position() const;

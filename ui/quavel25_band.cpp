@@ -106,12 +106,12 @@ void TForm1::feed_band_activity() {
 
 QString TForm1::tune_to_band_station(double freq_hz, uint32_t speed) {
     const long long hz = std::llround(freq_hz);
-    if (!quavel::centre_in_range(hz))
+    if (hz < quavel::kCentreMinHz || hz > quavel::kAirCentreMaxHz)
         return QStringLiteral("Not tuned: %1 Hz is beyond the %2..%3 Hz this console can tune to "
                               "and transmit on.")
             .arg(hz)
             .arg(quavel::kCentreMinHz)
-            .arg(quavel::kCentreMaxHz);
+            .arg(quavel::kAirCentreMaxHz);
     QStringList notes;
     // As the speed selector: only while receiving (it is disabled while transmitting).
     const std::optional<int> item = speed_item(speed);
@@ -125,14 +125,22 @@ QString TForm1::tune_to_band_station(double freq_hz, uint32_t speed) {
             RadioGroup3Click();
         }
     }
-    const quavel::CentreHz centre = station_->set_centre_frequency(hz);
+    // Beyond the classic receiver's range only the transmitter and the weak-signal receiver
+    // can follow; within it the tuning is the waterfall click's.
+    const bool beyond = hz > quavel::kCentreMaxHz;
+    const quavel::CentreHz centre =
+        beyond ? station_->set_air_centre_frequency(hz) : station_->set_centre_frequency(hz);
     if (station_->receiver() != quavel::ReceiverChoice::weak) {
         WeakReceiver1->setChecked(true);
         WeakReceiver1Click();
     }
     show_centre();
     show_weak_lock();
-    if (centre < kDisplayLowHz || centre > kDisplayHighHz)
+    if (beyond)
+        notes << QStringLiteral("beyond %1 Hz the classic receiver and the displays stay at %1 "
+                                "Hz: the weak-signal receiver copies it and you transmit on it")
+                     .arg(station_->classic_centre_hz());
+    else if (centre < kDisplayLowHz || centre > kDisplayHighHz)
         notes << QStringLiteral("outside the main waterfall's 800..1111 Hz: the weak-signal "
                                 "receiver copies it, the displays do not show it");
     QString text = QStringLiteral("Tuned to %1 Hz at %2 Quavel/sec")
