@@ -77,10 +77,11 @@ BandRow& BandRows::row_for(const BandStation& station) {
 }
 
 void BandRows::follow(BandRow& row, const BandStation& station) {
-    if (row.freq_hz != station.freq_hz || row.locked != station.locked ||
+    if ((station.locked && row.freq_hz != station.freq_hz) || row.locked != station.locked ||
         row.snr_db != station.snr_db || (station.speed != 0 && row.speed != station.speed))
         changed_ = true;
-    row.freq_hz = station.freq_hz;
+    // Where it was last held: a receiver that lost the signal wanders off in the noise.
+    if (station.locked) row.freq_hz = station.freq_hz;
     if (station.speed != 0) row.speed = station.speed;
     row.locked = station.locked;
     if (station.snr_db) row.snr_db = station.snr_db;

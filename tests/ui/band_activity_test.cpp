@@ -12,6 +12,7 @@
 #include <QTest>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -153,6 +154,12 @@ protected:
     // What a console sends of `typed` at speed item `speed_item` and `centre_hz`, through its
     // own handlers, from Tx ON until a few idle symbols after the text.
     std::vector<int16_t> sent(const QString& typed, int speed_item, uint32_t centre_hz) {
+        return sent_at(typed, speed_item, [centre_hz](quavel::Station& station) {
+            station.set_centre_frequency(centre_hz);
+        });
+    }
+    std::vector<int16_t> sent_at(const QString& typed, int speed_item,
+                                 const std::function<void(quavel::Station&)>& tune) {
         SilentInput quiet;
         SteppedOutput played;
         AppSettings own(path(QStringLiteral("sender.ini")));
@@ -162,7 +169,7 @@ protected:
         QEvent activation(QEvent::WindowActivate);
         QApplication::sendEvent(&sender, &activation);
         sender.RadioGroup3->button(speed_item)->click();
-        sender.station().set_centre_frequency(centre_hz);
+        tune(sender.station());
         QTest::keyClicks(sender.Memo4, typed);
         sender.Button1->click();
         int trailing = 0;
@@ -191,6 +198,10 @@ protected:
 
     // The console under test with the band window open, receiving `air` as fast as it can.
     void receive_with_band_window(std::vector<int16_t> air) {
+        start_receiving(std::move(air));
+        run_until([] { return false; });
+    }
+    void start_receiving(std::vector<int16_t> air) {
         recording_ = std::make_unique<quavel::SampleInput>(
             std::make_unique<quavel::MemorySampleSource>(std::move(air)), quavel::Pacing::Fast);
         create_form();
@@ -198,12 +209,18 @@ protected:
         activate();
         form->BandActivity1->trigger();
         ASSERT_TRUE(form->band_window()->isVisible());
+    }
+    // The console's timers at work on the recording until `done` or its end (and the last
+    // symbols through). Returns `done`.
+    bool run_until(const std::function<bool()>& done) {
         int after_end = 0;
         for (int guard = 0; guard < 200000 && after_end < 64; ++guard) {
+            if (done()) return true;
             if (!form->station().pump_devices()) ++after_end;
             form->Timer3Timer();
             form->Timer1Timer();
         }
+        return done();
     }
 
     // The table row of the station nearest `hz`, within 5 Hz.
@@ -215,6 +232,18 @@ protected:
         return -1;
     }
 
+    // The list as shown, for a failure's message.
+    std::string listed() const {
+        QTableWidget* table = form->band_window()->table();
+        std::string out = std::to_string(table->rowCount()) + " rows";
+        for (int i = 0; i < table->rowCount(); ++i) {
+            out += "\n";
+            for (int c = 0; c < BandWindow::Columns; ++c)
+                out += table->item(i, c)->text().toStdString() + " | ";
+        }
+        return out;
+    }
+
     std::unique_ptr<quavel::SampleInput> recording_;
 };
 
@@ -224,8 +253,8 @@ TEST_F(BandWindowTest, EachStationGetsARowAndAClickTunesTheConsoleToIt) {
     QTableWidget* table = band.table();
     const int fast = row_near(1500);
     const int slow = row_near(700);
-    ASSERT_GE(fast, 0) << table->rowCount() << " rows";
-    ASSERT_GE(slow, 0) << table->rowCount() << " rows";
+    ASSERT_GE(fast, 0) << listed();
+    ASSERT_GE(slow, 0) << listed();
     EXPECT_EQ(table->item(fast, BandWindow::Speed)->text(), "4");
     EXPECT_EQ(table->item(fast, BandWindow::Call)->text(), "G4ABC");
     EXPECT_EQ(table->item(slow, BandWindow::Speed)->text(), "2");
@@ -253,6 +282,7 @@ TEST_F(BandWindowTest, EachStationGetsARowAndAClickTunesTheConsoleToIt) {
 
     // A double click on a call puts it in the other-station field.
     const QRect call = table->visualItemRect(table->item(fast, BandWindow::Call));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, call.center());
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, call.center());
     EXPECT_EQ(form->Memo6->toPlainText(), "G4ABC");
     // Its text, whole, can be copied.
@@ -262,11 +292,44 @@ TEST_F(BandWindowTest, EachStationGetsARowAndAClickTunesTheConsoleToIt) {
         << QGuiApplication::clipboard()->text().toStdString();
 }
 
-TEST_F(BandWindowTest, BeyondTheCentreRangeOrWhileTransmittingItSaysWhatItLeft) {
+// Beyond 1900 Hz the classic receiver cannot follow: the weak-signal receiver copies the station's
+// next over, the classic part stays at 1900 Hz, and the window says so.
+TEST_F(BandWindowTest, BeyondTheClassicRangeTheWeakReceiverCopiesAndTheWindowSaysSo) {
+    const auto at_2400 = [](quavel::Station& station) { station.set_air_centre_frequency(2400); };
+    const std::vector<int16_t> first = sent_at("cq cq de g4abc g4abc k", 2, at_2400);
+    const std::vector<int16_t> second = sent_at("g4abc de dl1xyz ur 599 599 k", 2, at_2400);
+    std::vector<int16_t> air(4 * 8000, 0);
+    air.insert(air.end(), first.begin(), first.end());
+    air.insert(air.end(), 4 * 8000, 0);
+    air.insert(air.end(), second.begin(), second.end());
+    air.insert(air.end(), 6 * 8000, 0);
+    for (int16_t& s : air)
+        s = static_cast<int16_t>(s / 2);
+    add_noise(air, 400, 11);
+    start_receiving(std::move(air));
+    QTableWidget* table = form->band_window()->table();
+    ASSERT_TRUE(run_until([&] {
+        const int row = row_near(2400);
+        return row >= 0 && table->item(row, BandWindow::Call)->text() == "G4ABC";
+    })) << listed();
+    form->band_window()->click_row(row_near(2400));
+    EXPECT_NEAR(form->station().centre_hz(), 2400.0, 2.0);
+    EXPECT_EQ(form->station().classic_centre_hz(), quavel::kCentreMaxHz);
+    EXPECT_EQ(form->station().receiver(), quavel::ReceiverChoice::weak);
+    const QString said = form->band_window()->tuning_text();
+    EXPECT_TRUE(said.contains("classic receiver and the displays stay at 1900 Hz"))
+        << said.toStdString();
+    run_until([] { return false; });
+    EXPECT_TRUE(form->Memo1->toPlainText().contains("DE DL1XYZ UR 599"))
+        << form->Memo1->toPlainText().toStdString();
+    EXPECT_NEAR(form->station().centre_hz(), 2400.0, 2.0);
+}
+
+TEST_F(BandWindowTest, BeyondTheAirRangeOrWhileTransmittingItSaysWhatItLeft) {
     create_form();
     activate();
     form->BandActivity1->trigger();
-    const QString beyond = form->tune_to_band_station(2400.0, 2);
+    const QString beyond = form->tune_to_band_station(3000.0, 2);
     EXPECT_TRUE(beyond.startsWith("Not tuned")) << beyond.toStdString();
     EXPECT_EQ(form->station().centre_hz(), 1000u);
 
