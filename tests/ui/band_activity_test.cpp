@@ -102,19 +102,9 @@ TEST_F(BandRowsTest, TheCallGivenAndEachLineEndedAreTold) {
     EXPECT_EQ(lines[0].text, "CQ CQ DE G4ABC G4ABC K");
     EXPECT_EQ(lines[0].call, "G4ABC");
     EXPECT_EQ(lines[0].speed, 4u);
-    EXPECT_EQ(lines[0].utc, g_now);
-    EXPECT_TRUE(rows.take_lines().empty());
     // The latest text is the line being printed; the copy keeps the lines apart.
     EXPECT_EQ(rows.rows()[0].line, "QRZ");
     EXPECT_EQ(rows.rows()[0].text, "CQ CQ DE G4ABC G4ABC K \nQRZ");
-}
-
-TEST_F(BandRowsTest, OurOwnCallIsNoStationsCall) {
-    rows.set_own_call("g4abc");
-    const BandStation s = station(1, 1200.0);
-    rows.text(s, "CQ DE G4ABC G4ABC K ");
-    rows.update(std::vector{s});
-    EXPECT_EQ(rows.rows()[0].call, "");
 }
 
 TEST_F(BandRowsTest, RowsNotHeardForTheAgeGo) {
@@ -126,14 +116,6 @@ TEST_F(BandRowsTest, RowsNotHeardForTheAgeGo) {
     EXPECT_EQ(rows.rows().size(), 1u);
     g_now += 2 * 60;
     EXPECT_TRUE(rows.update({}));
-    EXPECT_TRUE(rows.rows().empty());
-    // A shorter age takes effect at once.
-    rows.text(station(2, 900.0), "AGAIN ");
-    g_now += 3 * 60;
-    rows.update({});
-    EXPECT_EQ(rows.rows().size(), 1u);
-    rows.set_age(std::chrono::minutes(2));
-    rows.update({});
     EXPECT_TRUE(rows.rows().empty());
 }
 
@@ -151,15 +133,9 @@ void add_noise(std::vector<int16_t>& samples, int amplitude, uint32_t seed) {
 
 class BandWindowTest : public FormTest {
 protected:
-    // What a console sends of `typed` at speed item `speed_item` and `centre_hz`, through its
+    // What a console sends of `typed` at speed item `speed_item`, tuned by `tune`, through its
     // own handlers, from Tx ON until a few idle symbols after the text.
-    std::vector<int16_t> sent(const QString& typed, int speed_item, uint32_t centre_hz) {
-        return sent_at(typed, speed_item, [centre_hz](quavel::Station& station) {
-            station.set_centre_frequency(centre_hz);
-        });
-    }
-    std::vector<int16_t> sent_at(const QString& typed, int speed_item,
-                                 const std::function<void(quavel::Station&)>& tune) {
+    std::vector<int16_t> sent(const QString& typed, int speed_item, long long hz) {
         SilentInput quiet;
         SteppedOutput played;
         AppSettings own(path(QStringLiteral("sender.ini")));
@@ -169,7 +145,10 @@ protected:
         QEvent activation(QEvent::WindowActivate);
         QApplication::sendEvent(&sender, &activation);
         sender.RadioGroup3->button(speed_item)->click();
-        tune(sender.station());
+        if (hz > quavel::kCentreMaxHz)
+            sender.station().set_air_centre_frequency(hz);
+        else
+            sender.station().set_centre_frequency(hz);
         QTest::keyClicks(sender.Memo4, typed);
         sender.Button1->click();
         int trailing = 0;
@@ -295,9 +274,8 @@ TEST_F(BandWindowTest, EachStationGetsARowAndAClickTunesTheConsoleToIt) {
 // Beyond 1900 Hz the classic receiver cannot follow: the weak-signal receiver copies the station's
 // next over, the classic part stays at 1900 Hz, and the window says so.
 TEST_F(BandWindowTest, BeyondTheClassicRangeTheWeakReceiverCopiesAndTheWindowSaysSo) {
-    const auto at_2400 = [](quavel::Station& station) { station.set_air_centre_frequency(2400); };
-    const std::vector<int16_t> first = sent_at("cq cq de g4abc g4abc k", 2, at_2400);
-    const std::vector<int16_t> second = sent_at("g4abc de dl1xyz ur 599 599 k", 2, at_2400);
+    const std::vector<int16_t> first = sent("cq cq de g4abc g4abc k", 2, 2400);
+    const std::vector<int16_t> second = sent("g4abc de dl1xyz ur 599 599 k", 2, 2400);
     std::vector<int16_t> air(4 * 8000, 0);
     air.insert(air.end(), first.begin(), first.end());
     air.insert(air.end(), 4 * 8000, 0);
@@ -325,14 +303,9 @@ TEST_F(BandWindowTest, BeyondTheClassicRangeTheWeakReceiverCopiesAndTheWindowSay
     EXPECT_NEAR(form->station().centre_hz(), 2400.0, 2.0);
 }
 
-TEST_F(BandWindowTest, BeyondTheAirRangeOrWhileTransmittingItSaysWhatItLeft) {
+TEST_F(BandWindowTest, WhileTransmittingTheSpeedStaysAndTheWindowSaysSo) {
     create_form();
     activate();
-    form->BandActivity1->trigger();
-    const QString beyond = form->tune_to_band_station(3000.0, 2);
-    EXPECT_TRUE(beyond.startsWith("Not tuned")) << beyond.toStdString();
-    EXPECT_EQ(form->station().centre_hz(), 1000u);
-
     form->Button1->click(); // Tx ON
     ASSERT_TRUE(form->station().transmitting());
     const QString keyed = form->tune_to_band_station(1200.4, 4);
