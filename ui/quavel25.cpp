@@ -676,6 +676,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     const QSize form_size(kClientWidth, kClientHeight);
     settings_->set_window_geometry(centralWidget()->size() == form_size ? QByteArray()
                                                                         : saveGeometry());
+    closing_ = true;
     remember_band_window();
     settings_->sync();
     QMainWindow::closeEvent(event);

@@ -381,6 +381,9 @@ private:
     void remember_band_window();
     BandWindow* band_window_ = nullptr;
     uint32_t band_blocks_ = 0; // ring blocks the window has taken (counted like the write count)
+    bool band_open_ = false;   // as the operator left it: what the next start opens
+    bool closing_ = false;     // the main window has been closed (the program is ending)
+    QByteArray band_geometry_; // where it stood when last shown
 
 protected:
     bool event(QEvent* event) override;

@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStringList>
+#include <QTimer>
 #include <cmath>
 
 #include "modem/tuning.h"
@@ -66,9 +67,18 @@ void TForm1::create_band_activity() {
         if (shown) {
             band_window_->rows().set_own_call(station_->settings().callsign);
             band_blocks_ = station_->capture_ring().write_count();
+            band_open_ = true;
+            remember_band_window();
+            return;
         }
-        // The main window closing takes this one with it: it comes back at the next start.
-        if (isVisible()) remember_band_window();
+        band_geometry_ = band_window_->saveGeometry();
+        // Quitting closes every window, this one too, in no set order: closed while the main
+        // window has not been, and still closed a turn later, it was the operator.
+        QTimer::singleShot(0, this, [this] {
+            if (closing_ || band_window_->isVisible()) return;
+            band_open_ = false;
+            remember_band_window();
+        });
     });
     connect(band_window_, &BandWindow::age_changed, this, [this](int minutes) {
         settings_->set_band_age_minutes(minutes);
@@ -85,8 +95,9 @@ void TForm1::create_band_activity() {
 
 void TForm1::remember_band_window() {
     if (band_window_ == nullptr) return;
-    settings_->set_band_window_open(band_window_->isVisible());
-    settings_->set_band_window_geometry(band_window_->saveGeometry());
+    if (band_window_->isVisible()) band_geometry_ = band_window_->saveGeometry();
+    settings_->set_band_window_open(band_open_);
+    if (!band_geometry_.isEmpty()) settings_->set_band_window_geometry(band_geometry_);
     settings_->sync();
 }
 

@@ -312,6 +312,7 @@ TEST_F(BandWindowTest, OpenOrClosedAndTheAgeAreRemembered) {
     EXPECT_EQ(form->band_window()->age_box()->value(), 30);
     // Closed by the operator, it stays closed at the next start.
     form->band_window()->close();
+    QCoreApplication::processEvents();
     EXPECT_FALSE(form->BandActivity1->isChecked());
     form->close();
     form.reset();
