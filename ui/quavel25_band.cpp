@@ -104,6 +104,8 @@ void TForm1::remember_band_window() {
 void TForm1::feed_band_activity() {
     if (band_window_ == nullptr || !band_window_->isVisible()) return;
     const quavel::CaptureRing& ring = station_->capture_ring();
+    // A speed change starts the ring's counts again from 0: nothing was missed.
+    if (ring.write_count() < band_blocks_) band_blocks_ = 0;
     const uint32_t waiting = ring.write_count() - band_blocks_;
     if (waiting > quavel::kRingBlocks) {
         // Fallen behind the ring (the window's thread was held up): the oldest are gone.

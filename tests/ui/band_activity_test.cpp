@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -239,6 +240,9 @@ TEST_F(BandWindowTest, EachStationGetsARowAndAClickTunesTheConsoleToIt) {
     EXPECT_NEAR(form->station().centre_hz(), 700.0, 5.0);
     EXPECT_EQ(form->RadioGroup3->itemIndex(), 1);
     EXPECT_TRUE(band.tuning_text().contains("main waterfall")) << band.tuning_text().toStdString();
+    // The speed changes started the capture ring's counts again; the window missed nothing.
+    form->Timer1Timer();
+    EXPECT_FALSE(band.findChild<QLabel*>("BandStatus")->text().contains("missed"));
 
     // A double click on a call puts it in the other-station field.
     const QRect call = table->visualItemRect(table->item(fast, BandWindow::Call));
