@@ -1,4 +1,6 @@
 #include "rx/band_channel.h"
+#include <cstdio>
+#include <cstdlib>
 
 #include <algorithm>
 #include <cmath>
@@ -55,18 +57,39 @@ void BandChannel::push(std::span<const int16_t> samples, double end_s, BandListe
         }
         // The speed whose receiver holds a signal and stands furthest above the noise, if it
         // clearly leads. A receiver twice as fast as the signal also locks, and often stands
-        // higher (its symbols are clean halves of the signal's): it gives each symbol twice, and
-        // is passed over once that shows.
+        // higher (its symbols are clean halves of the signal's), but gives each symbol twice:
+        // it is passed over once that shows. A receiver slower than the signal may lock too at a
+        // good SNR, decided over two of its symbols: once a faster receiver, about as strong,
+        // shows symbols that change faster than the slower one's could, the slower is passed
+        // over.
+        const auto too_slow = [&](std::size_t j) {
+            for (std::size_t i = j + 1; i < receivers_.size(); ++i)
+                if (candidate(i) &&
+                    kSpeedLead * receivers_[i]->confidence() >= receivers_[j]->confidence())
+                    return true;
+            return false;
+        };
         std::optional<std::size_t> best;
         for (std::size_t i = 0; i < receivers_.size(); ++i)
-            if (candidate(i) &&
+            if (candidate(i) && !too_slow(i) &&
                 (!best || receivers_[i]->confidence() > receivers_[*best]->confidence()))
                 best = i;
         bool clear = best.has_value();
         for (std::size_t i = 0; i < receivers_.size() && clear; ++i)
-            if (i != *best && !too_fast(i) &&
+            if (i != *best && !too_fast(i) && !too_slow(i) &&
                 receivers_[*best]->confidence() < kSpeedLead * receivers_[i]->confidence())
                 clear = false;
+        if (getenv("BD"))
+            fprintf(stderr,
+                    "%.2f id %u place %.1f peak %.1f steady %d | L%d %.1f c%.1f h%u | L%d %.1f "
+                    "c%.1f h%u | L%d %.1f c%.1f h%u  cand %d%d%d pairs %d %d\n",
+                    end_s, station_.id, place_hz_, peak_hz_, steady_, receivers_[0]->locked(),
+                    receivers_[0]->frequency_hz(), receivers_[0]->confidence(), held_symbols_[0],
+                    receivers_[1]->locked(), receivers_[1]->frequency_hz(),
+                    receivers_[1]->confidence(), held_symbols_[1], receivers_[2]->locked(),
+                    receivers_[2]->frequency_hz(), receivers_[2]->confidence(), held_symbols_[2],
+                    candidate(0), candidate(1), candidate(2), (int)pairs_equal(1),
+                    (int)pairs_equal(2));
         if (best) station_.freq_hz = receivers_[*best]->frequency_hz();
         if (best && clear) {
             station_.heard_s = end_s;
@@ -121,21 +144,24 @@ bool BandChannel::told_not_too_fast(std::size_t i) const {
 
 BandChannel::Pairs BandChannel::pairs_equal(std::size_t i) const {
     // The symbols since the lock in pairs, at both alignments: a signal of half the speed makes
-    // one alignment's pairs equal. Pairs of idle symbols (a lead-in, a pause) tell nothing.
+    // one alignment's pairs equal. A pair like the one before it tells nothing (a run of one
+    // symbol, as an idle lead-in or "EEEE", reads the same at every speed).
     const std::size_t n = std::min<std::size_t>(held_symbols_[i], kept_count_[i]);
     const uint8_t* symbols = kept_[i].data() + (kept_count_[i] - n);
-    bool told = false;
+    // Unequal only once both alignments have shown enough pairs: the one that pairs a slower
+    // signal's halves may still be short of pairs while the other has plenty.
+    bool told = true;
     for (std::size_t phase = 0; phase < 2; ++phase) {
         int equal = 0;
         int pairs = 0;
         for (std::size_t k = phase; k + 1 < n; k += 2) {
-            if (symbols[k] == kIdleSymbol && symbols[k + 1] == kIdleSymbol) continue;
+            if (k >= 2 && symbols[k] == symbols[k - 2] && symbols[k + 1] == symbols[k - 1])
+                continue;
             ++pairs;
             equal += symbols[k] == symbols[k + 1] ? 1 : 0;
         }
-        if (pairs < kPairsToTell) continue;
-        if (equal >= kDoubledShare * pairs) return Pairs::equal;
-        told = true;
+        if (pairs >= kPairsToTell && equal >= kDoubledShare * pairs) return Pairs::equal;
+        told = told && pairs >= kPairsToTell;
     }
     return told ? Pairs::unequal : Pairs::untold;
 }

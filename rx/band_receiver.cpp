@@ -24,8 +24,11 @@ double reach_hz(uint32_t speed) {
 constexpr int kOpenPerSpectrum = 4;
 // A place tried in vain rests this long.
 constexpr double kRestS = 20.0;
-// A station whose receiver has not held its signal for this long is dropped.
+// A station whose receiver has not held its signal for this long is dropped, and its place
+// rests a little while the spectrum forgets it (a station that sends again is found then, and
+// copied from where it left off).
 constexpr double kSilentS = 30.0;
+constexpr double kDroppedRestS = 6.0;
 // A trial that holds nothing gives way to a peak near it this many times its own excess.
 constexpr double kDisplace = 2.0;
 // A place being tried moves to the strongest tone set within kRecentreHz when that lies kMovedHz
@@ -214,17 +217,24 @@ void BandReceiver::close_channels(BandListener& listener) {
         }
         if (now - c.locked_s() >= kSilentS) drop(c);
     }
-    // Two channels on one signal: the younger goes (a trial without a word said).
+    // Two channels whose tone sets overlap copy one signal (stations do not send on top of one
+    // another): one of them a few spacings off it, or both on it. The one where the spectrum
+    // shows the tone set less clearly goes (a trial without a word said), the younger if alike.
     for (auto& a : channels_) {
         for (auto& b : channels_) {
             if (a == b || !a->is_open() || !b->is_open()) continue;
             if (a->trying() || !a->station().locked) continue;
-            if (std::abs(a->station().freq_hz - b->station().freq_hz) >= kSameHz) continue;
+            const double apart = std::abs(a->station().freq_hz - b->station().freq_hz);
+            if (apart >= reach_hz(a->station().speed) + reach_hz(b->station().speed)) continue;
             if (b->trying()) {
                 b->close();
-            } else if (b->station().locked && b->station().id > a->station().id) {
-                drop(*b);
+                continue;
             }
+            const double clear_a = spectrum_.excess(a->station().freq_hz);
+            const double clear_b = spectrum_.excess(b->station().freq_hz);
+            const bool b_goes =
+                apart < kSameHz ? b->station().id > a->station().id : clear_b < clear_a;
+            if (b->station().locked && b_goes) drop(*b);
         }
     }
 }

@@ -22,6 +22,11 @@ constexpr double kFloorSpanHz = 250.0;
 constexpr int kFloorStepBins = 16;
 constexpr double kFloorQuantile = 0.3;
 constexpr double kFloorBias = 0.90;
+// A second, shorter average (2 s) tells a station still sending from the trace of one that has
+// stopped, which the longer one keeps for half a minute: a place whose excess over the last
+// seconds has fallen below kFadedShare of the longer average's is not offered.
+constexpr double kRecentFrames = 8.0;
+constexpr double kFadedShare = 0.25;
 // Tone spacings: 8 Hz at 1 and 2 Quavel/sec, 16 Hz at 4.
 constexpr std::array<double, 2> kSpacingsHz = {8.0, 16.0};
 // Tone sets reach this far either side of tone 5 (four 16 Hz spacings, and the bins a spacing
@@ -53,6 +58,7 @@ void BandSpectrum::reset(double from_hz, double to_hz) {
     since_hop_ = 0;
     latest_.fill(0.0f);
     average_.fill(0.0f);
+    recent_.fill(0.0f);
     floor_.fill(0.0f);
     profile_.fill(0.0f);
     frames_ = 0;
@@ -92,6 +98,8 @@ void BandSpectrum::analyse() {
         const double im = fft_[2 * k + 2];
         latest_[k] = static_cast<float>((re * re + im * im) * scale);
         average_[k] += static_cast<float>((latest_[k] - average_[k]) / memory);
+        recent_[k] +=
+            static_cast<float>((latest_[k] - recent_[k]) / std::min(memory, kRecentFrames));
     }
     ++frames_;
     update_floor();
@@ -103,7 +111,7 @@ void BandSpectrum::analyse() {
     for (int c = from; c <= to; ++c) {
         double best = 0.0;
         for (const double spacing : kSpacingsHz)
-            best = std::max(best, excess_at(c, spacing));
+            best = std::max(best, excess_at(c, spacing, average_));
         profile_[static_cast<std::size_t>(c)] = static_cast<float>(best);
     }
 }
@@ -143,7 +151,8 @@ void BandSpectrum::update_floor() {
         floor_[static_cast<std::size_t>(k)] = previous_value;
 }
 
-double BandSpectrum::excess_at(int centre_bin, double spacing_hz) const {
+double BandSpectrum::excess_at(int centre_bin, double spacing_hz,
+                               std::span<const float> average) const {
     // A station spreads its energy over all nine tones; a carrier, or the edge of a strong
     // neighbour that two or three of the tones happen to meet, puts it in a few. So each tone
     // counts for at most kToneCap times the median tone. A tone set placed a spacing or more off
@@ -155,7 +164,7 @@ double BandSpectrum::excess_at(int centre_bin, double spacing_hz) const {
         double energy = 0.0;
         noise = 0.0;
         for (int j = k - 1; j <= k + 1; ++j) {
-            energy += average_[static_cast<std::size_t>(j)];
+            energy += average[static_cast<std::size_t>(j)];
             noise += floor_[static_cast<std::size_t>(j)];
         }
         return energy - noise;
@@ -199,6 +208,7 @@ BandSpectrum::Peak BandSpectrum::strongest(double threshold, std::span<const Tak
         const double value = profile_[static_cast<std::size_t>(c)];
         if (value < threshold || value <= best.excess) continue;
         const double hz = c * kBinHz;
+        if (fading(c, value)) continue;
         if (std::any_of(taken.begin(), taken.end(),
                         [&](const Taken& t) { return std::abs(t.hz - hz) < t.apart_hz; }))
             continue;
@@ -210,6 +220,13 @@ BandSpectrum::Peak BandSpectrum::strongest(double threshold, std::span<const Tak
 } // namespace quavel
 
 namespace quavel {
+
+bool BandSpectrum::fading(int centre_bin, double excess) const {
+    double recent = 0.0;
+    for (const double spacing : kSpacingsHz)
+        recent = std::max(recent, excess_at(centre_bin, spacing, recent_));
+    return recent < kFadedShare * excess;
+}
 
 double BandSpectrum::raised(double threshold) const {
     // A younger average scatters more, and its largest excess over the whole band much more.

@@ -65,7 +65,9 @@ private:
     double raised(double threshold) const;
     void analyse();
     void update_floor();
-    double excess_at(int centre_bin, double spacing_hz) const;
+    double excess_at(int centre_bin, double spacing_hz, std::span<const float> average) const;
+    // The place's excess over the last seconds has fallen far below its average's.
+    bool fading(int centre_bin, double excess) const;
 
     double from_hz_ = 200.0;
     double to_hz_ = 2800.0;
@@ -76,6 +78,7 @@ private:
     std::array<float, 2 * kSize + 1> fft_{};
     std::array<float, kBins> latest_{};
     std::array<float, kBins> average_{};
+    std::array<float, kBins> recent_{};
     std::array<float, kBins> floor_{};
     std::array<float, kBins> sorted_{};
     std::array<float, kBins> profile_{}; // excess per bin (best spacing), for strongest()

@@ -50,6 +50,7 @@ void CarrierCanceller::reset() {
     turn_step_ = 0.0;
     notches_ = {};
     candidates_ = {};
+    spared_count_ = 0;
 }
 
 void CarrierCanceller::shift(double hz) {
@@ -180,6 +181,10 @@ void CarrierCanceller::look() {
                     sidebands || std::norm(amplitude_at(side, length)) > kSidebandBelow * line;
         }
         if (sidebands) continue;
+        if (std::any_of(
+                spared_.begin(), spared_.begin() + static_cast<std::ptrdiff_t>(spared_count_),
+                [&](double t) { return std::abs(t - (hz + moved_hz_)) < spared_width_hz_; }))
+            continue;
 
         bool known = false;
         for (Notch& n : notches_) {
@@ -215,6 +220,12 @@ void CarrierCanceller::look() {
         }
     }
     candidates_ = seen;
+}
+
+void CarrierCanceller::spare(std::span<const double> hz, double width_hz) {
+    spared_count_ = std::min(hz.size(), spared_.size());
+    std::copy(hz.begin(), hz.begin() + static_cast<std::ptrdiff_t>(spared_count_), spared_.begin());
+    spared_width_hz_ = width_hz;
 }
 
 } // namespace quavel

@@ -15,7 +15,9 @@
 
 #include <array>
 #include <complex>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "rx/weak_fft.h"
 
@@ -41,6 +43,13 @@ public:
     void shift(double hz);
 
     std::complex<float> take(std::complex<float> x);
+
+    // Frequencies (Hz, in the frame of last_made_hz()) where a line is not taken for a carrier,
+    // within `width_hz`: the tones of a signal being copied. A strong signal can send one tone
+    // often enough that its sidebands fall below the test for a while, and notching it would
+    // cut the signal; a carrier between its tones is still taken out. At most kToneCount
+    // frequencies are kept; an empty span spares nothing.
+    void spare(std::span<const double> hz, double width_hz);
 
     // The notches in place, for tests and displays: how many, and each one's frequency in Hz.
     int notches() const;
@@ -92,6 +101,9 @@ private:
     uint64_t taken_ = 0;
     uint64_t last_made_at_ = 0;
     std::array<Notch, kMaxNotches> notches_{};
+    std::array<double, 9> spared_{};
+    std::size_t spared_count_ = 0;
+    double spared_width_hz_ = 0.0;
     std::array<Candidate, kMaxNotches> candidates_{}; // lines seen once, last look
 };
 

@@ -15,15 +15,27 @@ void WeakCorrelator::reset(const WeakSymbols& symbols) {
 
 std::complex<double> WeakCorrelator::correlate(int64_t start, double offset_hz, uint32_t from,
                                                uint32_t to) const {
+    // The receiver's innermost loop: complex products written out in real arithmetic, which the
+    // compiler keeps free of the library's checks for infinities.
     const double w = -2.0 * std::numbers::pi * offset_hz / kWeakRateHz;
-    const std::complex<double> step(std::cos(w), std::sin(w));
-    std::complex<double> phase = std::polar(1.0, w * from);
-    std::complex<double> sum;
+    const double step_re = std::cos(w);
+    const double step_im = std::sin(w);
+    double phase_re = std::cos(w * from);
+    double phase_im = std::sin(w * from);
+    double sum_re = 0.0;
+    double sum_im = 0.0;
     for (uint32_t m = from; m < to; ++m) {
-        sum += std::complex<double>(at(start + m)) * (phase * double(symbols_->pulse[m]));
-        phase *= step;
+        const std::complex<float> x = at(start + m);
+        const double p = symbols_->pulse[m];
+        const double a_re = phase_re * p;
+        const double a_im = phase_im * p;
+        sum_re += double(x.real()) * a_re - double(x.imag()) * a_im;
+        sum_im += double(x.real()) * a_im + double(x.imag()) * a_re;
+        const double next_re = phase_re * step_re - phase_im * step_im;
+        phase_im = phase_re * step_im + phase_im * step_re;
+        phase_re = next_re;
     }
-    return sum;
+    return {sum_re, sum_im};
 }
 
 void WeakCorrelator::tones(int64_t start, double fraction, double offset_hz,

@@ -366,6 +366,19 @@ void WeakReceiver::decide(std::span<uint8_t> out, std::size_t& written) {
         snr_symbols_ = 0;
     }
     apply(squelch_.step(symbol, config_.squelch, fitted), out, written);
+    spare_own_tones();
+}
+
+void WeakReceiver::spare_own_tones() {
+    std::array<double, kToneCount> tones{};
+    std::size_t count = 0;
+    const double spacing = tone_spacing_hz(config_.speed);
+    if (squelch_.open()) {
+        const double followed = frequency_hz() - front_end_.reference_hz();
+        for (uint32_t k = 0; k < kToneCount; ++k)
+            tones[count++] = followed + (static_cast<double>(k) - 4.0) * spacing;
+    }
+    front_end_.carriers().spare(std::span<const double>(tones.data(), count), 0.25 * spacing);
 }
 
 WeakDecision WeakReceiver::decide_models() {

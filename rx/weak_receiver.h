@@ -111,6 +111,8 @@ private:
     // Carries out what the squelch decided of a symbol.
     void apply(const WeakSquelch::Verdict& verdict, std::span<uint8_t> out, std::size_t& written);
     void check_relock();
+    // While a signal is copied, a line on one of its own tones is not taken for a carrier.
+    void spare_own_tones();
     // After the front end took a carrier out: search afresh if it may have drawn the lock.
     void forget_a_carrier();
     // Where the tracker is in the search's terms, and the search's average there.

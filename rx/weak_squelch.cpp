@@ -16,6 +16,14 @@ constexpr double kCloseBelow = 2.0;
 constexpr double kStrongLevel = 24.0;
 constexpr double kAbsentBelow = 4.0;
 constexpr double kBackAbove = 10.0;
+// ... and, after a signal far stronger than that, above this share (13 dB down) of the level it
+// had when it went: noise makes a symbol above kBackAbove now and then, and one released the
+// held noise; a deep fade of a strong signal still comes back above it.
+constexpr double kBackShare = 0.05;
+// Muted this many symbols in a row, the signal has gone: the squelch closes. Left open, it
+// printed the rare noise symbol above kBackAbove, and the few held before it, long after a strong
+// signal had ended (a fade this long leaves nothing to copy, and a lock afresh follows its return).
+constexpr int kMutedClose = 16;
 // When the squelch opens, the held symbols from the last one below this onward are released.
 constexpr double kLeadAbove = 2.0;
 // ... and of those, the ones before the first that holds this share of the loudest one's energy
@@ -29,6 +37,7 @@ void WeakSquelch::restart() {
     open_ = false;
     held_count_ = 0;
     muted_ = false;
+    muted_for_ = 0;
 }
 
 int WeakSquelch::trailing_signal() const {
@@ -72,24 +81,28 @@ WeakSquelch::Verdict WeakSquelch::step(const Symbol& symbol, bool enabled, bool 
         open_ = confidence_ >= kWeakClear || (open_ && confidence_ >= kCloseBelow);
         print(symbol.symbol);
     } else if (open_) {
-        if (confidence_ < kCloseBelow) {
+        if (confidence_ < kCloseBelow || muted_for_ >= kMutedClose) {
             verdict.closed = true;
             verdict.signal_ended = muted_;
             open_ = false;
             held_count_ = 0;
             muted_ = false;
+            muted_for_ = 0;
         } else if (muted_ || (symbol.above < kAbsentBelow && symbol.tone_level >= kStrongLevel)) {
+            if (!muted_) muted_level_ = symbol.tone_level;
             // Muted, symbols wait until a clear one shows the signal is back, and are printed
             // with it; the squelch closing drops them (noise alone hardly makes a clear symbol).
             // The oldest makes room: a fade that long leaves nothing to copy. One place is kept
             // free, so that a step still prints no more symbols than when the squelch opens.
-            if (symbol.above >= kBackAbove) {
+            if (symbol.above >= std::max(kBackAbove, kBackShare * muted_level_)) {
                 release(0);
                 muted_ = false;
+                muted_for_ = 0;
                 print(symbol.symbol);
             } else {
                 hold(symbol, kHeldBack - 1);
                 muted_ = true;
+                ++muted_for_;
             }
         } else {
             print(symbol.symbol);

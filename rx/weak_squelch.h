@@ -73,6 +73,8 @@ private:
     int held_count_ = 0;
     // After a strong signal, symbols without it are held (in held_) until a clear one.
     bool muted_ = false;
+    int muted_for_ = 0;        // symbols in a row it has been muted
+    double muted_level_ = 0.0; // the signal's level when it was muted
     std::array<uint8_t, kHeldBack + 1> release_{};
 };
 

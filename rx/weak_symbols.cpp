@@ -131,7 +131,7 @@ WeakDecision decide_symbol(const WeakSymbols& s, WeakModel model, const WeakPart
         for (std::size_t t = 0; t < kToneCount; ++t) {
             const std::complex<float> z =
                 halves ? parts[2 * p][t] + parts[2 * p + 1][t] : parts[p][t];
-            magnitude[p][t] = std::abs(std::complex<double>(z));
+            magnitude[p][t] = std::sqrt(std::norm(std::complex<double>(z)));
         }
     }
     WeakDecision d;
@@ -198,7 +198,7 @@ double best_free_phase_metric(const WeakSymbols& s,
                               std::span<const std::complex<float>, kToneCount> z) {
     std::array<double, kToneCount> magnitude{};
     for (std::size_t t = 0; t < magnitude.size(); ++t)
-        magnitude[t] = std::abs(std::complex<double>(z[t]));
+        magnitude[t] = std::sqrt(std::norm(std::complex<double>(z[t])));
     double best = 0.0;
     for (int k = 0; k < kSymbolCount; ++k) {
         const TonePair pair = kTonePairs[static_cast<std::size_t>(k)];

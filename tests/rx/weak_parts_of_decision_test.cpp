@@ -103,6 +103,21 @@ TEST(WeakSquelch, AStrongSignalThatFadesIsHeldUntilItIsBackAndTheSwitchOffPrints
     EXPECT_TRUE(run(squelch, 25.0, 2, 5, true, nullptr, nullptr, 0.5, 40.0).empty());
     EXPECT_EQ(run(squelch, 25.0, 1, 6, true, nullptr, nullptr, 60.0, 40.0),
               (std::vector<uint8_t>{5, 5, 6}));
+    // Gone for good: it closes, even where the statistic stays up (as beside a neighbour), so
+    // that noise's rare loud symbol cannot print what was held long after the end.
+    int closes = 0;
+    EXPECT_TRUE(run(squelch, 3.0, 30, 5, true, nullptr, &closes, 0.5, 40.0).empty());
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(squelch.open());
+
+    // After a far stronger signal, a symbol noise could make (above 10) is not its return.
+    WeakSquelch strong;
+    strong.restart();
+    run(strong, 25.0, 8, kIdle, true, nullptr, nullptr, 800.0, 400.0);
+    EXPECT_TRUE(run(strong, 25.0, 2, 5, true, nullptr, nullptr, 0.5, 400.0).empty());
+    EXPECT_TRUE(run(strong, 25.0, 1, 6, true, nullptr, nullptr, 15.0, 400.0).empty());
+    EXPECT_EQ(run(strong, 25.0, 1, 7, true, nullptr, nullptr, 600.0, 400.0),
+              (std::vector<uint8_t>{5, 5, 6, 7}));
 
     WeakSquelch off;
     off.restart();

@@ -177,6 +177,18 @@ INSTANTIATE_TEST_SUITE_P(Speeds, WeakAtSpeed, ::testing::Values(1u, 2u, 4u),
                              return "Speed" + std::to_string(param_info.param);
                          });
 
+// A strong signal may send one tone often enough to pass for a steady carrier for a while;
+// taken out, the lock went with it and characters were lost.
+TEST(WeakReceiver, AStrongSignalsOwnToneIsNeverTakenForACarrier) {
+    for (const double snr_db : {20.0, 30.0}) {
+        Transmission t = transmission(2, snr_db, 0, 1300);
+        t.text = "CQ CQ DE G4ABC G4ABC K";
+        t.noise_sigma = sigma_for(t, snr_db);
+        const auto copy = rxtest::weak_copy(rxtest::make_transmission(t), {.centre_hz = 1300});
+        EXPECT_EQ(copy.text, t.text) << snr_db << " dB";
+    }
+}
+
 TEST(WeakReceiver, AFewHertzOfRetuneOntoTheSignalKeepsTheLockAndAFarOneSearchesAgain) {
     const auto audio = rxtest::make_transmission(transmission(4, 10.0, 0, 1003.0f));
     auto rx = std::make_unique<WeakReceiver>();

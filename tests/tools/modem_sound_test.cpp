@@ -477,6 +477,22 @@ TEST_F(ModemSoundServerDevices, TxPlaysOnlyIntoTheDeviceNamedAndRxHearsOnlyItsOw
     EXPECT_EQ(out("rx_a").find("TEST"), std::string::npos) << "printed: " << out("rx_a");
 }
 
+// Band activity live: the station on the rig's input is found and copied at its speed.
+TEST_F(ModemSoundServerDevices, RxBandCopiesAStationFromTheDevice) {
+    const int seconds = audio_ms(4, kText) / 1000 + 9;
+    Process band(tool("band", {"rx", "--band", "--json", "--device", rig_b->source_id, "--seconds",
+                               std::to_string(seconds)}));
+    ASSERT_TRUE(test::wait_for_text(dir / "band.err", "band activity", 20000)) << err("band");
+    EXPECT_EQ(test::run(tool("tx", {"tx", "--speed", "4", "--freq", "1500", "--device",
+                                    part(rig_b->sink_name), kText}),
+                        60000),
+              0)
+        << err("tx");
+    EXPECT_EQ(band.wait(seconds * 1000 + 10000), std::optional<int>(0)) << err("band");
+    EXPECT_NE(out("band").find("\"speed\":4"), std::string::npos) << out("band");
+    EXPECT_NE(out("band").find(kText), std::string::npos) << out("band");
+}
+
 // The mixer shows the stream as the program's, and a stream the operator moved there stays
 // there for the next transmission, as the server's stream-restore remembers it.
 TEST_F(ModemSoundServerDevices, AStreamMovedInTheMixerIsTheProgramsAndStaysMoved) {

@@ -98,5 +98,41 @@ TEST(RxApiSoundServer, ServesEventsOnlyAndSaysWhenItCloses) {
     fs::remove_all(dir);
 }
 
+// rx --band: each station's line goes out as band.station, with the call it gave.
+TEST(RxApiSoundServer, BandSendsEachStationsLines) {
+    test::SoundServer server;
+    if (!server.skip_reason().empty()) GTEST_SKIP() << server.skip_reason();
+    const fs::path dir =
+        fs::temp_directory_path() / ("quavel-rx-api-band-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const int port = free_port();
+    test::Process rx(
+        {{QUAVEL_MODEM_TOOL, "rx", "--band", "--seconds", "60", "--api", std::to_string(port)},
+         dir / "rx.out",
+         dir / "rx.err",
+         {}});
+    ASSERT_TRUE(test::wait_for_text(dir / "rx.err", "control API on", 15000))
+        << test::read_text(dir / "rx.err");
+    Line client;
+    ASSERT_TRUE(client.connect_to(port));
+    EXPECT_NE(client.next_with("\"type\":\"status\""), "");
+    EXPECT_EQ(test::run({{QUAVEL_MODEM_TOOL, "tx", "--speed", "4", "--freq", "1500",
+                          "CQ DE G4ABC G4ABC K"},
+                         dir / "tx.out",
+                         dir / "tx.err",
+                         {}},
+                        60000),
+              0)
+        << test::read_text(dir / "tx.err");
+    const std::string line = client.next_with("band.station");
+    EXPECT_NE(line.find("\"text\":\"CQ DE G4ABC G4ABC K\""), std::string::npos) << line;
+    EXPECT_NE(line.find("\"call\":\"G4ABC\""), std::string::npos) << line;
+    EXPECT_NE(line.find("\"speed\":4"), std::string::npos) << line;
+    rx.signal(SIGINT);
+    EXPECT_NE(client.next_with("closing"), "");
+    EXPECT_EQ(rx.wait(10000), std::optional<int>(0)) << test::read_text(dir / "rx.err");
+    fs::remove_all(dir);
+}
+
 } // namespace
 } // namespace quavel

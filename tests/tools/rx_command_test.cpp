@@ -4,10 +4,13 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -379,6 +382,54 @@ TEST_F(RxCommand, EmptyStandardInput) {
     EXPECT_NE(err.find("standard input holds no samples"), std::string::npos) << err;
 }
 
+// Two stations in one file, at two speeds, through the channel's noise: each printed as JSON
+// lines with its frequency and speed, joined into what it sent.
+TEST_F(RxCommand, BandCopiesEveryStationAsJsonLines) {
+    const WavData low = read_wav(transmit("CQ DE G4ABC G4ABC K", 2, 700));
+    const WavData high = read_wav(transmit("QRZ DE W1AW W1AW K", 4, 1650));
+    std::vector<int16_t> mix(std::max(low.samples.size(), high.samples.size() + 16000), 0);
+    for (size_t i = 0; i < low.samples.size(); ++i)
+        mix[i] += low.samples[i] / 2;
+    for (size_t i = 0; i < high.samples.size(); ++i)
+        mix[i + 16000] += high.samples[i] / 2;
+    std::string error;
+    ASSERT_TRUE(write_wav(path("two.wav"), mix, error)) << error;
+    ASSERT_EQ(run("channel --snr 10 '" + path("two.wav") + "' '" + path("air.wav") + "'"), 0);
+    ASSERT_EQ(rx("--band --json '" + path("air.wav") + "'"), 0) << err;
+    std::map<std::string, std::string> texts; // by frequency and speed, rounded
+    std::istringstream lines(out);
+    const std::regex line(R"re(\{"time_s":[0-9.]+,"station":[0-9]+,"freq_hz":([0-9]+)\.[0-9],)re"
+                          R"re("speed":([124]),"snr_db":(-?[0-9.]+|null),"text":"([^"]*)"\})re");
+    for (std::string l; std::getline(lines, l);) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(l, m, line)) << l;
+        const int hz = (std::stoi(m[1]) + 5) / 10 * 10;
+        texts[std::to_string(hz) + "/" + m[2].str()] += m[4].str();
+    }
+    // Each station's text as sent; the weak receiver may print a symbol or two of noise as a
+    // strong signal ends.
+    ASSERT_EQ(texts.size(), 2u) << out;
+    EXPECT_TRUE(copies(texts["700/2"], "CQ DE G4ABC G4ABC K", 0)) << out;
+    EXPECT_TRUE(texts["1650/4"].starts_with("QRZ DE W1AW W1AW K") && texts["1650/4"].size() <= 20)
+        << out;
+}
+
+// A station 20 dB stronger 150 Hz away: both listed, the weaker copied whole, and no third made
+// of the stronger one's tones read a few spacings off.
+TEST_F(RxCommand, BandCopiesAStationBesideAStrongerOne) {
+    fs::rename(transmit("QRZ DE W1AW W1AW W1AW W1AW W1AW W1AW K", 4, 1000), path("strong.wav"));
+    ASSERT_EQ(run("channel --snr -10 --neighbour '" + path("strong.wav") +
+                  "' --neighbour-db 20 --neighbour-offset 150 '" +
+                  transmit("CQ DE G4ABC G4ABC K", 2, 1000) + "' '" + path("air.wav") + "'"),
+              0)
+        << err;
+    ASSERT_EQ(rx("--band '" + path("air.wav") + "'"), 0) << err;
+    const std::regex weak(R"( 1000\.[01] Hz  speed 2  SNR +-[0-9]+ dB  CQ DE G4ABC G4ABC K\n)");
+    EXPECT_TRUE(std::regex_search(out, weak)) << out;
+    EXPECT_NE(out.find(" 1150.0 Hz  speed 4"), std::string::npos) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << out;
+}
+
 struct BadUsage {
     const char* name;
     const char* args;
@@ -410,7 +461,12 @@ INSTANTIATE_TEST_SUITE_P(
                       BadUsage{"flag_value", "--no-afc=1 -", "takes no value"},
                       BadUsage{"two_inputs", "- -", "only one input"},
                       BadUsage{"api_with_file", "--api 52002 ok.wav", "--api is for"},
-                      BadUsage{"api_port_zero", "--api 0", "--api must be a port"}),
+                      BadUsage{"api_port_zero", "--api 0", "--api must be a port"},
+                      BadUsage{"band_low", "--band --from 50 -", "--from must be a frequency"},
+                      BadUsage{"band_reversed", "--band --from 2000 --to 1500 -",
+                               "--to must lie at least 10 Hz above --from"},
+                      BadUsage{"band_speed", "--band --speed 2 -", "unknown option '--speed'"},
+                      BadUsage{"band_device_file", "--band --device x ok.wav", "--device is for"}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 } // namespace

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,7 +17,9 @@
 #include "platform/wav/wav_input.h"
 #include "rx/band_receiver.h"
 #include "rx/receive_chain.h"
+#include "rx_api.h"
 #include "sound_card.h"
+#include "station/heard_calls.h"
 #include "tools/command_line/command_line.h"
 
 namespace quavel::tools {
@@ -53,6 +57,8 @@ void usage(std::FILE* out) {
                  "                  text\n"
                  "  --seconds N     stop capturing from the audio input after N seconds (1..%lld)\n"
                  "  --device DEVICE capture from DEVICE: its id, its name or a part of its name\n"
+                 "  --api PORT      with the audio input: serve the control API on 127.0.0.1\n"
+                 "                  PORT, events only (each line also as band.station)\n"
                  "  --help          this text\n"
                  "\n"
                  "Exit status: 0 done (also when stopped by a signal), 1 unreadable input or the\n"
@@ -67,6 +73,7 @@ struct Options {
     std::optional<std::string> input;
     std::optional<long long> seconds;
     std::string device;
+    std::optional<uint16_t> api_port;
 };
 
 std::optional<double> parse_hz(const std::string& text) {
@@ -105,6 +112,14 @@ std::optional<int> parse(const std::vector<std::string>& args, Options& o) {
         o.seconds = n;
         return {};
     });
+    cli.option("--api", [&o](const std::string& v) -> std::string {
+        int n = 0;
+        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+        if (ec != std::errc() || end != v.data() + v.size() || n < 1 || n > 65535)
+            return "--api must be a port 1..65535, not '" + v + "'";
+        o.api_port = static_cast<uint16_t>(n);
+        return {};
+    });
     cli.option("--device", [&o](const std::string& v) -> std::string {
         if (v.empty()) return "--device needs a device's id or name";
         o.device = v;
@@ -118,9 +133,14 @@ std::optional<int> parse(const std::vector<std::string>& args, Options& o) {
     if (inputs.size() > 1)
         return cli.usage_error("only one input, not '" + inputs[0] + "' and '" + inputs[1] + "'");
     if (!inputs.empty()) o.input = inputs[0];
-    if (o.input && (o.seconds || !o.device.empty()))
-        return cli.usage_error(std::string(o.seconds ? "--seconds" : "--device") +
-                               " is for capture from the audio input, not for '" + *o.input + "'");
+    for (const auto& [given, option] :
+         {std::pair{o.seconds.has_value(), "--seconds"}, std::pair{!o.device.empty(), "--device"},
+          std::pair{o.api_port.has_value(), "--api"}}) {
+        if (given && o.input)
+            return cli.usage_error(std::string(option) +
+                                   " is for capture from the audio input, not for '" + *o.input +
+                                   "'");
+    }
     return std::nullopt;
 }
 
@@ -182,13 +202,38 @@ public:
         std::fwrite(out.data(), 1, out.size(), stdout);
         std::fflush(stdout);
         ++lines_;
+        if (api != nullptr) {
+            std::string& call = calls_[s.id].call;
+            api->band_line({.utc_s = static_cast<int64_t>(std::time(nullptr)),
+                            .freq_hz = s.freq_hz,
+                            .speed = s.speed,
+                            .snr_db = s.snr_db,
+                            .call = call,
+                            .text = std::string(line.text)});
+        }
         if (s.id > stations_seen_) stations_seen_ = s.id;
     }
-    void gone(uint32_t) override { ++gone_; }
+    // The callsign each station gives, from its text as it prints.
+    void text(const BandStation& station, std::string_view text) override {
+        if (api == nullptr) return;
+        Heard& heard = calls_[station.id];
+        for (const std::string& call : heard.calls.feed(text))
+            heard.call = call;
+    }
+    void gone(uint32_t id) override {
+        ++gone_;
+        calls_.erase(id);
+    }
+    RxApi* api = nullptr;
     uint64_t lines() const { return lines_; }
 
 private:
+    struct Heard {
+        HeardCalls calls;
+        std::string call;
+    };
     bool json_;
+    std::map<uint32_t, Heard> calls_;
     uint64_t lines_ = 0;
     uint32_t stations_seen_ = 0;
     uint64_t gone_ = 0;
@@ -252,6 +297,19 @@ int from_sound_card(const Options& o, BandReceiver& band, LinePrinter& printer) 
                  o.to_hz,
                  o.device.empty() ? "the default audio input"
                                   : ("the audio input '" + o.device + "'").c_str());
+    // In the sound card's event loop, which serves its clients between the ticks; one that
+    // cannot listen leaves the receiver running without it.
+    std::unique_ptr<RxApi> api;
+    if (o.api_port) {
+        api = open_rx_api(*o.api_port,
+                          {.speed = 0, .centre_hz = 0, .receiver = ReceiverChoice::weak}, error);
+        if (!api)
+            std::fprintf(stderr, "%s: warning: %s; receiving without it\n", kName, error.c_str());
+        else
+            std::fprintf(stderr, "%s: control API on 127.0.0.1 port %u\n", kName,
+                         static_cast<unsigned>(api->port()));
+        printer.api = api.get();
+    }
     const CaptureRing& ring = chain.receiver().capture().ring();
     uint32_t next_block = ring.write_count();
     std::optional<Clock::time_point> end;
@@ -269,10 +327,16 @@ int from_sound_card(const Options& o, BandReceiver& band, LinePrinter& printer) 
         lost = !card->input_running();
         return !lost && (!end || Clock::now() < *end);
     });
+    // What has already been captured is still received, and every station's unfinished line
+    // goes out (to the clients too) before the API closes.
     while (chain.capture_tick())
         take_blocks();
+    band.finish(printer);
     chain.close();
+    printer.api = nullptr;
+    if (api) api->close();
     card->settle();
+    api.reset();
     if (lost) {
         std::fprintf(stderr, "%s: the audio input device stopped delivering audio\n", kName);
         return 1;

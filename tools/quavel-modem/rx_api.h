@@ -1,11 +1,13 @@
 // quavel-modem rx's control API (docs/API.md): the console's server, events only. Status,
 // received text and closing go out; status.get and rx.get are answered, every other command is
-// refused as this is a receiver only. Runs in the sound card's event loop: open it once the
-// sound card is open. A tool built without Qt has none, and open_rx_api says so.
+// refused as this is a receiver only. With --band, each station's lines go out as band.station.
+// Runs in the sound card's event loop: open it once the sound card is open. A tool built without Qt
+// has none, and open_rx_api says so.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,9 +23,21 @@ struct RxApiStatus {
     bool operator==(const RxApiStatus&) const = default;
 };
 
+// A line of a station's text ended, in rx --band (the console's band.station event).
+struct RxApiBandLine {
+    int64_t utc_s = 0;    // when it ended, seconds since 1970 (UTC)
+    double freq_hz = 0.0; // tone 5's audio frequency
+    uint32_t speed = 0;   // 1, 2 or 4
+    std::optional<double> snr_db;
+    std::string call; // the callsign the station gave; empty while none
+    std::string text;
+};
+
 class RxApi {
 public:
     virtual ~RxApi() = default;
+    // "band.station" to every client.
+    virtual void band_line(const RxApiBandLine& line) = 0;
     // Received text as printed into pane 0 (primary) or 1 (secondary); `status` as it is now.
     virtual void text(int pane, std::string_view text, const RxApiStatus& status) = 0;
     // Sent to every client when it differs from the last one sent (cheap to call every tick).

@@ -1,5 +1,9 @@
+#include <QDateTime>
 #include <QHostAddress>
+#include <QTimeZone>
+
 #include <QJsonObject>
+#include <cmath>
 
 #include "link/api_server.h"
 #include "rx_api.h"
@@ -63,6 +67,21 @@ public:
                            {"receiver", s.receiver == ReceiverChoice::weak ? "weak" : "classic"},
                            {"centre_hz", static_cast<int>(s.centre_hz)},
                            {"rf_hz", QJsonValue(QJsonValue::Null)}});
+    }
+    void band_line(const RxApiBandLine& line) override {
+        server_.broadcast(
+            "band.station",
+            {{"time",
+              QDateTime::fromSecsSinceEpoch(line.utc_s, QTimeZone::utc()).toString(Qt::ISODate)},
+             {"freq_hz", std::round(line.freq_hz * 10.0) / 10.0},
+             {"rf_hz", QJsonValue(QJsonValue::Null)},
+             {"speed", static_cast<int>(line.speed)},
+             {"snr_db",
+              line.snr_db ? QJsonValue(std::round(*line.snr_db)) : QJsonValue(QJsonValue::Null)},
+             {"call", line.call.empty() ? QJsonValue(QJsonValue::Null)
+                                        : QJsonValue(QString::fromStdString(line.call))},
+             {"text",
+              QString::fromLatin1(line.text.data(), static_cast<qsizetype>(line.text.size()))}});
     }
     void status(const RxApiStatus& s) override {
         if (s == last_) return;
