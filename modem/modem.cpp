@@ -10,6 +10,8 @@ void Modem::initialise_profile(Speed speed, ProfileListener& listener, int water
     if (first_activation) {
         first_activation = false;
         set_centre_frequency(kDefaultCentreHz, listener);
+    } else if (tuning.air_hz > kCentreMaxHz) {
+        set_air_centre_frequency(tuning.air_hz, listener);
     } else {
         set_centre_frequency(tuning.centre_hz, listener);
     }
@@ -18,16 +20,25 @@ void Modem::initialise_profile(Speed speed, ProfileListener& listener, int water
 }
 
 CentreHz Modem::set_centre_frequency(long long hz, ProfileListener& listener) {
-    tuning = tuning_for(hz);
-    synthesise_symbol(transmit_bank.row(0), kIdleSymbol, tuning.centre_hz, profile);
-    listener.retuned(tuning);
+    tune(tuning_for(hz), listener);
     return tuning.centre_hz;
+}
+
+CentreHz Modem::set_air_centre_frequency(long long hz, ProfileListener& listener) {
+    tune(air_tuning_for(hz), listener);
+    return tuning.air_hz;
+}
+
+void Modem::tune(const Tuning& to, ProfileListener& listener) {
+    tuning = to;
+    synthesise_symbol(transmit_bank.row(0), kIdleSymbol, tuning.air_hz, profile);
+    listener.retuned(tuning);
 }
 
 std::span<const int16_t> Modem::transmit_row(uint32_t symbol) {
     auto row = transmit_bank.row(symbol - 1);
     if (symbol != kIdleSymbol) {
-        synthesise_symbol(row, symbol, tuning.centre_hz, profile);
+        synthesise_symbol(row, symbol, tuning.air_hz, profile);
     }
     return std::span<const int16_t>(row.data(), profile.N);
 }

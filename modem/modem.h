@@ -48,13 +48,30 @@ struct Modem {
         return compute_tuning(profile.speed, profile.N, clamp_centre_hz(hz));
     }
 
+    // The same up to kAirCentreMaxHz (compute_air_tuning): beyond kCentreMaxHz the classic
+    // part stays there and the transmitter goes to the station.
+    Tuning air_tuning_for(long long hz) const {
+        return compute_air_tuning(profile.speed, profile.N, clamp_air_centre_hz(hz));
+    }
+
     // Tunes to tuning_for(hz), rebuilds the idle row and tells the listener. Returns the
     // frequency set.
     CentreHz set_centre_frequency(long long hz, ProfileListener& listener);
+    // Tunes to air_tuning_for(hz) likewise. Returns where the transmitter now sends.
+    CentreHz set_air_centre_frequency(long long hz, ProfileListener& listener);
+    // A receiver's AFC move (ReceiveStep::retune): beyond kCentreMaxHz only a receiver tuned
+    // there returns one, and the classic part stays held.
+    CentreHz apply_retune(CentreHz hz, ProfileListener& listener) {
+        return hz > kCentreMaxHz ? set_air_centre_frequency(hz, listener)
+                                 : set_centre_frequency(hz, listener);
+    }
 
     // Builds transmit-bank row s - 1 at the current centre frequency and returns its first N
     // samples; the idle symbol's row is returned as it stands.
     std::span<const int16_t> transmit_row(uint32_t symbol);
+
+private:
+    void tune(const Tuning& to, ProfileListener& listener);
 };
 
 } // namespace quavel

@@ -43,6 +43,14 @@ Tuning compute_tuning(uint32_t speed, uint32_t N, CentreHz centre_hz) {
     t.marker_high = waterfall_marker(fu);
     t.marker_centre = waterfall_marker(centre_hz);
     t.tune_phase_step = static_cast<float>(centre_hz * kAirTwoPi * 0.000125);
+    t.air_hz = centre_hz;
+    return t;
+}
+
+Tuning compute_air_tuning(uint32_t speed, uint32_t N, CentreHz air_hz) {
+    Tuning t = compute_tuning(speed, N, clamp_centre_hz(air_hz));
+    t.air_hz = air_hz;
+    t.tune_phase_step = static_cast<float>(air_hz * kAirTwoPi * 0.000125);
     return t;
 }
 

@@ -23,6 +23,10 @@ using CentreHz = uint32_t;
 inline constexpr CentreHz kCentreMinHz = 100;
 inline constexpr CentreHz kCentreMaxHz = 1900;
 inline constexpr CentreHz kDefaultCentreHz = 1000;
+// Beyond kCentreMaxHz only the transmitter and the weak-signal receiver follow a station (up to
+// here, the top of the band-activity stretch); the classic receiver and its displays stay at
+// kCentreMaxHz (see Tuning::air_hz).
+inline constexpr CentreHz kAirCentreMaxHz = 2800;
 
 constexpr bool centre_in_range(long long hz) {
     return hz >= kCentreMinHz && hz <= kCentreMaxHz;
@@ -30,6 +34,10 @@ constexpr bool centre_in_range(long long hz) {
 constexpr CentreHz clamp_centre_hz(long long hz) {
     return hz < kCentreMinHz ? kCentreMinHz
                              : (hz > kCentreMaxHz ? kCentreMaxHz : static_cast<CentreHz>(hz));
+}
+constexpr CentreHz clamp_air_centre_hz(long long hz) {
+    return hz < kCentreMinHz ? kCentreMinHz
+                             : (hz > kAirCentreMaxHz ? kAirCentreMaxHz : static_cast<CentreHz>(hz));
 }
 
 struct Tuning {
@@ -44,6 +52,10 @@ struct Tuning {
     uint32_t marker_high = 0;
     uint32_t marker_centre = 0;
     float tune_phase_step = 0.0f; // radians per sample of the tune carrier
+    // Where the transmitter sends (symbols, identification, tune carrier) and the weak-signal
+    // receiver copies: the centre, unless tuned beyond kCentreMaxHz (air_tuning below), where
+    // the classic receiver's band and the displays stay at kCentreMaxHz.
+    CentreHz air_hz = kDefaultCentreHz;
 };
 
 // Band half-width in Hz of a speed value: half a spacing beyond the outer tones, four spacings
@@ -57,6 +69,10 @@ static_assert(band_half_width_hz(1) == 36 && band_half_width_hz(2) == 36 &&
 // The tuning values for a centre frequency at speed value `speed` with analysis length N.
 // The centre is taken as given (callers clamp it to the range above first).
 Tuning compute_tuning(uint32_t speed, uint32_t N, CentreHz centre_hz);
+// The same for a station up to kAirCentreMaxHz: the classic part held at kCentreMaxHz, the
+// transmitter's (air_hz, the tune carrier's step) at `air_hz`. Within the centre range it is
+// compute_tuning's, value for value.
+Tuning compute_air_tuning(uint32_t speed, uint32_t N, CentreHz air_hz);
 
 // Waterfall column (counted from 1) of a frequency, in unsigned 32-bit arithmetic.
 constexpr uint32_t waterfall_marker(uint32_t f_hz) {

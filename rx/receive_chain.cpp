@@ -52,7 +52,7 @@ bool ReceiveChain::step() {
     const ReceiveStep step = receiver_->receive_step(*modem_, outputs_);
     // AFC's move, now that the step is over: the displays and the receiver hear of it as of any
     // other retune.
-    if (step.retune) modem_->set_centre_frequency(*step.retune, listener_);
+    if (step.retune) modem_->apply_retune(*step.retune, listener_);
     return step.ran;
 }
 

@@ -44,12 +44,12 @@ void Receiver::retuned(const Tuning& tuning) {
     // The owner applying what the last step returned: this receiver moved there within the step.
     const std::optional<CentreHz> followed = followed_in_step_;
     followed_in_step_.reset();
-    if (followed == tuning.centre_hz) return;
+    if (followed == tuning.air_hz) return;
     follow(tuning);
 }
 
 void Receiver::follow(const Tuning& tuning) {
-    centre_hz_ = tuning.centre_hz;
+    centre_hz_ = tuning.air_hz;
     if (weak_reset_pending_) {
         restart_weak();
     } else {
@@ -58,10 +58,10 @@ void Receiver::follow(const Tuning& tuning) {
 }
 
 void Receiver::retune_in_step(const Modem& modem, Tuning& tuning, CentreHz to, ReceiveStep& step) {
-    tuning = modem.tuning_for(to);
+    tuning = to > kCentreMaxHz ? modem.air_tuning_for(to) : modem.tuning_for(to);
     follow(tuning);
-    step.retune = tuning.centre_hz;
-    followed_in_step_ = tuning.centre_hz;
+    step.retune = tuning.air_hz;
+    followed_in_step_ = tuning.air_hz;
 }
 
 void Receiver::set_receiver(ReceiverChoice choice) {
@@ -99,7 +99,10 @@ std::optional<CentreHz> Receiver::feed_weak(std::span<const int16_t> samples, Ce
     if (!decoder_.afc || !weak_->locked()) return std::nullopt;
     const double hz = weak_->frequency_hz();
     if (!std::isfinite(hz) || std::abs(hz - centre_hz) < 1.0) return std::nullopt;
-    const long long target = std::clamp<long long>(std::llround(hz), kCentreMinHz, kCentreMaxHz);
+    // Tuned beyond the classic receiver's range, it follows the station anywhere up to the top
+    // of the air range; within it, only within it.
+    const CentreHz highest = centre_hz > kCentreMaxHz ? kAirCentreMaxHz : kCentreMaxHz;
+    const long long target = std::clamp<long long>(std::llround(hz), kCentreMinHz, highest);
     if (target == centre_hz) return std::nullopt;
     return static_cast<CentreHz>(target);
 }
@@ -122,7 +125,7 @@ ReceiveStep Receiver::receive_step(Modem& modem, const ReceiveOutputs& out) {
         if (ring.write_count() - weak_blocks_ > kRingBlocks)
             weak_blocks_ = ring.write_count() - kRingBlocks;
         while (weak_blocks_ != ring.write_count()) {
-            if (const auto to = feed_weak(ring.block(weak_blocks_++), tuning.centre_hz, out))
+            if (const auto to = feed_weak(ring.block(weak_blocks_++), tuning.air_hz, out))
                 retune_in_step(modem, tuning, *to, step);
         }
     }
@@ -141,7 +144,7 @@ ReceiveStep Receiver::receive_step(Modem& modem, const ReceiveOutputs& out) {
 
     // In test mode the weak-signal receiver hears the test bank too.
     if (weak && test_mode_) {
-        if (const auto to = feed_weak(source, tuning.centre_hz, out))
+        if (const auto to = feed_weak(source, tuning.air_hz, out))
             retune_in_step(modem, tuning, *to, step);
     }
 

@@ -44,8 +44,9 @@ struct ReceiveOutputs {
 // What one call of Receiver::receive_step decided, besides the text it printed.
 struct ReceiveStep {
     bool ran = false; // a symbol step ran (the weak-signal receiver may have worked without one)
-    // Where AFC moved the centre frequency (within the centre-frequency range): the owner tunes
-    // the modem there, through Modem::set_centre_frequency, before anything else.
+    // Where AFC moved the centre frequency (within the centre-frequency range, or beyond it up
+    // to kAirCentreMaxHz while tuned there): the owner tunes the modem there, through
+    // Modem::apply_retune, before anything else.
     std::optional<CentreHz> retune;
 };
 

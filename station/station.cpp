@@ -441,7 +441,7 @@ bool Station::receive_tick() {
     const ReceiveStep step = s.receiver.receive_step(s.modem, out);
     // AFC's move, once the step is over: the identification audio and the receiver follow it as
     // they follow the operator's.
-    if (step.retune) s.modem.set_centre_frequency(*step.retune, s);
+    if (step.retune) s.modem.apply_retune(*step.retune, s);
     return step.ran;
 }
 
@@ -555,7 +555,13 @@ float Station::sensitivity() const {
 CentreHz Station::set_centre_frequency(long long hz) {
     return impl_->modem.set_centre_frequency(hz, *impl_);
 }
+CentreHz Station::set_air_centre_frequency(long long hz) {
+    return impl_->modem.set_air_centre_frequency(hz, *impl_);
+}
 CentreHz Station::centre_hz() const {
+    return impl_->modem.tuning.air_hz;
+}
+CentreHz Station::classic_centre_hz() const {
     return impl_->modem.tuning.centre_hz;
 }
 
@@ -751,6 +757,10 @@ const SpeedProfile& Station::profile() const {
 uint64_t Station::receive_steps() const {
     return impl_->receiver.steps();
 }
+const CaptureRing& Station::capture_ring() const {
+    return impl_->receiver.capture().ring();
+}
+
 uint64_t Station::dropped_capture_blocks() const {
     return impl_->receiver.capture().ring().dropped_blocks();
 }

@@ -28,6 +28,7 @@
 #include "interfaces/ptt.h"
 #include "interfaces/text_pane.h"
 #include "modem/modem.h"
+#include "rx/capture_ring.h"
 #include "rx/input_level.h"
 #include "rx/receiver_choice.h"
 #include "station/station_config.h" // StationSettings
@@ -148,7 +149,15 @@ public:
 
     // Tuning. The frequency is clamped to the centre-frequency range; returns what was set.
     CentreHz set_centre_frequency(long long hz);
+    // To a station anywhere up to kAirCentreMaxHz: beyond kCentreMaxHz the transmitter (its
+    // symbols, identification and tune carrier) and the weak-signal receiver go there, while the
+    // classic receiver and the displays stay at kCentreMaxHz. Returns where the station now is.
+    CentreHz set_air_centre_frequency(long long hz);
+    // Where the station sends, and the weak-signal receiver copies.
     CentreHz centre_hz() const;
+    // Where the classic receiver and the displays are: centre_hz(), or kCentreMaxHz while the
+    // station is beyond it.
+    CentreHz classic_centre_hz() const;
     // A release on the sync scope: the left button at X 0..63 sets the sync position.
     void scope_release(bool left_button, int x);
     uint32_t sync_position() const;
@@ -221,6 +230,10 @@ public:
     // Where the window's own messages go, so that they too wait while a sequence is under way
     // or the transmitter is on the air.
     MessageSink& messages();
+
+    // The capture ring as the capture tick fills it, for a reader beside the receivers that
+    // takes every block as it comes (write_count() and block()); the window's thread only.
+    const CaptureRing& capture_ring() const;
 
     // The level of the last captured block (reads as silence while nothing is captured).
     const InputLevel& input_level() const;

@@ -102,7 +102,7 @@ IdentificationStart Transmitter::cw_id(std::string_view callsign) {
 }
 
 void Transmitter::build_identification(const Modem& modem, std::string_view callsign) {
-    identification_audio_.build(modem.tuning.centre_hz, callsign, modem.profile.keying_ramp);
+    identification_audio_.build(modem.tuning.air_hz, callsign, modem.profile.keying_ramp);
 }
 
 void Transmitter::profile_changed() {

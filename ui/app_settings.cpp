@@ -28,6 +28,9 @@ const char* const kContactLog = "log/file";
 const char* const kLogMode = "log/mode";
 const char* const kLogSubmode = "log/submode";
 const char* const kGeometry = "window/geometry";
+const char* const kBandOpen = "band/window_open";
+const char* const kBandGeometry = "band/window_geometry";
+const char* const kBandAge = "band/age_minutes";
 const char* const kIdentifyOnTime = "transmit/identify_every_10_minutes";
 const char* const kDialFrequency = "rig/dial_frequency_hz";
 const char* const kDialSideband = "rig/dial_sideband";
@@ -356,4 +359,23 @@ bool AppSettings::api_allow_transmit() const {
 }
 void AppSettings::set_api_allow_transmit(bool on) {
     file_->setValue(kApiAllowTransmit, on);
+}
+
+bool AppSettings::band_window_open() const {
+    return boolean(kBandOpen, false);
+}
+void AppSettings::set_band_window_open(bool open) {
+    file_->setValue(kBandOpen, open);
+}
+QByteArray AppSettings::band_window_geometry() const {
+    return file_->value(kBandGeometry).toByteArray();
+}
+void AppSettings::set_band_window_geometry(const QByteArray& geometry) {
+    file_->setValue(kBandGeometry, geometry);
+}
+int AppSettings::band_age_minutes() const {
+    return bounded_int(kBandAge, 10, 1, 120);
+}
+void AppSettings::set_band_age_minutes(int minutes) {
+    file_->setValue(kBandAge, minutes);
 }

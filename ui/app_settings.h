@@ -134,6 +134,16 @@ public:
     bool api_allow_transmit() const;
     void set_api_allow_transmit(bool on);
 
+    // ---- The Band Activity window: shown or not (default not), where it stood and its size
+    // (empty: its own), and how long a station not heard stays in its list, 1..120 minutes
+    // (default 10).
+    bool band_window_open() const;
+    void set_band_window_open(bool open);
+    QByteArray band_window_geometry() const;
+    void set_band_window_geometry(const QByteArray& geometry);
+    int band_age_minutes() const;
+    void set_band_age_minutes(int minutes);
+
     // The geometry of a window grown by the operator (empty: the form's own size).
     QByteArray window_geometry() const;
     void set_window_geometry(const QByteArray& geometry);

@@ -42,6 +42,7 @@
 #include "station/stored_text.h"
 #include "tx/levelled_output.h"
 #include "ui/app_settings.h"
+#include "ui/band_window.h"
 #include "ui/canvas_view.h"
 #include "ui/contact_log.h"
 #include "ui/form_timer.h"
@@ -249,6 +250,7 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
     create_dial_and_identify();
     create_loggers(options);
     create_spots();
+    create_band_activity();
     // The Log Contact window fills in the RF frequency from the dial, read or typed.
     set_rf_frequency_source([this] { return rf_frequency_hz(); });
 
@@ -263,6 +265,9 @@ TForm1::TForm1(quavel::MessageSink& messages, const ConsoleOptions& options, QSt
 TForm1::~TForm1() {
     // The Log Contact window's OK appends through the log, which goes with the window.
     delete log_dialog_;
+    // It reads the dial and the station while it goes.
+    delete band_window_;
+    band_window_ = nullptr;
     station_.reset();
     // Released in order: a stop signal's last-resort deadline has nothing left to do.
     quavel::ptt_guard_cancel_deadline();
@@ -671,6 +676,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
     const QSize form_size(kClientWidth, kClientHeight);
     settings_->set_window_geometry(centralWidget()->size() == form_size ? QByteArray()
                                                                         : saveGeometry());
+    closing_ = true;
+    remember_band_window();
     settings_->sync();
     QMainWindow::closeEvent(event);
 }
@@ -973,6 +980,8 @@ void TForm1::FormActivate() {
     station_->activate(selected_speed(), TrackBar1->value());
     show_centre();
     begin_log(false);
+    // Open when the program last ended, the band activity window opens again.
+    if (settings_->band_window_open()) BandActivity1->trigger();
 }
 
 void TForm1::Timer1Timer() {
@@ -993,6 +1002,7 @@ void TForm1::Timer1Timer() {
         show_centre();
         show_weak_lock();
     }
+    feed_band_activity();
 }
 
 void TForm1::WeakReceiver1Click() {

@@ -18,6 +18,7 @@
 #include "station/adif_log.h"
 #include "station/macros.h"
 #include "station/station.h"
+#include "ui/band_rows.h"
 #include "ui/console_options.h"
 #include "ui/readout_label.h"
 #include "ui/rig_panel.h"
@@ -28,6 +29,7 @@ class QtSerialPtt;
 } // namespace quavel
 
 class AppSettings;
+class BandWindow;
 namespace quavel {
 class QtAudioInput;
 class QtAudioOutput;
@@ -203,6 +205,8 @@ public:
     // typed under Sound & Rig) plus the centre on the upper sideband, minus it on the lower.
     // Nothing while the dial or its sideband is not known.
     std::optional<double> rf_frequency_hz() const;
+    // The same for a signal at `audio_hz` (tone 5) in the passband.
+    std::optional<double> rf_frequency_hz_of(double audio_hz) const;
     // Options: "Identify Every 10 Minutes", remembered; off by default.
     QAction* IdentifyEvery10 = nullptr;
     // Menu-line readouts that take only the room the others leave (hidden where there is
@@ -353,6 +357,33 @@ signals:
 private:
     QString toggle_reason_ = QStringLiteral("operator");
     QString ending_reason_ = QStringLiteral("operator"); // of a Tx OFF ending after the ID
+
+    // ---- The Band Activity window (ui/quavel25_band.cpp, ui/band_window.h), beyond the form:
+    // every station in 200..2800 Hz, copied at once while the window is open.
+public:
+    QAction* BandActivity1 = nullptr; // Options > "Band Activity" (Ctrl+B): the window shown
+    BandWindow* band_window() const { return band_window_; }
+    // Tunes the station to a signal of the band: the centre frequency, its speed (only while
+    // receiving, as the speed selector allows) and the weak-signal receiver, so the next
+    // transmission goes out on the signal's frequency too. Returns what the window shows of it.
+    QString tune_to_band_station(double freq_hz, uint32_t speed);
+    // `word` into the other-station field, as a double-clicked call in a receive pane goes
+    // there (nothing when it is no callsign).
+    void take_other_station(std::string word);
+signals:
+    // A line of a station's text in the band, as the window listed it.
+    void band_line(const quavel::BandHeardLine& line);
+
+private:
+    void create_band_activity();
+    // From the receive timer: the blocks captured since the last call, to the window's receiver.
+    void feed_band_activity();
+    void remember_band_window();
+    BandWindow* band_window_ = nullptr;
+    uint32_t band_blocks_ = 0; // ring blocks the window has taken (counted like the write count)
+    bool band_open_ = false;   // as the operator left it: what the next start opens
+    bool closing_ = false;     // the main window has been closed (the program is ending)
+    QByteArray band_geometry_; // where it stood when last shown
 
 protected:
     bool event(QEvent* event) override;

@@ -20,6 +20,7 @@
 #include "ui/memo.h"
 #include "ui/quavel25.h"
 #include "ui/radio_group.h"
+#include "ui/text_panes.h"
 
 namespace {
 
@@ -91,6 +92,21 @@ ConsoleApi::ConsoleApi(TForm1& form, AppSettings& settings, std::optional<int> p
                 check_status();
                 server_.broadcast(transmitting ? "tx.start" : "tx.end", {{"reason", reason}});
             });
+    connect(&form_, &TForm1::band_line, this, [this](const quavel::BandHeardLine& line) {
+        const QString time = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(line.utc), Qt::UTC)
+                                 .toString(Qt::ISODate);
+        server_.broadcast(
+            "band.station",
+            {{"time", time},
+             {"freq_hz", std::round(line.freq_hz * 10.0) / 10.0},
+             {"rf_hz", optional_hz(form_.rf_frequency_hz_of(line.freq_hz))},
+             {"speed", static_cast<int>(line.speed)},
+             {"snr_db",
+              line.snr_db ? QJsonValue(std::round(*line.snr_db)) : QJsonValue(QJsonValue::Null)},
+             {"call", line.call.empty() ? QJsonValue(QJsonValue::Null)
+                                        : QJsonValue(QString::fromStdString(line.call))},
+             {"text", from_modem_text(line.text)}});
+    });
     connect(&form_, &TForm1::contact_logged, this, [this](const quavel::QsoRecord& record) {
         server_.broadcast("log.qso", {{"call", QString::fromStdString(record.call)},
                                       {"adif", QString::fromStdString(adif_record(record))}});

@@ -110,7 +110,10 @@ void TForm1::capture_call(Memo& pane, int position) {
         if (text[i].unicode() < 0x80) plain[static_cast<size_t>(i)] = text[i].toLatin1();
     const quavel::WordSpan span =
         quavel::word_at(plain, static_cast<size_t>(std::max(0, position)));
-    std::string word = plain.substr(span.begin, span.end - span.begin);
+    take_other_station(plain.substr(span.begin, span.end - span.begin));
+}
+
+void TForm1::take_other_station(std::string word) {
     if (!quavel::looks_like_callsign(word)) return;
     for (char& c : word)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');

@@ -9,6 +9,7 @@
 
 #include "station/identify_timer.h"
 #include "ui/app_settings.h"
+#include "ui/band_window.h"
 #include "ui/quavel25.h"
 #include "ui/readout_label.h"
 #include "ui/rig_frequency.h"
@@ -68,13 +69,21 @@ void TForm1::apply_dial_source() {
 }
 
 void TForm1::DialTimerTick() {
-    rig_frequency_->tick();
+    if (rig_frequency_->tick() && band_window_ != nullptr && band_window_->isVisible())
+        band_window_->refresh();
     show_dial();
     show_identify();
 }
 
 std::optional<double> TForm1::rf_frequency_hz() const {
     return rig_frequency_->rf_frequency_hz();
+}
+
+std::optional<double> TForm1::rf_frequency_hz_of(double audio_hz) const {
+    const RigFrequency::Reading& r = rig_frequency_->reading();
+    const std::optional<Sideband> sideband = sideband_of_mode(r.mode);
+    if (!r.known || !sideband) return std::nullopt;
+    return rf_hz(r.dial_hz, *sideband, audio_hz);
 }
 
 void TForm1::show_dial() {

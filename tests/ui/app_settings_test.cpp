@@ -34,6 +34,8 @@ TEST_F(AppSettingsTest, AFreshFileGivesTheDefaults) {
     EXPECT_EQ(settings.pane_font_size(), 0);
     EXPECT_FALSE(settings.identify_on_time());
     EXPECT_EQ(settings.dial_frequency_hz(), 0);
+    EXPECT_FALSE(settings.band_window_open());
+    EXPECT_EQ(settings.band_age_minutes(), 10);
 }
 
 TEST_F(AppSettingsTest, WhatIsSetIsThereAfterARestart) {
@@ -47,6 +49,8 @@ TEST_F(AppSettingsTest, WhatIsSetIsThereAfterARestart) {
         settings.set_transmit_level_db(-12);
         settings.set_dial_frequency_hz(10'489'550'000LL);
         settings.set_dial_lower_sideband(true);
+        settings.set_band_window_open(true);
+        settings.set_band_age_minutes(25);
         ASSERT_TRUE(settings.sync()) << settings.error().toStdString();
     }
     const AppSettings again(file());
@@ -58,13 +62,16 @@ TEST_F(AppSettingsTest, WhatIsSetIsThereAfterARestart) {
     EXPECT_EQ(again.transmit_level_db(), -12);
     EXPECT_EQ(again.dial_frequency_hz(), 10'489'550'000LL);
     EXPECT_TRUE(again.dial_lower_sideband());
+    EXPECT_TRUE(again.band_window_open());
+    EXPECT_EQ(again.band_age_minutes(), 25);
 }
 
 TEST_F(AppSettingsTest, DamagedOrOutOfRangeEntriesFallBackToTheDefaults) {
     write("[keying]\nmethod=smoke\nwatchdog_minutes=61\nrig_speed=12\n"
           "[transmit]\nlevel_db=+3\nback_to_receive=perhaps\n[receive]\nsquelch=\n"
           "[window]\npane_font_size=2\n\x01\x02garbage without a key\n"
-          "[rig]\ndial_frequency_hz=14.07 MHz\ndial_sideband=xsb\n");
+          "[rig]\ndial_frequency_hz=14.07 MHz\ndial_sideband=xsb\n"
+          "[band]\nage_minutes=0\nwindow_open=perhaps\n");
     const AppSettings settings(file());
     EXPECT_EQ(settings.ptt_method(), AppSettings::PttMethod::Rts);
     EXPECT_EQ(settings.watchdog_minutes(), 10);
@@ -75,6 +82,8 @@ TEST_F(AppSettingsTest, DamagedOrOutOfRangeEntriesFallBackToTheDefaults) {
     EXPECT_EQ(settings.pane_font_size(), 0);
     EXPECT_EQ(settings.dial_frequency_hz(), 0);
     EXPECT_FALSE(settings.dial_lower_sideband());
+    EXPECT_EQ(settings.band_age_minutes(), 10);
+    EXPECT_FALSE(settings.band_window_open());
 }
 
 TEST_F(AppSettingsTest, TheControlApiIsOnLocallyAndMayNotTransmitUntilAllowed) {

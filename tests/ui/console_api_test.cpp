@@ -188,6 +188,20 @@ TEST_F(ConsoleApiTest, ReceivedTextAndThePanesReachTheClient) {
     EXPECT_EQ(client.next("rx.panes")->value("primary").toString(), "HELLO");
 }
 
+// Each line the Band Activity window lists; the RF frequency, not known, goes as null.
+TEST_F(ConsoleApiTest, EachBandLineGoesOutAsABandStationEvent) {
+    emit form->band_line({1'800'000'000, 1500.26, 4, -12.4, "G4ABC", "CQ DE G4ABC K"});
+    const auto heard = client.next("band.station");
+    ASSERT_TRUE(heard);
+    EXPECT_EQ(heard->value("time").toString(), "2027-01-15T08:00:00Z");
+    EXPECT_DOUBLE_EQ(heard->value("freq_hz").toDouble(), 1500.3);
+    EXPECT_TRUE(heard->value("rf_hz").isNull()); // no dial known
+    EXPECT_EQ(heard->value("speed").toInt(), 4);
+    EXPECT_EQ(heard->value("snr_db").toInt(), -12);
+    EXPECT_EQ(heard->value("call").toString(), "G4ABC");
+    EXPECT_EQ(heard->value("text").toString(), "CQ DE G4ABC K");
+}
+
 TEST_F(ConsoleApiTest, ClosingIsToldAndABusyPortLeavesTheConsoleRunning) {
     ConsoleApi second(*form, *settings); // the same port, taken
     EXPECT_FALSE(second.listening());
