@@ -1,0 +1,174 @@
+// The band benchmark's own instruments: the reading of the tool's JSON lines, the recordings it
+// mixes, the matching of lines to stations and the weak receiver's copy beside them. A fault
+// here would make every figure of the benchmark wrong without the receiver being at fault.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "band/band_lines.h"
+#include "band/band_tables.h"
+#include "band/over.h"
+#include "band/scene.h"
+#include "band/score.h"
+#include "band/weak_copy.h"
+#include "channel/white_noise.h"
+
+namespace quavel::perf {
+namespace {
+
+struct LineCase {
+    const char* name;
+    const char* json;
+    bool valid;
+    double time_s;
+    std::optional<double> snr_db;
+    const char* text;
+};
+
+TEST(BandLines, ReadsTheToolsObjectsAndRefusesTheRest) {
+    const LineCase cases[] = {
+        {"whole",
+         R"({"time_s":12.34,"station":3,"freq_hz":1234.5,"speed":2,"snr_db":-12.3,)"
+         R"("text":"CQ CQ DE G4ABC"})",
+         true, 12.34, -12.3, "CQ CQ DE G4ABC"},
+        {"any order, unknown keys, spaces",
+         R"( { "text" : "K" , "extra" : true, "speed":4,"freq_hz":2000,"station":1,)"
+         R"("snr_db":null,"time_s":1e1 } )",
+         true, 10.0, std::nullopt, "K"},
+        {"escapes",
+         R"({"time_s":0,"station":1,"freq_hz":1,"speed":1,"snr_db":null,)"
+         R"("text":"A\"B\\C\u0044"})",
+         true, 0.0, std::nullopt, "A\"B\\CD"},
+        {"no text", R"({"time_s":0,"station":1,"freq_hz":1,"speed":1,"snr_db":null})", false, 0,
+         std::nullopt, ""},
+        {"no speed", R"({"time_s":0,"station":1,"freq_hz":1,"snr_db":1,"text":""})", false, 0,
+         std::nullopt, ""},
+        {"text unterminated", R"({"time_s":0,"station":1,"freq_hz":1,"speed":1,"text":"AB})", false,
+         0, std::nullopt, ""},
+        {"something after it", R"({"time_s":0,"station":1,"freq_hz":1,"speed":1,"text":""} x)",
+         false, 0, std::nullopt, ""},
+        {"not an object", "quavel-modem rx: 3 stations", false, 0, std::nullopt, ""},
+    };
+    for (const LineCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto line = parse_band_line(c.json);
+        ASSERT_EQ(line.has_value(), c.valid);
+        if (!c.valid) continue;
+        EXPECT_DOUBLE_EQ(line->time_s, c.time_s);
+        EXPECT_EQ(line->snr_db, c.snr_db);
+        EXPECT_EQ(line->text, c.text);
+    }
+    std::size_t bad = 0;
+    const auto lines = parse_band_output(
+        "{\"time_s\":1,\"station\":2,\"freq_hz\":500.5,\"speed\":4,\"snr_db\":3,\"text\":\"A\"}\n"
+        "\n"
+        "garbage\n"
+        "{\"time_s\":2,\"station\":2,\"freq_hz\":500.5,\"speed\":4,\"snr_db\":3,\"text\":\"B\"}",
+        bad);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(bad, 1u);
+    EXPECT_EQ(lines[1].station, 2u);
+    EXPECT_EQ(lines[1].speed, 4u);
+    EXPECT_DOUBLE_EQ(lines[1].freq_hz, 500.5);
+}
+
+TEST(BandOver, TimesEachCharacterByItsLastSymbol) {
+    // '#' is not in the code and is not sent; '?' goes as an escape and its pair.
+    const Over over = make_over(4, 2345.5, "A#?B");
+    const std::size_t N = 2048;
+    EXPECT_EQ(over.symbol_samples, N);
+    EXPECT_EQ(over.text, "A?B");
+    EXPECT_EQ(over.char_end_samples,
+              (std::vector<std::size_t>{(kLeadIdleSymbols + 1) * N, (kLeadIdleSymbols + 3) * N,
+                                        (kLeadIdleSymbols + 4) * N}));
+    EXPECT_EQ(over.samples.size(), (kLeadIdleSymbols + 4 + kTailIdleSymbols) * N);
+}
+
+double mean_square(const std::vector<int16_t>& s) {
+    double sum = 0.0;
+    for (const int16_t v : s)
+        sum += double(v) * v;
+    return sum / double(s.size());
+}
+
+TEST(BandScene, SetsEachStationAgainstTheSameNoise) {
+    for (const double snr_db : {-20.0, 0.0, 10.0}) {
+        SCOPED_TRACE(snr_db);
+        Scene scene;
+        SceneStation s;
+        s.over = make_over(2, 700.0, "CQ CQ DE G4ABC");
+        s.snr_db = snr_db;
+        scene.stations.push_back(s);
+        scene.noise = false;
+        const double signal = mean_square(render(scene).samples);
+        // The station's own span is all of this recording: its power is the mean square.
+        const double expected =
+            kNoiseRms * kNoiseRms / channel::noise_variance_for_snr(1.0, snr_db);
+        EXPECT_NEAR(10.0 * std::log10(signal / expected), 0.0, 0.05);
+    }
+    Scene noise;
+    noise.length_samples = 400000;
+    EXPECT_NEAR(mean_square(render(noise).samples) / (kNoiseRms * kNoiseRms), 1.0, 0.01);
+}
+
+TEST(BandScore, GivesEachLineToTheNearestStationWithinReach) {
+    Scene scene;
+    for (const double hz : {500.0, 650.0}) {
+        SceneStation s;
+        s.over = make_over(4, hz, "CQ DE G4ABC");
+        scene.stations.push_back(s);
+    }
+    const std::vector<BandLine> lines{
+        {.time_s = 9.0, .station = 2, .freq_hz = 503.0, .speed = 4, .snr_db = {}, .text = "G4ABC"},
+        {.time_s = 5.0, .station = 1, .freq_hz = 497.0, .speed = 4, .snr_db = {}, .text = "CQ DE "},
+        {.time_s = 6.0,
+         .station = 3,
+         .freq_hz = 640.0,
+         .speed = 2,
+         .snr_db = {},
+         .text = "CQ DE G4ABC"},
+        {.time_s = 7.0, .station = 4, .freq_hz = 575.0, .speed = 4, .snr_db = {}, .text = "EEE"},
+    };
+    const SceneScore score = score_scene(scene, lines);
+    ASSERT_EQ(score.stations.size(), 2u);
+    EXPECT_EQ(score.stations[0].text, "CQ DE G4ABC"); // in time order, not output order
+    EXPECT_EQ(score.stations[0].errors, 0u);
+    EXPECT_EQ(score.stations[0].ids, 2u);
+    EXPECT_EQ(score.stations[0].first_line_s, 5.0);
+    EXPECT_EQ(score.stations[1].wrong_speed, 1u);
+    ASSERT_EQ(score.false_lines.size(), 1u); // 75 Hz from both: nobody's
+    EXPECT_EQ(score.false_lines[0].station, 4u);
+    EXPECT_EQ(score_scene(scene, {}).stations[1].errors, scene.stations[1].over.text.size());
+}
+
+TEST(BandWeakCopy, CopiesAStationAnywhereInTheStretch) {
+    // Above the weak receiver's tuning range the recording is shifted down for it.
+    for (const double hz : {812.3, 2612.7}) {
+        SCOPED_TRACE(hz);
+        Scene scene;
+        SceneStation s;
+        s.over = make_over(4, hz, "CQ CQ DE G4ABC G4ABC K");
+        s.snr_db = 5.0;
+        s.start_sample = 12345;
+        scene.stations.push_back(s);
+        scene.length_samples = length_after_overs(scene, 2.0);
+        const WeakCopy copy = copy_weak(render(scene).samples, scene.stations[0]);
+        EXPECT_EQ(copy.text, s.over.text);
+        ASSERT_TRUE(copy.lock_s.has_value());
+        EXPECT_GT(*copy.lock_s, scene.stations[0].start_s());
+    }
+}
+
+TEST(BandTables, PercentileByNearestRank) {
+    const std::vector<double> v{5, 1, 4, 2, 3};
+    EXPECT_EQ(percentile(v, 0.5), 3.0);
+    EXPECT_EQ(percentile(v, 0.95), 5.0);
+    EXPECT_EQ(percentile(v, 0.0), 1.0);
+    EXPECT_EQ(percentile({}, 0.5), std::nullopt);
+}
+
+} // namespace
+} // namespace quavel::perf
