@@ -8,8 +8,13 @@
 #include <string>
 #include <vector>
 
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
 #include "band/band_lines.h"
 #include "band/band_tables.h"
+#include "band/company.h"
 #include "band/over.h"
 #include "band/scene.h"
 #include "band/score.h"
@@ -168,6 +173,88 @@ TEST(BandTables, PercentileByNearestRank) {
     EXPECT_EQ(percentile(v, 0.95), 5.0);
     EXPECT_EQ(percentile(v, 0.0), 1.0);
     EXPECT_EQ(percentile({}, 0.5), std::nullopt);
+}
+
+TEST(BandScenes, ACrowdKeepsItsSpacingAndItsLevels) {
+    for (const uint32_t speed : {1u, 2u, 4u}) {
+        for (int repeat = 0; repeat < 3; ++repeat) {
+            SCOPED_TRACE(::testing::Message() << "speed " << speed << " repeat " << repeat);
+            const MeasuredScene m = crowd_scene(speed, -17.5, repeat, 3);
+            ASSERT_EQ(m.scene.stations.size(), static_cast<std::size_t>(kCrowdStations));
+            std::vector<double> freqs;
+            int measured = 0;
+            for (std::size_t i = 0; i < m.scene.stations.size(); ++i) {
+                const SceneStation& s = m.scene.stations[i];
+                freqs.push_back(s.over.tone5_hz);
+                if (m.measured[i]) {
+                    ++measured;
+                    EXPECT_EQ(s.over.speed, speed);
+                    EXPECT_EQ(s.snr_db, -17.5);
+                } else {
+                    EXPECT_GE(s.snr_db, -10.0);
+                    EXPECT_LE(s.snr_db, 10.0);
+                }
+            }
+            EXPECT_EQ(measured, kCrowdMeasured);
+            std::sort(freqs.begin(), freqs.end());
+            EXPECT_GE(freqs.front(), 250.0);
+            EXPECT_LE(freqs.back(), 2750.0);
+            for (std::size_t i = 1; i < freqs.size(); ++i)
+                EXPECT_GE(freqs[i] - freqs[i - 1], 150.0);
+        }
+    }
+}
+
+TEST(BandScenes, AStrongNeighbourCoversTheWeakerOver) {
+    for (const uint32_t speed : {1u, 2u, 4u}) {
+        for (int repeat = 0; repeat < 4; ++repeat) {
+            SCOPED_TRACE(::testing::Message() << "speed " << speed << " repeat " << repeat);
+            const MeasuredScene m = neighbour_scene(speed, -15.0, repeat, 1);
+            ASSERT_EQ(m.scene.stations.size(), 2u);
+            const SceneStation& weak = m.scene.stations[0];
+            const SceneStation& strong = m.scene.stations[1];
+            EXPECT_TRUE(m.measured[0]);
+            EXPECT_FALSE(m.measured[1]);
+            EXPECT_EQ(strong.over.speed, speed);
+            EXPECT_DOUBLE_EQ(strong.snr_db - weak.snr_db, kNeighbourOverDb);
+            EXPECT_NEAR(std::abs(strong.over.tone5_hz - weak.over.tone5_hz), kNeighbourApartHz,
+                        1e-9);
+            EXPECT_LE(strong.start_s(), weak.start_s());
+            EXPECT_GE(strong.end_s(), weak.end_s());
+        }
+    }
+}
+
+TEST(BandScenes, ARepeatKeepsItsPlaceAtEverySnr) {
+    const Scene a = lone_station_scene(2, -20.0, 1, 5);
+    const Scene b = lone_station_scene(2, -15.0, 1, 5);
+    const Scene other = lone_station_scene(2, -20.0, 2, 5);
+    EXPECT_EQ(a.seed, b.seed);
+    EXPECT_EQ(a.stations[0].over.tone5_hz, b.stations[0].over.tone5_hz);
+    EXPECT_EQ(a.stations[0].start_sample, b.stations[0].start_sample);
+    EXPECT_NE(a.seed, other.seed);
+    EXPECT_NE(a.stations[0].over.tone5_hz, other.stations[0].over.tone5_hz);
+}
+
+TEST(BandTables, EveryBlockHasItsPlaceInTheDocument) {
+    std::ifstream in(std::string(QUAVEL_SOURCE_DIR) + "/docs/PERFORMANCE.md");
+    std::stringstream doc;
+    doc << in.rdbuf();
+    BandResults r;
+    r.alone.emplace();
+    r.crowd.emplace();
+    r.neighbour.emplace();
+    r.calls.emplace();
+    r.noise.emplace();
+    r.carriers.emplace();
+    r.cost.emplace();
+    const auto blocks = band_document_blocks(r, BandRunInfo{});
+    EXPECT_EQ(blocks.size(), 9u);
+    for (const auto& [name, content] : blocks) {
+        SCOPED_TRACE(name);
+        EXPECT_NE(doc.str().find("<!-- generated:" + name + " -->"), std::string::npos);
+        EXPECT_NE(doc.str().find("<!-- /generated:" + name + " -->"), std::string::npos);
+    }
 }
 
 } // namespace
