@@ -26,7 +26,7 @@ SceneResult run_scene(const BenchContext& ctx, const Scene& scene, int slot,
     result.score = score_scene(scene, run.lines);
     result.weak.resize(scene.stations.size());
     for (std::size_t i = 0; i < scene.stations.size() && i < weak_for.size(); ++i) {
-        if (weak_for[i]) result.weak[i] = copy_weak(audio.samples, scene.stations[i]);
+        if (weak_for[i]) result.weak[i] = copy_weak(scene, i, audio.samples);
     }
     return result;
 }

@@ -96,7 +96,7 @@ RecordingResult run_recording(const BenchContext& ctx, int recording, uint64_t s
                     c.latency_s.push_back(found->printed_s[k] - st.char_end_s(k));
             }
         }
-        const WeakCopy weak = copy_weak(audio.samples, st, st.start_s() + kWeakLockWindowS);
+        const WeakCopy weak = copy_weak(scene, i, audio.samples, st.start_s() + kWeakLockWindowS);
         if (weak.lock_s) c.weak_lock_s = *weak.lock_s - st.start_s();
         out.calls.push_back(std::move(c));
     }

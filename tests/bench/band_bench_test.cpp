@@ -150,7 +150,7 @@ TEST(BandScore, GivesEachLineToTheNearestStationWithinReach) {
 }
 
 TEST(BandWeakCopy, CopiesAStationAnywhereInTheStretch) {
-    // Above the weak receiver's tuning range the recording is shifted down for it.
+    // Above the weak receiver's tuning range it copies the scene's twin, sent lower.
     for (const double hz : {812.3, 2612.7}) {
         SCOPED_TRACE(hz);
         Scene scene;
@@ -160,11 +160,34 @@ TEST(BandWeakCopy, CopiesAStationAnywhereInTheStretch) {
         s.start_sample = 12345;
         scene.stations.push_back(s);
         scene.length_samples = length_after_overs(scene, 2.0);
-        const WeakCopy copy = copy_weak(render(scene).samples, scene.stations[0]);
+        const WeakCopy copy = copy_weak(scene, 0, render(scene).samples);
         EXPECT_EQ(copy.text, s.over.text);
         ASSERT_TRUE(copy.lock_s.has_value());
         EXPECT_GT(*copy.lock_s, scene.stations[0].start_s());
     }
+}
+
+TEST(BandWeakCopy, TheTwinMovesEverythingAlikeAndKeepsTheNoise) {
+    Scene scene;
+    for (const double hz : {1700.0, 2600.25, 400.0}) {
+        SceneStation s;
+        s.over = make_over(2, hz, "CQ");
+        s.snr_db = hz / 1000.0;
+        scene.stations.push_back(s);
+    }
+    scene.carriers.push_back({2700.0, 10.0});
+    scene.carriers.push_back({300.0, 10.0});
+    EXPECT_FALSE(weak_twin(scene, 0).has_value()); // within the range: the recording itself
+    const auto twin = weak_twin(scene, 1);
+    ASSERT_TRUE(twin.has_value());
+    ASSERT_EQ(twin->stations.size(), 2u); // 400 Hz would go below 150 Hz
+    EXPECT_DOUBLE_EQ(twin->stations[0].over.tone5_hz, 1800.25);
+    EXPECT_DOUBLE_EQ(twin->stations[0].snr_db, scene.stations[1].snr_db);
+    EXPECT_DOUBLE_EQ(twin->stations[1].over.tone5_hz, 900.0);
+    ASSERT_EQ(twin->carriers.size(), 1u);
+    EXPECT_DOUBLE_EQ(twin->carriers[0].freq_hz, 1900.0);
+    EXPECT_EQ(twin->seed, scene.seed);
+    EXPECT_EQ(twin->length_samples, length_after_overs(scene, 0.0));
 }
 
 TEST(BandTables, PercentileByNearestRank) {
