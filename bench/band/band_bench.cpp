@@ -71,32 +71,45 @@ int run_band_bench(const BandOptions& o) {
     company.repeats = o.quick ? 1 : 2;
     company.below_db = o.quick ? -2 : -3;
     company.above_db = o.quick ? 2 : 3;
+    company.extend_db = o.quick ? 2 : 6;
 
     BandResults r;
     std::string error;
+    auto part_started = std::chrono::steady_clock::now();
+    const auto part_done = [&](const char* name) {
+        const auto now = std::chrono::steady_clock::now();
+        std::fprintf(stderr, "%s: %.0f s\n", name,
+                     std::chrono::duration<double>(now - part_started).count());
+        part_started = now;
+    };
     if (o.has("sensitivity")) {
         r.alone = measure_sensitivity(ctx, alone, error);
         if (!error.empty()) return fail(error);
+        part_done("sensitivity");
     }
     if (o.has("crowd")) {
         r.crowd = measure_crowd(ctx, company, error);
         if (!error.empty()) return fail(error);
+        part_done("crowd");
     }
     if (o.has("neighbour")) {
         SweepPlan plan = company;
-        plan.repeats = o.quick ? 2 : 4; // two stations a recording: cheap
+        plan.repeats = o.quick ? 1 : 4; // two stations a recording: cheap
         r.neighbour = measure_neighbour(ctx, plan, error);
         if (!error.empty()) return fail(error);
+        part_done("neighbour");
     }
     if (o.has("speed")) {
         r.calls = measure_speed_trials(ctx, o.quick ? 36 : 1000, o.seed, error);
         if (!error.empty()) return fail(error);
+        part_done("speed");
     }
     if (o.has("noise")) {
         r.noise = measure_noise(ctx, o.quick ? 300.0 : 3600.0, o.seed, error);
         if (!error.empty()) return fail(error);
         r.carriers = measure_carriers(ctx, o.seed, error);
         if (!error.empty()) return fail(error);
+        part_done("noise");
     }
     if (o.has("cost")) {
         CostPlan plan;
@@ -104,6 +117,7 @@ int run_band_bench(const BandOptions& o) {
         plan.seed = o.seed;
         r.cost = measure_cost(ctx, plan, error);
         if (!error.empty()) return fail(error);
+        part_done("cost");
     }
     const double elapsed_s =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
