@@ -40,19 +40,19 @@ struct BandConfig {
 
 // A station being copied (or, while `speed` is 0, a place being tried).
 struct BandStation {
-    uint32_t id = 0;        // from 1, never reused within a reset
-    double freq_hz = 0.0;   // tone 5's audio frequency
-    uint32_t speed = 0;     // 1, 2 or 4 once found; 0 while still being tried
-    bool locked = false;    // its receiver holds the signal now
-    double heard_s = 0.0;   // audio time of its latest character
+    uint32_t id = 0;              // from 1, never reused within a reset
+    double freq_hz = 0.0;         // tone 5's audio frequency
+    uint32_t speed = 0;           // 1, 2 or 4 once found; 0 while still being tried
+    bool locked = false;          // its receiver holds the signal now
+    double heard_s = 0.0;         // audio time of its latest character
     std::optional<double> snr_db; // in 2500 Hz, while locked
 };
 
 // A line of a station's text, ended.
 struct BandLine {
-    const BandStation& station;
-    double time_s = 0.0;   // seconds into the audio where the line ended
-    std::string_view text; // without the line break
+    const BandStation& station; // as it was when the line's last character came
+    double time_s = 0.0;        // seconds into the audio where the line ended
+    std::string_view text;      // without the line break
 };
 
 class BandListener {
@@ -72,9 +72,10 @@ public:
 class BandReceiver {
 public:
     static constexpr std::size_t kMaxChannels = 24; // stations and places tried at once
-    static constexpr double kLineCharacters = 60;
+    static constexpr std::size_t kLineCharacters = 60;
     static constexpr double kLinePauseS = 3.0;
-    static constexpr double kHistoryS = 12.0; // audio kept to copy a station from before it was found
+    static constexpr double kHistoryS =
+        12.0; // audio kept to copy a station from before it was found
 
     BandReceiver();
     ~BandReceiver();
@@ -100,8 +101,18 @@ public:
     double time_s() const { return static_cast<double>(samples_) / 8000.0; }
 
 private:
+    // One stretch of audio of at most one spectrum hop, ending on a hop.
+    void take(std::span<const int16_t> samples, BandListener& listener);
     void open_channels(BandListener& listener);
     void close_channels(BandListener& listener);
+    // The places a new or moved trial keeps away from, in taken_: the stations, and (with
+    // `rested`) the places resting.
+    void list_taken(bool rested);
+    // Moves each place being tried to where the spectrum shows its tone set really lies, as the
+    // average sees more of it, and tells the trial where that is.
+    void recentre(BandListener& listener);
+    // Gives a newly opened channel the audio kept since `from_s`.
+    void replay(BandChannel& channel, double from_s, BandListener& listener);
     void list_stations();
 
     BandConfig config_;
@@ -111,12 +122,15 @@ private:
     uint64_t samples_ = 0;
     uint32_t next_id_ = 1;
     std::vector<BandStation> listed_;
-    // Places where no receiver locked: not tried again until the time given.
+    // Places where no receiver locked, or a station was copied until it went silent: not tried
+    // again until `until_s`, and then only with the audio after `heard_s` (no line twice).
     struct Rested {
         double freq_hz = 0.0;
         double until_s = 0.0;
+        double heard_s = 0.0;
     };
-    std::vector<Rested> rested_;
+    std::vector<Rested> rested_;             // at most kMaxChannels * 2, reserved
+    std::vector<BandSpectrum::Taken> taken_; // scratch: where a new channel must keep away from
 };
 
 } // namespace quavel

@@ -16,10 +16,10 @@ namespace quavel {
 
 class BandSpectrum {
 public:
-    static constexpr uint32_t kSize = 4096;        // FFT points
-    static constexpr uint32_t kHop = 2048;         // samples between spectra
+    static constexpr uint32_t kSize = 4096; // FFT points
+    static constexpr uint32_t kHop = 2048;  // samples between spectra
     static constexpr double kBinHz = 8000.0 / kSize;
-    static constexpr uint32_t kBins = kSize / 2;   // 0 .. 4000 Hz
+    static constexpr uint32_t kBins = kSize / 2; // 0 .. 4000 Hz
 
     BandSpectrum();
 
@@ -47,14 +47,22 @@ public:
         double centre_hz = 0.0;
         double excess = 0.0;
     };
-    // The strongest place within from..to whose excess reaches `threshold` and that lies at
-    // least `apart_hz` from every frequency in `taken`; excess 0 if none.
-    Peak strongest(double threshold, double apart_hz, std::span<const double> taken) const;
+    // A place already looked after, and how near to it another may not lie.
+    struct Taken {
+        double hz = 0.0;
+        double apart_hz = 0.0;
+    };
+    // The strongest place within from..to (and within the stretch looked at) whose excess
+    // reaches `threshold` (for an average of a full memory; higher while it is younger) and that
+    // lies far enough from every place in `taken`; excess 0 if none.
+    Peak strongest(double threshold, std::span<const Taken> taken, double from_hz = 0.0,
+                   double to_hz = 4000.0) const;
 
     // Averages this many spectra before the floor and excess mean anything.
     static constexpr uint64_t kWarmUpFrames = 8;
 
 private:
+    double raised(double threshold) const;
     void analyse();
     void update_floor();
     double excess_at(int centre_bin, double spacing_hz) const;

@@ -10,6 +10,8 @@ namespace quavel::tools {
 // ends the process itself with that code (see exit_after_sound_card).
 int run_tx(const std::vector<std::string>& args);
 int run_rx(const std::vector<std::string>& args);
+// rx --band: run_rx hands its arguments over when they hold --band.
+int run_rx_band(const std::vector<std::string>& args);
 int run_channel(const std::vector<std::string>& args);
 int run_devices(const std::vector<std::string>& args);
 

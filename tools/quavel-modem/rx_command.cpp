@@ -31,47 +31,50 @@ constexpr int kReceiveTickMs = 2;
 constexpr long long kMaxSeconds = 86400;
 
 void usage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: quavel-modem rx [OPTIONS] [--seconds N]   (the default audio input)\n"
-                 "       quavel-modem rx [OPTIONS] FILE.wav\n"
-                 "       quavel-modem rx [OPTIONS] -          (raw 16-bit little-endian samples "
-                 "on standard input)\n"
-                 "       quavel-modem rx --test [OPTIONS] [FILE.wav | -]\n"
-                 "\n"
-                 "Decodes 8000 Hz 16-bit mono audio and prints the received text as it comes.\n"
-                 "Without an input it captures from the default audio input device (or the one\n"
-                 "--device names) in real time until Ctrl+C (SIGINT) or SIGTERM, or for N seconds\n"
-                 "with --seconds.\n"
-                 "\n"
-                 "options:\n"
-                 "  --speed 1|2|4   symbols per second (default 2)\n"
-                 "  --freq HZ       centre frequency, %u..%u Hz (default %u)\n"
-                 "  --no-afc        do not follow the signal's frequency\n"
-                 "  --no-autosync   keep the symbol timing where it starts\n"
-                 "  --receiver classic|weak\n"
-                 "                  the receiver that prints (default classic): weak copies\n"
-                 "                  further into the noise and finds a signal up to 20 Hz off\n"
-                 "  --no-squelch    let the weak receiver print on noise too\n"
-                 "  --noise-blanker silence static crashes before the classic receiver too\n"
-                 "                  (the weak receiver always does)\n"
-                 "  --secondary     print the second alphabet's pane instead of the first\n"
-                 "  --seconds N     stop capturing from the audio input after N seconds (1..%lld)\n"
-                 "  --device DEVICE capture from DEVICE: its id, its name or a part of its name\n"
-                 "                  that fits no other ('quavel-modem devices' lists them)\n"
-                 "  --api PORT      with --device or the default input: serve the control API\n"
-                 "                  on 127.0.0.1 PORT, events only (status, rx.text, closing)\n"
-                 "  --test          receive the built-in test sequence instead of the audio;\n"
-                 "                  the input only paces it (without input: one whole cycle)\n"
-                 "  --help          this text\n"
-                 "\n"
-                 "At the end a line on standard error gives the final centre frequency and sync\n"
-                 "position, and with the weak receiver where it was copying, the SNR in 2500 Hz\n"
-                 "it read of the signal when one was still being copied (and a warning if\n"
-                 "it decided symbols it could not hand over). Exit status: 0 done (also when\n"
-                 "stopped by a signal), 1 unreadable input, or the audio input\n"
-                 "device cannot be opened or stops, 2 usage error (also a --device that names no\n"
-                 "device or several).\n",
-                 kCentreMinHz, kCentreMaxHz, kDefaultCentreHz, kMaxSeconds);
+    std::fprintf(
+        out,
+        "usage: quavel-modem rx [OPTIONS] [--seconds N]   (the default audio input)\n"
+        "       quavel-modem rx [OPTIONS] FILE.wav\n"
+        "       quavel-modem rx [OPTIONS] -          (raw 16-bit little-endian samples "
+        "on standard input)\n"
+        "       quavel-modem rx --test [OPTIONS] [FILE.wav | -]\n"
+        "       quavel-modem rx --band [OPTIONS] [FILE.wav | -]   (every station at once:\n"
+        "                  'quavel-modem rx --band --help')\n"
+        "\n"
+        "Decodes 8000 Hz 16-bit mono audio and prints the received text as it comes.\n"
+        "Without an input it captures from the default audio input device (or the one\n"
+        "--device names) in real time until Ctrl+C (SIGINT) or SIGTERM, or for N seconds\n"
+        "with --seconds.\n"
+        "\n"
+        "options:\n"
+        "  --speed 1|2|4   symbols per second (default 2)\n"
+        "  --freq HZ       centre frequency, %u..%u Hz (default %u)\n"
+        "  --no-afc        do not follow the signal's frequency\n"
+        "  --no-autosync   keep the symbol timing where it starts\n"
+        "  --receiver classic|weak\n"
+        "                  the receiver that prints (default classic): weak copies\n"
+        "                  further into the noise and finds a signal up to 20 Hz off\n"
+        "  --no-squelch    let the weak receiver print on noise too\n"
+        "  --noise-blanker silence static crashes before the classic receiver too\n"
+        "                  (the weak receiver always does)\n"
+        "  --secondary     print the second alphabet's pane instead of the first\n"
+        "  --seconds N     stop capturing from the audio input after N seconds (1..%lld)\n"
+        "  --device DEVICE capture from DEVICE: its id, its name or a part of its name\n"
+        "                  that fits no other ('quavel-modem devices' lists them)\n"
+        "  --api PORT      with --device or the default input: serve the control API\n"
+        "                  on 127.0.0.1 PORT, events only (status, rx.text, closing)\n"
+        "  --test          receive the built-in test sequence instead of the audio;\n"
+        "                  the input only paces it (without input: one whole cycle)\n"
+        "  --help          this text\n"
+        "\n"
+        "At the end a line on standard error gives the final centre frequency and sync\n"
+        "position, and with the weak receiver where it was copying, the SNR in 2500 Hz\n"
+        "it read of the signal when one was still being copied (and a warning if\n"
+        "it decided symbols it could not hand over). Exit status: 0 done (also when\n"
+        "stopped by a signal), 1 unreadable input, or the audio input\n"
+        "device cannot be opened or stops, 2 usage error (also a --device that names no\n"
+        "device or several).\n",
+        kCentreMinHz, kCentreMaxHz, kDefaultCentreHz, kMaxSeconds);
 }
 
 std::optional<long long> parse_integer(std::string_view text) {
@@ -350,6 +353,10 @@ int capture(const Options& o, ReceiveChain& c, ServedPane& primary, ServedPane& 
 } // namespace
 
 int run_rx(const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        if (a == "--") break;
+        if (a == "--band") return run_rx_band(args);
+    }
     Options o;
     if (const auto code = parse(args, o)) return *code;
 
