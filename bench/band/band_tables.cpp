@@ -343,7 +343,14 @@ std::vector<NamedText> band_document_blocks(const BandResults& r, const BandRunI
             "band-neighbour",
             company_table(*r.neighbour, r.alone, kNeighbourTargetDb, "Neighbour").markdown());
     if (r.calls) {
-        out.emplace_back("band-speed", speed_table(*r.calls).markdown());
+        out.emplace_back(
+            "band-speed",
+            speed_table(*r.calls).markdown() +
+                "\nThe tool's lines were the library's, line for line (the time within one of the "
+                "tool's 256 ms blocks), on " +
+                std::to_string(r.calls->tool_agreed) + " of the " +
+                std::to_string(r.calls->tool_recordings) + " recordings it was also run on; " +
+                std::to_string(r.calls->false_lines) + " lines near no call in all.\n");
         out.emplace_back("band-latency", latency_table(*r.calls).markdown());
     }
     if (r.noise || r.carriers) out.emplace_back("band-false", false_table(r).markdown());

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <numeric>
+#include <string>
 
 #include "texts.h"
 
@@ -30,6 +31,15 @@ std::vector<PairCurve> sweep_each_speed(const BenchContext& ctx, const SweepPlan
     return curves;
 }
 
+// The neighbour's text over and over, cut to last at least `seconds` at `speed`.
+std::string covering_text(double seconds, uint32_t speed) {
+    const auto chars = static_cast<std::size_t>(seconds * speed) + 1;
+    std::string text;
+    while (text.size() < chars)
+        text += std::string(kNeighbourText) + " ";
+    return text.substr(0, chars);
+}
+
 } // namespace
 
 MeasuredScene crowd_scene(uint32_t speed, double snr_db, int repeat, uint64_t seed) {
@@ -48,13 +58,18 @@ MeasuredScene crowd_scene(uint32_t speed, double snr_db, int repeat, uint64_t se
 
     static constexpr std::array<uint32_t, 7> kOtherSpeeds{1, 2, 4, 1, 2, 4, 2};
     static constexpr std::array<double, 7> kOtherSnrDb{-10, -6, -2, 2, 5, 8, 10};
+    // The others are on the air for as long as the measured overs and no longer: a slow
+    // station's whole over would make the recording of a fast one's four times as long.
+    const double measured_s = make_over(speed, 1000.0, kOverText).samples.size() / 8000.0;
     MeasuredScene m;
     m.scene.seed = key;
     for (int i = 0; i < kCrowdStations; ++i) {
         const bool measured = i < kCrowdMeasured;
         SceneStation s;
         const uint32_t station_speed = measured ? speed : kOtherSpeeds[i - kCrowdMeasured];
-        s.over = make_over(station_speed, first + freq[place[i]], kOverText);
+        const std::string text =
+            measured ? std::string(kOverText) : covering_text(measured_s + 10.0, station_speed);
+        s.over = make_over(station_speed, first + freq[place[i]], text);
         s.snr_db = measured ? snr_db : kOtherSnrDb[i - kCrowdMeasured];
         s.start_sample = static_cast<std::size_t>(draw(key, 50 + i, 1.0, 8.0) * 8000.0);
         m.scene.stations.push_back(std::move(s));

@@ -21,7 +21,7 @@ struct CallResult {
     double freq_hz = 0.0;
     double symbol_s = 0.0;
     std::size_t chars = 0;
-    // The tool's lines.
+    // Its lines.
     bool listed = false;
     std::size_t errors = 0;
     std::size_t wrong_speed_lines = 0;
@@ -34,8 +34,8 @@ struct CallResult {
     // Per character printed after the first ones (the copy equal to the text): seconds from the
     // end of its last symbol to its printing.
     std::vector<double> latency_s;
-    // Per line the tool ended by its length (the copy equal to the text): the same for its last
-    // character, from time_s.
+    // Per line ended by its length (the copy equal to the text): the same for its last character,
+    // from the line's time_s.
     std::vector<double> line_latency_s;
     // Found within the weak receiver's lock time and four symbols.
     std::optional<double> found_after_weak_symbols() const {
@@ -48,9 +48,18 @@ struct SpeedTrials {
     std::vector<CallResult> calls;
     std::size_t false_lines = 0;
     double audio_s = 0.0;
+    // Recordings the tool was also run on, and of them those whose lines were the library's,
+    // line for line (station, frequency, speed and text as the tool prints them, the time within
+    // the tool's capture block).
+    int tool_recordings = 0;
+    int tool_agreed = 0;
 };
 
-// `calls` rounded up to whole recordings of kCallsPerRecording.
+// Every kToolEvery-th recording also goes through the tool, to hold the library's lines to it.
+inline constexpr int kToolEvery = 4;
+
+// `calls` rounded up to whole recordings of kCallsPerRecording. The calls are scored by the
+// library's lines: it is what times them, and the tool prints what it hands over.
 SpeedTrials measure_speed_trials(const BenchContext& ctx, int calls, uint64_t seed,
                                  std::string& error);
 
