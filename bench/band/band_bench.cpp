@@ -67,10 +67,12 @@ int run_band_bench(const BandOptions& o) {
     }
     // With company each recording holds more to measure (three stations in a crowd) or more
     // to receive: fewer of them a point, over a narrower range.
+    // A quick run takes them 2 dB apart.
     SweepPlan company = alone;
     company.repeats = o.quick ? 1 : 2;
     company.below_db = o.quick ? -2 : -3;
     company.above_db = o.quick ? 2 : 3;
+    company.step_db = o.quick ? 2 : 1;
     company.extend_db = o.quick ? 2 : 6;
 
     BandResults r;
@@ -100,7 +102,7 @@ int run_band_bench(const BandOptions& o) {
         part_done("neighbour");
     }
     if (o.has("speed")) {
-        r.calls = measure_speed_trials(ctx, o.quick ? 36 : 1000, o.seed, error);
+        r.calls = measure_speed_trials(ctx, o.quick ? 24 : 1000, o.seed, error);
         if (!error.empty()) return fail(error);
         part_done("speed");
     }
@@ -113,6 +115,12 @@ int run_band_bench(const BandOptions& o) {
     }
     if (o.has("cost")) {
         CostPlan plan;
+        if (o.quick) {
+            plan.station_counts = {0, 10};
+            plan.widths = {{1000, 1500}, {200, 2800}};
+            plan.width_station_counts = {10};
+            plan.length_s = 60.0;
+        }
         plan.runs = o.quick ? 1 : 3;
         plan.seed = o.seed;
         r.cost = measure_cost(ctx, plan, error);

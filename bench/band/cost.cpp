@@ -13,7 +13,7 @@ namespace {
 
 // `count` stations (0..12) spread over the stretch, speeds and SNRs (0..+10 dB) mixed, all on
 // the air for the whole of a recording as long as the slowest over.
-Scene cost_scene(int count, uint64_t seed) {
+Scene cost_scene(int count, uint64_t seed, std::optional<double> length_s) {
     Scene scene;
     scene.seed = seed * 13 + static_cast<uint64_t>(count);
     static constexpr uint32_t kSpeeds[] = {1, 2, 4};
@@ -24,10 +24,16 @@ Scene cost_scene(int count, uint64_t seed) {
         s.start_sample = static_cast<std::size_t>((1.0 + 0.5 * i) * 8000.0);
         scene.stations.push_back(std::move(s));
     }
-    // As long as a speed-1 over whatever the stations: the same audio time in every row.
-    scene.length_samples =
-        std::max(length_after_overs(scene, 4.0), make_over(1, 1000.0, kOverText).samples.size() +
-                                                     static_cast<std::size_t>(10 * 8000));
+    // The same audio time in every row, whatever the stations.
+    const std::size_t length = length_s
+                                   ? static_cast<std::size_t>(*length_s * 8000.0)
+                                   : make_over(1, 1000.0, kOverText).samples.size() + 10 * 8000;
+    if (length_s) {
+        // The overs cut to it: what is on the air after the end is not received anyway.
+        for (SceneStation& s : scene.stations)
+            s.over.samples.resize(std::min(s.over.samples.size(), length - s.start_sample));
+    }
+    scene.length_samples = length;
     return scene;
 }
 
@@ -72,7 +78,7 @@ CostResults measure_cost(const BenchContext& ctx, const CostPlan& plan, std::str
         if (std::find(counts.begin(), counts.end(), n) == counts.end()) counts.push_back(n);
     }
     for (const int n : counts) {
-        const Scene scene = cost_scene(n, plan.seed);
+        const Scene scene = cost_scene(n, plan.seed, plan.length_s);
         const std::string path = ctx.dir + "/cost.wav";
         if (!write_wav(path, render(scene).samples, error)) return {};
         const bool by_count = std::find(plan.station_counts.begin(), plan.station_counts.end(),

@@ -3,6 +3,7 @@
 // go one at a time (nothing else of the measurement beside them), the median of `runs`.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ struct CostPlan {
     std::vector<BandRange> widths{{1000, 1500}, {1000, 2300}, {200, 2800}};
     std::vector<int> width_station_counts{0, 10};
     int runs = 3;
+    // The recording's length; none: as long as a speed-1 over and a little more (about 165 s).
+    std::optional<double> length_s;
     uint64_t seed = 1;
 };
 

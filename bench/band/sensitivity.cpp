@@ -74,13 +74,13 @@ PairCurve sweep_pair(const BenchContext& ctx, uint32_t speed, double base_db, co
         }
     };
     std::vector<int> fixed;
-    for (int d = plan.below_db; d <= plan.above_db; ++d)
+    for (int d = plan.below_db; d <= plan.above_db; d += plan.step_db)
         fixed.push_back(d);
     measure(fixed);
-    for (int d = plan.above_db + 1;
+    for (int d = fixed.back() + plan.step_db;
          d <= plan.above_db + plan.extend_db && error.empty() && !curve.points.empty() &&
          curve.points.back().band_cer() > kCerTarget;
-         ++d)
+         d += plan.step_db)
         measure({d});
     return curve;
 }

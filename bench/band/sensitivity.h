@@ -19,8 +19,9 @@ double expected_weak_5pct_db(uint32_t speed);
 struct SweepPlan {
     std::vector<uint32_t> speeds{1, 2, 4};
     int repeats = 4;   // overs per point (the same frequencies, start and noise at every SNR)
-    int below_db = -4; // the fixed points, in 1 dB steps around the expected 5% point
+    int below_db = -4; // the fixed points, in steps of step_db around the expected 5% point
     int above_db = 3;
+    int step_db = 1;
     int extend_db = 6; // more points above while the band receiver is still above 5%
     uint64_t seed = 1;
 };
