@@ -1,6 +1,8 @@
 #include "band_lines.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 
 namespace quavel::perf {
@@ -163,6 +165,36 @@ std::vector<BandLine> parse_band_output(std::string_view out, std::size_t& bad) 
             ++bad;
     }
     return lines;
+}
+
+std::vector<BandLine> as_printed(const std::vector<BandLine>& lines) {
+    std::vector<BandLine> out = lines;
+    const auto round_to = [](double v, double step) { return std::round(v / step) * step; };
+    for (BandLine& l : out) {
+        l.time_s = round_to(l.time_s, 0.01);
+        l.freq_hz = round_to(l.freq_hz, 0.1);
+        if (l.snr_db) l.snr_db = round_to(*l.snr_db, 0.1);
+    }
+    std::stable_sort(out.begin(), out.end(), [](const BandLine& a, const BandLine& b) {
+        return a.station != b.station ? a.station < b.station : a.time_s < b.time_s;
+    });
+    return out;
+}
+
+bool same_lines(const std::vector<BandLine>& tool, const std::vector<BandLine>& library,
+                double block_s) {
+    if (tool.size() != library.size()) return false;
+    constexpr double kPrinted = 0.0051; // half the printed time's last digit
+    for (std::size_t i = 0; i < tool.size(); ++i) {
+        const BandLine& a = tool[i];
+        const BandLine& b = library[i];
+        const double late_s = a.time_s - b.time_s;
+        if (late_s < -kPrinted || late_s > block_s + kPrinted || a.station != b.station ||
+            std::abs(a.freq_hz - b.freq_hz) > 0.051 || a.speed != b.speed || a.text != b.text ||
+            a.snr_db.has_value() != b.snr_db.has_value())
+            return false;
+    }
+    return true;
 }
 
 } // namespace quavel::perf

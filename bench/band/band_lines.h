@@ -27,4 +27,14 @@ std::optional<BandLine> parse_band_line(std::string_view json);
 // Every line of the tool's output; `bad` counts the lines that could not be read.
 std::vector<BandLine> parse_band_output(std::string_view out, std::size_t& bad);
 
+// Lines as the tool prints them (time to 0.01 s, frequency and SNR to 0.1), by station and
+// then in time order: so one receiver's lines can be held to another's line by line.
+std::vector<BandLine> as_printed(const std::vector<BandLine>& lines);
+
+// Whether `tool` (as_printed) holds the same lines as `library` (as_printed): the same
+// stations, frequencies, speeds, texts and SNRs known or not, each line at most `block_s`
+// later than the library's (the tool hands the receiver whole blocks), never earlier.
+bool same_lines(const std::vector<BandLine>& tool, const std::vector<BandLine>& library,
+                double block_s);
+
 } // namespace quavel::perf

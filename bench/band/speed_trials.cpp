@@ -18,7 +18,8 @@ constexpr std::array<double, 4> kSnrDb{0.0, 3.0, 6.0, 10.0};
 constexpr std::array<uint32_t, 3> kSpeeds{1, 2, 4};
 // Seconds of the recording after an over starts that the weak receiver is given to lock.
 constexpr double kWeakLockWindowS = 30.0;
-// The tool's capture blocks: 2048 samples.
+// The tool hands the receiver whole capture blocks of 2048 samples, the library here 16 ms at a
+// time: a line ends in the same block, the tool's time at that block's end.
 constexpr double kToolBlockS = 0.256;
 // Where the receiver cuts a line that runs on.
 constexpr std::size_t kLineCharacters = 60;
@@ -51,39 +52,6 @@ struct RecordingResult {
     std::string error;
 };
 
-// The library's lines as the tool prints them (two decimals of time, one of frequency and SNR).
-std::vector<BandLine> as_printed(const std::vector<BandLine>& lines) {
-    std::vector<BandLine> out = lines;
-    const auto round_to = [](double v, double step) { return std::round(v / step) * step; };
-    for (BandLine& l : out) {
-        l.time_s = round_to(l.time_s, 0.01);
-        l.freq_hz = round_to(l.freq_hz, 0.1);
-        if (l.snr_db) l.snr_db = round_to(*l.snr_db, 0.1);
-    }
-    std::stable_sort(out.begin(), out.end(), [](const BandLine& a, const BandLine& b) {
-        return a.time_s != b.time_s ? a.time_s < b.time_s : a.station < b.station;
-    });
-    return out;
-}
-
-// `a` the tool's lines, `b` the library's.
-bool same_lines(const std::vector<BandLine>& a, const std::vector<BandLine>& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto near = [](double x, double y, double step) {
-            return std::abs(x - y) <= step * 0.51;
-        };
-        // The tool hands the receiver whole capture blocks, the library here 16 ms at a time:
-        // a line ends in the same block, the tool's time at that block's end.
-        const double late_s = a[i].time_s - b[i].time_s;
-        if (late_s < -0.011 || late_s > kToolBlockS + 0.011 || a[i].station != b[i].station ||
-            !near(a[i].freq_hz, b[i].freq_hz, 0.1) || a[i].speed != b[i].speed ||
-            a[i].text != b[i].text || a[i].snr_db.has_value() != b[i].snr_db.has_value())
-            return false;
-    }
-    return true;
-}
-
 RecordingResult run_recording(const BenchContext& ctx, int recording, uint64_t seed) {
     RecordingResult out;
     const Scene scene = calls_scene(recording, seed);
@@ -104,7 +72,7 @@ RecordingResult run_recording(const BenchContext& ctx, int recording, uint64_t s
             return out;
         }
         out.tool_run = true;
-        out.tool_agreed = same_lines(as_printed(run.lines), lines);
+        out.tool_agreed = same_lines(as_printed(run.lines), lines, kToolBlockS);
     }
     const SceneScore score = score_scene(scene, lines);
     out.false_lines = score.false_lines.size();
