@@ -149,4 +149,28 @@ int run_band_bench(const BandOptions& o) {
     return 0;
 }
 
+int run_band_trace(const BandOptions& o) {
+    TempDir dir;
+    if (dir.path().empty()) return fail("cannot make a temporary folder");
+    const BenchContext ctx{o.tool, dir.path(), o.jobs};
+    const auto [speed, snr_db] = *o.trace;
+    const int repeats = o.repeats > 0 ? o.repeats : 4;
+    for (int r = 0; r < repeats; ++r) {
+        const Scene scene = lone_station_scene(speed, snr_db, r, o.seed);
+        const SceneResult result = run_scene(ctx, scene, 0, {true});
+        if (!result.error.empty()) return fail(result.error);
+        const SceneStation& s = scene.stations.front();
+        const StationCopy& band = result.score.stations.front();
+        std::printf(
+            "repeat %d: %.1f Hz from %.2f s; band %zu errors in %zu lines (%zu ids, %zu at a "
+            "wrong speed), weak %zu errors\n  band '%s'\n  weak '%s'\n",
+            r, s.over.tone5_hz, s.start_s(), band.errors, band.lines, band.ids, band.wrong_speed,
+            result.weak[0]->errors, band.text.c_str(), result.weak[0]->text.c_str());
+        for (const BandLine& l : result.score.false_lines)
+            std::printf("  false line %.2f s %.1f Hz speed %u '%s'\n", l.time_s, l.freq_hz, l.speed,
+                        l.text.c_str());
+    }
+    return 0;
+}
+
 } // namespace quavel::perf

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
+#include <utility>
 
 #ifndef QUAVEL_MODEM_TOOL
 #define QUAVEL_MODEM_TOOL "quavel-modem"
@@ -24,11 +26,17 @@ struct BandOptions {
     int repeats = 0; // overs a sweep point alone; 0: 4 (1 quick)
     uint64_t seed = 1;
     std::set<std::string> parts{std::begin(kBandParts), std::end(kBandParts)};
+    // --trace SPEED SNR: every over of one point of the sweep alone, with both copies.
+    std::optional<std::pair<uint32_t, double>> trace;
     bool has(const char* part) const { return parts.count(part) > 0; }
 };
 
 // Runs the parts asked for; the CSV files into out_dir and, with doc, the tables into its
 // generated blocks. Returns the exit code.
 int run_band_bench(const BandOptions& o);
+
+// o.trace: the overs of one point alone, each with the band receiver's lines and the weak
+// receiver's copy.
+int run_band_trace(const BandOptions& o);
 
 } // namespace quavel::perf

@@ -27,6 +27,7 @@ void usage(std::FILE* out) {
     std::fputs(
         "usage: quavel_band_bench [--quick] [--out DIR] [--doc FILE.md] [--jobs J]\n"
         "                         [--repeats R] [--seed S] [--parts LIST] [--tool PATH]\n"
+        "       quavel_band_bench --trace SPEED SNR [--repeats R]\n"
         "\n"
         "Measures 'quavel-modem rx --band' on recordings of one to twelve stations in white\n"
         "noise, beside the weak-signal receiver told each station's speed and frequency:\n"
@@ -34,7 +35,8 @@ void usage(std::FILE* out) {
         "away; the speed found, how soon and how soon characters print; false lines on noise\n"
         "and carriers; CPU time against stations and width. LIST is a comma-separated choice\n"
         "of sensitivity, crowd, neighbour, speed, noise, cost (default all). Writes band_*.csv\n"
-        "into DIR and, with --doc, the tables into the document's generated blocks.\n",
+        "into DIR and, with --doc, the tables into the document's generated blocks.\n"
+        "--trace prints every over of one point of the sweep alone with both copies.\n",
         out);
 }
 
@@ -86,6 +88,17 @@ int main(int argc, char** argv) {
         if (o.parts.empty()) return "--parts needs a list such as sensitivity,cost";
         return {};
     });
+    cli.option(
+        "--trace", 2,
+        [&o](const std::vector<std::string>& v) -> std::string {
+            char* end = nullptr;
+            const double snr_db = std::strtod(v[1].c_str(), &end);
+            if ((v[0] != "1" && v[0] != "2" && v[0] != "4") || end == v[1].c_str() || *end != '\0')
+                return "--trace needs a speed 1, 2 or 4 and an SNR in dB";
+            o.trace.emplace(static_cast<uint32_t>(std::stoul(v[0])), snr_db);
+            return {};
+        },
+        "--trace needs SPEED SNR");
     if (const auto code = cli.parse(std::vector<std::string>(argv + 1, argv + argc))) return *code;
-    return run_band_bench(o);
+    return o.trace ? run_band_trace(o) : run_band_bench(o);
 }
