@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Remakes every figure of docs/PERFORMANCE.md: builds what it measures, runs the sensitivity
 # measurement (CSV files and the document's tables), the Google benchmarks of one receive step
-# and one symbol synthesis, the console's CPU share, and draws the plots.
+# and one symbol synthesis, the console's CPU share, the band-activity measurement, and draws
+# the plots.
 #   tools/perf/remake.sh
 # Environment: QUAVEL_PERF_BUILD (build folder, default build-perf), QUAVEL_PERF_JOBS (threads,
 # default 2), QUAVEL_PERF_REPEATS (transmissions per point, default 8), QUAVEL_PERF_CONSOLE_S
@@ -20,7 +21,8 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUAVEL_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j"$jobs" --target quavel-modem quavel_sensitivity quavel_bench quavel
+cmake --build "$build" -j"$jobs" --target quavel-modem quavel_sensitivity quavel_bench quavel \
+    quavel_band_bench
 
 sensitivity=$build/bench/quavel_sensitivity
 
@@ -90,6 +92,9 @@ sensitivity=$build/bench/quavel_sensitivity
     printf "| %s | %s | %s s | %s s | %s%% | %s |\n", $6, $1, $2, $3, $4, $5
 }' >"$tmp/console.md"
 "$sensitivity" --splice "$doc" console "$tmp/console.md"
+
+# The band-activity receiver beside the weak-signal receiver: band_*.csv and its tables.
+"$build/bench/quavel_band_bench" --out "$docs" --doc "$doc" --jobs "$jobs"
 
 gnuplot -e "docs='$docs'" "$here/tools/perf/plots.gp"
 echo "remade $doc"
