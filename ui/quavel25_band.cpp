@@ -16,6 +16,7 @@
 #include "ui/app_settings.h"
 #include "ui/band_window.h"
 #include "ui/quavel25.h"
+#include "ui/quavel25_spots.h"
 #include "ui/radio_group.h"
 
 namespace {
@@ -89,8 +90,12 @@ void TForm1::create_band_activity() {
     });
     connect(band_window_, &BandWindow::call_chosen, this,
             [this](const QString& call) { take_other_station(call.toStdString()); });
-    connect(band_window_, &BandWindow::line_heard, this,
-            [this](const quavel::BandHeardLine& line) { emit band_line(line); });
+    connect(band_window_, &BandWindow::line_heard, this, [this](const quavel::BandHeardLine& line) {
+        // A station of the list that gave its call is reported as one the panes copied.
+        if (spots_ != nullptr && !line.call.empty())
+            spots_->hear_station(line.call, rf_frequency_hz_of(line.freq_hz), line.snr_db);
+        emit band_line(line);
+    });
 }
 
 void TForm1::remember_band_window() {

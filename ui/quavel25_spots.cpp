@@ -96,21 +96,35 @@ void SpotReporter::hear(int pane, const QString& text) {
     quavel::HeardCalls& heard = heard_[static_cast<std::size_t>(pane)];
     heard.set_own_call(sources_.own_call ? sources_.own_call() : std::string());
     const std::vector<std::string> calls = heard.feed(text.toLatin1().toStdString());
-    if (calls.empty() || !not_ready().isEmpty()) return;
+    if (calls.empty()) return;
     const std::optional<double> rf = sources_.rf_hz ? sources_.rf_hz() : std::nullopt;
+    const std::optional<double> snr = sources_.snr_db ? sources_.snr_db() : std::nullopt;
+    for (const std::string& call : calls)
+        queue_spot(call, rf, snr);
+}
+
+void SpotReporter::hear_station(const std::string& call, std::optional<double> rf_hz,
+                                std::optional<double> snr_db) {
+    if (!enabled_ || call.empty()) return;
+    const std::string own =
+        sources_.own_call ? capitals(QString::fromStdString(sources_.own_call())) : std::string();
+    if (call == own) return;
+    queue_spot(call, rf_hz, snr_db);
+}
+
+void SpotReporter::queue_spot(const std::string& call, std::optional<double> rf,
+                              std::optional<double> snr) {
+    if (!queue_ || !not_ready().isEmpty()) return;
     if (!rf || !std::isfinite(*rf) || *rf < 1.0 ||
         *rf > static_cast<double>(std::numeric_limits<uint32_t>::max()))
         return;
-    const std::optional<double> snr = sources_.snr_db ? sources_.snr_db() : std::nullopt;
-    for (const std::string& call : calls) {
-        quavel::Spot spot;
-        spot.callsign = call;
-        spot.frequency_hz = static_cast<uint32_t>(std::lround(*rf));
-        if (snr && std::isfinite(*snr))
-            spot.snr_db = static_cast<int>(std::lround(std::clamp(*snr, -128.0, 127.0)));
-        spot.time_s = now_s();
-        if (queue_->add(spot)) emit spot_queued(QString::fromStdString(call));
-    }
+    quavel::Spot spot;
+    spot.callsign = call;
+    spot.frequency_hz = static_cast<uint32_t>(std::lround(*rf));
+    if (snr && std::isfinite(*snr))
+        spot.snr_db = static_cast<int>(std::lround(std::clamp(*snr, -128.0, 127.0)));
+    spot.time_s = now_s();
+    if (queue_->add(spot)) emit spot_queued(QString::fromStdString(call));
 }
 
 std::size_t SpotReporter::waiting() const {

@@ -44,6 +44,10 @@ public:
 
     // Text printed into receive pane 0 or 1.
     void hear(int pane, const QString& text);
+    // A station of the band-activity list that gave its call (by the same rules), heard at
+    // `rf_hz` (none: the rig's dial is not known, and nothing is reported).
+    void hear_station(const std::string& call, std::optional<double> rf_hz,
+                      std::optional<double> snr_db);
     // What the once-a-few-seconds timer does: the datagram due, if any.
     void tick();
     // The datagram with the spots waiting, now (the reporting ends).
@@ -63,6 +67,8 @@ private:
     void send(std::vector<uint8_t> datagram);
     void flush_unsent();
     void look_up();
+    void queue_spot(const std::string& call, std::optional<double> rf_hz,
+                    std::optional<double> snr_db);
 
     AppSettings& settings_;
     Sources sources_;

@@ -142,6 +142,27 @@ TEST_F(Spots, TheMeasuredSnrGoesWithTheSpot) {
     EXPECT_EQ(m.records.at(quavel::kSenderTemplateId).at(0).text.at(1), "K1XYZ");
 }
 
+// A station of the band-activity list is reported at its own RF frequency; our own call never.
+TEST_F(Spots, ABandActivityStationIsReportedAtItsOwnFrequency) {
+    AppSettings s(path("quavel.ini"));
+    SpotReporter reporter(s, {[] { return std::string("G3OWN"); },
+                              [] { return std::optional<double>(14'081'000.0); },
+                              [] { return std::optional<double>(); }});
+    reporter.set_enabled(true);
+    reporter.hear_station("G3OWN", 14'071'500.0, -3.0);
+    reporter.hear_station("DL1XYZ", 14'071'500.0, -7.4);
+    reporter.hear_station("K1ABC", std::nullopt, -7.4); // the dial not known
+    EXPECT_EQ(reporter.waiting(), 1u);
+    reporter.send_now();
+    const auto m = next_datagram();
+    ASSERT_EQ(m.error, "");
+    const auto& spots = m.records.at(quavel::kSenderSnrTemplateId);
+    ASSERT_EQ(spots.size(), 1u);
+    EXPECT_EQ(spots[0].text.at(1), "DL1XYZ");
+    EXPECT_EQ(spots[0].number.at(5), 14'071'500u);
+    EXPECT_EQ(static_cast<int8_t>(spots[0].number.at(34)), -7);
+}
+
 TEST_F(Spots, WithoutALocatorTheSmallWindowAsksForOneAndRefusesJunk) {
     configure([](AppSettings& s) { s.set_station_locator(""); });
     create_form();
