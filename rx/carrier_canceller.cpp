@@ -8,9 +8,10 @@ namespace quavel {
 
 namespace {
 
-constexpr double kPassbandHz = 100.0;   // only lines within this of the reference count
-constexpr float kAboveFloor = 1000.0f;  // a line 30 dB above the median bin
-constexpr float kSidebandBelow = 0.02f; // sidebands 17 dB under the line at most
+constexpr double kPassbandHz = 100.0;     // only lines within this of the reference count
+constexpr float kAboveFloor = 316.0f;     // a line 25 dB above the median bin
+constexpr float kKeptAboveFloor = 100.0f; // a notched line, 20 dB above it
+constexpr float kSidebandBelow = 0.02f;   // sidebands 17 dB under the line at most
 constexpr double kSymbolRates[] = {1.0, 2.0, 4.0};
 constexpr double kSameLineHz = 0.5;
 constexpr int kDropAfter = 8;   // looks (two seconds)
@@ -45,6 +46,7 @@ void CarrierCanceller::reset() {
     last_made_hz_ = 0.0;
     taken_ = 0;
     last_made_at_ = 0;
+    last_made_line_ = {};
     moved_hz_ = 0.0;
     turn_ = 0.0;
     turn_step_ = 0.0;
@@ -161,7 +163,7 @@ void CarrierCanceller::look() {
         const float p = power_[k];
         const float before = power_[(k + length - 1) % length];
         const float after = power_[(k + 1) % length];
-        if (p < kAboveFloor * floor || p < before || p <= after) continue;
+        if (p < kKeptAboveFloor * floor || p < before || p <= after) continue;
         // The line's frequency between the bins, from the parabola through the log powers.
         const double a = std::log(std::max(before, 1e-30f));
         const double b = std::log(p);
@@ -170,6 +172,23 @@ void CarrierCanceller::look() {
         const double delta = curve < 0.0 ? std::clamp(0.5 * (a - c) / curve, -0.5, 0.5) : 0.0;
         const double index = k < length / 2 ? double(k) : double(k) - double(length);
         const double hz = refine((index + delta) * bin_hz, length, bin_hz);
+        if (std::any_of(
+                spared_.begin(), spared_.begin() + static_cast<std::ptrdiff_t>(spared_count_),
+                [&](double t) { return std::abs(t - (hz + moved_hz_)) < spared_width_hz_; }))
+            continue;
+        // A line already notched is kept while it stands out, whatever lies beside it: a signal
+        // that comes up around a carrier puts its own energy where the carrier's sidebands
+        // would be.
+        bool known = false;
+        for (Notch& n : notches_) {
+            const double notch_at = n.omega * rate_hz_ / (2.0 * std::numbers::pi) - moved_hz_;
+            if (n.active && std::abs(notch_at - hz) < kSameLineHz) {
+                n.missed = 0;
+                known = true;
+                n.omega = 2.0 * std::numbers::pi * (hz + moved_hz_) / rate_hz_;
+            }
+        }
+        if (known || p < kAboveFloor * floor) continue;
         // Nothing at the symbol rates either side, measured where they fall (the window's zeros
         // lie a whole number of bins from a pure line, so a carrier leaves nothing there).
         const double line = std::norm(amplitude_at(hz, length));
@@ -181,21 +200,7 @@ void CarrierCanceller::look() {
                     sidebands || std::norm(amplitude_at(side, length)) > kSidebandBelow * line;
         }
         if (sidebands) continue;
-        if (std::any_of(
-                spared_.begin(), spared_.begin() + static_cast<std::ptrdiff_t>(spared_count_),
-                [&](double t) { return std::abs(t - (hz + moved_hz_)) < spared_width_hz_; }))
-            continue;
-
-        bool known = false;
-        for (Notch& n : notches_) {
-            const double notch_at = n.omega * rate_hz_ / (2.0 * std::numbers::pi) - moved_hz_;
-            if (n.active && std::abs(notch_at - hz) < kSameLineHz) {
-                n.missed = 0;
-                known = true;
-                n.omega = 2.0 * std::numbers::pi * (hz + moved_hz_) / rate_hz_;
-            }
-        }
-        if (!known) seen[static_cast<std::size_t>(found++)] = {hz, true};
+        seen[static_cast<std::size_t>(found++)] = {hz, true};
     }
     for (Notch& n : notches_)
         if (n.active && n.missed >= kDropAfter) n = Notch{};
@@ -213,6 +218,7 @@ void CarrierCanceller::look() {
             // The spectrum's newest sample is the one about to pass the notches, which predict
             // each sample from the one before: the carrier is turned back a sample.
             n = Notch{true, omega, amplitude_at(s.hz, length) * std::polar(1.0, -omega), 0};
+            last_made_line_ = {n.carrier, omega, filled_ - 1};
             ++made_;
             last_made_hz_ = s.hz + moved_hz_;
             last_made_at_ = taken_;

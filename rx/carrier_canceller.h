@@ -61,6 +61,16 @@ public:
     // last notch was first applied to: what came out before it still has that carrier.
     uint64_t taken() const { return taken_; }
     uint64_t last_made_at() const { return last_made_at_; }
+    // The last notch's carrier as it was first measured: its complex amplitude in the sample
+    // before the one at last_made_at(), turning by `omega` radians a sample, and how many samples
+    // up to that one the measurement spanned. A reader that kept what came out before the notch
+    // can take the same carrier out of it.
+    struct Line {
+        std::complex<double> amplitude{};
+        double omega = 0.0;
+        uint32_t span = 0;
+    };
+    const Line& last_made_line() const { return last_made_line_; }
 
 private:
     struct Notch {
@@ -100,6 +110,7 @@ private:
     double last_made_hz_ = 0.0;
     uint64_t taken_ = 0;
     uint64_t last_made_at_ = 0;
+    Line last_made_line_{};
     std::array<Notch, kMaxNotches> notches_{};
     std::array<double, 9> spared_{};
     std::size_t spared_count_ = 0;

@@ -1,5 +1,6 @@
 #include "rx/weak_correlator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -66,6 +67,23 @@ void WeakCorrelator::between_tones(int64_t start, double offset_hz, WeakBetweenT
         const double f = symbols_->offset_hz[0] +
                          (static_cast<double>(j) - 0.5) * symbols_->spacing_hz + offset_hz;
         out[j] = std::norm(correlate(start, f, 0, symbols_->length)) / symbols_->pulse_energy;
+    }
+}
+
+void WeakCorrelator::remove_line(std::complex<double> amplitude, double omega, uint32_t span,
+                                 bool forget_older) {
+    const std::complex<double> back = std::polar(1.0, -omega);
+    const int64_t held = std::min<int64_t>(received_, kRingSamples);
+    for (int64_t k = 0; k < held; ++k) {
+        std::complex<float>& x = ring_[static_cast<std::size_t>(received_ - 1 - k) % kRingSamples];
+        if (k < static_cast<int64_t>(span)) {
+            x -= std::complex<float>(amplitude);
+            amplitude *= back;
+        } else if (forget_older) {
+            x = {};
+        } else {
+            break;
+        }
     }
 }
 

@@ -36,6 +36,10 @@ public:
 
     // Zeroes what the ring holds; the count of samples goes on.
     void clear() { ring_.fill({}); }
+    // Takes a steady line out of the newest `span` samples, `amplitude` in the newest and
+    // turning by `omega` radians a sample; with `forget_older`, zeroes what lies before them.
+    void remove_line(std::complex<double> amplitude, double omega, uint32_t span,
+                     bool forget_older);
 
     void push(std::complex<float> x) {
         ring_[static_cast<std::size_t>(received_) % kRingSamples] = x;

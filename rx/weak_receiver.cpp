@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "modem/code_table.h"
 #include "rx/weak_edges.h"
 #include "rx/weak_statistics.h"
 
@@ -60,6 +61,7 @@ void WeakReceiver::reset(const Config& config) {
     model_choice_.reset();
     squelch_.restart();
     dropped_ = 0;
+    printed_text_ = false;
     snr_above_ = 0.0;
     snr_symbols_ = 0;
     snr_far_ = {};
@@ -80,13 +82,18 @@ void WeakReceiver::forget_a_carrier() {
     const CarrierCanceller& carriers = front_end_.carriers();
     if (carriers.notches_made() == notches_seen_) return;
     notches_seen_ = carriers.notches_made();
-    // A carrier just taken out may be what the search found or the tracker follows: unless it
-    // lay outside the signal being followed, search afresh on the audio without it.
+    // What the ring holds from before the notch still has the carrier in it: it is taken out of
+    // as much audio as the carrier was measured on.
+    const CarrierCanceller::Line& line = carriers.last_made_line();
+    // The carrier may be what the search found or the tracker follows: unless it lay outside the
+    // signal being followed, or what is followed has sent text (a carrier is copied as nothing
+    // but idles), search afresh on the audio without it, forgetting what is older.
     const double followed = frequency_hz() - front_end_.reference_hz();
     const double reach = 5.0 * tone_spacing_hz(config_.speed);
-    if (tracking_ && std::abs(carriers.last_made_hz() - followed) > reach) return;
-    // What the ring holds from before the notch still has the carrier in it.
-    correlator_.clear();
+    const bool keep = tracking_ && (std::abs(carriers.last_made_hz() - followed) > reach ||
+                                    (squelch_.open() && printed_text_));
+    correlator_.remove_line(line.amplitude, line.omega, line.span, !keep);
+    if (keep) return;
     search_.reset(symbols_);
     tracking_ = false;
     frequency_.set(0.0);
@@ -373,7 +380,8 @@ void WeakReceiver::spare_own_tones() {
     std::array<double, kToneCount> tones{};
     std::size_t count = 0;
     const double spacing = tone_spacing_hz(config_.speed);
-    if (squelch_.open()) {
+    if (!squelch_.open()) printed_text_ = false;
+    if (printed_text_) {
         const double followed = frequency_hz() - front_end_.reference_hz();
         for (uint32_t k = 0; k < kToneCount; ++k)
             tones[count++] = followed + (static_cast<double>(k) - 4.0) * spacing;
@@ -523,6 +531,7 @@ std::optional<double> WeakReceiver::snr_db() const {
 }
 
 void WeakReceiver::emit(uint8_t symbol, std::span<uint8_t> out, std::size_t& written) {
+    printed_text_ = printed_text_ || symbol != kIdleSymbol;
     if (written < out.size())
         out[written++] = symbol;
     else

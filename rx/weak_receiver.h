@@ -111,7 +111,8 @@ private:
     // Carries out what the squelch decided of a symbol.
     void apply(const WeakSquelch::Verdict& verdict, std::span<uint8_t> out, std::size_t& written);
     void check_relock();
-    // While a signal is copied, a line on one of its own tones is not taken for a carrier.
+    // While a signal that has sent text is copied, a line on one of its own tones is not taken
+    // for a carrier.
     void spare_own_tones();
     // After the front end took a carrier out: search afresh if it may have drawn the lock.
     void forget_a_carrier();
@@ -160,6 +161,9 @@ private:
     WeakModelChoice model_choice_;
     WeakSquelch squelch_;
     uint64_t dropped_ = 0;
+    // The open squelch has printed a symbol other than the idle: what it copies is a signal. A
+    // steady carrier is copied as nothing but idles, and its line must not be spared.
+    bool printed_text_ = false;
     // The copied symbols' energy above the noise, in noise powers, averaged (snr_db()), against
     // the power three spacings below tone 1 and above tone 9, averaged, where even a strong
     // signal's skirts have faded (the quieter side: a neighbour may lie on the other).
