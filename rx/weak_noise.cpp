@@ -15,6 +15,8 @@ constexpr double kJumpRatio = 10.0;
 constexpr double kStepRatio = 4.0;
 // The whole symbol's power steps with the level when it moves this far from its average.
 constexpr double kWholeStepRatio = 2.0;
+// The whole symbol and the noise away from its tones stepped alike: within this of each other.
+constexpr double kSameStep = 2.0;
 // The held level is averaged over the symbols since the restart, up to kHeldSymbols of them. It
 // holds where its scatter stays below kSteadyScatter times what the noise alone makes, over at
 // least kSteadySymbols symbols, with a single tone kSteadyLevel above the noise in its correlation
@@ -51,6 +53,8 @@ bool follow_steps(double& average, int& last_step, double measured, int whole_st
 void WeakNoise::reset() {
     noise_ = 0.0;
     noise_known_ = false;
+    tone_noise_taken_ = false;
+    whole_ratio_ = 1.0;
     tone_snr_ = 0.0;
     restart_level();
     tone_noise_ = 0.0;
@@ -78,6 +82,7 @@ void WeakNoise::measure(const WeakBetweenTones& between, double tone_power) {
     // The whole symbol's level follows a step with the noise, or on its own once the next
     // symbol confirms it (a signal coming on); otherwise it is averaged.
     const double ratio = whole / whole_;
+    whole_ratio_ = ratio;
     whole_step_ = ratio > kWholeStepRatio ? 1 : ratio < 1.0 / kWholeStepRatio ? -1 : 0;
     const bool took = follow_steps(noise_, noise_step_, noise, whole_step_);
     if (took || (whole_step_ != 0 && whole_step_ == whole_pending_))
@@ -100,11 +105,9 @@ WeakLevels WeakNoise::levels() {
     return WeakLevels{tone_noise_, tone_snr_, steady ? held_snr_ : 0.0};
 }
 
-WeakNoise::Level WeakNoise::follow(TonePair decided, const WeakBetweenTones& between,
-                                   const std::array<std::complex<float>, kToneCount>& z,
-                                   double pulse_energy) {
-    const auto a = static_cast<std::size_t>(decided.a - 1);
-    const auto b = static_cast<std::size_t>(decided.b - 1);
+double WeakNoise::away_from(TonePair pair, const WeakBetweenTones& between) {
+    const auto a = static_cast<std::size_t>(pair.a - 1);
+    const auto b = static_cast<std::size_t>(pair.b - 1);
     double sum = 0.0;
     int count = 0;
     for (std::size_t j = 0; j < between.size(); ++j) {
@@ -112,12 +115,38 @@ WeakNoise::Level WeakNoise::follow(TonePair decided, const WeakBetweenTones& bet
         sum += between[j];
         ++count;
     }
+    return sum / count;
+}
+
+void WeakNoise::follow_tone_noise(TonePair likely, const WeakBetweenTones& between) {
+    if (tone_noise_ <= 0.0) return;
+    // Only a step taken at once, or confirmed, is taken here, and only where the whole symbol
+    // stepped as far as the noise (the whole level moved; a strong signal coming on lifts its
+    // own skirts far less than its tones); the rest waits for the decision.
+    const double measured = away_from(likely, between);
+    const double ratio = measured / tone_noise_;
+    if (whole_ratio_ > kSameStep * ratio || ratio > kSameStep * whole_ratio_) return;
+    double average = tone_noise_;
+    int last_step = tone_noise_step_;
+    if (follow_steps(average, last_step, measured, whole_step_)) {
+        tone_noise_ = average;
+        tone_noise_step_ = last_step;
+        tone_noise_taken_ = true;
+    }
+}
+
+WeakNoise::Level WeakNoise::follow(TonePair decided, const WeakBetweenTones& between,
+                                   const std::array<std::complex<float>, kToneCount>& z,
+                                   double pulse_energy) {
     // Measured apart from the noise above: where a strong signal ends, that one drops with the
     // signal's skirts while this one stays.
-    if (tone_noise_ > 0.0)
-        follow_steps(tone_noise_, tone_noise_step_, sum / count, whole_step_);
-    else
-        tone_noise_ = sum / count;
+    if (!tone_noise_taken_) {
+        if (tone_noise_ > 0.0)
+            follow_steps(tone_noise_, tone_noise_step_, away_from(decided, between), whole_step_);
+        else
+            tone_noise_ = away_from(decided, between);
+    }
+    tone_noise_taken_ = false;
 
     Level level;
     level.tone_level = tone_snr_;

@@ -44,30 +44,40 @@ public:
     };
     Level follow(TonePair decided, const WeakBetweenTones& between,
                  const std::array<std::complex<float>, kToneCount>& z, double pulse_energy);
+    // A step of the noise away from the tones of `likely` (the locked model's decision), taken
+    // before the symbol is decided, so that the models are weighed against this symbol's noise:
+    // a receiver's AGC stepping up 15 dB left it ten times too small for that symbol, and the
+    // tone-by-tone model's fit, set against it, won the choice for a dozen symbols. Where it
+    // takes a step, follow() leaves the noise as it is; otherwise follow() averages it as usual.
+    void follow_tone_noise(TonePair likely, const WeakBetweenTones& between);
 
     // The noise away from the decided tones (WeakLevels::noise); 0 before the first symbol.
     double tone_noise() const { return tone_noise_; }
 
 private:
+    // The mean power between the tones, leaving out the four beside `pair`'s.
+    static double away_from(TonePair pair, const WeakBetweenTones& between);
     // Follows the held level with this symbol's, `snr` (a single tone's, as `pair_factor` times
     // the energy above the noise).
     void follow_held(double snr, double pair_factor);
 
     double noise_ = 0.0; // noise power per baseband sample, running average
     bool noise_known_ = false;
-    double tone_noise_ = 0.0; // the same away from the decided tones (WeakLevels)
-    double tone_snr_ = 0.0;   // a single tone's SNR in its correlation (WeakLevels), averaged
+    bool tone_noise_taken_ = false; // follow_tone_noise() came before follow() for this symbol
+    double tone_noise_ = 0.0;       // the same away from the decided tones (WeakLevels)
+    double tone_snr_ = 0.0;         // a single tone's SNR in its correlation (WeakLevels), averaged
     // The level averaged over the symbols since the restart, up to the last few dozen; how far
     // each symbol's level strayed from it over how far the noise would make it stray, averaged
     // the same way (about 1 while the level holds); and over how many symbols.
     double held_snr_ = 0.0;
     double scatter_ = 0.0;
     int held_symbols_ = 0;
-    int noise_step_ = 0;      // the last symbol's noise stepped up (1), down (-1) or neither
-    int tone_noise_step_ = 0; // the same for the noise away from the tones
-    double whole_ = 0.0;      // the whole symbol's mean power (tones and between), averaged
-    int whole_step_ = 0;      // this symbol's whole power stepped up (1), down (-1) or neither
-    int whole_pending_ = 0;   // the last symbol's
+    int noise_step_ = 0;       // the last symbol's noise stepped up (1), down (-1) or neither
+    int tone_noise_step_ = 0;  // the same for the noise away from the tones
+    double whole_ = 0.0;       // the whole symbol's mean power (tones and between), averaged
+    int whole_step_ = 0;       // this symbol's whole power stepped up (1), down (-1) or neither
+    int whole_pending_ = 0;    // the last symbol's
+    double whole_ratio_ = 1.0; // this symbol's whole power over its average before it
 };
 
 } // namespace quavel

@@ -391,9 +391,15 @@ void WeakReceiver::spare_own_tones() {
 
 WeakDecision WeakReceiver::decide_models() {
     WeakModelChoice::Decisions decisions{};
+    // The locked model needs no levels; its decision tells the noise away from the tones.
+    const auto locked = static_cast<std::size_t>(WeakModel::Locked);
+    decisions[locked] = decide_symbol(symbols_, WeakModel::Locked, tones_.parts, WeakLevels{});
+    noise_.follow_tone_noise(kTonePairs[decisions[locked].symbol - 1], between_);
     const WeakLevels levels = noise_.levels();
-    for (std::size_t m = 0; m < decisions.size(); ++m)
-        decisions[m] = decide_symbol(symbols_, static_cast<WeakModel>(m), tones_.parts, levels);
+    for (std::size_t m = 0; m < decisions.size(); ++m) {
+        if (m != locked)
+            decisions[m] = decide_symbol(symbols_, static_cast<WeakModel>(m), tones_.parts, levels);
+    }
     const WeakModel model =
         model_choice_.choose(decisions, noise_.power(), noise_.tone_noise(), tones_, symbols_);
     // The models are chosen between by the energy-normalised metric; where the symbol holds whole

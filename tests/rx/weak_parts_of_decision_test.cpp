@@ -236,6 +236,35 @@ TEST(WeakNoise, FollowsALevelStepAtOnceButAveragesAStraySymbol) {
     EXPECT_LT(skirts.power(), 19.0);
 }
 
+// The noise away from the tones is what the models are weighed against: when the whole level
+// steps (a receiver's AGC) it follows before the symbol is decided, but a strong signal coming
+// on, which lifts its tones far more than the noise beside them, waits for the decision.
+TEST(WeakNoise, TheNoiseAwayFromTheTonesFollowsAnAgcStepBeforeTheDecision) {
+    const TonePair idle = kTonePairs[kIdleSymbol - 1];
+    struct Case {
+        double between; // the powers between the tones, after 20 symbols at 1
+        double tones;   // the tones' mean power, likewise
+        bool before;    // the step is taken before the decision
+    };
+    for (const Case c :
+         {Case{30.0, 30.0, true}, Case{1.0 / 30, 1.0 / 30, true}, Case{10.0, 1000.0, false}}) {
+        WeakNoise noise;
+        noise.reset();
+        WeakBetweenTones between;
+        between.fill(1.0);
+        const std::array<std::complex<float>, kToneCount> z{};
+        for (int i = 0; i < 20; ++i) {
+            noise.measure(between, 1.0);
+            noise.follow_tone_noise(idle, between);
+            noise.follow(idle, between, z, 1.0);
+        }
+        between.fill(c.between);
+        noise.measure(between, c.tones);
+        noise.follow_tone_noise(idle, between);
+        EXPECT_EQ(noise.tone_noise() == c.between, c.before) << c.between << ", " << c.tones;
+    }
+}
+
 // A signal a whole spacing above the tone set in use draws it up; a stronger station lighting
 // two and three spacings above as well does not.
 TEST(WeakAliasWatch, MovesOntoASignalASpacingOffButNotTowardANeighbour) {
