@@ -1,6 +1,7 @@
 #include "rx/weak_receiver.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numbers>
 
@@ -61,7 +62,7 @@ void WeakReceiver::reset(const Config& config) {
     model_choice_.reset();
     squelch_.restart();
     dropped_ = 0;
-    printed_text_ = false;
+    printed_ = 0;
     snr_above_ = 0.0;
     snr_symbols_ = 0;
     snr_far_ = {};
@@ -91,7 +92,7 @@ void WeakReceiver::forget_a_carrier() {
     const double followed = frequency_hz() - front_end_.reference_hz();
     const double reach = 5.0 * tone_spacing_hz(config_.speed);
     const bool keep = tracking_ && (std::abs(carriers.last_made_hz() - followed) > reach ||
-                                    (squelch_.open() && printed_text_));
+                                    (squelch_.open() && printed_text()));
     correlator_.remove_line(line.amplitude, line.omega, line.span, !keep);
     if (keep) return;
     search_.reset(symbols_);
@@ -380,8 +381,8 @@ void WeakReceiver::spare_own_tones() {
     std::array<double, kToneCount> tones{};
     std::size_t count = 0;
     const double spacing = tone_spacing_hz(config_.speed);
-    if (!squelch_.open()) printed_text_ = false;
-    if (printed_text_) {
+    if (!squelch_.open()) printed_ = 0;
+    if (printed_text()) {
         const double followed = frequency_hz() - front_end_.reference_hz();
         for (uint32_t k = 0; k < kToneCount; ++k)
             tones[count++] = followed + (static_cast<double>(k) - 4.0) * spacing;
@@ -536,8 +537,12 @@ std::optional<double> WeakReceiver::snr_db() const {
     return 10.0 * std::log10(std::max(snr_above_, 1e-3) / (2500.0 * symbol_s));
 }
 
+bool WeakReceiver::printed_text() const {
+    return std::popcount(printed_ & ~(uint64_t{1} << (kIdleSymbol - 1))) >= 2;
+}
+
 void WeakReceiver::emit(uint8_t symbol, std::span<uint8_t> out, std::size_t& written) {
-    printed_text_ = printed_text_ || symbol != kIdleSymbol;
+    if (symbol >= 1 && symbol <= kSymbolCount) printed_ |= uint64_t{1} << (symbol - 1);
     if (written < out.size())
         out[written++] = symbol;
     else

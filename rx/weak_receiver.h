@@ -161,9 +161,12 @@ private:
     WeakModelChoice model_choice_;
     WeakSquelch squelch_;
     uint64_t dropped_ = 0;
-    // The open squelch has printed a symbol other than the idle: what it copies is a signal. A
-    // steady carrier is copied as nothing but idles, and its line must not be spared.
-    bool printed_text_ = false;
+    // The symbols the open squelch has printed (bit s - 1 for symbol s). Two symbols other than
+    // the idle show that what it copies is a signal: a steady carrier is copied as one symbol
+    // over and over (the idle, or a single tone off the middle), and its line must not be
+    // spared.
+    uint64_t printed_ = 0;
+    bool printed_text() const;
     // The copied symbols' energy above the noise, in noise powers, averaged (snr_db()), against
     // the power three spacings below tone 1 and above tone 9, averaged, where even a strong
     // signal's skirts have faded (the quieter side: a neighbour may lie on the other).

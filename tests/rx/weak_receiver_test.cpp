@@ -148,6 +148,18 @@ TEST_P(WeakAtSpeed, SquelchKeepsNoiseOutAndLetsATransmissionIn) {
     EXPECT_LE(copy.text.size(), kText.size() + 4) << copy.text;
 }
 
+// A weak steady carrier beside the tones, alone in the noise, is copied as one symbol over and
+// over until the canceller takes it out; it is never taken for a signal whose tones are spared.
+TEST_P(WeakAtSpeed, AWeakCarrierAloneIsCopiedForAFewSecondsAtMost) {
+    const uint32_t speed = GetParam();
+    auto audio = rxtest::noise_only(60.0, 1000.0, 3);
+    for (std::size_t i = 0; i < audio.size(); ++i)
+        audio[i] = static_cast<int16_t>(
+            std::lround(audio[i] + 300.0 * std::cos(2.0 * std::numbers::pi * 1040.0 * i / 8000)));
+    const auto copy = rxtest::weak_copy(audio, {speed, 1000, true});
+    EXPECT_LE(copy.text.size(), 5u * speed) << copy.text; // 5 s of symbols
+}
+
 TEST_P(WeakAtSpeed, FollowsASampleClockAThousandPpmOffEitherWay) {
     // Through the channel simulator: the clock error moves the symbol boundary by a thousandth
     // of a symbol per symbol and the tones by 1 Hz.
