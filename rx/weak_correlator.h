@@ -34,8 +34,6 @@ public:
     // Empties the ring; correlates with `symbols`' pulse (which must outlive this object's use).
     void reset(const WeakSymbols& symbols);
 
-    // Zeroes what the ring holds; the count of samples goes on.
-    void clear() { ring_.fill({}); }
     // Takes a steady line out of the newest `span` samples, `amplitude` in the newest and
     // turning by `omega` radians a sample; with `forget_older`, zeroes what lies before them.
     void remove_line(std::complex<double> amplitude, double omega, uint32_t span,
