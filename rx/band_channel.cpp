@@ -1,6 +1,4 @@
 #include "rx/band_channel.h"
-#include <cstdio>
-#include <cstdlib>
 
 #include <algorithm>
 #include <cmath>
@@ -79,17 +77,6 @@ void BandChannel::push(std::span<const int16_t> samples, double end_s, BandListe
             if (i != *best && !too_fast(i) && !too_slow(i) &&
                 receivers_[*best]->confidence() < kSpeedLead * receivers_[i]->confidence())
                 clear = false;
-        if (getenv("BD"))
-            fprintf(stderr,
-                    "%.2f id %u place %.1f peak %.1f steady %d | L%d %.1f c%.1f h%u | L%d %.1f "
-                    "c%.1f h%u | L%d %.1f c%.1f h%u  cand %d%d%d pairs %d %d\n",
-                    end_s, station_.id, place_hz_, peak_hz_, steady_, receivers_[0]->locked(),
-                    receivers_[0]->frequency_hz(), receivers_[0]->confidence(), held_symbols_[0],
-                    receivers_[1]->locked(), receivers_[1]->frequency_hz(),
-                    receivers_[1]->confidence(), held_symbols_[1], receivers_[2]->locked(),
-                    receivers_[2]->frequency_hz(), receivers_[2]->confidence(), held_symbols_[2],
-                    candidate(0), candidate(1), candidate(2), (int)pairs_equal(1),
-                    (int)pairs_equal(2));
         if (best) station_.freq_hz = receivers_[*best]->frequency_hz();
         if (best && clear) {
             station_.heard_s = end_s;
