@@ -30,11 +30,11 @@ public:
     static constexpr double kTrialS = 20.0;
     // Pairs of symbols (not both idle) that tell whether a receiver gives each symbol twice, and
     // the share of equal pairs that says it does.
-    static constexpr int kPairsToTell = 4;
+    static constexpr int kPairsToTell = 2;
     static constexpr double kDoubledShare = 0.4;
-    // Spectra the tone set's place must have held still for (1.5 s), and how near a receiver
+    // Spectra the tone set's place must have held still for (0.75 s), and how near a receiver
     // must copy to it, in tone spacings.
-    static constexpr int kSteadySpectra = 6;
+    static constexpr int kSteadySpectra = 3;
     static constexpr double kNearSpacings = 0.75;
 
     BandChannel();
