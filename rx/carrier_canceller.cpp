@@ -8,7 +8,12 @@ namespace quavel {
 
 namespace {
 
-constexpr double kPassbandHz = 100.0;     // only lines within this of the reference count
+// Lines are looked for out to where the front end's low-pass is 6 dB down: a strong carrier
+// beyond the tones still leaks into the receiver's short part-symbol correlations, draws its
+// lock and opens its squelch. The noise floor they are measured against is taken where the
+// low-pass is flat, so that its skirt does not pull the floor down.
+constexpr double kFloorHz = 100.0;
+constexpr double kReachHz = 230.0;
 constexpr float kAboveFloor = 316.0f;     // a line 25 dB above the median bin
 constexpr float kKeptAboveFloor = 100.0f; // a notched line, 20 dB above it
 constexpr float kSidebandBelow = 0.02f;   // sidebands 17 dB under the line at most
@@ -142,12 +147,16 @@ void CarrierCanceller::look() {
         spectrum_[i] = history_[(head_ + kWindow - length + i) % kWindow] * window_[i * step];
     fft_.forward(std::span(spectrum_.data(), length));
     const double bin_hz = rate_hz_ / length;
-    const auto reach = static_cast<std::size_t>(kPassbandHz / bin_hz);
-    const auto inside = [&](std::size_t k) { return k <= reach || k >= length - reach; };
+    const auto within = [&](std::size_t k, double hz) {
+        const auto bins =
+            std::min<std::size_t>(static_cast<std::size_t>(hz / bin_hz), length / 2 - 1);
+        return k <= bins || k >= length - bins;
+    };
+    const auto inside = [&](std::size_t k) { return within(k, kReachHz); };
     std::size_t counted = 0;
     for (std::size_t k = 0; k < length; ++k) {
         power_[k] = std::norm(spectrum_[k]);
-        if (inside(k)) sorted_[counted++] = power_[k];
+        if (within(k, kFloorHz)) sorted_[counted++] = power_[k];
     }
     const auto middle = sorted_.begin() + static_cast<std::ptrdiff_t>(counted / 2);
     std::nth_element(sorted_.begin(), middle,

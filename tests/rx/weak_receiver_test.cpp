@@ -160,6 +160,19 @@ TEST_P(WeakAtSpeed, AWeakCarrierAloneIsCopiedForAFewSecondsAtMost) {
     EXPECT_LE(copy.text.size(), 5u * speed) << copy.text; // 5 s of symbols
 }
 
+// A strong carrier beyond the tones (19 dB above the noise in 2500 Hz) leaks into the short
+// part-symbol correlations: it is taken out before it can open the squelch.
+TEST_P(WeakAtSpeed, AStrongCarrierBeyondTheTonesPrintsNothing) {
+    const uint32_t speed = GetParam();
+    for (const double hz : {1150.0, 880.0}) {
+        auto audio = rxtest::noise_only(20.0, 1000.0, 4);
+        for (std::size_t i = 0; i < audio.size(); ++i)
+            audio[i] = static_cast<int16_t>(
+                std::lround(audio[i] + 10000.0 * std::cos(2.0 * std::numbers::pi * hz * i / 8000)));
+        EXPECT_EQ(rxtest::weak_copy(audio, {speed, 1000, true}).text, "") << hz << " Hz";
+    }
+}
+
 TEST_P(WeakAtSpeed, FollowsASampleClockAThousandPpmOffEitherWay) {
     // Through the channel simulator: the clock error moves the symbol boundary by a thousandth
     // of a symbol per symbol and the tones by 1 Hz.
