@@ -1,6 +1,7 @@
 #include "rx/weak_squelch.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "rx/weak_statistics.h"
 
@@ -30,6 +31,13 @@ constexpr double kLeadAbove = 2.0;
 // are left out: the noise just before a strong signal, lifted by its first pulse's skirt, or a
 // pulse the transmission's start cut. A symbol of the signal is rarely 9 dB under its loudest.
 constexpr double kLeadLevel = 0.125;
+// A station of this mode changes its symbol with every character and rests on the idle symbol; a
+// steady carrier, or a slower station whose every symbol spans several of the receiver's, reads
+// as the same other symbol again and again ("EEEE", "VVVV"). The squelch does not open on held
+// symbols of which half or more repeat the one before, and closes where this many of the last
+// kRepeatWindow did.
+constexpr int kRepeatWindow = 12;
+constexpr int kRepeatsClose = 7;
 } // namespace
 
 void WeakSquelch::restart() {
@@ -38,6 +46,8 @@ void WeakSquelch::restart() {
     held_count_ = 0;
     muted_ = false;
     muted_for_ = 0;
+    repeats_ = 0;
+    last_symbol_ = 0;
 }
 
 int WeakSquelch::trailing_signal() const {
@@ -56,6 +66,20 @@ int WeakSquelch::first_at_level(int from) const {
            held_[static_cast<std::size_t>(from)].above < kLeadLevel * loudest)
         ++from;
     return from;
+}
+
+bool WeakSquelch::changing() const {
+    if (held_count_ == 1) return held_[0].symbol == kIdleSymbol; // nothing to tell by yet
+    int pairs = 0;
+    int repeats = 0;
+    for (int i = 1; i < held_count_; ++i) {
+        const uint8_t s = held_[static_cast<std::size_t>(i)].symbol;
+        const uint8_t before = held_[static_cast<std::size_t>(i - 1)].symbol;
+        if (s == kIdleSymbol && before == kIdleSymbol) continue;
+        ++pairs;
+        if (s == before) ++repeats;
+    }
+    return repeats == 0 || 2 * repeats < pairs;
 }
 
 void WeakSquelch::hold(const Symbol& symbol, int room) {
@@ -77,13 +101,17 @@ WeakSquelch::Verdict WeakSquelch::step(const Symbol& symbol, bool enabled, bool 
         held_count_ = 0;
     };
 
+    const bool repeat = symbol.symbol != kIdleSymbol && symbol.symbol == last_symbol_;
+    repeats_ = ((repeats_ << 1) | (repeat ? 1u : 0u)) & ((1u << kRepeatWindow) - 1u);
+    last_symbol_ = symbol.symbol;
+    const bool repeating = std::popcount(repeats_) >= kRepeatsClose;
     if (!enabled) {
         open_ = confidence_ >= kWeakClear || (open_ && confidence_ >= kCloseBelow);
         print(symbol.symbol);
     } else if (open_) {
-        if (confidence_ < kCloseBelow || muted_for_ >= kMutedClose) {
+        if (confidence_ < kCloseBelow || muted_for_ >= kMutedClose || repeating) {
             verdict.closed = true;
-            verdict.signal_ended = muted_;
+            verdict.signal_ended = muted_ || repeating;
             open_ = false;
             held_count_ = 0;
             muted_ = false;
@@ -109,7 +137,7 @@ WeakSquelch::Verdict WeakSquelch::step(const Symbol& symbol, bool enabled, bool 
         }
     } else {
         hold(symbol, kHeldBack);
-        if (confidence_ >= kWeakClear) {
+        if (confidence_ >= kWeakClear && changing()) {
             const int first_held = held_count_ - trailing_signal();
             if (fitted) {
                 open_ = true;

@@ -4,7 +4,9 @@
 // opening, so a transmission's first characters are not lost. A strong signal that stops keeps
 // that average up for several symbols, each printing noise: where the signal's level is high, a
 // symbol without it mutes the squelch, and the symbols from it on wait for one that shows the
-// signal back.
+// signal back. A carrier, or a slower station's symbol seen several times over, reads as the
+// same symbol again and again: held symbols that mostly repeat do not open it, and recent symbols
+// that mostly repeat close it.
 //
 // It returns what it decided and calls nothing: its owner prints, forgets or locks afresh after
 // each step. Allocation-free; the symbols to print are held in the squelch until its next step.
@@ -64,6 +66,8 @@ private:
         double above = 0.0;
     };
     void hold(const Symbol& symbol, int room);
+    // The held symbols change as a station's do, not as a carrier's or a slower station's.
+    bool changing() const;
     // The first held symbol from `from` on that stands at the signal's level.
     int first_at_level(int from) const;
 
@@ -76,6 +80,8 @@ private:
     int muted_for_ = 0;        // symbols in a row it has been muted
     double muted_level_ = 0.0; // the signal's level when it was muted
     std::array<uint8_t, kHeldBack + 1> release_{};
+    uint8_t last_symbol_ = 0; // the symbol of the last step
+    uint32_t repeats_ = 0;    // a bit for each recent step: it repeated the one before
 };
 
 } // namespace quavel

@@ -79,6 +79,23 @@ TEST(WeakSquelch, OpensOnASignalWithTheSymbolsLeadingUpAndClosesWhenItEnds) {
     EXPECT_TRUE(run(squelch, 0.8, 20, kIdle).empty());
 }
 
+TEST(WeakSquelch, OneSymbolOverAndOverNeitherOpensItNorKeepsItOpen) {
+    // A carrier (or a slower station) reads as the same symbol again and again, however clear.
+    WeakSquelch squelch;
+    squelch.restart();
+    EXPECT_TRUE(run(squelch, 25.0, 30, 12).empty());
+    EXPECT_FALSE(squelch.open());
+    // A station's symbols change; where it gives way to a carrier, the squelch shuts soon after.
+    const std::vector<uint8_t> signal = {7, 8, 9, 10, 11, 12};
+    for (const uint8_t s : signal)
+        run(squelch, 20.0, 1, s);
+    ASSERT_TRUE(squelch.open());
+    int closes = 0;
+    EXPECT_LE(run(squelch, 25.0, 30, 12, true, nullptr, &closes).size(), 8u);
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(squelch.open());
+}
+
 TEST(WeakSquelch, OnASignalTheTrackerWasNotFittedToAsksForALockOnceAWidePairShowsTheTiming) {
     WeakSquelch squelch;
     squelch.restart();
