@@ -34,6 +34,7 @@ void WeakFrontEnd::reset(double reference_hz) {
     oscillator_ = {1.0, 0.0};
     since_renormalise_ = 0;
     blanker_.reset();
+    level_steps_.reset();
     carriers_.reset();
     set_reference(reference_hz);
 }
@@ -49,7 +50,8 @@ std::size_t WeakFrontEnd::push(std::span<const int16_t> samples,
                                std::span<std::complex<float>> out) {
     std::size_t produced = 0;
     for (const int16_t sample : samples) {
-        const float heard = blanker_.take(static_cast<float>(sample));
+        float heard = 0.0f;
+        if (!level_steps_.take(blanker_.take(static_cast<float>(sample)), heard)) continue;
         const std::complex<double> mixed = oscillator_ * static_cast<double>(heard);
         oscillator_ *= step_;
         if (++since_renormalise_ == 1024) {

@@ -2,7 +2,8 @@
 // around a reference frequency and keeps every 16th sample of it after a low-pass, giving 500
 // complex samples/s. The low-pass passes +-100 Hz (the widest tone set, +-64 Hz, plus a 20 Hz
 // search and the pulse's own width) flat and is more than 70 dB down from 400 Hz, where what would
-// fold onto that passband begins. A noise blanker (noise_blanker.h) silences impulses first;
+// fold onto that passband begins. A noise blanker (noise_blanker.h) silences impulses first,
+// and the steps of a receiver's AGC are undone next (level_steps.h);
 // a carrier canceller (carrier_canceller.h) takes steady carriers out of the baseband last.
 // Allocation-free after construction.
 #pragma once
@@ -14,6 +15,7 @@
 #include <span>
 
 #include "rx/carrier_canceller.h"
+#include "rx/level_steps.h"
 #include "rx/noise_blanker.h"
 
 namespace quavel {
@@ -38,6 +40,8 @@ public:
     // The noise blanker in front of the mixer (on unless switched off); reset() resets it.
     NoiseBlanker& blanker() { return blanker_; }
     const NoiseBlanker& blanker() const { return blanker_; }
+    // What undoes a receiver AGC's steps, after the blanker; reset() resets it.
+    const LevelSteps& level_steps() const { return level_steps_; }
     // The carrier canceller after the low-pass; reset() resets it.
     const CarrierCanceller& carriers() const { return carriers_; }
     CarrierCanceller& carriers() { return carriers_; }
@@ -48,6 +52,7 @@ public:
 
 private:
     NoiseBlanker blanker_;
+    LevelSteps level_steps_;
     CarrierCanceller carriers_{8000.0 / kWeakDecimation};
     std::array<float, kTaps> taps_{};
     // The last kTaps mixed samples, written twice so that a whole span is always contiguous.
